@@ -1,0 +1,47 @@
+// The 3964/3964R link procedure: framing, block check, connection set-up,
+// acknowledgements, receiving the partner's block and draining its pending
+// telegrams. Stateless; works on the channel's port handle.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "morvane/morvane.h"
+#include "serial/serial_port.h"
+
+namespace morvane {
+
+constexpr uint8_t kStx = 0x02;
+constexpr uint8_t kEtx = 0x03;
+constexpr uint8_t kDle = 0x10;
+constexpr uint8_t kNak = 0x15;
+
+// Every block buffer of the link layer and the exchanges.
+constexpr size_t kLinkBufferSize = 300;
+
+enum LinkResult : int {
+    kLinkOk = 0,
+    kLinkRefused = 1,   // negative or wrong answer, BCC error, failed byte write, no answer
+    kLinkTimeout = 2,   // receive time-out, failed block write, ready after a conflict
+    kLinkNakByte = 21,  // ExpectByte only: the partner answered NAK
+};
+
+int SendBlock(PortHandle port, const uint8_t* bytes, uint16_t length);
+int SendByte(PortHandle port, uint8_t character);
+int ExpectByte(PortHandle port, uint8_t expected);
+int CheckIfReady(PortHandle port);
+
+// Receives one block into buffer (kLinkBufferSize bytes); *length is the
+// count without the closing DLE ETX. A block that would not fit is refused.
+int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length);
+
+// Frames payload into destination (room for 2 * length + 2): DLE doubled,
+// DLE ETX appended. Returns the framed length, BCC not included.
+uint16_t FrameBlock(const uint8_t* source, uint8_t* destination, uint16_t length);
+uint8_t ComputeBcc(const uint8_t* bytes, uint16_t length);
+// May read source[length] (the DLE of the closing DLE ETX in a received block).
+uint16_t UndoubleDle(const uint8_t* source, uint8_t* destination, uint16_t length);
+
+void DrainPartner(const TevRequest* request);
+
+}  // namespace morvane
