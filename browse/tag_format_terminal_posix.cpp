@@ -226,9 +226,12 @@ void TerminalDialog::MoveFocus(int direction) {
     int index = 0;
     while (index < kFocusCount && kFocusOrder[index] != focus_)
         ++index;
+    // The data type buttons are one stop, reached at the checked button.
     for (int tries = 0; tries < kFocusCount; ++tries) {
         index = (index + direction + kFocusCount) % kFocusCount;
-        if (controls_.Enabled(kFocusOrder[index])) break;
+        const int control = kFocusOrder[index];
+        const bool radio = RadioIndexOf(control) >= 0;
+        if (controls_.Enabled(control) && (!radio || controls_.Checked() == control)) break;
     }
     focus_ = kFocusOrder[index];
     replace_on_type_ = true;
