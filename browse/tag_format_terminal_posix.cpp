@@ -245,8 +245,12 @@ void TerminalDialog::DrawControl(int control, int row, int column, const char* t
     terminal_.Put("\x1b[0m");
 }
 
+// Every control is drawn over its old place; only the area below the
+// dialog, where messages appear, is cleared.
 void TerminalDialog::Draw() {
-    terminal_.Put("\x1b[0m\x1b[2J");
+    terminal_.Put("\x1b[0m");
+    terminal_.MoveTo(15, 1);
+    terminal_.Put("\x1b[J");
     terminal_.MoveTo(1, 1);
     terminal_.Put("+------------------------ Tag Format ------------------------+");
     for (int row = 2; row <= 13; ++row) {

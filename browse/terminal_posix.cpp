@@ -20,7 +20,9 @@ bool TerminalSession::Open() {
     fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return false;
     struct termios raw {};
-    if (!isatty(fd_) || tcgetattr(fd_, &saved_) != 0) {
+    // A process outside the terminal's foreground group would be stopped
+    // (SIGTTOU) the moment it changed the terminal's settings.
+    if (!isatty(fd_) || tcgetpgrp(fd_) != getpgrp() || tcgetattr(fd_, &saved_) != 0) {
         close(fd_);
         fd_ = -1;
         return false;

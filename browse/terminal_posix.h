@@ -39,7 +39,7 @@ class TerminalSession {
     TerminalSession& operator=(const TerminalSession&) = delete;
 
     // Opens the controlling terminal in raw mode on an alternate screen;
-    // false when the process has no terminal.
+    // false when the process has no terminal or runs in its background.
     bool Open();
     // Leaves the alternate screen and restores the terminal's settings.
     void Close();

@@ -2,6 +2,8 @@
 // browse-once flag starts clear and the dialog gets a terminal of its own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -78,6 +80,32 @@ TEST(BrowseAddress0, RefusedEntryShowsItsMessageAndCanBeCorrected) {
         << child.output();
     child.Type("\r3\r");  // dismiss the message, make the block 123, OK
     EXPECT_EQ(child.Report(kWaitMs), "0 123000");
+    EXPECT_EQ(child.Wait(kWaitMs), 0);
+}
+
+TEST(BrowseAddress0, LostTerminalAnswers53) {
+    ChildSession child(true, [](int report_fd) {
+        signal(SIGHUP, SIG_IGN);  // a host that outlives its terminal
+        WriteReport(report_fd, Browse());
+    });
+    ASSERT_TRUE(child.WaitForOutput("Tag Format", kWaitMs)) << child.output();
+    child.HangUp();
+    EXPECT_EQ(child.Report(kWaitMs), "53 untouched");
+    EXPECT_EQ(child.Wait(kWaitMs), 0);
+}
+
+TEST(BrowseAddress0, BackgroundProcessAnswers53WithoutTakingTheTerminal) {
+    ChildSession child(true, [](int report_fd) {
+        const pid_t background = fork();
+        if (background == 0) {
+            setpgid(0, 0);  // a process group that is not the terminal's foreground
+            WriteReport(report_fd, Browse());
+            _exit(0);
+        }
+        waitpid(background, nullptr, 0);
+    });
+    EXPECT_EQ(child.Report(kWaitMs), "53 untouched");
+    EXPECT_EQ(child.output().find("Tag Format"), std::string::npos);
     EXPECT_EQ(child.Wait(kWaitMs), 0);
 }
 

@@ -81,6 +81,11 @@ void ChildSession::Type(const std::string& keys) {
     if (master_ >= 0) WriteReport(master_, keys);
 }
 
+void ChildSession::HangUp() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+}
+
 std::string ChildSession::Report(int timeout_ms) {
     std::string report;
     const long end = NowMs() + timeout_ms;

@@ -20,6 +20,8 @@ class ChildSession {
     // Waits until the terminal output so far contains text.
     bool WaitForOutput(const std::string& text, int timeout_ms);
     void Type(const std::string& keys);
+    // Closes the terminal's master side, as a terminal window closing does.
+    void HangUp();
     // The whole report, once the child has closed the pipe (empty on time-out).
     std::string Report(int timeout_ms);
     // The child's exit status, or -1 when it did not exit in time (it is then killed).
