@@ -8,6 +8,7 @@
 
 #include "browse/recording_surface.h"
 #include "gates/address_parser.h"
+#include "support/log_capture.h"
 
 namespace morvane::test {
 namespace {
@@ -83,7 +84,9 @@ TEST(ComposedAddress, LettersPassTheChecksButNotTheParser) {
     RecordingSurface dialog;
     dialog.PressOk(IDC_TYPE_16_BITS, "12a", "004");
     ASSERT_EQ(dialog.result, kDialogOk);
+    LogCapture log;
     EXPECT_EQ(ParseAddress(dialog.state.composed_address).result, 1);
+    EXPECT_TRUE(log.Has(8, "ZIDIV> Parse() Illegal character a in '12a004  '")) << log.Dump();
 }
 
 }  // namespace
