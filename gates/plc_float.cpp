@@ -43,8 +43,10 @@ uint32_t ShiftRightToNearestEven(uint32_t value, int shift) {
     return kept + ((rest > half || (rest == half && (kept & 1u) != 0)) ? 1u : 0u);
 }
 
-uint32_t NegateMantissa(uint32_t magnitude) {
-    return ((magnitude - 1) ^ kMantissaMask) & kMantissaMask;
+// 24-bit two's complement negation, both ways between a negative mantissa and
+// its magnitude (0x800000 stays 0x800000).
+uint32_t NegateMantissa(uint32_t value) {
+    return ((value - 1) ^ kMantissaMask) & kMantissaMask;
 }
 
 }  // namespace
@@ -54,7 +56,7 @@ uint32_t PlcFloatToIeee(uint32_t plc_word) {
     if (mantissa == 0) return 0;
     int exponent = static_cast<int8_t>(plc_word >> 24);
     const bool negative = (mantissa & kMantissaSign) != 0;
-    uint32_t magnitude = negative ? ((mantissa ^ kMantissaMask) + 1) & kMantissaMask : mantissa;
+    uint32_t magnitude = negative ? NegateMantissa(mantissa) : mantissa;
     if (magnitude == kMantissaSign) {
         // -1.0 * 2^E is 0.5 * 2^(E+1): the leading one moves down to bit 22.
         ++exponent;
