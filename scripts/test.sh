@@ -17,3 +17,6 @@ ctest --preset asan -j "$jobs"
 cmake --preset mingw32
 cmake --build --preset mingw32 -j "$jobs"
 bash scripts/check-pe.sh build-mingw32
+
+# The fuzz targets, a short run each from the corpus kept in the repo.
+FUZZ_SECONDS="${FUZZ_SECONDS:-20}" bash scripts/fuzz.sh
