@@ -238,21 +238,20 @@ Simulator::TxResult Simulator::SendOwn(const Bytes& telegram, bool stx_sent) {
     return SendActive(framed, link().is_3964r ? BlockCheck(framed) : -1, stx_sent);
 }
 
+// One pending telegram per call: the next goes after an idle slice, as a
+// partner's next job does.
 void Simulator::SendPending() {
-    for (;;) {
-        Bytes telegram;
-        {
-            std::lock_guard lock(mutex_);
-            if (pending_.empty()) return;
-            telegram = pending_.front();
-            pending_.pop_front();
-        }
-        if (SendOwn(telegram, false) == TxResult::kWithdrew) {
-            std::lock_guard lock(mutex_);
-            pending_.push_front(telegram);
-            withdrawn_ = true;
-            return;
-        }
+    Bytes telegram;
+    {
+        std::lock_guard lock(mutex_);
+        if (pending_.empty()) return;
+        telegram = pending_.front();
+        pending_.pop_front();
+    }
+    if (SendOwn(telegram, false) == TxResult::kWithdrew) {
+        std::lock_guard lock(mutex_);
+        pending_.push_front(telegram);
+        withdrawn_ = true;
     }
 }
 
