@@ -78,6 +78,10 @@ class SimFixture {
         std::lock_guard lock(trace_mutex_);
         return trace_;
     }
+    void ClearTrace() {
+        std::lock_guard lock(trace_mutex_);
+        trace_.clear();
+    }
     std::string TraceText() const {
         std::string text;
         for (const std::string& line : Trace())
