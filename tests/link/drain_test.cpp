@@ -97,15 +97,6 @@ TEST_F(QuietLine, DrainOfAPartnerThatKeepsSendingJunkEndsAtOnce) {
     EXPECT_EQ(pty_.Receive(1, 30), Hex("15"));
 }
 
-constexpr plcsim::LinkSettings FastSim(bool is_3964r) {
-    plcsim::LinkSettings link;
-    link.is_3964r = is_3964r;
-    link.ack_delay_ms = 200;
-    link.connect_attempts = 2;
-    link.send_attempts = 2;
-    return link;
-}
-
 const plcsim::Bytes kOwnTelegram{0x00, 0x00, 0x41, 0x44, 0x05, 0x10,
                                  0x00, 0x01, 0xFF, 0xFF, 0x10, 0x01};
 
@@ -124,7 +115,7 @@ class DrainAgainstSim : public ::testing::TestWithParam<bool> {
         return n;
     }
 
-    test::SimFixture sim_{FastSim(GetParam())};
+    test::SimFixture sim_{test::FastLink(GetParam())};
     test::DriverPort port_{sim_.device()};
 };
 

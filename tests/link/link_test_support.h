@@ -6,36 +6,14 @@
 
 #include <chrono>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "serial/serial_port.h"
+#include "support/hex_bytes.h"
 
 namespace morvane::test {
-
-using Wire = std::vector<uint8_t>;
-
-// "10 02 ff" -> {0x10, 0x02, 0xFF}
-inline Wire Hex(const std::string& text) {
-    Wire bytes;
-    std::istringstream in(text);
-    unsigned value = 0;
-    while (in >> std::hex >> value)
-        bytes.push_back(static_cast<uint8_t>(value));
-    return bytes;
-}
-
-inline std::string ToHex(const Wire& bytes) {
-    std::string text;
-    char part[4];
-    for (uint8_t byte : bytes) {
-        std::snprintf(part, sizeof part, text.empty() ? "%02X" : " %02X", byte);
-        text += part;
-    }
-    return text;
-}
 
 // Waits (bounded) until at least one byte is queued for the driver.
 inline bool WaitForInput(PortHandle port, int timeout_ms = 100) {

@@ -2,21 +2,13 @@
 // follow-on telegrams, as telegram vectors.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "sim/rk512_server.h"
+#include "support/hex_bytes.h"
 
 namespace plcsim {
 namespace {
 
-Bytes Hex(const std::string& text) {
-    Bytes bytes;
-    std::istringstream in(text);
-    unsigned value = 0;
-    while (in >> std::hex >> value)
-        bytes.push_back(static_cast<uint8_t>(value));
-    return bytes;
-}
+using morvane::test::Hex;
 
 class Rk512 : public ::testing::Test {
   protected:

@@ -19,16 +19,6 @@ using Clock = std::chrono::steady_clock;
 // FETCH data block 1, word 2, one word; framed, and its BCC (0x10).
 const char kFetchFramed[] = "00 00 45 44 01 02 00 01 FF FF 10 03";
 
-LinkSettings Fast(bool is_3964r) {
-    LinkSettings link;
-    link.is_3964r = is_3964r;
-    link.char_delay_ms = 60;
-    link.ack_delay_ms = 150;
-    link.connect_attempts = 2;
-    link.send_attempts = 2;
-    return link;
-}
-
 long ElapsedMs(Clock::time_point since) {
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
@@ -36,7 +26,8 @@ long ElapsedMs(Clock::time_point since) {
 
 class SimLine : public ::testing::Test {
   protected:
-    explicit SimLine(bool is_3964r = false) : sim_(Fast(is_3964r)), end_(sim_.device()) {}
+    explicit SimLine(bool is_3964r = false)
+        : sim_(morvane::test::FastLink(is_3964r)), end_(sim_.device()) {}
     void SetUp() override { ASSERT_TRUE(sim_.ok() && end_.ok()); }
 
     // Connection request and telegram, up to the reply's STX.
@@ -131,7 +122,7 @@ TEST_F(SimLine, ReplyNobodyAcceptsIsGivenUpAfterTheConnectAttempts) {
 }
 
 TEST_F(SimLine, ConflictAtLowPriorityWithdrawsAndSendsItsTelegramAfterwards) {
-    LinkSettings link = Fast(false);
+    LinkSettings link = morvane::test::FastLink(false);
     link.own_telegram = Hex("00 00 41 44 02 00 00 01 FF FF 00 07");
     sim_.SetLink(link);
     SetFaults([](Faults& f) { f.conflict = 1; });
@@ -153,7 +144,7 @@ TEST_F(SimLine, ConflictAtLowPriorityWithdrawsAndSendsItsTelegramAfterwards) {
 }
 
 TEST_F(SimLine, ConflictAtHighPriorityIgnoresTheDriversStx) {
-    LinkSettings link = Fast(false);
+    LinkSettings link = morvane::test::FastLink(false);
     link.priority = Priority::kHigh;
     sim_.SetLink(link);
     SetFaults([](Faults& f) { f.conflict = 1; });

@@ -8,31 +8,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <sstream>
 #include <string>
 
 #include "sim/rk512_server.h"
+#include "support/hex_bytes.h"
 
 namespace plcsim::test {
 
-inline Bytes Hex(const std::string& text) {
-    Bytes bytes;
-    std::istringstream in(text);
-    unsigned value = 0;
-    while (in >> std::hex >> value)
-        bytes.push_back(static_cast<uint8_t>(value));
-    return bytes;
-}
-
-inline std::string ToHex(const Bytes& bytes) {
-    std::string text;
-    char part[4];
-    for (uint8_t byte : bytes) {
-        std::snprintf(part, sizeof part, text.empty() ? "%02X" : " %02X", byte);
-        text += part;
-    }
-    return text;
-}
+using morvane::test::Hex;
+using morvane::test::ToHex;
 
 class SlaveEnd {
   public:
