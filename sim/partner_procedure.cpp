@@ -65,7 +65,7 @@ Simulator::RxResult Simulator::ReceiveBlock(Bytes* telegram, Bytes* framed) {
     for (;;) {
         if (!Await(&byte, link.char_delay_ms)) {
             trace_.Block(Direction::kReceived, *framed, -1);
-            trace_.Note("character delay ran out");
+            if (!stop_->load()) trace_.Note("character delay ran out");
             return RxResult::kTimeout;
         }
         framed->push_back(byte);
@@ -224,10 +224,10 @@ Simulator::TxResult Simulator::SendActive(Bytes framed, int bcc, bool stx_sent) 
         if (Await(&answer, link.AckDelayMs())) {
             trace_.Control(Direction::kReceived, answer);
             if (answer == kDle) return TxResult::kDelivered;
-        } else {
+        } else if (!stop_->load()) {
             trace_.Note("acknowledgement delay ran out");
         }
-        if (stop_->load()) break;
+        if (stop_->load()) return TxResult::kFailed;
     }
     trace_.Note("block not delivered");
     return TxResult::kFailed;
