@@ -123,8 +123,15 @@ TEST_P(DrainAgainstSim, TakesEveryPendingTelegramAndAcknowledgesIt) {
     sim_->QueueTelegram(kOwnTelegram);
     sim_->QueueTelegram(kOwnTelegram);
     ASSERT_TRUE(WaitForStx());
-    EXPECT_EQ(DrainPending(port_.handle(), variant()), DrainOutcome::kQuiet);
+    ChannelArea area{};
+    area.port_handle = port_.handle();
+    area.port_settings.is_3964r = variant();
+    TevRequest request{&area, MORVANE_CMD_SINGLE_READ, 0, 0, nullptr};
+    DrainPartner(&request);
     EXPECT_TRUE(sim_.WaitForTrace("rx DLE", 4)) << sim_.TraceText();
+    uint32_t waiting = 1;
+    EXPECT_TRUE(SerialBytesWaiting(port_.handle(), &waiting));
+    EXPECT_EQ(waiting, 0u);
     sim_.Stop();
     // Per telegram: DLE for the STX, DLE for the block; nothing refused.
     EXPECT_EQ(Count("rx DLE"), 4) << sim_.TraceText();
