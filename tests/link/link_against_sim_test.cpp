@@ -70,7 +70,7 @@ class AgainstSim : public ::testing::TestWithParam<bool> {
     }
 
     test::SimFixture sim_{test::FastLink(GetParam())};
-    test::DriverPort port_{sim_.device()};
+    test::DriverPort port_{sim_.device(), test::kSimReadTimeoutHundredths};
     test::LogCapture log_;
 };
 
@@ -145,7 +145,7 @@ TEST_P(AgainstSim, RefusedTelegramGivesTwentyOne) {
 }
 
 TEST_P(AgainstSim, LateReplyTimesOutWaitingForItsStx) {
-    Fault([](plcsim::Faults& f) { f.reply_delay_ms = 150; });
+    Fault([](plcsim::Faults& f) { f.reply_delay_ms = 400; });
     EXPECT_EQ(Run().sync, kLinkRefused);
 }
 
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, AgainstSim, ::testing::Values(false, true),
 TEST(AgainstSim3964R, CorruptBlockCheckIsAnsweredWithDle) {
     test::SimFixture sim(test::FastLink(true));
     ASSERT_TRUE(sim.ok());
-    test::DriverPort port(sim.device());
+    test::DriverPort port(sim.device(), test::kSimReadTimeoutHundredths);
     test::LogCapture log;
     plcsim::Faults faults;
     faults.corrupt_bcc = 1;

@@ -16,7 +16,7 @@
 namespace morvane::test {
 
 // Waits (bounded) until at least one byte is queued for the driver.
-inline bool WaitForInput(PortHandle port, int timeout_ms = 100) {
+inline bool WaitForInput(PortHandle port, int timeout_ms = 300) {
     for (int i = 0; i < timeout_ms; ++i) {
         uint32_t waiting = 0;
         if (SerialBytesWaiting(port, &waiting) && waiting > 0) return true;
@@ -26,7 +26,7 @@ inline bool WaitForInput(PortHandle port, int timeout_ms = 100) {
 }
 
 // Quiet-line round callback of the bound tests: counts the round and waits
-// (at most 100 ms) until the partner's next byte is queued, so that the loop
+// (at most 300 ms) until the partner's next byte is queued, so that the loop
 // meets it when it asks again instead of racing the partner.
 struct RoundCounter {
     PortHandle port;
@@ -38,16 +38,19 @@ struct RoundCounter {
     }
 };
 
-// Read time-out of the tests' ports: 50 ms per byte.
+// Read time-out of the tests' ports: 50 ms per byte against scripted peers,
+// 200 ms against the simulator, which answers from a thread of its own.
 constexpr uint32_t kTestReadTimeoutHundredths = 5;
+constexpr uint32_t kSimReadTimeoutHundredths = 20;
 
 // The driver's end of the line: the slave opened as the channel opens it.
 class DriverPort {
   public:
-    explicit DriverPort(const std::string& device) {
+    explicit DriverPort(const std::string& device,
+                        uint32_t timeout_hundredths = kTestReadTimeoutHundredths) {
         const LineParameters line{9600, 8, 0, 2};
         if (SerialOpen(device.c_str(), line, 0x0303, &handle_) != kSerialOk) handle_ = 0;
-        if (handle_ != 0) SerialSetReadTimeout(handle_, kTestReadTimeoutHundredths);
+        if (handle_ != 0) SerialSetReadTimeout(handle_, timeout_hundredths);
     }
     ~DriverPort() {
         if (handle_ != 0) SerialClose(handle_);

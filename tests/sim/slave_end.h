@@ -41,7 +41,7 @@ class SlaveEnd {
             ADD_FAILURE() << "short write";
     }
     // Up to count bytes, waiting at most timeout_ms in all; as hex.
-    std::string Read(size_t count, int timeout_ms = 300) {
+    std::string Read(size_t count, int timeout_ms = 1000) {
         Bytes bytes;
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -31,12 +31,13 @@
 namespace morvane::test {
 
 // Link settings with short time-outs for tests: the simulator gives up on a
-// silent driver within a few hundred milliseconds.
+// silent driver within a few hundred milliseconds (yet waits long enough for
+// a test thread on a busy machine).
 inline plcsim::LinkSettings FastLink(bool is_3964r) {
     plcsim::LinkSettings link;
     link.is_3964r = is_3964r;
-    link.char_delay_ms = 60;
-    link.ack_delay_ms = 150;
+    link.char_delay_ms = 150;
+    link.ack_delay_ms = 300;
     link.connect_attempts = 2;
     link.send_attempts = 2;
     return link;
