@@ -153,7 +153,7 @@ void Simulator::AcceptRequest() {
     }
     SendControl(kDle);
     Reply(telegram);
-    SendPending();
+    if (!withdrawn_) SendPending();
     if (!withdrawn_ && faults().babble) Babble();
     if (!withdrawn_ && faults().endless_telegrams) OfferEndlessly();
 }
@@ -185,7 +185,10 @@ void Simulator::Reply(const Bytes& telegram) {
         framed.erase(framed.begin() + faults.byte_index);
     if (faults.reply_delay_ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(faults.reply_delay_ms));
-    SendActive(framed, bcc, false);
+    if (SendActive(framed, bcc, false) == TxResult::kWithdrew) {
+        trace_.Note("reply dropped for the driver's request");
+        withdrawn_ = true;
+    }
 }
 
 // The active role: STX, wait for DLE, the block, wait for DLE; the set-up
