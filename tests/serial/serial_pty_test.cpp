@@ -1,11 +1,14 @@
 // The serial layer on real pseudo-terminals: the test plays the far end.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -183,6 +186,29 @@ TEST_F(SerialPty, PurgeDiscardsAThousandWaitingBytesAndRestoresTheTimeout) {
     // Purging an empty queue leaves everything as it was.
     EXPECT_EQ(SerialPurgeInput(handle_), 0);
     EXPECT_EQ(SerialSetReadTimeout(handle_, 30), 30u);
+}
+
+TEST_F(SerialPty, PurgeEndsWhileAPartnerKeepsFloodingTheLine) {
+    Open();
+    std::atomic<bool> flooding{true};
+    std::thread partner([&] {
+        const std::vector<uint8_t> burst(4096, 0x55);
+        while (flooding.load()) {
+            if (write(pty_.master(), burst.data(), burst.size()) < 0) {
+                pollfd writable{pty_.master(), POLLOUT, 0};
+                poll(&writable, 1, 10);
+            }
+        }
+    });
+    ASSERT_TRUE(pty_.WaitQueued(512));
+    const auto started = std::chrono::steady_clock::now();
+    SerialPurgeInput(handle_);
+    const auto took = std::chrono::steady_clock::now() - started;
+    flooding.store(false);
+    partner.join();
+    // 64 reads of 512 bytes at most; unbounded, the purge would never return.
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 100), 100u);
 }
 
 TEST_F(SerialPty, NulDeviceOpensUnconfigured) {
