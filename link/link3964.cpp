@@ -1,33 +1,108 @@
-// Placeholder until the link procedure is built.
+// The 3964/3964R line operations: sending blocks and control characters,
+// expecting an acknowledgement, the connection set-up as active sender and
+// the reception of the partner's block. Every read takes one byte and waits
+// at most the port's read time-out.
 #include "link/link3964.h"
 
-namespace morvane {
+#include "entry/log.h"
 
-int SendBlock(PortHandle, const uint8_t*, uint16_t) {
-    return kLinkTimeout;
+namespace morvane {
+namespace {
+
+// True when a byte arrived within the read time-out.
+bool ReadByte(PortHandle port, uint8_t* byte) {
+    uint32_t read = 0;
+    return SerialRead(port, byte, 1, &read) == kSerialOk && read == 1;
 }
-int SendByte(PortHandle, uint8_t) {
+
+void SendControl(PortHandle port, uint8_t character) {
+    SendBlock(port, &character, 1);
+}
+
+}  // namespace
+
+int SendBlock(PortHandle port, const uint8_t* bytes, uint16_t length) {
+    uint32_t written = 0;
+    const int code = SerialWrite(port, bytes, length, &written);
+    return code == kSerialOk && written == length ? kLinkOk : kLinkTimeout;
+}
+
+int SendByte(PortHandle port, uint8_t character) {
+    uint32_t written = 0;
+    const int code = SerialWrite(port, &character, 1, &written);
+    return code == kSerialOk && written == 1 ? kLinkOk : kLinkRefused;
+}
+
+int ExpectByte(PortHandle port, uint8_t expected) {
+    uint8_t byte = 0;
+    const bool arrived = ReadByte(port, &byte);
+    if (arrived && byte == expected) return kLinkOk;
+    SendControl(port, kNak);
+    return arrived && byte == kNak ? kLinkNakByte : kLinkRefused;
+}
+
+// The partner's STX is not answered here: its telegram is taken afterwards
+// by DrainPartner, which the exchanges run when the result is 2.
+int CheckIfReady(PortHandle port) {
+    bool conflict = false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SendControl(port, kStx);
+        uint8_t byte = 0;
+        if (!ReadByte(port, &byte)) continue;
+        if (byte == kDle) return conflict ? kLinkTimeout : kLinkOk;
+        if (byte == kStx) conflict = true;
+    }
+    SendControl(port, kNak);
+    err(kLogTrace, "ZIDIV> CheckIfReady() PLC is not responding, aborting!");
     return kLinkRefused;
 }
-int ExpectByte(PortHandle, uint8_t) {
-    return kLinkRefused;
-}
-int CheckIfReady(PortHandle) {
-    return kLinkRefused;
-}
-int Receive(PortHandle, uint8_t, uint8_t*, uint16_t* length) {
+
+// Stores the block as it arrives (doubled DLEs and the closing DLE ETX
+// included) into kLinkBufferSize bytes. The longest legal reply takes 266;
+// a block that would need more is refused with NAK before anything is
+// written past the buffer.
+int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length) {
     *length = 0;
-    return kLinkTimeout;
+    uint16_t count = 0;
+    uint8_t marker = 0;
+    for (;;) {
+        uint8_t byte = 0;
+        if (!ReadByte(port, &byte)) {
+            err(kLogTrace, "ZIDIV> Receive() timeout receiving");
+            if (count >= 2) SendByte(port, kDle);
+            return kLinkTimeout;
+        }
+        ++count;
+        if (count == 1 && byte == kNak) {
+            SendByte(port, kDle);
+            SendByte(port, kNak);
+            err(kLogTrace, "ZIDIV> Receive() NAK received");
+            return kLinkRefused;
+        }
+        if (*length >= kLinkBufferSize) {
+            SendByte(port, kNak);
+            err(kLogTrace, "ZIDIV> Receive() block too long, refused");
+            return kLinkRefused;
+        }
+        buffer[(*length)++] = byte;
+        if (marker == kDle && byte == kEtx) break;
+        // The second DLE of a pair can neither open a pair nor the closing DLE ETX.
+        marker = marker == kDle && byte == kDle ? 0 : byte;
+    }
+    if (variant == 1) {
+        uint8_t bcc = 0;
+        if (!ReadByte(port, &bcc)) {
+            err(kLogTrace, "ZIDIV> Receive() timeout receiving BCC");
+            return kLinkTimeout;
+        }
+        if (ComputeBcc(buffer, *length) != bcc) {
+            err(kLogTrace, "ZIDIV> Receive() BCC error!");
+            SendByte(port, kDle);
+            return kLinkRefused;
+        }
+    }
+    *length -= 2;
+    return kLinkOk;
 }
-uint16_t FrameBlock(const uint8_t*, uint8_t*, uint16_t) {
-    return 0;
-}
-uint8_t ComputeBcc(const uint8_t*, uint16_t) {
-    return 0;
-}
-uint16_t UndoubleDle(const uint8_t*, uint8_t*, uint16_t) {
-    return 0;
-}
-void DrainPartner(const TevRequest*) {}
 
 }  // namespace morvane
