@@ -2,6 +2,7 @@
 
 #include "entry/log.h"
 #include "link/link3964.h"
+#include "link/quiet_line.h"
 #include "link/rk512_telegram.h"
 #include "link/thread_priority.h"
 #include "serial/serial_port.h"
@@ -20,11 +21,6 @@ constexpr Outcome Ended(int result) {
 constexpr Outcome Left(int result) {
     return {result, true};
 }
-
-// A PLC that never falls silent must not hold the caller for ever: after
-// this many rounds of 15 ms the reply is judged as it stands.
-constexpr int kQuietLineRounds = 20;
-constexpr uint32_t kQuietLineWaitMs = 15;
 
 struct Attempt {
     const Exchange& exchange;
@@ -58,13 +54,10 @@ bool InputWaiting(PortHandle port) {
     return SerialBytesWaiting(port, &waiting) && waiting > 0;
 }
 
-void WaitForQuietLine(const Attempt& a) {
-    for (int round = 0; round < kQuietLineRounds && InputWaiting(a.port); ++round) {
-        SleepMs(kQuietLineWaitMs);
-        SerialPurgeInput(a.port);
-        SendByte(a.port, kDle);
-        Log(a, a.exchange.texts->quiet_line_resend);
-    }
+// One round of the quiet-line loop: the PLC kept sending after its reply.
+void LogQuietLineRound(void* context) {
+    const Attempt& a = *static_cast<const Attempt*>(context);
+    Log(a, a.exchange.texts->quiet_line_resend);
 }
 
 Outcome CheckReply(Attempt& a) {
@@ -145,7 +138,9 @@ Outcome RunAttempt(Attempt& a) {
         a.conflict = false;
         DrainPartner(x.request);
     }
-    WaitForQuietLine(a);
+    // A PLC that never falls silent is left after the bounded wait; its reply
+    // came complete and acknowledged, so it is judged as it stands.
+    WaitQuietLine(a.port, LogQuietLineRound, &a);
     return CheckReply(a);
 }
 

@@ -1,5 +1,6 @@
 // DoRead: the RK512 FETCH exchange of one telegram of a transfer.
 #include "entry/log.h"
+#include "gates/gate_address.h"
 #include "gates/value_encoding.h"
 #include "link/link3964.h"
 #include "link/rk512_attempts.h"
@@ -34,7 +35,7 @@ constexpr ExchangeRules kFetchRules = {
 }  // namespace
 
 int DoRead(TevRequest* request, uint32_t telegram_index) {
-    const TransferBlock& block = *static_cast<const TransferBlock*>(request->parameter_block);
+    const TransferBlock& block = *TransferOf(request);
     const uint16_t total_words = TransferWords(block);
 
     uint8_t telegram[kFirstHeaderBytes];
