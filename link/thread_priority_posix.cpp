@@ -1,15 +1,135 @@
-// Placeholder until the POSIX priority layer is built.
+// Thread priority on Linux, with the results of the Windows calls.
+//
+// Raising to time-critical: the thread is switched to SCHED_FIFO at the
+// lowest real-time priority, which puts it above every ordinary thread (as
+// Windows' time-critical is the top of the normal range) while leaving the
+// kernel's own real-time threads, serial interrupt threads among them, above
+// it. Most hosts lack the privilege for that; the thread then takes the best
+// nice value it may (RLIMIT_NICE), and stays as it is when it may not lower
+// its nice value at all. In every case the call reports success (1) once the
+// thread runs at the highest priority it is permitted: failing there would
+// log a warning for every exchange of an unprivileged host and change nothing.
+// Only a call that fails for another reason reports 0.
+//
+// The saved priority is an int in a ChannelArea field. An ordinary thread's
+// value is the Windows-like level minus its nice value (nice 0 is 0, nice 2
+// is -2); any other state (a real-time policy, batch or idle, or a nice value
+// of -15 or below, which would read as 15) is encoded as
+// kEncodedState + policy * 100 + level, where level is the real-time priority
+// or the nice value + 20, so that restoring gives back exactly that state.
+#include <errno.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "link/thread_priority.h"
 
 namespace morvane {
+namespace {
+
+constexpr int kEncodedState = 1000;
+constexpr int kLowestNice = -20;
+constexpr int kHighestNice = 19;
+
+struct ThreadState {
+    int policy;
+    int level;  // real-time priority, or the nice value for the other policies
+};
+
+bool IsRealTime(int policy) {
+    return policy == SCHED_FIFO || policy == SCHED_RR;
+}
+
+bool ReadState(ThreadState* state) {
+    sched_param param{};
+    if (pthread_getschedparam(pthread_self(), &state->policy, &param) != 0) return false;
+    if (IsRealTime(state->policy)) {
+        state->level = param.sched_priority;
+        return true;
+    }
+    errno = 0;
+    const int nice_value = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    if (nice_value == -1 && errno != 0) return false;
+    state->level = nice_value;
+    return true;
+}
+
+int Encode(const ThreadState& state) {
+    if (state.policy == SCHED_OTHER && state.level > -15) return -state.level;
+    const int level = IsRealTime(state.policy) ? state.level : state.level + 20;
+    return kEncodedState + state.policy * 100 + level;
+}
+
+bool Decode(int value, ThreadState* state) {
+    if (value > -20 && value < 15) {
+        *state = ThreadState{SCHED_OTHER, -value};
+        return true;
+    }
+    if (value < kEncodedState) return false;
+    const int policy = (value - kEncodedState) / 100;
+    const int level = (value - kEncodedState) % 100;
+    if (IsRealTime(policy)) {
+        *state = ThreadState{policy, level};
+    } else {
+        *state = ThreadState{policy, level - 20};
+    }
+    return true;
+}
+
+bool SetNice(int nice_value) {
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice_value) == 0;
+}
+
+bool Apply(const ThreadState& state) {
+    sched_param param{};
+    param.sched_priority = IsRealTime(state.policy) ? state.level : 0;
+    if (pthread_setschedparam(pthread_self(), state.policy, &param) != 0) return false;
+    return IsRealTime(state.policy) || SetNice(state.level);
+}
+
+// The lowest nice value this thread may take without privilege.
+int PermittedNice(int current) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NICE, &limit) != 0) return current;
+    const rlim_t ceiling = limit.rlim_cur > 40 ? 40 : limit.rlim_cur;
+    const int permitted = 20 - static_cast<int>(ceiling);
+    return permitted < current ? permitted : current;
+}
+
+int RaiseToTimeCritical() {
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    const int result = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    if (result == 0) return 1;
+    if (result != EPERM) return 0;
+
+    ThreadState current{};
+    if (!ReadState(&current)) return 0;
+    if (IsRealTime(current.policy)) return 1;  // already above every ordinary thread
+    if (SetNice(kLowestNice)) return 1;
+    if (errno != EACCES && errno != EPERM) return 0;
+    const int permitted = PermittedNice(current.level);
+    if (permitted < current.level && !SetNice(permitted)) return 0;
+    return 1;
+}
+
+}  // namespace
 
 int ThreadPriorityGet() {
-    return 0;
+    ThreadState state{};
+    if (!ReadState(&state)) return 0;
+    return Encode(state);
 }
-int ThreadPrioritySet(int) {
-    return 1;
+
+int ThreadPrioritySet(int priority) {
+    if (priority == kThreadPriorityTimeCritical) return RaiseToTimeCritical();
+    ThreadState state{};
+    if (!Decode(priority, &state)) return 0;
+    if (!IsRealTime(state.policy) && (state.level < kLowestNice || state.level > kHighestNice))
+        return 0;
+    return Apply(state) ? 1 : 0;
 }
 
 void SleepMs(uint32_t milliseconds) {

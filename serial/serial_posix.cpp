@@ -1,28 +1,306 @@
-// Placeholder until the serial backend is built: no port can be opened.
+// Serial port channel on POSIX terminals (termios).
+//
+// Port names: a name beginning with '/' is a device path used as given
+// ("/dev/ttyS0", "/dev/pts/3"); any other name is taken under /dev/
+// ("ttyUSB0" opens /dev/ttyUSB0), since 11 characters cannot hold most full
+// paths. "NUL" is the null device (/dev/null), opened and left unconfigured.
+//
+// The handle is the file descriptor (never 0, always close-on-exec). The
+// descriptor is non-blocking: reads wait in poll() against one deadline per
+// read, which gives the Windows model of a single total read time-out with
+// no time between characters. Writes wait for the device the same way, but
+// with a deadline long enough for the bytes at the line's speed, so that a
+// stalled device cannot hold the host's thread forever.
+//
+// Each open port's read time-out lives in a fixed table indexed by the
+// descriptor: the one place a descriptor cannot carry it. Only the thread
+// that owns a port touches its row, so the table needs no lock, and a
+// caller sees the layer as stateless: everything is keyed by the handle.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "serial/line_settings_posix.h"
+#include "serial/serial_platform.h"
 #include "serial/serial_port.h"
 
 namespace morvane {
+namespace {
 
-int SerialOpen(const char*, const LineParameters&, uint16_t, PortHandle*) {
-    return kSerialOpenFailed;
+constexpr int kMaxPortDescriptor = 4096;  // descriptors at or above have no row
+constexpr size_t kMaxPathLength = 255;
+constexpr uint32_t kWriteAllowanceMs = 1000;
+
+struct PortRow {
+    bool configured;  // time-outs set: false for the null device and closed descriptors
+    bool rts_toggle;  // raise RTS only while writing
+    uint32_t read_timeout_ms;
+};
+
+PortRow g_ports[kMaxPortDescriptor];
+
+PortRow* RowFor(PortHandle handle) {
+    if (handle == 0 || handle >= static_cast<PortHandle>(kMaxPortDescriptor)) return nullptr;
+    return &g_ports[handle];
 }
-int SerialClose(PortHandle) {
-    return kSerialIoFailed;
+
+int64_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
-uint32_t SerialSetReadTimeout(PortHandle, uint32_t) {
-    return 0;
+
+int PollSlice(int64_t remaining_ms) {
+    if (remaining_ms <= 0) return 0;
+    return remaining_ms > INT_MAX ? INT_MAX : static_cast<int>(remaining_ms);
 }
-int SerialPurgeInput(PortHandle) {
-    return kSerialOpenFailed;
+
+// Full path of a port name into path; false when it does not fit.
+bool PathFor(const char* port_name, char* path, size_t size) {
+    const size_t length = strnlen(port_name, kMaxPathLength + 1);
+    if (length == 0 || length > kMaxPathLength) return false;
+    const char* prefix = port_name[0] == '/' ? "" : "/dev/";
+    const size_t prefix_length = std::strlen(prefix);
+    if (prefix_length + length + 1 > size) return false;
+    std::memcpy(path, prefix, prefix_length);
+    std::memcpy(path + prefix_length, port_name, length);
+    path[prefix_length + length] = '\0';
+    return true;
 }
-int SerialWrite(PortHandle, const uint8_t*, uint32_t, uint32_t*) {
-    return kSerialIoFailed;
+
+// Opens a device: non-blocking, no controlling terminal, close-on-exec, and
+// on a descriptor that is neither 0 nor beyond the table. -1 on failure.
+int OpenDevice(const char* path) {
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fd == 0 || fd >= kMaxPortDescriptor) {
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+        close(fd);
+        if (moved < 0 || moved >= kMaxPortDescriptor) {
+            if (moved >= 0) close(moved);
+            return -1;
+        }
+        fd = moved;
+    }
+    return fd;
 }
-int SerialRead(PortHandle, uint8_t*, uint32_t, uint32_t*) {
-    return kSerialIoFailed;
+
+// A Unix98 pseudo-terminal slave: it holds no parity and has no modem lines.
+bool IsPseudoTerminal(int fd) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+    const unsigned int device_major = major(status.st_rdev);
+    return device_major >= 136 && device_major <= 143;
 }
-bool SerialBytesWaiting(PortHandle, uint32_t*) {
-    return false;
+
+void SetModemLines(int fd, const ModemLines& lines) {
+    int bits = 0;
+    if (ioctl(fd, TIOCMGET, &bits) != 0) bits = 0;
+    bits &= ~(TIOCM_DTR | TIOCM_RTS);
+    if (lines.dtr_on) bits |= TIOCM_DTR;
+    if (lines.rts_on || lines.rts_handshake) bits |= TIOCM_RTS;
+    // A device without modem lines (a pseudo-terminal) refuses; its far end
+    // has none to notice either.
+    (void)ioctl(fd, TIOCMSET, &bits);
+}
+
+// Configures an opened terminal; returns a serial code.
+int ConfigurePort(int fd, const LineParameters& line, uint16_t line_control) {
+    termios current{};
+    if (tcgetattr(fd, &current) != 0) return kSerialStateUnreadable;
+
+    PortRow* row = RowFor(static_cast<PortHandle>(fd));
+    if (row == nullptr) return kSerialOpenFailed;
+    *row = PortRow{true, false, kSerialDefaultReadTimeoutMs};
+
+    termios asked = current;
+    if (!ApplyLineParameters(line, &asked)) return kSerialSettingsRefused;
+    const ModemLines lines = ModemLinesFor(line_control);
+    if (lines.rts_handshake) asked.c_cflag |= CRTSCTS;
+    const bool pseudo_terminal = IsPseudoTerminal(fd);
+    // A pseudo-terminal always carries 8-bit characters without parity and
+    // the kernel refuses a request whose only change is one it cannot hold;
+    // such a line has no character frame to get wrong, so ask for what it holds.
+    if (pseudo_terminal) {
+        asked.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR);
+        asked.c_cflag |= CS8;
+    }
+    if (tcsetattr(fd, TCSANOW, &asked) != 0) return kSerialSettingsRefused;
+    termios held{};
+    if (tcgetattr(fd, &held) != 0 || !LineSettingsHeld(asked, held, pseudo_terminal))
+        return kSerialSettingsRefused;
+
+    row->rts_toggle = lines.rts_toggle;
+    SetModemLines(fd, lines);
+    return kSerialOk;
+}
+
+void ForgetPort(int fd) {
+    PortRow* row = RowFor(static_cast<PortHandle>(fd));
+    if (row != nullptr) *row = PortRow{};
+}
+
+// Waits at most timeout_ms in all for count bytes; *got is the number that
+// arrived. False when the device failed. The Windows ReadFile of this layer.
+bool ReadWithin(int fd, uint8_t* buffer, uint32_t count, uint32_t timeout_ms, uint32_t* got) {
+    *got = 0;
+    const int64_t deadline = NowMs() + timeout_ms;
+    while (*got < count) {
+        pollfd watch{fd, POLLIN, 0};
+        const int ready = poll(&watch, 1, PollSlice(deadline - NowMs()));
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (ready == 0) {
+            if (NowMs() >= deadline) return true;
+            continue;
+        }
+        const ssize_t n = read(fd, buffer + *got, count - *got);
+        if (n > 0) {
+            *got += static_cast<uint32_t>(n);
+        } else if (n == 0) {
+            return true;  // end of file or hang-up: nothing more will arrive
+        } else if (errno != EAGAIN && errno != EINTR) {
+            return false;
+        } else if (NowMs() >= deadline) {
+            return true;
+        }
+    }
+    return true;
+}
+
+uint32_t WriteAllowanceMs(int fd, uint32_t count) {
+    termios settings{};
+    uint32_t per_second = 0;
+    if (tcgetattr(fd, &settings) == 0) per_second = CharactersPerSecond(cfgetospeed(&settings));
+    if (per_second == 0) return kWriteAllowanceMs;
+    // Twice the time on the line, plus a second for the device to start.
+    const uint64_t line_ms = static_cast<uint64_t>(count) * 2000 / per_second;
+    return kWriteAllowanceMs +
+           static_cast<uint32_t>(line_ms > UINT32_MAX / 2 ? UINT32_MAX / 2 : line_ms);
+}
+
+// Writes until the device took all bytes, failed, or the allowance ran out.
+bool WriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t* written) {
+    *written = 0;
+    const int64_t deadline = NowMs() + WriteAllowanceMs(fd, count);
+    while (*written < count) {
+        const ssize_t n = write(fd, bytes + *written, count - *written);
+        if (n > 0) {
+            *written += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return *written > 0;
+        const int64_t remaining = deadline - NowMs();
+        if (remaining <= 0) return true;
+        pollfd watch{fd, POLLOUT, 0};
+        if (poll(&watch, 1, PollSlice(remaining)) < 0 && errno != EINTR) return *written > 0;
+    }
+    return true;
+}
+
+void SetRts(int fd, bool raised) {
+    int bit = TIOCM_RTS;
+    (void)ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+}  // namespace
+
+int SerialOpen(const char* port_name, const LineParameters& line, uint16_t line_control,
+               PortHandle* handle) {
+    char path[kMaxPathLength + 8];
+    if (port_name == nullptr || handle == nullptr) return kSerialOpenFailed;
+    const bool null_device = std::strcmp(port_name, "NUL") == 0;
+    if (!null_device && !PathFor(port_name, path, sizeof path)) return kSerialOpenFailed;
+
+    const int fd = OpenDevice(null_device ? "/dev/null" : path);
+    if (fd < 0) return kSerialOpenFailed;
+    if (null_device) {
+        ForgetPort(fd);  // no time-outs, no settings
+        *handle = static_cast<PortHandle>(fd);
+        return kSerialOk;
+    }
+    // Exclusive: the advisory lock holds against every other open (root
+    // ignores TIOCEXCL), TIOCEXCL against programs that take no lock.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return kSerialOpenFailed;
+    }
+    (void)ioctl(fd, TIOCEXCL);
+
+    const int code = ConfigurePort(fd, line, line_control);
+    if (code != kSerialOk) {
+        (void)ioctl(fd, TIOCNXCL);
+        ForgetPort(fd);
+        close(fd);
+        return code;
+    }
+    *handle = static_cast<PortHandle>(fd);
+    return kSerialOk;
+}
+
+int SerialClose(PortHandle handle) {
+    if (handle == 0 || handle > static_cast<PortHandle>(INT_MAX)) return kSerialIoFailed;
+    const int fd = static_cast<int>(handle);
+    // Lift the exclusive mode so that the device opens again even while
+    // another descriptor of it (a test's pseudo-terminal pair) stays open.
+    (void)ioctl(fd, TIOCNXCL);
+    ForgetPort(fd);
+    return close(fd) == 0 ? kSerialOk : kSerialIoFailed;
+}
+
+uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t hundredths) {
+    PortRow* row = RowFor(handle);
+    if (row == nullptr || !row->configured) return 0;
+    const uint64_t wanted = static_cast<uint64_t>(hundredths) * 10;
+    const uint32_t previous = row->read_timeout_ms;
+    row->read_timeout_ms = wanted > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(wanted);
+    return previous / 10;
+}
+
+bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting) {
+    int count = 0;
+    if (handle == 0 || handle > static_cast<PortHandle>(INT_MAX)) return false;
+    if (ioctl(static_cast<int>(handle), FIONREAD, &count) != 0 || count < 0) return false;
+    if (waiting != nullptr) *waiting = static_cast<uint32_t>(count);
+    return true;
+}
+
+int SerialWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written) {
+    if (handle == 0 || handle > static_cast<PortHandle>(INT_MAX) || (bytes == nullptr && count))
+        return kSerialIoFailed;
+    const int fd = static_cast<int>(handle);
+    const PortRow* row = RowFor(handle);
+    const bool toggle = row != nullptr && row->rts_toggle;
+    if (toggle) SetRts(fd, true);
+    uint32_t taken = 0;
+    const bool ok = WriteAll(fd, bytes, count, &taken);
+    if (toggle) {
+        (void)tcdrain(fd);
+        SetRts(fd, false);
+    }
+    if (!ok) return kSerialIoFailed;
+    if (written != nullptr) *written = taken;
+    return taken == count ? kSerialOk : kSerialShortWrite;
+}
+
+bool PlatformRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* got) {
+    *got = 0;
+    if (handle == 0 || handle > static_cast<PortHandle>(INT_MAX)) return false;
+    const PortRow* row = RowFor(handle);
+    const uint32_t timeout_ms = row != nullptr && row->configured ? row->read_timeout_ms : 0;
+    return ReadWithin(static_cast<int>(handle), buffer, count, timeout_ms, got);
 }
 
 }  // namespace morvane

@@ -1,28 +1,138 @@
-// Placeholder until the serial backend is built: no port can be opened.
+// Serial port channel on the Windows communications API. The port name goes
+// to CreateFileA unchanged; the handle value is what the ChannelArea keeps.
+#include <windows.h>
+
+#include <cstring>
+
+#include "serial/serial_platform.h"
 #include "serial/serial_port.h"
 
 namespace morvane {
+namespace {
 
-int SerialOpen(const char*, const LineParameters&, uint16_t, PortHandle*) {
-    return kSerialOpenFailed;
+constexpr DWORD kQueueBytes = 1200;
+constexpr char kReplacementCharacter = static_cast<char>(0xFC);
+
+HANDLE ToHandle(PortHandle handle) {
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
 }
-int SerialClose(PortHandle) {
-    return kSerialIoFailed;
+
+PortHandle FromHandle(HANDLE handle) {
+    return static_cast<PortHandle>(reinterpret_cast<uintptr_t>(handle));
 }
-uint32_t SerialSetReadTimeout(PortHandle, uint32_t) {
-    return 0;
+
+DWORD DtrControlFor(uint16_t line_control) {
+    if ((line_control & 0x0101) != 0) return DTR_CONTROL_ENABLE;
+    if ((line_control & 0x8000) != 0) return DTR_CONTROL_HANDSHAKE;
+    return DTR_CONTROL_DISABLE;
 }
-int SerialPurgeInput(PortHandle) {
-    return kSerialOpenFailed;
+
+DWORD RtsControlFor(uint16_t line_control) {
+    if ((line_control & 0x0202) != 0) return RTS_CONTROL_ENABLE;
+    if ((line_control & 0x1000) != 0) return RTS_CONTROL_HANDSHAKE;
+    if ((line_control & 0x2000) != 0) return RTS_CONTROL_TOGGLE;
+    return RTS_CONTROL_DISABLE;
 }
-int SerialWrite(PortHandle, const uint8_t*, uint32_t, uint32_t*) {
-    return kSerialIoFailed;
+
+void ApplySettings(const LineParameters& line, uint16_t line_control, DCB* dcb) {
+    dcb->BaudRate = line.baud_rate;
+    dcb->ByteSize = static_cast<BYTE>(line.data_bits & 0xFF);
+    dcb->Parity = static_cast<BYTE>(line.parity & 0xFF);
+    dcb->StopBits = static_cast<BYTE>(line.stop_bits & 0xFF);
+    dcb->fBinary = TRUE;
+    dcb->fParity = TRUE;
+    dcb->fOutxCtsFlow = FALSE;
+    dcb->fOutxDsrFlow = FALSE;
+    dcb->fDtrControl = DtrControlFor(line_control);
+    dcb->fDsrSensitivity = FALSE;
+    dcb->fOutX = FALSE;
+    dcb->fInX = FALSE;
+    dcb->fErrorChar = FALSE;
+    dcb->ErrorChar = kReplacementCharacter;
+    dcb->fNull = FALSE;
+    dcb->fRtsControl = RtsControlFor(line_control);
+    dcb->fAbortOnError = FALSE;
 }
-int SerialRead(PortHandle, uint8_t*, uint32_t, uint32_t*) {
-    return kSerialIoFailed;
+
+}  // namespace
+
+int SerialOpen(const char* port_name, const LineParameters& line, uint16_t line_control,
+               PortHandle* handle) {
+    if (port_name == nullptr || handle == nullptr) return kSerialOpenFailed;
+    HANDLE port = CreateFileA(port_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE || port == nullptr) return kSerialOpenFailed;
+    if (std::strcmp(port_name, "NUL") == 0) {
+        *handle = FromHandle(port);
+        return kSerialOk;
+    }
+
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(port, &dcb)) {
+        CloseHandle(port);
+        return kSerialStateUnreadable;
+    }
+    COMMTIMEOUTS timeouts;
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = kSerialDefaultReadTimeoutMs;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    if (!SetCommTimeouts(port, &timeouts)) {
+        CloseHandle(port);
+        return kSerialOpenFailed;
+    }
+    ApplySettings(line, line_control, &dcb);
+    if (!SetCommState(port, &dcb)) {
+        CloseHandle(port);
+        return kSerialSettingsRefused;
+    }
+    (void)SetupComm(port, kQueueBytes, kQueueBytes);
+    *handle = FromHandle(port);
+    return kSerialOk;
 }
-bool SerialBytesWaiting(PortHandle, uint32_t*) {
-    return false;
+
+int SerialClose(PortHandle handle) {
+    return CloseHandle(ToHandle(handle)) ? kSerialOk : kSerialIoFailed;
+}
+
+uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t hundredths) {
+    COMMTIMEOUTS timeouts;
+    if (!GetCommTimeouts(ToHandle(handle), &timeouts)) return 0;
+    const DWORD previous = timeouts.ReadTotalTimeoutConstant;
+    // Saturated rather than wrapped: a huge value must not become a short one.
+    const uint64_t wanted = static_cast<uint64_t>(hundredths) * 10;
+    const DWORD wanted_ms = wanted > 0xFFFFFFFEull ? 0xFFFFFFFEul : static_cast<DWORD>(wanted);
+    if (previous != wanted_ms) {
+        timeouts.ReadTotalTimeoutConstant = wanted_ms;
+        if (!SetCommTimeouts(ToHandle(handle), &timeouts)) return 0;
+    }
+    return previous / 10;
+}
+
+bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting) {
+    DWORD errors = 0;
+    COMSTAT status;
+    std::memset(&status, 0, sizeof status);
+    if (!ClearCommError(ToHandle(handle), &errors, &status)) return false;
+    if (waiting != nullptr) *waiting = status.cbInQue;
+    return true;
+}
+
+int SerialWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written) {
+    DWORD taken = 0;
+    if (!WriteFile(ToHandle(handle), bytes, count, &taken, nullptr)) return kSerialIoFailed;
+    if (written != nullptr) *written = taken;
+    return taken == count ? kSerialOk : kSerialShortWrite;
+}
+
+bool PlatformRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* got) {
+    DWORD taken = 0;
+    const bool ok = ReadFile(ToHandle(handle), buffer, count, &taken, nullptr) != 0;
+    *got = ok ? taken : 0;
+    return ok;
 }
 
 }  // namespace morvane

@@ -1,0 +1,45 @@
+// The reading operations, the same on every platform: they build on the
+// backend's single time-limited read and on its time-out and queue calls.
+#include "serial/serial_platform.h"
+#include "serial/serial_port.h"
+
+namespace morvane {
+namespace {
+
+constexpr uint32_t kPurgeChunk = 512;
+constexpr uint32_t kPurgeTimeoutHundredths = 5;
+
+}  // namespace
+
+int SerialPurgeInput(PortHandle handle) {
+    uint32_t waiting = 0;
+    bool last_call_ok = SerialBytesWaiting(handle, &waiting);
+    if (last_call_ok && waiting == 0) return kSerialOk;
+
+    // Short reads until one comes back less than full: what arrives while
+    // purging goes too, and the purge ends 50 ms after the line runs dry.
+    const uint32_t previous = SerialSetReadTimeout(handle, kPurgeTimeoutHundredths);
+    uint8_t scratch[kPurgeChunk];
+    uint32_t got = 0;
+    do {
+        last_call_ok = PlatformRead(handle, scratch, kPurgeChunk, &got);
+    } while (last_call_ok && got == kPurgeChunk);
+    if (previous != 0) SerialSetReadTimeout(handle, previous);
+    return last_call_ok ? kSerialOk : kSerialOpenFailed;
+}
+
+int SerialRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read) {
+    if (read != nullptr) *read = 0;
+    if (buffer == nullptr) return kSerialIoFailed;
+    uint32_t total = 0;
+    while (total < count) {
+        uint32_t got = 0;
+        if (!PlatformRead(handle, buffer + total, count - total, &got) || got == 0)
+            return kSerialIoFailed;
+        total += got;
+        if (read != nullptr) *read = total;
+    }
+    return kSerialOk;
+}
+
+}  // namespace morvane

@@ -1,0 +1,54 @@
+// The simulator's end of the serial line: the master side of a
+// pseudo-terminal it creates, or a real serial device. Optionally paces
+// every byte in both directions as a real line of the given speed would.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace plcsim {
+
+struct DeviceSettings {
+    uint32_t baud = 9600;
+    uint8_t data_bits = 8;
+    char parity = 'E';  // 'N', 'E' or 'O'
+    uint8_t stop_bits = 1;
+};
+
+class Line {
+  public:
+    // A fresh pseudo-terminal; path() is the slave device to give the driver.
+    // The slave is raw, and a slave descriptor stays open for the line's life
+    // so the master sees no hang-up while the driver closes and reopens it.
+    static std::unique_ptr<Line> OpenPty(std::string* error);
+    static std::unique_ptr<Line> OpenDevice(const std::string& path, const DeviceSettings& settings,
+                                            std::string* error);
+    ~Line();
+    Line(const Line&) = delete;
+    Line& operator=(const Line&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // baud 0 turns pacing off; bits_per_char counts start, data, parity and stop bits.
+    void SetPacing(uint32_t baud, uint32_t bits_per_char);
+
+    // One byte within timeout_ms; false when none arrived.
+    bool ReadByte(uint8_t* byte, int timeout_ms);
+    void Write(const uint8_t* bytes, size_t count);
+    void DiscardInput();
+
+  private:
+    Line(int fd, int slave_fd, std::string path) : fd_(fd), slave_fd_(slave_fd), path_(path) {}
+    void Pace(std::chrono::steady_clock::time_point* next);
+
+    int fd_;
+    int slave_fd_;
+    std::string path_;
+    std::chrono::microseconds char_time_{0};
+    std::chrono::steady_clock::time_point next_rx_{};
+    std::chrono::steady_clock::time_point next_tx_{};
+};
+
+}  // namespace plcsim

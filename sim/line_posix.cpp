@@ -1,0 +1,170 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "sim/line.h"
+
+namespace plcsim {
+namespace {
+
+constexpr int kWriteWaitMs = 200;
+
+speed_t SpeedCode(uint32_t baud) {
+    switch (baud) {
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
+    }
+}
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+bool MakeRaw(int fd) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return false;
+    cfmakeraw(&settings);
+    return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+// Writes never block for long: a line whose reader has stopped reading
+// loses the bytes instead of hanging the simulator.
+bool WaitWritable(int fd) {
+    pollfd ready{fd, POLLOUT, 0};
+    return poll(&ready, 1, kWriteWaitMs) > 0 && (ready.revents & POLLOUT);
+}
+
+bool MakeNonBlocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Line> Line::OpenPty(std::string* error) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0) {
+        *error = SystemError("posix_openpt");
+        return nullptr;
+    }
+    char name[128];
+    if (grantpt(master) != 0 || unlockpt(master) != 0 ||
+        ptsname_r(master, name, sizeof name) != 0) {
+        *error = SystemError("pseudo-terminal set-up");
+        close(master);
+        return nullptr;
+    }
+    const int slave = open(name, O_RDWR | O_NOCTTY);
+    if (slave < 0 || !MakeRaw(slave) || !MakeRaw(master) || !MakeNonBlocking(master)) {
+        *error = SystemError(std::string("raw mode on ") + name);
+        if (slave >= 0) close(slave);
+        close(master);
+        return nullptr;
+    }
+    return std::unique_ptr<Line>(new Line(master, slave, name));
+}
+
+std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSettings& settings,
+                                       std::string* error) {
+    const speed_t speed = SpeedCode(settings.baud);
+    if (speed == B0) {
+        *error = "unsupported baud rate " + std::to_string(settings.baud);
+        return nullptr;
+    }
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    if (fd < 0 || tcgetattr(fd, &tio) != 0) {
+        *error = SystemError(path);
+        if (fd >= 0) close(fd);
+        return nullptr;
+    }
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | (settings.data_bits == 7 ? CS7 : CS8);
+    if (settings.parity != 'N') tio.c_cflag |= PARENB | (settings.parity == 'O' ? PARODD : 0);
+    if (settings.stop_bits == 2) tio.c_cflag |= CSTOPB;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0 || !MakeNonBlocking(fd)) {
+        *error = SystemError(path);
+        close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<Line>(new Line(fd, -1, path));
+}
+
+Line::~Line() {
+    close(fd_);
+    if (slave_fd_ >= 0) close(slave_fd_);
+}
+
+void Line::SetPacing(uint32_t baud, uint32_t bits_per_char) {
+    char_time_ = std::chrono::microseconds(baud == 0 ? 0 : 1000000ull * bits_per_char / baud);
+}
+
+// A byte takes one character time on the line, after the one before it.
+void Line::Pace(std::chrono::steady_clock::time_point* next) {
+    if (char_time_.count() == 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    const auto start = *next > now ? *next : now;
+    *next = start + char_time_;
+    std::this_thread::sleep_until(*next);
+}
+
+bool Line::ReadByte(uint8_t* byte, int timeout_ms) {
+    pollfd ready{fd_, POLLIN, 0};
+    const int count = poll(&ready, 1, timeout_ms);
+    if (count <= 0 || !(ready.revents & POLLIN)) {
+        // A master without any slave open reports POLLHUP at once: wait out
+        // the time-out all the same, as a silent line would.
+        if (count > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+        return false;
+    }
+    if (read(fd_, byte, 1) != 1) return false;
+    Pace(&next_rx_);
+    return true;
+}
+
+void Line::Write(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (char_time_.count() != 0) Pace(&next_tx_);
+        const size_t chunk = char_time_.count() != 0 ? 1 : count - i;
+        size_t done = 0;
+        while (done < chunk) {
+            const ssize_t n = write(fd_, bytes + i + done, chunk - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EAGAIN && WaitWritable(fd_)) continue;
+            if (n <= 0) return;  // nobody drains the line: the bytes are lost
+            done += static_cast<size_t>(n);
+        }
+        i += chunk - 1;
+    }
+}
+
+void Line::DiscardInput() {
+    tcflush(fd_, TCIFLUSH);
+}
+
+}  // namespace plcsim

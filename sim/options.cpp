@@ -1,0 +1,229 @@
+#include "sim/options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace plcsim {
+
+const char kUsage[] = R"(Usage: plcsim [options]
+
+A PLC partner for 3964/3964R with RK512 FETCH ('E') and SEND ('A') of
+data-block words ('D'). Without --device it creates a pseudo-terminal and
+prints its device path as the first line of standard output; give that path
+to the driver. Runs until interrupted (Ctrl-C).
+
+Line:
+  --device PATH          serve a real serial device instead of a pseudo-terminal
+  --baud N               line speed (default 9600); 1200 to 115200
+  --frame DPS            data bits, parity N/E/O, stop bits (default 8E1)
+  --pace                 pace every byte as the line speed and frame would
+                         (9600 baud 8E1: 11 bits, about 1.15 ms a character)
+
+Procedure:
+  --3964 | --3964r       variant (default 3964; 3964R adds the block check)
+  --priority low|high    who wins an initialization conflict (default low:
+                         withdraw, take the driver's telegram, send ours after)
+  --char-delay MS        character delay time-out (default 220)
+  --ack-delay MS         acknowledgement delay time-out (default 550, 3964R 2000)
+  --connect-attempts N   STX tries per block sent (default 6)
+  --send-attempts N      block repetitions after NAK or no answer (default 6)
+
+Data blocks (0 to 255, up to 256 words each):
+  --db N:WORDS           declare block N with WORDS words (repeatable)
+  --no-create            undeclared blocks do not exist (error 0x14); by default
+                         they are created with 256 words on first access
+  --load FILE            load blocks from FILE (lines "DB<n> <length>: words in hex")
+  --save FILE            save blocks to FILE on exit
+
+Faults (COUNT: how many occasions, default every one):
+  --ignore[=COUNT]       leave connection requests (STX) unanswered
+  --answer-delay MS      wait MS before accepting a connection request
+  --nak[=COUNT]          refuse received telegrams with NAK
+  --no-reply[=COUNT]     acknowledge telegrams but never reply
+  --reply-delay MS       wait MS before the reply's STX
+  --corrupt-bcc[=COUNT]  send replies with a wrong block check (3964R)
+  --drop-byte[=COUNT]    drop the reply byte at --byte-index
+  --corrupt-byte[=COUNT] invert the reply byte at --byte-index
+  --byte-index N         index in the framed reply (default 4)
+  --conflict[=COUNT]     answer the driver's STX with our own STX, with a
+                         telegram of our own pending
+  --error-byte HH[=COUNT]  reply with error number HH (hex)
+  --length-delta N[=COUNT] FETCH replies carry N data bytes more (N < 0: fewer)
+  --babble               after each reply, send filler bytes without end
+  --endless              after each reply, offer telegrams of our own without end
+
+Error numbers in the reply header (byte 3):
+  00 carried out            0C SEND data do not match the word count
+  10 follow-on unexpected   14 data block does not exist
+  16 unknown command, data type or malformed header
+  34 start word plus word count beyond the block's end
+
+Trace (default on standard output; one line per control character or block):
+  --trace-file FILE      write the trace to FILE
+  --no-trace             no trace
+  --help                 this text
+)";
+
+namespace {
+
+bool Number(const std::string& text, long low, long high, long* value, int base = 10) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    *value = std::strtol(text.c_str(), &end, base);
+    return *end == '\0' && *value >= low && *value <= high;
+}
+
+// "--name" or "--name=COUNT".
+bool Count(const std::string& suffix, uint32_t* count) {
+    long value = 0;
+    if (suffix.empty()) {
+        *count = kAlways;
+        return true;
+    }
+    if (suffix[0] != '=' || !Number(suffix.substr(1), 1, 1000000, &value)) return false;
+    *count = static_cast<uint32_t>(value);
+    return true;
+}
+
+// "VALUE" or "VALUE=COUNT".
+bool ValueWithCount(const std::string& text, long low, long high, int base, long* value,
+                    uint32_t* count) {
+    const size_t split = text.find('=');
+    if (!Number(text.substr(0, split), low, high, value, base)) return false;
+    return Count(split == std::string::npos ? "" : text.substr(split), count);
+}
+
+bool Frame(const std::string& text, DeviceSettings* settings) {
+    if (text.size() != 3 || (text[0] != '7' && text[0] != '8') || !std::strchr("NEO", text[1]) ||
+        (text[2] != '1' && text[2] != '2'))
+        return false;
+    settings->data_bits = static_cast<uint8_t>(text[0] - '0');
+    settings->parity = text[1];
+    settings->stop_bits = static_cast<uint8_t>(text[2] - '0');
+    return true;
+}
+
+struct CountFault {
+    const char* name;
+    uint32_t Faults::*count;
+};
+constexpr CountFault kCountFaults[] = {
+    {"--ignore", &Faults::ignore_requests}, {"--nak", &Faults::nak_telegrams},
+    {"--no-reply", &Faults::no_reply},      {"--corrupt-bcc", &Faults::corrupt_bcc},
+    {"--drop-byte", &Faults::drop_byte},    {"--corrupt-byte", &Faults::corrupt_byte},
+    {"--conflict", &Faults::conflict},
+};
+
+struct MsSetting {
+    const char* name;
+    uint32_t* (*field)(Options*);
+};
+const MsSetting kMsSettings[] = {
+    {"--char-delay", [](Options* o) { return &o->link.char_delay_ms; }},
+    {"--ack-delay", [](Options* o) { return &o->link.ack_delay_ms; }},
+    {"--connect-attempts", [](Options* o) { return &o->link.connect_attempts; }},
+    {"--send-attempts", [](Options* o) { return &o->link.send_attempts; }},
+    {"--answer-delay", [](Options* o) { return &o->faults.answer_delay_ms; }},
+    {"--reply-delay", [](Options* o) { return &o->faults.reply_delay_ms; }},
+    {"--byte-index", [](Options* o) { return &o->faults.byte_index; }},
+};
+
+bool ParseWithValue(const std::string& name, const std::string& value, Options* o) {
+    long number = 0;
+    for (const MsSetting& setting : kMsSettings) {
+        if (name != setting.name) continue;
+        if (!Number(value, 0, 600000, &number)) return false;
+        *setting.field(o) = static_cast<uint32_t>(number);
+        return true;
+    }
+    if (name == "--device") {
+        o->device = value;
+    } else if (name == "--baud") {
+        if (!Number(value, 1200, 115200, &number)) return false;
+        o->device_settings.baud = static_cast<uint32_t>(number);
+    } else if (name == "--frame") {
+        return Frame(value, &o->device_settings);
+    } else if (name == "--priority") {
+        if (value != "low" && value != "high") return false;
+        o->link.priority = value == "low" ? Priority::kLow : Priority::kHigh;
+    } else if (name == "--db") {
+        long words = 0;
+        const size_t colon = value.find(':');
+        if (colon == std::string::npos || !Number(value.substr(0, colon), 0, 255, &number) ||
+            !Number(value.substr(colon + 1), 1, kMaxBlockWords, &words))
+            return false;
+        o->blocks.emplace_back(static_cast<uint8_t>(number), static_cast<uint16_t>(words));
+    } else if (name == "--load") {
+        o->load_file = value;
+    } else if (name == "--save") {
+        o->save_file = value;
+    } else if (name == "--trace-file") {
+        o->trace_file = value;
+    } else if (name == "--error-byte") {
+        if (!ValueWithCount(value, 0, 255, 16, &number, &o->faults.error_replies)) return false;
+        o->faults.error_byte = static_cast<uint8_t>(number);
+    } else if (name == "--length-delta") {
+        if (!ValueWithCount(value, -128, 128, 10, &number, &o->faults.length_replies)) return false;
+        o->faults.length_delta = static_cast<int32_t>(number);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool IsFlag(const std::string& arg, Options* o) {
+    if (arg == "--help" || arg == "-h") {
+        o->help = true;
+    } else if (arg == "--pace") {
+        o->pace = true;
+    } else if (arg == "--3964" || arg == "--3964r" || arg == "--3964R") {
+        o->link.is_3964r = arg != "--3964";
+    } else if (arg == "--no-create") {
+        o->create_on_demand = false;
+    } else if (arg == "--no-trace") {
+        o->trace = false;
+    } else if (arg == "--babble") {
+        o->faults.babble = true;
+    } else if (arg == "--endless") {
+        o->faults.endless_telegrams = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (IsFlag(arg, options)) continue;
+        bool counted = false;
+        for (const CountFault& fault : kCountFaults) {
+            const size_t n = std::strlen(fault.name);
+            if (arg.compare(0, n, fault.name) != 0 || (arg.size() > n && arg[n] != '=')) continue;
+            if (!Count(arg.substr(n), &(options->faults.*fault.count))) {
+                *error = "bad count in " + arg;
+                return false;
+            }
+            counted = true;
+        }
+        if (counted) continue;
+        if (i + 1 >= argc) {
+            *error = "unknown option or missing value: " + arg;
+            return false;
+        }
+        if (!ParseWithValue(arg, argv[i + 1], options)) {
+            *error = "unknown option or bad value: " + arg + " " + argv[i + 1];
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
+uint32_t BitsPerCharacter(const DeviceSettings& settings) {
+    return 1u + settings.data_bits + (settings.parity == 'N' ? 0u : 1u) + settings.stop_bits;
+}
+
+}  // namespace plcsim

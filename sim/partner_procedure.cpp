@@ -1,0 +1,276 @@
+// The simulator on the line: the 3964/3964R procedure in the passive role
+// (accepting the driver's telegram) and the active role (sending its reply
+// and telegrams of its own), with the injected faults.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "sim/simulator.h"
+
+namespace plcsim {
+namespace {
+
+constexpr uint8_t kStx = 0x02;
+constexpr uint8_t kEtx = 0x03;
+constexpr uint8_t kDle = 0x10;
+constexpr uint8_t kNak = 0x15;
+
+constexpr uint32_t kSliceMs = 5;           // stop is checked at least this often
+constexpr size_t kLongestBlock = 1024;     // framed bytes; a longer block is refused
+constexpr uint32_t kBabbleIntervalMs = 2;  // one filler byte per interval
+constexpr uint8_t kFiller = 0x55;
+
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+bool Simulator::Await(uint8_t* byte, uint32_t timeout_ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        if (stop_->load()) return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() < 0) return false;
+        const int slice = static_cast<int>(std::min<int64_t>(left.count(), kSliceMs));
+        if (line_->ReadByte(byte, slice)) return true;
+        if (slice == 0) return false;
+    }
+}
+
+bool Simulator::Take(uint32_t Faults::*count) {
+    std::lock_guard lock(mutex_);
+    uint32_t& left = faults_.*count;
+    if (left == 0) return false;
+    if (left != kAlways) --left;
+    return true;
+}
+
+void Simulator::SendControl(uint8_t byte) {
+    line_->Write(&byte, 1);
+    trace_.Control(Direction::kSent, byte);
+}
+
+void Simulator::SendFramed(const Bytes& framed, int bcc) {
+    Bytes wire = framed;
+    if (bcc >= 0) wire.push_back(static_cast<uint8_t>(bcc));
+    line_->Write(wire.data(), wire.size());
+    trace_.Block(Direction::kSent, framed, bcc);
+}
+
+Simulator::RxResult Simulator::ReceiveBlock(Bytes* telegram, Bytes* framed) {
+    const LinkSettings link = this->link();
+    bool after_dle = false;
+    bool malformed = false;
+    uint8_t byte = 0;
+    for (;;) {
+        if (!Await(&byte, link.char_delay_ms)) {
+            trace_.Block(Direction::kReceived, *framed, -1);
+            trace_.Note("character delay ran out");
+            return RxResult::kTimeout;
+        }
+        framed->push_back(byte);
+        if (framed->size() > kLongestBlock) return RxResult::kTooLong;
+        if (after_dle) {
+            after_dle = false;
+            if (byte == kEtx) break;
+            if (byte == kDle)
+                telegram->push_back(kDle);
+            else
+                malformed = true;  // a lone DLE inside the block
+        } else if (byte == kDle) {
+            after_dle = true;
+        } else {
+            telegram->push_back(byte);
+        }
+    }
+    int bcc = -1;
+    if (link.is_3964r) {
+        if (!Await(&byte, link.char_delay_ms)) {
+            trace_.Block(Direction::kReceived, *framed, -1);
+            trace_.Note("no BCC within the character delay");
+            return RxResult::kTimeout;
+        }
+        bcc = byte;
+    }
+    trace_.Block(Direction::kReceived, *framed, bcc);
+    if (bcc >= 0) {
+        const bool good = BlockCheck(*framed) == bcc;
+        framed->push_back(static_cast<uint8_t>(bcc));
+        if (!good) return RxResult::kBadBcc;
+    }
+    return malformed ? RxResult::kMalformed : RxResult::kOk;
+}
+
+void Simulator::Serve(const std::atomic<bool>& stop) {
+    stop_ = &stop;
+    while (!stop.load()) {
+        if (withdrawn_) {
+            withdrawn_ = false;  // the driver's STX that made us withdraw is answered now
+            AcceptRequest();
+            continue;
+        }
+        uint8_t byte = 0;
+        if (!Await(&byte, kSliceMs)) {
+            SendPending();
+            continue;
+        }
+        trace_.Control(Direction::kReceived, byte);
+        if (byte == kStx) ServeRequest();
+    }
+}
+
+// The driver asks for the connection (its STX has been read).
+void Simulator::ServeRequest() {
+    if (Take(&Faults::ignore_requests)) {
+        trace_.Note("connection request ignored");
+        return;
+    }
+    if (Take(&Faults::conflict)) {
+        // Our own request crosses the driver's: both sent STX at once.
+        const Bytes own = link().own_telegram;
+        SendControl(kStx);
+        if (SendOwn(own, true) != TxResult::kWithdrew) return;
+        QueueTelegram(own);  // withdrawn: sent after the driver's exchange
+    }
+    AcceptRequest();
+}
+
+void Simulator::AcceptRequest() {
+    const uint32_t delay = faults().answer_delay_ms;
+    if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    SendControl(kDle);
+    Bytes telegram;
+    Bytes framed;
+    const RxResult result = ReceiveBlock(&telegram, &framed);
+    const bool refuse = result != RxResult::kOk || Take(&Faults::nak_telegrams);
+    if (result != RxResult::kTimeout && result != RxResult::kTooLong) {
+        std::lock_guard lock(mutex_);
+        received_.push_back({telegram, framed, !refuse});
+    }
+    if (refuse) {
+        SendControl(kNak);
+        return;
+    }
+    SendControl(kDle);
+    Reply(telegram);
+    SendPending();
+    if (!withdrawn_ && faults().babble) Babble();
+    if (!withdrawn_ && faults().endless_telegrams) OfferEndlessly();
+}
+
+// Builds, spoils as the faults say, and sends the RK512 reply.
+void Simulator::Reply(const Bytes& telegram) {
+    Bytes reply;
+    {
+        std::lock_guard lock(mutex_);
+        reply = server_.Handle(telegram);
+    }
+    if (Take(&Faults::no_reply)) {
+        trace_.Note("reply withheld");
+        return;
+    }
+    const Faults faults = this->faults();
+    if (Take(&Faults::error_replies)) reply[3] = faults.error_byte;
+    if (telegram.size() > 2 && telegram[2] == kCmdFetch && Take(&Faults::length_replies)) {
+        if (faults.length_delta > 0) reply.insert(reply.end(), faults.length_delta, 0x00);
+        const size_t cut = static_cast<size_t>(-std::min(faults.length_delta, 0));
+        reply.resize(reply.size() - std::min(cut, reply.size() - 4));
+    }
+    Bytes framed = FrameTelegram(reply);
+    int bcc = link().is_3964r ? BlockCheck(framed) : -1;
+    if (bcc >= 0 && Take(&Faults::corrupt_bcc)) bcc ^= 0xFF;
+    if (faults.byte_index < framed.size() && Take(&Faults::corrupt_byte))
+        framed[faults.byte_index] ^= 0xFF;
+    if (faults.byte_index < framed.size() && Take(&Faults::drop_byte))
+        framed.erase(framed.begin() + faults.byte_index);
+    if (faults.reply_delay_ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(faults.reply_delay_ms));
+    SendActive(framed, bcc, false);
+}
+
+// The active role: STX, wait for DLE, the block, wait for DLE; the set-up
+// and the block are repeated as the attempt counts allow.
+Simulator::TxResult Simulator::SendActive(Bytes framed, int bcc, bool stx_sent) {
+    const LinkSettings link = this->link();
+    for (uint32_t attempt = 0; attempt < link.send_attempts; ++attempt) {
+        bool connected = false;
+        for (uint32_t tries = 0; tries < link.connect_attempts && !connected; ++tries) {
+            if (!stx_sent) SendControl(kStx);
+            stx_sent = false;
+            const auto deadline = Clock::now() + std::chrono::milliseconds(link.AckDelayMs());
+            uint8_t byte = 0;
+            while (!connected) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+                if (left.count() <= 0 || !Await(&byte, static_cast<uint32_t>(left.count()))) break;
+                trace_.Control(Direction::kReceived, byte);
+                if (byte == kDle) {
+                    connected = true;
+                } else if (byte == kStx) {
+                    if (link.priority == Priority::kLow) {
+                        trace_.Note("initialization conflict: withdrawn");
+                        return TxResult::kWithdrew;
+                    }
+                    trace_.Note("initialization conflict: insisting");
+                } else {
+                    break;  // NAK or anything else: try the set-up again
+                }
+            }
+            if (stop_->load()) return TxResult::kFailed;
+        }
+        if (!connected) break;
+        SendFramed(framed, bcc);
+        uint8_t answer = 0;
+        if (Await(&answer, link.AckDelayMs())) {
+            trace_.Control(Direction::kReceived, answer);
+            if (answer == kDle) return TxResult::kDelivered;
+        } else {
+            trace_.Note("acknowledgement delay ran out");
+        }
+        if (stop_->load()) break;
+    }
+    trace_.Note("block not delivered");
+    return TxResult::kFailed;
+}
+
+Simulator::TxResult Simulator::SendOwn(const Bytes& telegram, bool stx_sent) {
+    const Bytes framed = FrameTelegram(telegram);
+    return SendActive(framed, link().is_3964r ? BlockCheck(framed) : -1, stx_sent);
+}
+
+// One pending telegram per call: the next goes after an idle slice, as a
+// partner's next job does.
+void Simulator::SendPending() {
+    Bytes telegram;
+    {
+        std::lock_guard lock(mutex_);
+        if (pending_.empty()) return;
+        telegram = pending_.front();
+        pending_.pop_front();
+    }
+    if (SendOwn(telegram, false) == TxResult::kWithdrew) {
+        std::lock_guard lock(mutex_);
+        pending_.push_front(telegram);
+        withdrawn_ = true;
+    }
+}
+
+void Simulator::Babble() {
+    trace_.Note("sending filler bytes without end");
+    while (!stop_->load() && faults().babble) {
+        line_->Write(&kFiller, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBabbleIntervalMs));
+    }
+}
+
+void Simulator::OfferEndlessly() {
+    trace_.Note("offering telegrams without end");
+    while (!stop_->load() && faults().endless_telegrams) {
+        if (SendOwn(link().own_telegram, false) == TxResult::kWithdrew) {
+            withdrawn_ = true;
+            return;
+        }
+    }
+}
+
+}  // namespace plcsim

@@ -1,0 +1,67 @@
+// plcsim: the PLC partner on a pseudo-terminal or a serial device.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "sim/options.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void RequestStop(int) {
+    g_stop = true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    plcsim::Options options;
+    std::string error;
+    if (!plcsim::ParseOptions(argc, argv, &options, &error)) {
+        std::cerr << "plcsim: " << error << "\n(try plcsim --help)\n";
+        return 2;
+    }
+    if (options.help) {
+        std::cout << plcsim::kUsage;
+        return 0;
+    }
+    auto line = options.device.empty()
+                    ? plcsim::Line::OpenPty(&error)
+                    : plcsim::Line::OpenDevice(options.device, options.device_settings, &error);
+    if (!line) {
+        std::cerr << "plcsim: " << error << '\n';
+        return 1;
+    }
+    if (options.pace)
+        line->SetPacing(options.device_settings.baud,
+                        plcsim::BitsPerCharacter(options.device_settings));
+    plcsim::Simulator sim(std::move(line));
+    sim.set_link(options.link);
+    sim.set_faults(options.faults);
+    sim.SetCreateOnDemand(options.create_on_demand);
+    if (!options.load_file.empty() && !sim.LoadBlocks(options.load_file, &error)) {
+        std::cerr << "plcsim: " << error << '\n';
+        return 1;
+    }
+    for (const auto& [db, words] : options.blocks)
+        sim.DeclareBlock(db, words);
+
+    std::ofstream trace_file;
+    if (!options.trace_file.empty()) trace_file.open(options.trace_file);
+    if (options.trace) {
+        std::ostream& out = options.trace_file.empty() ? std::cout : trace_file;
+        sim.SetTraceSink([&out](const std::string& line) { out << line << std::endl; });
+    }
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    std::cout << sim.path() << std::endl;
+    sim.Serve(g_stop);
+    if (!options.save_file.empty() && !sim.SaveBlocks(options.save_file)) {
+        std::cerr << "plcsim: cannot save " << options.save_file << '\n';
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,39 @@
+// Byte trace of the line as the simulator sees it: one line per control
+// character or block, with the time since the start, the direction and the
+// bytes; control characters are named.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "sim/rk512_server.h"
+
+namespace plcsim {
+
+enum class Direction { kReceived, kSent };
+
+class Trace {
+  public:
+    using Sink = std::function<void(const std::string&)>;
+
+    void set_sink(Sink sink) { sink_ = std::move(sink); }
+    bool enabled() const { return static_cast<bool>(sink_); }
+
+    void Control(Direction direction, uint8_t byte);
+    // A block as it stands on the line (doubled DLEs, DLE ETX); bcc >= 0 adds it.
+    void Block(Direction direction, const Bytes& framed, int bcc);
+    void Note(const std::string& text);
+
+    // "rx"/"tx" and the bytes, without the time: what the tests compare.
+    static std::string FormatControl(Direction direction, uint8_t byte);
+    static std::string FormatBlock(Direction direction, const Bytes& framed, int bcc);
+
+  private:
+    void Emit(const std::string& text);
+    Sink sink_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace plcsim

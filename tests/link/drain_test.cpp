@@ -1,0 +1,158 @@
+// DrainPartner and the quiet-line wait: nothing pending, pending telegrams
+// from the simulator, and a partner that does not fall silent (the bounds).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "link/link3964.h"
+#include "link/quiet_line.h"
+#include "link_test_support.h"
+#include "support/log_capture.h"
+#include "support/pty_pair.h"
+#include "support/sim_fixture.h"
+
+namespace morvane {
+namespace {
+
+using test::Hex;
+using test::ToHex;
+
+// A peer that writes one byte every 2 ms until stopped (or 1 s passed).
+class Chatter {
+  public:
+    explicit Chatter(const test::PtyPair& pty, int bytes = 500)
+        : thread_([&pty, bytes, this] {
+              for (int i = 0; i < bytes && !stop_; ++i) {
+                  pty.Send({0x55});
+                  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              }
+          }) {}
+    ~Chatter() {
+        stop_ = true;
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+void CountRound(void* context) {
+    ++*static_cast<int*>(context);
+}
+
+class QuietLine : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(pty_.ok() && port_.ok()); }
+    test::PtyPair pty_;
+    test::DriverPort port_{pty_.name()};
+    test::LogCapture log_;
+};
+
+TEST_F(QuietLine, DrainWithNothingPendingWaitsOnceAndSendsNothing) {
+    ChannelArea area{};
+    area.port_handle = port_.handle();
+    TevRequest request{&area, MORVANE_CMD_SINGLE_READ, 0, 0, nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    DrainPartner(&request);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(15));
+    EXPECT_LT(took, std::chrono::milliseconds(200));
+    EXPECT_TRUE(pty_.Receive(1, 30).empty());
+    EXPECT_TRUE(log_.lines().empty());
+}
+
+TEST_F(QuietLine, QuietLineAnswersEachRoundWithDleUntilTheLineIsQuiet) {
+    ASSERT_TRUE(pty_.Send(Hex("41 42 43")));
+    ASSERT_TRUE(pty_.WaitQueued(3));
+    int rounds = 0;
+    EXPECT_TRUE(WaitQuietLine(port_.handle(), CountRound, &rounds));
+    EXPECT_EQ(rounds, 1);
+    EXPECT_EQ(ToHex(pty_.Receive(4, 30)), "10");
+}
+
+TEST_F(QuietLine, QuietLineOnAQuietLineDoesNothing) {
+    int rounds = 0;
+    EXPECT_TRUE(WaitQuietLine(port_.handle(), CountRound, &rounds));
+    EXPECT_EQ(rounds, 0);
+    EXPECT_TRUE(pty_.Receive(1, 30).empty());
+}
+
+TEST_F(QuietLine, QuietLineGivesUpAfterItsRoundLimit) {
+    Chatter chatter(pty_);
+    ASSERT_TRUE(pty_.WaitQueued(1));
+    test::RoundCounter counter{port_.handle()};
+    EXPECT_FALSE(WaitQuietLine(port_.handle(), test::RoundCounter::OnRound, &counter, 3));
+    EXPECT_EQ(counter.rounds, 3);
+    EXPECT_EQ(ToHex(pty_.Receive(8, 30)), "10 10 10");
+}
+
+TEST_F(QuietLine, DrainOfAPartnerThatKeepsSendingJunkEndsAtOnce) {
+    Chatter chatter(pty_);
+    ASSERT_TRUE(pty_.WaitQueued(1));
+    // The first byte is not STX: NAK and give up.
+    EXPECT_EQ(DrainPending(port_.handle(), 0), DrainOutcome::kStepFailed);
+    EXPECT_EQ(pty_.Receive(1, 30), Hex("15"));
+}
+
+constexpr plcsim::LinkSettings FastSim(bool is_3964r) {
+    plcsim::LinkSettings link;
+    link.is_3964r = is_3964r;
+    link.ack_delay_ms = 200;
+    link.connect_attempts = 2;
+    link.send_attempts = 2;
+    return link;
+}
+
+const plcsim::Bytes kOwnTelegram{0x00, 0x00, 0x41, 0x44, 0x05, 0x10,
+                                 0x00, 0x01, 0xFF, 0xFF, 0x10, 0x01};
+
+class DrainAgainstSim : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.ok()) << sim_.error();
+        ASSERT_TRUE(port_.ok());
+    }
+    bool WaitForStx() { return test::WaitForInput(port_.handle(), 200); }
+    uint8_t variant() const { return GetParam() ? 1 : 0; }
+    int Count(const std::string& line) const {
+        int n = 0;
+        for (const std::string& traced : sim_.Trace())
+            n += traced == line ? 1 : 0;
+        return n;
+    }
+
+    test::SimFixture sim_{FastSim(GetParam())};
+    test::DriverPort port_{sim_.device()};
+};
+
+TEST_P(DrainAgainstSim, TakesEveryPendingTelegramAndAcknowledgesIt) {
+    sim_->QueueTelegram(kOwnTelegram);
+    sim_->QueueTelegram(kOwnTelegram);
+    ASSERT_TRUE(WaitForStx());
+    EXPECT_EQ(DrainPending(port_.handle(), variant()), DrainOutcome::kQuiet);
+    EXPECT_TRUE(sim_.WaitForTrace("rx DLE", 4)) << sim_.TraceText();
+    sim_.Stop();
+    // Per telegram: DLE for the STX, DLE for the block; nothing refused.
+    EXPECT_EQ(Count("rx DLE"), 4) << sim_.TraceText();
+    EXPECT_EQ(Count("rx NAK"), 0) << sim_.TraceText();
+    EXPECT_EQ(Count("-- block not delivered"), 0) << sim_.TraceText();
+}
+
+TEST_P(DrainAgainstSim, GivesUpWhenMoreThanItsPassLimitIsPending) {
+    for (int i = 0; i < 4; ++i)
+        sim_->QueueTelegram(kOwnTelegram);
+    ASSERT_TRUE(WaitForStx());
+    EXPECT_EQ(DrainPending(port_.handle(), variant(), 2), DrainOutcome::kBoundHit);
+    EXPECT_TRUE(sim_.WaitForTrace("rx DLE", 4)) << sim_.TraceText();
+    sim_.Stop();
+    EXPECT_EQ(Count("rx DLE"), 4) << sim_.TraceText();
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, DrainAgainstSim, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "3964R" : "3964"; });
+
+}  // namespace
+}  // namespace morvane

@@ -1,0 +1,86 @@
+// Shared pieces of the link tests: hex wire vectors and a driver port on a
+// pseudo-terminal slave with a short read time-out.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/serial_port.h"
+
+namespace morvane::test {
+
+using Wire = std::vector<uint8_t>;
+
+// "10 02 ff" -> {0x10, 0x02, 0xFF}
+inline Wire Hex(const std::string& text) {
+    Wire bytes;
+    std::istringstream in(text);
+    unsigned value = 0;
+    while (in >> std::hex >> value)
+        bytes.push_back(static_cast<uint8_t>(value));
+    return bytes;
+}
+
+inline std::string ToHex(const Wire& bytes) {
+    std::string text;
+    char part[4];
+    for (uint8_t byte : bytes) {
+        std::snprintf(part, sizeof part, text.empty() ? "%02X" : " %02X", byte);
+        text += part;
+    }
+    return text;
+}
+
+// Waits (bounded) until at least one byte is queued for the driver.
+inline bool WaitForInput(PortHandle port, int timeout_ms = 100) {
+    for (int i = 0; i < timeout_ms; ++i) {
+        uint32_t waiting = 0;
+        if (SerialBytesWaiting(port, &waiting) && waiting > 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// Quiet-line round callback of the bound tests: counts the round and waits
+// (at most 100 ms) until the partner's next byte is queued, so that the loop
+// meets it when it asks again instead of racing the partner.
+struct RoundCounter {
+    PortHandle port;
+    int rounds = 0;
+    static void OnRound(void* context) {
+        auto* self = static_cast<RoundCounter*>(context);
+        ++self->rounds;
+        WaitForInput(self->port);
+    }
+};
+
+// Read time-out of the tests' ports: 50 ms per byte.
+constexpr uint32_t kTestReadTimeoutHundredths = 5;
+
+// The driver's end of the line: the slave opened as the channel opens it.
+class DriverPort {
+  public:
+    explicit DriverPort(const std::string& device) {
+        const LineParameters line{9600, 8, 0, 2};
+        if (SerialOpen(device.c_str(), line, 0x0303, &handle_) != kSerialOk) handle_ = 0;
+        if (handle_ != 0) SerialSetReadTimeout(handle_, kTestReadTimeoutHundredths);
+    }
+    ~DriverPort() {
+        if (handle_ != 0) SerialClose(handle_);
+    }
+    DriverPort(const DriverPort&) = delete;
+    DriverPort& operator=(const DriverPort&) = delete;
+    bool ok() const { return handle_ != 0; }
+    PortHandle handle() const { return handle_; }
+
+  private:
+    PortHandle handle_ = 0;
+};
+
+}  // namespace morvane::test

@@ -1,0 +1,78 @@
+// Raising and restoring the calling thread's priority, as the exchanges do.
+// Each case runs on a thread of its own so that nothing leaks into others.
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "link/thread_priority.h"
+
+namespace morvane {
+namespace {
+
+struct Observed {
+    int policy = -1;
+    int nice_value = 0;
+};
+
+Observed Observe() {
+    Observed seen;
+    sched_param param{};
+    pthread_getschedparam(pthread_self(), &seen.policy, &param);
+    seen.nice_value = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    return seen;
+}
+
+template <typename Body>
+void OnOwnThread(Body body) {
+    std::thread worker(body);
+    worker.join();
+}
+
+TEST(ThreadPriority, RaiseAndRestoreGiveBackTheExactState) {
+    OnOwnThread([] {
+        const Observed before = Observe();
+        const int saved = ThreadPriorityGet();
+        EXPECT_NE(saved, kThreadPriorityTimeCritical);
+
+        // Success whether or not this host may raise: the thread then runs at
+        // the best priority it is permitted.
+        EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
+        const Observed raised = Observe();
+        const bool real_time = raised.policy == SCHED_FIFO;
+        EXPECT_TRUE(real_time || raised.nice_value <= before.nice_value);
+
+        EXPECT_EQ(ThreadPrioritySet(saved), 1);
+        const Observed after = Observe();
+        EXPECT_EQ(after.policy, before.policy);
+        EXPECT_EQ(after.nice_value, before.nice_value);
+        EXPECT_EQ(ThreadPriorityGet(), saved);
+    });
+}
+
+TEST(ThreadPriority, LowerLevelsAreNiceValuesAndReadBack) {
+    OnOwnThread([] {
+        // Lowering is always permitted; each level reads back as itself.
+        for (int level : {-1, -2, -15}) {
+            EXPECT_EQ(ThreadPrioritySet(level), 1) << level;
+            EXPECT_EQ(ThreadPriorityGet(), level);
+            EXPECT_EQ(Observe().nice_value, -level);
+        }
+    });
+}
+
+TEST(ThreadPriority, ValuesThatNameNoStateAreRefused) {
+    OnOwnThread([] {
+        const int saved = ThreadPriorityGet();
+        for (int value : {16, 99, 999, -20, -1000})
+            EXPECT_EQ(ThreadPrioritySet(value), 0) << value;
+        EXPECT_EQ(ThreadPriorityGet(), saved);
+    });
+}
+
+}  // namespace
+}  // namespace morvane
