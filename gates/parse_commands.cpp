@@ -1,13 +1,81 @@
-// Placeholder until the address parser is built.
+// Commands 3 and 4: check an address string and, for a single gate, whether
+// it fits the kind of value the host's gate holds.
+#include <initializer_list>
+
 #include "entry/handlers.h"
+#include "entry/log.h"
+#include "gates/address_parser.h"
 
 namespace morvane {
+namespace {
 
-int32_t SingleAddressParser(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+constexpr uint32_t Codes(std::initializer_list<uint32_t> codes) {
+    uint32_t mask = 0;
+    for (uint32_t code : codes)
+        mask |= 1u << code;
+    return mask;
 }
-int32_t BlockAddressParser(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+bool IsWord(const GateAddress& gate) {
+    return gate.class_letter == MORVANE_CLASS_WORD && gate.bit_number == -1;
+}
+bool IsBit(const GateAddress& gate) {
+    return gate.class_letter == MORVANE_CLASS_WORD && gate.bit_number != -1;
+}
+bool IsFloat(const GateAddress& gate) {
+    return gate.class_letter == MORVANE_CLASS_FLOAT;
+}
+bool IsLong(const GateAddress& gate) {
+    return gate.class_letter == MORVANE_CLASS_LONG;
+}
+bool IsString(const GateAddress& gate) {
+    return gate.class_letter == MORVANE_CLASS_STRING;
+}
+
+struct GateTypeRule {
+    bool (*applies)(const GateAddress&);
+    uint32_t accepted_codes;  // bit c set: host gate type code c fits
+    const char* mismatch;
+};
+
+constexpr GateTypeRule kGateTypeRules[] = {
+    {IsWord, Codes({0, 1, 2}), "ZIDIV> SingleParse() Gate type should be 16 bit"},
+    {IsBit, Codes({6}), "ZIDIV> SingleParse() Gate type should be DIGITAL"},
+    {IsFloat, Codes({3}), "ZIDIV> SingleParse() Gate type should be FLOAT"},
+    {IsLong, Codes({3, 4, 5}), "ZIDIV> SingleParse() Gate type should be LONG or FLOAT"},
+    {IsString, Codes({7}), "ZIDIV> SingleParse() Gate type should be STRING"},
+};
+
+bool Accepts(uint32_t accepted_codes, uint32_t gate_type) {
+    return gate_type < 32 && (accepted_codes >> gate_type & 1u) != 0;
+}
+
+ParseBlock* ParseBlockOf(TevRequest* request) {
+    return static_cast<ParseBlock*>(request->parameter_block);
+}
+
+}  // namespace
+
+int32_t SingleAddressParser(TevRequest* request) {
+    ParseBlock* block = ParseBlockOf(request);
+    if (block == nullptr || Parse(block) != 0) return MORVANE_REQUEST_FAILED;
+    for (const GateTypeRule& rule : kGateTypeRules) {
+        if (!rule.applies(block->gate)) continue;
+        if (Accepts(rule.accepted_codes, block->gate_type)) return MORVANE_OK;
+        err(kLogTrace, "%s", rule.mismatch);
+        return MORVANE_REQUEST_FAILED;
+    }
+    return MORVANE_REQUEST_FAILED;  // not reached: Parse yields one of the classes above
+}
+
+int32_t BlockAddressParser(TevRequest* request) {
+    ParseBlock* block = ParseBlockOf(request);
+    if (block == nullptr || Parse(block) != 0) return MORVANE_REQUEST_FAILED;
+    if (block->gate.bit_number != -1) {
+        err(kLogTrace, "ZIDIV> BlockParse() digital gates not allowed as block");
+        return MORVANE_REQUEST_FAILED;
+    }
+    return MORVANE_OK;
 }
 
 }  // namespace morvane

@@ -14,15 +14,26 @@ constexpr uint32_t kStringSlotSize = 81;  // block reads: one string slot
 uint32_t PlcFloatToIeee(uint32_t plc_word);
 
 // IEEE bits to a PLC float word. NaN cannot be represented: check first with
-// PlcFloatCanEncode.
+// PlcFloatCanEncode (IeeeToPlcFloat answers PLC zero, 0x80000000, for a NaN).
+// Magnitudes beyond the PLC's range saturate, those below it become zero.
 uint32_t IeeeToPlcFloat(uint32_t ieee_bits);
 bool PlcFloatCanEncode(uint32_t ieee_bits);
 
 // Decodes reply data into the host's buffer: one value for command code 5,
-// count values in the block layout otherwise. 0, or 1 for an unknown width.
+// count values in the block layout otherwise. 0, or 1 with nothing written
+// for a record the reply cannot fill: an unknown width, a 32-bit width on a
+// one-word class, a string length other than 2 to 80 and even, or a block of
+// more than one telegram's 128 bytes.
 int UnpackReply(const TransferBlock* block, const uint8_t* data, uint32_t command_code);
 
-// Stages one telegram's values at reply_data[128 * telegram_index]; 0 or 1.
+// Fills count string slots (kStringSlotSize apart) from count strings of
+// length n packed one after another: each cut at its first NUL and terminated
+// at slot position n. 0, or 1 with nothing written for a length above 80.
+int UnpackStringSlots(void* slots, const uint8_t* packed, uint32_t length, uint32_t count);
+
+// Stages one telegram's values at reply_data[128 * telegram_index]: 0, or 1
+// with nothing written for an unknown class letter, more than 128 bytes, or a
+// telegram that would end beyond the 4096 bytes of reply data.
 int UnpackChunk(ChannelArea* area, const uint8_t* data, uint16_t byte_count, uint32_t class_letter,
                 uint32_t telegram_index);
 

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, ASan + UBSan) and runs each one from
+# its seed corpus in fuzz/corpus/<target>/ for FUZZ_SECONDS (default 20).
+# New inputs go to a scratch directory; the corpus in the repository is only
+# read. Exits non-zero on the first finding, whose input is kept in
+# build-fuzz/artifacts/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if ! command -v clang++ >/dev/null; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq clang
+fi
+seconds=${FUZZ_SECONDS:-20}
+jobs=$(nproc)
+
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs" --target fuzz_targets
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p build-fuzz/artifacts
+for target in address_parser plc_float reply_decoder; do
+  mkdir -p "$scratch/$target"
+  echo "== $target: ${seconds} s"
+  "build-fuzz/fuzz/${target}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="build-fuzz/artifacts/${target}-" "$scratch/$target" "fuzz/corpus/$target"
+done
