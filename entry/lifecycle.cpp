@@ -1,28 +1,124 @@
-// Placeholder until the lifecycle commands are built: every slot answers 2.
+// The commands that start, stop and re-configure a channel.
+//
+// Two behaviours are this driver's own:
+// - ChangeTevParams closes an open port before it opens the new settings,
+//   also when the port name is unchanged: otherwise the exclusive device
+//   refuses the second open and the port runs on with its old parameters
+//   while the new ones are stored.
+// - A time-out of ChangeTevParams that is not above 0 keeps the current one
+//   (not only 0 and -1): a negative internal time-out would become an
+//   unbounded read time-out on the port.
+#include "entry/lifecycle.h"
+#include "entry/config_file.h"
+#include "entry/driver_state.h"
 #include "entry/handlers.h"
+#include "entry/log.h"
 
 namespace morvane {
+namespace {
 
-int32_t ColdStart(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+void SetPortReadTimeout(const ChannelArea& area) {
+    (void)SerialSetReadTimeout(area.port_handle, static_cast<uint32_t>(area.internal_timeout));
 }
-int32_t WarmStart(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+}  // namespace
+
+int32_t ColdStart(TevRequest* request) {
+    SetDriverEnded(false);
+    err(kLogTrace, "TEVYY> version compiled on May 29 2002 at time 12:23:08");
+    ChannelArea* area = request->channel_area;
+    const StartBlock* start = static_cast<const StartBlock*>(request->parameter_block);
+    if (area == nullptr || start == nullptr) return MORVANE_REQUEST_FAILED;
+
+    if (start->external_timeout < 1000)
+        err(kLogOperator, "ZIDIV> ColdStart() Warning, time-out should be specified > 10 seconds");
+    area->internal_timeout = InternalTimeoutFor(start->external_timeout);
+    area->port_handle = 0;  // a fresh area: nothing is closed
+    PortSettings& settings = area->port_settings;
+    settings.is_3964r = ReadProtocolFile(request->channel_number);
+    CopyPortName(settings.port_name, start->port_name);
+    settings.line = start->line;
+    settings.line_control = kChannelLineControl;
+    if (start->open_now == 0) return MORVANE_OK;
+
+    const PortHandle handle = OpenCom(settings);
+    if (handle == 0) {
+        err(kLogOperator, "ZIDIV> ColdStart() unable to open %s port", settings.port_name);
+        return MORVANE_REQUEST_FAILED;
+    }
+    err(kLogOperator, "ZIDIV> ColdStart() port %s opened, file handle %u", settings.port_name,
+        static_cast<unsigned>(handle));
+    area->port_handle = handle;
+    SetPortReadTimeout(*area);
+    err(kLogTrace, "ZIDIV> int. time-out %d, ext. time-out %d (1/100 sec)",
+        static_cast<int>(area->internal_timeout), static_cast<int>(start->external_timeout));
+    return MORVANE_OK;
 }
-int32_t EndTev(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+int32_t WarmStart(TevRequest* request) {
+    ChannelArea* area = request->channel_area;
+    if (area != nullptr && area->port_handle != 0) (void)SerialPurgeInput(area->port_handle);
+    err(kLogTrace, "ZIDIV> WarmStart()");
+    return MORVANE_OK;
 }
-int32_t CloseCom(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+int32_t CloseCom(TevRequest* request) {
+    ChannelArea* area = request->channel_area;
+    if (area == nullptr) return MORVANE_LINE_FAILED;
+    if (area->port_handle != 0) {
+        if (SerialClose(area->port_handle) != kSerialOk) {
+            err(kLogOperator, "ZIDIV> CloseCom() exited 2");
+            return MORVANE_LINE_FAILED;
+        }
+        area->port_handle = 0;
+    }
+    err(kLogTrace, "ZIDIV> CloseCom() exited 0");
+    return MORVANE_OK;
 }
-int32_t ReOpenCom(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+int32_t EndTev(TevRequest* request) {
+    SetDriverEnded(true);
+    const int32_t result = CloseCom(request);
+    err(kLogTrace, "ZIDIV> EndTev() exited.");
+    return result;
 }
-int32_t GetTevInfo(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+int32_t ReOpenCom(TevRequest* request) {
+    ChannelArea* area = request->channel_area;
+    if (area == nullptr) return MORVANE_LINE_FAILED;
+    const PortHandle handle = OpenCom(area->port_settings);
+    if (handle == 0) {
+        err(kLogOperator, "ZIDIV> ReOpenCom() exited 2");
+        return MORVANE_LINE_FAILED;
+    }
+    // Only a device that allows a second open (the null device) gets here
+    // with a port still open: the old handle is released, not leaked.
+    if (area->port_handle != 0) (void)SerialClose(area->port_handle);
+    area->port_handle = handle;
+    err(kLogTrace, "ZIDIV> ReOpenCom() exited 0");
+    return MORVANE_OK;
 }
-int32_t ChangeTevParams(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+int32_t ChangeTevParams(TevRequest* request) {
+    ChannelArea* area = request->channel_area;
+    const ChangeBlock* change = static_cast<const ChangeBlock*>(request->parameter_block);
+    if (area == nullptr || change == nullptr) return MORVANE_LINE_FAILED;
+
+    if (change->timeout > 0) area->internal_timeout = change->timeout;
+    if (area->port_handle != 0) (void)CloseCom(request);
+    PortSettings& settings = area->port_settings;
+    CopyPortName(settings.port_name, change->port_name);
+    if (change->line.baud_rate != 0) settings.line = change->line;
+
+    const PortHandle handle = OpenCom(settings);
+    if (handle == 0) {
+        err(kLogOperator, "ZIDIV> ChangeTevParams() exited 2");
+        return MORVANE_LINE_FAILED;
+    }
+    area->port_handle = handle;
+    SetPortReadTimeout(*area);
+    err(kLogTrace, "ZIDIV> ChangeTevParams() exited 0");
+    return MORVANE_OK;
 }
 
 }  // namespace morvane

@@ -41,8 +41,13 @@ CommandHandler HandlerFor(uint32_t command_code) {
 }  // namespace morvane
 
 extern "C" MORVANE_API int32_t MORVANE_CALL TevMain(TevRequest* request) {
-    // Nothing of the request is read once the driver has ended.
-    if (morvane::DriverEnded()) return MORVANE_OK;
+    // Once the driver has ended every request is answered with 0 without
+    // running, except ColdStart: it clears the ended flag and so starts the
+    // driver again, rather than answer success for a start that never ran.
+    if (morvane::DriverEnded() &&
+        (request == nullptr || request->command_code != MORVANE_CMD_COLD_START)) {
+        return MORVANE_OK;
+    }
     if (request == nullptr) return MORVANE_LINE_FAILED;
     const morvane::CommandHandler handler = morvane::HandlerFor(request->command_code);
     if (handler == nullptr) return MORVANE_LINE_FAILED;

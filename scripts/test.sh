@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every check: native build and tests, sanitizer build and tests, and the
-# 32-bit Windows cross-build.
+# 32-bit Windows cross-build with its export and import check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -16,3 +16,4 @@ ctest --preset asan -j "$jobs"
 
 cmake --preset mingw32
 cmake --build --preset mingw32 -j "$jobs"
+bash scripts/check-pe.sh build-mingw32

@@ -38,8 +38,11 @@ class PtyPair {
     PtyPair& operator=(const PtyPair&) = delete;
 
     bool ok() const { return master_ >= 0 && slave_ >= 0; }
-    // Device path of the slave, e.g. "/dev/pts/3" (fits a port name up to pts/999).
+    // Device path of the slave, e.g. "/dev/pts/3".
     const std::string& name() const { return name_; }
+    // The name as a channel's 11-character port name holds it: "pts/N",
+    // which the driver takes under /dev/.
+    std::string port_name() const { return name_.rfind("/dev/", 0) == 0 ? name_.substr(5) : name_; }
     int master() const { return master_; }
 
     // The far end sends bytes to the driver.

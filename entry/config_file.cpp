@@ -1,0 +1,57 @@
+#include "entry/config_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "entry/log.h"
+
+namespace morvane {
+namespace {
+
+constexpr char kBaseName[] = "ZIDIV";
+constexpr size_t kFileNameSize = 32;  // "ZIDIV" + "-2147483648" + ".INT" fits
+
+// Opens the first of the channel's file names that exists; its name goes to name.
+FILE* OpenChannelFile(int32_t channel_number, char (&name)[kFileNameSize]) {
+    std::snprintf(name, sizeof name, "%s%02d.INT", kBaseName, static_cast<int>(channel_number));
+    if (FILE* file = std::fopen(name, "r")) return file;
+    std::snprintf(name, sizeof name, "%s%01d.INT", kBaseName, static_cast<int>(channel_number));
+    if (FILE* file = std::fopen(name, "r")) return file;
+    std::snprintf(name, sizeof name, "%s.INT", kBaseName);
+    return std::fopen(name, "r");
+}
+
+}  // namespace
+
+ProtocolWord ParseProtocolText(const char* text, size_t length) {
+    char copy[kConfigReadLength + 1];
+    if (length > kConfigReadLength) length = kConfigReadLength;
+    std::memcpy(copy, text, length);
+    copy[length] = '\0';  // the text ends after the last byte read
+    char word[6] = {};
+    if (std::sscanf(copy, "PROTOCOL=%5s", word) != 1) return ProtocolWord::kInvalid;
+    if (std::strncmp(word, "3964R", 5) == 0) return ProtocolWord::k3964R;
+    if (std::strncmp(word, "3964", 4) == 0) return ProtocolWord::k3964;
+    return ProtocolWord::kInvalid;
+}
+
+uint8_t ReadProtocolFile(int32_t channel_number) {
+    char name[kFileNameSize];
+    uint8_t is_3964r = 0;
+    if (FILE* file = OpenChannelFile(channel_number, name)) {
+        err(kLogOperator, "ZIDIV> %s Int File Found.", name);
+        char text[kConfigReadLength];
+        const size_t length = std::fread(text, 1, sizeof text, file);
+        std::fclose(file);
+        const ProtocolWord word = ParseProtocolText(text, length);
+        if (word == ProtocolWord::kInvalid)
+            err(kLogOperator, "ZIDIV> Error in INT file, using defaults.");
+        is_3964r = word == ProtocolWord::k3964R ? 1 : 0;
+    } else {
+        err(kLogOperator, "ZIDIV> Int File not found!. Default values used!");
+    }
+    err(kLogOperator, is_3964r ? "ZIDIV> Protocol= PROT3964R" : "ZIDIV> Protocol= PROT3964");
+    return is_3964r;
+}
+
+}  // namespace morvane

@@ -1,0 +1,27 @@
+// The subcommands of the command-line host, one group per file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver_library.h"
+
+namespace morvane::tool {
+
+using Arguments = std::vector<std::string>;
+
+// A subcommand: runs with the loaded driver and its own arguments; returns
+// the process exit code.
+using CommandFunction = int (*)(const DriverLibrary& driver, const Arguments& arguments);
+
+struct Command {
+    const char* name;
+    const char* arguments;  // for the usage text
+    const char* summary;
+    CommandFunction run;
+};
+
+// info_command.cpp
+int RunInfo(const DriverLibrary& driver, const Arguments& arguments);
+
+}  // namespace morvane::tool
