@@ -142,7 +142,8 @@ void Simulator::AcceptRequest() {
     Bytes telegram;
     Bytes framed;
     const RxResult result = ReceiveBlock(&telegram, &framed);
-    const bool refuse = result != RxResult::kOk || Take(&Faults::nak_telegrams);
+    const bool spared = result == RxResult::kOk && Take(&Faults::spared_telegrams);
+    const bool refuse = result != RxResult::kOk || (!spared && Take(&Faults::nak_telegrams));
     if (result != RxResult::kTimeout && result != RxResult::kTooLong) {
         std::lock_guard lock(mutex_);
         received_.push_back({telegram, framed, !refuse});
@@ -152,18 +153,22 @@ void Simulator::AcceptRequest() {
         return;
     }
     SendControl(kDle);
-    Reply(telegram);
+    Reply(telegram, spared);
     SendPending();
     if (!withdrawn_ && faults().babble) Babble();
     if (!withdrawn_ && faults().endless_telegrams) OfferEndlessly();
 }
 
 // Builds, spoils as the faults say, and sends the RK512 reply.
-void Simulator::Reply(const Bytes& telegram) {
+void Simulator::Reply(const Bytes& telegram, bool spared) {
     Bytes reply;
     {
         std::lock_guard lock(mutex_);
         reply = server_.Handle(telegram);
+    }
+    if (spared) {
+        SendOwn(reply, false);
+        return;
     }
     if (Take(&Faults::no_reply)) {
         trace_.Note("reply withheld");

@@ -58,6 +58,9 @@ struct Faults {
     int32_t length_delta = 0;
     bool babble = false;             // after a reply, send filler bytes until cleared
     bool endless_telegrams = false;  // after a reply, offer own telegrams until cleared
+    // Telegrams accepted and answered unspoiled before the telegram and reply
+    // faults above apply: lets a fault hit a follow-on telegram.
+    uint32_t spared_telegrams = 0;
 };
 
 // A telegram as the simulator received it.
@@ -116,7 +119,7 @@ class Simulator {
     RxResult ReceiveBlock(Bytes* telegram, Bytes* framed);
     void ServeRequest();
     void AcceptRequest();
-    void Reply(const Bytes& telegram);
+    void Reply(const Bytes& telegram, bool spared);
     TxResult SendActive(Bytes framed, int bcc, bool stx_sent);
     TxResult SendOwn(const Bytes& telegram, bool stx_sent);
     void SendPending();
