@@ -32,26 +32,13 @@ int RunReadSequence(TevRequest* request, uint32_t telegrams) {
     return code;
 }
 
-// Slot of 81 bytes: the n characters up to the first NUL, NUL behind them
-// and at position n.
-void CopyStringToSlot(char* slot, const uint8_t* characters, uint32_t length) {
-    bool ended = false;
-    for (uint32_t i = 0; i < length; ++i) {
-        ended = ended || characters[i] == 0;
-        slot[i] = ended ? '\0' : static_cast<char>(characters[i]);
-    }
-    slot[length] = '\0';
-}
-
 void CopyStagedValues(const ChannelArea& area, const TransferBlock& block, uint32_t bytes) {
     if (block.gate.class_letter != MORVANE_CLASS_STRING) {
         std::memcpy(block.data, area.reply_data, bytes);
         return;
     }
-    const uint32_t length = StringLengthOf(block.gate);
-    char* slots = static_cast<char*>(block.data);
-    for (int32_t i = 0; i < block.count; ++i)
-        CopyStringToSlot(slots + kStringSlotSize * i, area.reply_data + length * i, length);
+    UnpackStringSlots(block.data, area.reply_data, StringLengthOf(block.gate),
+                      static_cast<uint32_t>(block.count));
 }
 
 bool ReadableClass(uint32_t class_letter) {

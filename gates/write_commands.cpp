@@ -15,7 +15,7 @@ namespace {
 // A single write travels in one telegram: the exchange sends no follow-on.
 constexpr int64_t kMaxSingleBytes = kTelegramDataBytes;
 
-// Every float must have a PLC form before the first telegram leaves, so a
+// The PLC float has no NaN; every value is checked before the first telegram leaves, so a
 // NaN deep in a block cannot leave the PLC with half a block written.
 bool FloatsEncodable(const char* command, const TransferBlock& block) {
     if (block.gate.class_letter != MORVANE_CLASS_FLOAT) return true;
@@ -24,7 +24,7 @@ bool FloatsEncodable(const char* command, const TransferBlock& block) {
         uint32_t bits;
         std::memcpy(&bits, values + 4 * i, sizeof bits);
         if (!PlcFloatCanEncode(bits)) {
-            err(kLogTrace, "ZIDIV> %s() error, float value %d not encodable", command, i);
+            err(kLogTrace, "ZIDIV> %s() error, value %d is not a number", command, i);
             return false;
         }
     }

@@ -1,0 +1,117 @@
+// The driver as a host runs it, against the PLC simulator on a fresh
+// pseudo-terminal, in a working directory of its own that holds the
+// channel's configuration file and a short name for the simulator's device.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "e2e/host.h"
+#include "support/log_capture.h"
+#include "support/sim_fixture.h"
+
+namespace morvane::test {
+
+using plcsim::Bytes;
+
+// Read time-out of the channel: 50 ms per byte keeps failing exchanges short.
+constexpr int32_t kFastTimeoutHundredths = 5;
+
+// The simulator gives up on a silent driver quickly, too.
+inline plcsim::LinkSettings FastLink(bool is_3964r) {
+    plcsim::LinkSettings link;
+    link.is_3964r = is_3964r;
+    link.ack_delay_ms = 200;
+    return link;
+}
+
+// The host's port name of a device: names under /dev/ go without the
+// prefix, so "pts/12" fits the 11 characters where "/dev/pts/123" would not.
+inline std::string PortName(const std::string& device) {
+    const std::string prefix = "/dev/";
+    return device.rfind(prefix, 0) == 0 ? device.substr(prefix.size()) : device;
+}
+
+// A working directory of its own for the test's lifetime: ColdStart reads
+// the channel's configuration file ZIDIV01.INT from it.
+class ScratchDirectory {
+  public:
+    ScratchDirectory() {
+        char pattern[] = "/tmp/morvane-e2e-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) return;
+        path_ = pattern;
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(path_);
+    }
+    ~ScratchDirectory() {
+        if (path_.empty()) return;
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    bool ok() const { return !path_.empty(); }
+
+  private:
+    std::filesystem::path path_;
+    std::filesystem::path previous_;
+};
+
+class DriverAgainstSim : public ::testing::Test {
+  protected:
+    // Starts simulator and channel; 3964R when is_3964r.
+    void StartChannel(bool is_3964r = false) {
+        ASSERT_TRUE(scratch_.ok());
+        std::ofstream("ZIDIV01.INT") << (is_3964r ? "PROTOCOL=3964R\n" : "PROTOCOL=3964\n");
+        sim_ = std::make_unique<SimFixture>(FastLink(is_3964r));
+        ASSERT_TRUE(sim_->ok()) << sim_->error();
+        ASSERT_EQ(host_.Start(PortName(sim_->device()), kFastTimeoutHundredths), MORVANE_OK)
+            << log_.Dump();
+        ASSERT_EQ(host_.area()->port_settings.is_3964r, is_3964r ? 1 : 0);
+        log_.clear();
+    }
+    void TearDown() override {
+        host_.Stop();
+        if (sim_) sim_->Stop();
+    }
+
+    plcsim::Simulator& plc() { return sim_->sim(); }
+    SimFixture& sim() { return *sim_; }
+    std::vector<Bytes> Telegrams() const { return sim_->Telegrams(); }
+    void SetFaults(const plcsim::Faults& faults) { sim_->SetFaults(faults); }
+
+    GateAddress Gate(const char* address, uint32_t gate_type, bool block = false) {
+        const GateAddress gate = host_.Parse(address, gate_type, block);
+        EXPECT_EQ(gate.parsed, 1u) << address << "\n" << log_.Dump();
+        return gate;
+    }
+    int32_t Run(uint32_t command_code, const GateAddress& gate, int32_t count, void* data) {
+        return host_.Transfer(command_code, gate, count, data);
+    }
+
+    ScratchDirectory scratch_;
+    LogCapture log_;
+    Host host_;
+    std::unique_ptr<SimFixture> sim_;
+};
+
+// Host buffers in the host's byte order.
+inline void AppendU16(std::vector<uint8_t>* bytes, uint16_t value) {
+    bytes->push_back(static_cast<uint8_t>(value));
+    bytes->push_back(static_cast<uint8_t>(value >> 8));
+}
+inline void AppendU32(std::vector<uint8_t>* bytes, uint32_t value) {
+    AppendU16(bytes, static_cast<uint16_t>(value));
+    AppendU16(bytes, static_cast<uint16_t>(value >> 16));
+}
+
+}  // namespace morvane::test
