@@ -104,6 +104,26 @@ class DriverAgainstSim : public ::testing::Test {
     std::unique_ptr<SimFixture> sim_;
 };
 
+using Words = std::vector<uint16_t>;
+using HostBytes = std::vector<uint8_t>;
+
+// What the host's buffers hold before a read: a read that fails leaves it.
+constexpr uint8_t kUntouched = 0xEE;
+
+inline HostBytes operator+(HostBytes a, const HostBytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The first telegram's header: command, data block, start word, word count.
+inline Bytes Header(uint8_t command, uint8_t db, uint8_t start, uint16_t words) {
+    return {0x00, 0x00, command, 0x44, db, start, static_cast<uint8_t>(words >> 8),
+            static_cast<uint8_t>(words), 0xFF, 0xFF};
+}
+inline Bytes FollowOn(uint8_t command) {
+    return {0xFF, 0x00, command, 0x44};
+}
+
 // Host buffers in the host's byte order.
 inline void AppendU16(std::vector<uint8_t>* bytes, uint16_t value) {
     bytes->push_back(static_cast<uint8_t>(value));

@@ -11,11 +11,6 @@
 namespace morvane::test {
 namespace {
 
-using Words = std::vector<uint16_t>;
-using HostBytes = std::vector<uint8_t>;
-
-constexpr uint8_t kUntouched = 0xEE;
-
 // Data words holding text, two characters a word, first character high.
 Words TextWords(const std::string& text) {
     Words words;
@@ -52,25 +47,6 @@ HostBytes Packed32(const std::vector<uint32_t>& values) {
 HostBytes Text(const std::string& text) {
     return HostBytes(text.begin(), text.end());
 }
-HostBytes operator+(HostBytes a, const HostBytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// The first telegram's header: command, data block, start word, word count.
-Bytes Header(uint8_t command, uint8_t db, uint8_t start, uint16_t words) {
-    return {0x00,
-            0x00,
-            command,
-            0x44,
-            db,
-            start,
-            static_cast<uint8_t>(words >> 8),
-            static_cast<uint8_t>(words),
-            0xFF,
-            0xFF};
-}
-
 struct ReadCase {
     const char* name;
     const char* address;
