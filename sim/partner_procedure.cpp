@@ -142,8 +142,11 @@ void Simulator::AcceptRequest() {
     Bytes telegram;
     Bytes framed;
     const RxResult result = ReceiveBlock(&telegram, &framed);
-    const bool spared = result == RxResult::kOk && Take(&Faults::spared_telegrams);
-    const bool refuse = result != RxResult::kOk || (!spared && Take(&Faults::nak_telegrams));
+    if (result == RxResult::kOk) {
+        std::lock_guard lock(mutex_);
+        if (telegram_hook_) telegram_hook_(telegram, &faults_);
+    }
+    const bool refuse = result != RxResult::kOk || Take(&Faults::nak_telegrams);
     if (result != RxResult::kTimeout && result != RxResult::kTooLong) {
         std::lock_guard lock(mutex_);
         received_.push_back({telegram, framed, !refuse});
@@ -153,22 +156,18 @@ void Simulator::AcceptRequest() {
         return;
     }
     SendControl(kDle);
-    Reply(telegram, spared);
+    Reply(telegram);
     SendPending();
     if (!withdrawn_ && faults().babble) Babble();
     if (!withdrawn_ && faults().endless_telegrams) OfferEndlessly();
 }
 
 // Builds, spoils as the faults say, and sends the RK512 reply.
-void Simulator::Reply(const Bytes& telegram, bool spared) {
+void Simulator::Reply(const Bytes& telegram) {
     Bytes reply;
     {
         std::lock_guard lock(mutex_);
         reply = server_.Handle(telegram);
-    }
-    if (spared) {
-        SendOwn(reply, false);
-        return;
     }
     if (Take(&Faults::no_reply)) {
         trace_.Note("reply withheld");

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,9 +59,6 @@ struct Faults {
     int32_t length_delta = 0;
     bool babble = false;             // after a reply, send filler bytes until cleared
     bool endless_telegrams = false;  // after a reply, offer own telegrams until cleared
-    // Telegrams accepted and answered unspoiled before the telegram and reply
-    // faults above apply: lets a fault hit a follow-on telegram.
-    uint32_t spared_telegrams = 0;
 };
 
 // A telegram as the simulator received it.
@@ -87,6 +85,11 @@ class Simulator {
     void SetPacing(uint32_t baud, uint32_t bits_per_char);
     // Set before serving; the sink runs on the serving thread.
     void SetTraceSink(Trace::Sink sink) { trace_.set_sink(std::move(sink)); }
+    // Called with every telegram received whole, before the faults are
+    // consulted for it and its reply: sets faults that hit one telegram of a
+    // sequence. Runs on the serving thread; may be set while serving.
+    using TelegramHook = std::function<void(const Bytes& telegram, Faults* faults)>;
+    void SetTelegramHook(TelegramHook hook);
 
     void DeclareBlock(uint8_t db, uint16_t words);
     void SetCreateOnDemand(bool on);
@@ -119,7 +122,7 @@ class Simulator {
     RxResult ReceiveBlock(Bytes* telegram, Bytes* framed);
     void ServeRequest();
     void AcceptRequest();
-    void Reply(const Bytes& telegram, bool spared);
+    void Reply(const Bytes& telegram);
     TxResult SendActive(Bytes framed, int bcc, bool stx_sent);
     TxResult SendOwn(const Bytes& telegram, bool stx_sent);
     void SendPending();
@@ -135,6 +138,7 @@ class Simulator {
     std::deque<Bytes> pending_;
     std::vector<ReceivedTelegram> received_;
     Trace trace_;
+    TelegramHook telegram_hook_;
 
     // Serving thread only: we withdrew our STX for the driver's, which waits for DLE.
     bool withdrawn_ = false;

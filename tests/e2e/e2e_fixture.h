@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +90,21 @@ class DriverAgainstSim : public ::testing::Test {
     std::vector<Bytes> Telegrams() const { return sim_->Telegrams(); }
     void SetFaults(const plcsim::Faults& faults) { sim_->SetFaults(faults); }
 
+    // Sets faults for the telegram at position index of a transfer, in the
+    // first `times` transfers (passes) that reach it: 0 is the first
+    // telegram, each follow-on telegram after it counts one more (a repeated
+    // one too).
+    void FaultAtTelegram(uint32_t index, std::function<void(plcsim::Faults*)> set,
+                         uint32_t times = UINT32_MAX) {
+        plc().SetTelegramHook([index, set, times, position = 0u](const Bytes& telegram,
+                                                                 plcsim::Faults* faults) mutable {
+            position = !telegram.empty() && telegram[0] == 0x00 ? 0 : position + 1;
+            if (position != index || times == 0) return;
+            --times;
+            set(faults);
+        });
+    }
+
     GateAddress Gate(const char* address, uint32_t gate_type, bool block = false) {
         const GateAddress gate = host_.Parse(address, gate_type, block);
         EXPECT_EQ(gate.parsed, 1u) << address << "\n" << log_.Dump();
@@ -117,8 +133,16 @@ inline HostBytes operator+(HostBytes a, const HostBytes& b) {
 
 // The first telegram's header: command, data block, start word, word count.
 inline Bytes Header(uint8_t command, uint8_t db, uint8_t start, uint16_t words) {
-    return {0x00, 0x00, command, 0x44, db, start, static_cast<uint8_t>(words >> 8),
-            static_cast<uint8_t>(words), 0xFF, 0xFF};
+    return {0x00,
+            0x00,
+            command,
+            0x44,
+            db,
+            start,
+            static_cast<uint8_t>(words >> 8),
+            static_cast<uint8_t>(words),
+            0xFF,
+            0xFF};
 }
 inline Bytes FollowOn(uint8_t command) {
     return {0xFF, 0x00, command, 0x44};

@@ -43,9 +43,15 @@ class Host {
         start.line = info.defaults;
         const int32_t started = Call(MORVANE_CMD_COLD_START, &start);
         if (started != MORVANE_OK) return started;
+        port_ = port;
+        return SetTimeout(timeout_hundredths);
+    }
+
+    // Re-opens the channel's port with another internal time-out.
+    int32_t SetTimeout(int32_t hundredths) {
         ChangeBlock change{};
-        std::memcpy(change.port_name, start.port_name, sizeof change.port_name);
-        change.timeout = timeout_hundredths;
+        std::strncpy(change.port_name, port_.c_str(), sizeof change.port_name - 1);
+        change.timeout = hundredths;
         return Call(MORVANE_CMD_CHANGE_TEV_PARAMS, &change);
     }
 
@@ -75,6 +81,7 @@ class Host {
 
   private:
     std::vector<uint8_t> area_;
+    std::string port_;
     int32_t channel_ = 1;
 };
 

@@ -26,9 +26,8 @@ std::vector<Bytes> ExpectedTelegrams(uint8_t command, const Words& words) {
     std::vector<Bytes> telegrams;
     const size_t count = words.size();
     for (size_t first = 0; first == 0 || first < count; first += 64) {
-        Bytes telegram = first == 0
-                             ? Header(command, kBigBlock, 0, static_cast<uint16_t>(count))
-                             : FollowOn(command);
+        Bytes telegram = first == 0 ? Header(command, kBigBlock, 0, static_cast<uint16_t>(count))
+                                    : FollowOn(command);
         for (size_t i = first; command == 'A' && i < count && i < first + 64; ++i) {
             telegram.push_back(static_cast<uint8_t>(words[i] >> 8));
             telegram.push_back(static_cast<uint8_t>(words[i]));
@@ -148,8 +147,8 @@ TEST_F(Limits, TransfersThatCannotBeCarriedAreRefusedBeforeTheLine) {
          32768, "ZIDIV> BlockRead() error, count 32768 out of range"},
         {"block read of a negative count", "001000L", kGateLong, MORVANE_CMD_BLOCK_READ, -1,
          "ZIDIV> BlockRead() error, count -1 out of range"},
-        {"block write whose bytes exceed 16 bits", "001000L", kGateLong,
-         MORVANE_CMD_BLOCK_WRITE, 16384, "ZIDIV> BlockWrite() error, count 16384 out of range"},
+        {"block write whose bytes exceed 16 bits", "001000L", kGateLong, MORVANE_CMD_BLOCK_WRITE,
+         16384, "ZIDIV> BlockWrite() error, count 16384 out of range"},
         {"block write of a negative count", "001000", kGateWord, MORVANE_CMD_BLOCK_WRITE, -5,
          "ZIDIV> BlockWrite() error, count -5 out of range"},
         {"single read of no value", "001000", kGateWord, MORVANE_CMD_SINGLE_READ, 0,
@@ -189,7 +188,8 @@ TEST_F(Limits, StringGateOfAnImpossibleLengthIsRefused) {
     gate.packed_address = static_cast<int32_t>((82u << 24) | (1u << 16));
     HostBytes host(4 * 81, kUntouched);
     EXPECT_EQ(Run(MORVANE_CMD_BLOCK_READ, gate, 3, host.data()), MORVANE_REQUEST_FAILED);
-    EXPECT_TRUE(log_.Has(MORVANE_LOG_TRACE, "ZIDIV> BlockRead() error, string length 82 out of range"));
+    EXPECT_TRUE(
+        log_.Has(MORVANE_LOG_TRACE, "ZIDIV> BlockRead() error, string length 82 out of range"));
     EXPECT_EQ(host, HostBytes(4 * 81, kUntouched));
     EXPECT_TRUE(Telegrams().empty());
 }
