@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "e2e/e2e_fixture.h"
+#include "link/thread_priority.h"
 
 namespace morvane::test {
 namespace {
@@ -66,9 +67,12 @@ TEST_F(ExchangeFaults, ErrorByteOnTheFirstTelegramIsRetriedFourTimes) {
     faults.error_replies = plcsim::kAlways;
     faults.error_byte = 0x0A;
     SetFaults(faults);
+    const int priority = ThreadPriorityGet();
 
     EXPECT_EQ(ReadWord(), MORVANE_REQUEST_FAILED);
+    EXPECT_EQ(ThreadPriorityGet(), priority);
     EXPECT_EQ(WriteWord(0x4321), MORVANE_REQUEST_FAILED);
+    EXPECT_EQ(ThreadPriorityGet(), priority);
     for (int attempt = 1; attempt <= 4; ++attempt) {
         EXPECT_TRUE(log_.Has(
             8, Line("ZIDIV> DoRead() recv err 0x0A in reply %s, retry %d", "fetch", attempt)));
