@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "e2e/e2e_fixture.h"
@@ -37,16 +38,18 @@ std::vector<Bytes> ExpectedTelegrams(uint8_t command, const Words& words) {
     return telegrams;
 }
 
-class TransferSizes : public DriverAgainstSim, public ::testing::WithParamInterface<int> {
+// Word count and 3964R.
+class TransferSizes : public DriverAgainstSim,
+                      public ::testing::WithParamInterface<std::tuple<int, bool>> {
   protected:
     void SetUp() override {
-        StartChannel();
+        StartChannel(std::get<1>(GetParam()));
         plc().DeclareBlock(kBigBlock, 2048);
     }
 };
 
 TEST_P(TransferSizes, BlockReadCollectsEveryTelegram) {
-    const size_t count = static_cast<size_t>(GetParam());
+    const size_t count = static_cast<size_t>(std::get<0>(GetParam()));
     Words expected(count);
     for (size_t i = 0; i < count; ++i) {
         expected[i] = Pattern(i, 0x0203);
@@ -64,7 +67,7 @@ TEST_P(TransferSizes, BlockReadCollectsEveryTelegram) {
 }
 
 TEST_P(TransferSizes, BlockWriteSendsEveryTelegram) {
-    const size_t count = static_cast<size_t>(GetParam());
+    const size_t count = static_cast<size_t>(std::get<0>(GetParam()));
     Words host(count);
     for (size_t i = 0; i < count; ++i)
         host[i] = Pattern(i, 0x1110);
@@ -78,7 +81,13 @@ TEST_P(TransferSizes, BlockWriteSendsEveryTelegram) {
         ASSERT_EQ(plc().Word(kBigBlock, static_cast<uint16_t>(i)), host[i]) << "word " << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(Words, TransferSizes, ::testing::Values(64, 65, 100, 1024, 2048));
+INSTANTIATE_TEST_SUITE_P(Words, TransferSizes,
+                         ::testing::Combine(::testing::Values(64, 65, 100, 1024, 2048),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::to_string(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) ? "_3964R" : "_3964");
+                         });
 
 using Limits = DriverAgainstSim;
 
