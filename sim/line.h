@@ -3,6 +3,7 @@
 // every byte in both directions as a real line of the given speed would.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -41,12 +42,12 @@ class Line {
 
   private:
     Line(int fd, int slave_fd, std::string path) : fd_(fd), slave_fd_(slave_fd), path_(path) {}
-    void Pace(std::chrono::steady_clock::time_point* next);
+    void Pace(std::chrono::microseconds char_time, std::chrono::steady_clock::time_point* next);
 
     int fd_;
     int slave_fd_;
     std::string path_;
-    std::chrono::microseconds char_time_{0};
+    std::atomic<int64_t> char_time_us_{0};  // may change while serving
     std::chrono::steady_clock::time_point next_rx_{};
     std::chrono::steady_clock::time_point next_tx_{};
 };

@@ -121,15 +121,15 @@ Line::~Line() {
 }
 
 void Line::SetPacing(uint32_t baud, uint32_t bits_per_char) {
-    char_time_ = std::chrono::microseconds(baud == 0 ? 0 : 1000000ull * bits_per_char / baud);
+    char_time_us_ = baud == 0 ? 0 : static_cast<int64_t>(1000000ull * bits_per_char / baud);
 }
 
 // A byte takes one character time on the line, after the one before it.
-void Line::Pace(std::chrono::steady_clock::time_point* next) {
-    if (char_time_.count() == 0) return;
+void Line::Pace(std::chrono::microseconds char_time, std::chrono::steady_clock::time_point* next) {
+    if (char_time.count() == 0) return;
     const auto now = std::chrono::steady_clock::now();
     const auto start = *next > now ? *next : now;
-    *next = start + char_time_;
+    *next = start + char_time;
     std::this_thread::sleep_until(*next);
 }
 
@@ -143,14 +143,15 @@ bool Line::ReadByte(uint8_t* byte, int timeout_ms) {
         return false;
     }
     if (read(fd_, byte, 1) != 1) return false;
-    Pace(&next_rx_);
+    Pace(std::chrono::microseconds(char_time_us_.load()), &next_rx_);
     return true;
 }
 
 void Line::Write(const uint8_t* bytes, size_t count) {
+    const std::chrono::microseconds char_time(char_time_us_.load());
     for (size_t i = 0; i < count; ++i) {
-        if (char_time_.count() != 0) Pace(&next_tx_);
-        const size_t chunk = char_time_.count() != 0 ? 1 : count - i;
+        Pace(char_time, &next_tx_);
+        const size_t chunk = char_time.count() != 0 ? 1 : count - i;
         size_t done = 0;
         while (done < chunk) {
             const ssize_t n = write(fd_, bytes + i + done, chunk - done);

@@ -65,7 +65,7 @@ Simulator::RxResult Simulator::ReceiveBlock(Bytes* telegram, Bytes* framed) {
     for (;;) {
         if (!Await(&byte, link.char_delay_ms)) {
             trace_.Block(Direction::kReceived, *framed, -1);
-            trace_.Note("character delay ran out");
+            if (!stop_->load()) trace_.Note("character delay ran out");
             return RxResult::kTimeout;
         }
         framed->push_back(byte);
@@ -157,7 +157,7 @@ void Simulator::AcceptRequest() {
     }
     SendControl(kDle);
     Reply(telegram);
-    SendPending();
+    if (!withdrawn_) SendPending();
     if (!withdrawn_ && faults().babble) Babble();
     if (!withdrawn_ && faults().endless_telegrams) OfferEndlessly();
 }
@@ -189,7 +189,10 @@ void Simulator::Reply(const Bytes& telegram) {
         framed.erase(framed.begin() + faults.byte_index);
     if (faults.reply_delay_ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(faults.reply_delay_ms));
-    SendActive(framed, bcc, false);
+    if (SendActive(framed, bcc, false) == TxResult::kWithdrew) {
+        trace_.Note("reply dropped for the driver's request");
+        withdrawn_ = true;
+    }
 }
 
 // The active role: STX, wait for DLE, the block, wait for DLE; the set-up
@@ -228,10 +231,10 @@ Simulator::TxResult Simulator::SendActive(Bytes framed, int bcc, bool stx_sent) 
         if (Await(&answer, link.AckDelayMs())) {
             trace_.Control(Direction::kReceived, answer);
             if (answer == kDle) return TxResult::kDelivered;
-        } else {
+        } else if (!stop_->load()) {
             trace_.Note("acknowledgement delay ran out");
         }
-        if (stop_->load()) break;
+        if (stop_->load()) return TxResult::kFailed;
     }
     trace_.Note("block not delivered");
     return TxResult::kFailed;

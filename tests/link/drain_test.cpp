@@ -97,58 +97,67 @@ TEST_F(QuietLine, DrainOfAPartnerThatKeepsSendingJunkEndsAtOnce) {
     EXPECT_EQ(pty_.Receive(1, 30), Hex("15"));
 }
 
-constexpr plcsim::LinkSettings FastSim(bool is_3964r) {
-    plcsim::LinkSettings link;
-    link.is_3964r = is_3964r;
-    link.ack_delay_ms = 200;
-    link.connect_attempts = 2;
-    link.send_attempts = 2;
-    return link;
-}
-
 const plcsim::Bytes kOwnTelegram{0x00, 0x00, 0x41, 0x44, 0x05, 0x10,
                                  0x00, 0x01, 0xFF, 0xFF, 0x10, 0x01};
 
-class DrainAgainstSim : public ::testing::TestWithParam<bool> {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.ok()) << sim_.error();
-        ASSERT_TRUE(port_.ok());
-    }
-    bool WaitForStx() { return test::WaitForInput(port_.handle(), 200); }
-    uint8_t variant() const { return GetParam() ? 1 : 0; }
-    int Count(const std::string& line) const {
-        int n = 0;
-        for (const std::string& traced : sim_.Trace())
-            n += traced == line ? 1 : 0;
-        return n;
-    }
-
-    test::SimFixture sim_{FastSim(GetParam())};
-    test::DriverPort port_{sim_.device()};
-};
-
-TEST_P(DrainAgainstSim, TakesEveryPendingTelegramAndAcknowledgesIt) {
-    sim_->QueueTelegram(kOwnTelegram);
-    sim_->QueueTelegram(kOwnTelegram);
-    ASSERT_TRUE(WaitForStx());
-    EXPECT_EQ(DrainPending(port_.handle(), variant()), DrainOutcome::kQuiet);
-    EXPECT_TRUE(sim_.WaitForTrace("rx DLE", 4)) << sim_.TraceText();
-    sim_.Stop();
-    // Per telegram: DLE for the STX, DLE for the block; nothing refused.
-    EXPECT_EQ(Count("rx DLE"), 4) << sim_.TraceText();
-    EXPECT_EQ(Count("rx NAK"), 0) << sim_.TraceText();
-    EXPECT_EQ(Count("-- block not delivered"), 0) << sim_.TraceText();
+int CountLines(const test::SimFixture& sim, const std::string& line) {
+    int n = 0;
+    for (const std::string& traced : sim.Trace())
+        n += traced == line ? 1 : 0;
+    return n;
 }
 
+class DrainAgainstSim : public ::testing::TestWithParam<bool> {
+  protected:
+    uint8_t variant() const { return GetParam() ? 1 : 0; }
+};
+
+TEST_P(DrainAgainstSim, TakesThePendingTelegramAndAcknowledgesIt) {
+    test::SimFixture sim(test::FastLink(GetParam()));
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    test::DriverPort port(sim.device(), test::kSimReadTimeoutHundredths);
+    ASSERT_TRUE(port.ok());
+    sim->QueueTelegram(kOwnTelegram);
+    ASSERT_TRUE(test::WaitForInput(port.handle(), 500));
+    ChannelArea area{};
+    area.port_handle = port.handle();
+    area.port_settings.is_3964r = variant();
+    TevRequest request{&area, MORVANE_CMD_SINGLE_READ, 0, 0, nullptr};
+    DrainPartner(&request);
+    // DLE for the STX, DLE for the block; nothing refused, nothing left.
+    EXPECT_TRUE(sim.WaitForTrace("rx DLE", 2)) << sim.TraceText();
+    uint32_t waiting = 1;
+    EXPECT_TRUE(SerialBytesWaiting(port.handle(), &waiting));
+    EXPECT_EQ(waiting, 0u);
+    sim.Stop();
+    EXPECT_EQ(CountLines(sim, "rx NAK"), 0) << sim.TraceText();
+    EXPECT_EQ(CountLines(sim, "-- block not delivered"), 0) << sim.TraceText();
+}
+
+// The pass limit is met when the partner's next STX arrives after a pass's
+// quiet-line check and within the next pass's 15 ms wait; the simulator
+// sends its next telegram after an idle slice of 5 ms. When a starved
+// simulator misses that window the drain finds a quiet line instead, and
+// the scenario runs again, at most three times.
 TEST_P(DrainAgainstSim, GivesUpWhenMoreThanItsPassLimitIsPending) {
-    for (int i = 0; i < 4; ++i)
-        sim_->QueueTelegram(kOwnTelegram);
-    ASSERT_TRUE(WaitForStx());
-    EXPECT_EQ(DrainPending(port_.handle(), variant(), 2), DrainOutcome::kBoundHit);
-    EXPECT_TRUE(sim_.WaitForTrace("rx DLE", 4)) << sim_.TraceText();
-    sim_.Stop();
-    EXPECT_EQ(Count("rx DLE"), 4) << sim_.TraceText();
+    DrainOutcome outcome = DrainOutcome::kQuiet;
+    for (int run = 0; run < 3 && outcome == DrainOutcome::kQuiet; ++run) {
+        test::SimFixture sim(test::FastLink(GetParam()));
+        ASSERT_TRUE(sim.ok()) << sim.error();
+        test::DriverPort port(sim.device(), test::kSimReadTimeoutHundredths);
+        ASSERT_TRUE(port.ok());
+        for (int i = 0; i < 3; ++i)
+            sim->QueueTelegram(kOwnTelegram);
+        ASSERT_TRUE(test::WaitForInput(port.handle(), 500));
+        outcome = DrainPending(port.handle(), variant(), 1);
+        if (outcome == DrainOutcome::kBoundHit) {
+            // One telegram taken; the next one's STX left unanswered.
+            EXPECT_TRUE(sim.WaitForTrace("rx DLE", 2)) << sim.TraceText();
+            sim.Stop();
+            EXPECT_EQ(CountLines(sim, "rx DLE"), 2) << sim.TraceText();
+        }
+    }
+    EXPECT_EQ(outcome, DrainOutcome::kBoundHit);
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, DrainAgainstSim, ::testing::Values(false, true),

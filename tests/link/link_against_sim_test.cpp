@@ -53,16 +53,6 @@ Outcome Exchange(PortHandle port, uint8_t variant, const Wire& telegram) {
     return out;
 }
 
-plcsim::LinkSettings FastSim(bool is_3964r) {
-    plcsim::LinkSettings link;
-    link.is_3964r = is_3964r;
-    link.char_delay_ms = 100;
-    link.ack_delay_ms = 200;
-    link.connect_attempts = 2;
-    link.send_attempts = 2;
-    return link;
-}
-
 class AgainstSim : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
@@ -79,8 +69,8 @@ class AgainstSim : public ::testing::TestWithParam<bool> {
         sim_.SetFaults(faults);
     }
 
-    test::SimFixture sim_{FastSim(GetParam())};
-    test::DriverPort port_{sim_.device()};
+    test::SimFixture sim_{test::FastLink(GetParam())};
+    test::DriverPort port_{sim_.device(), test::kSimReadTimeoutHundredths};
     test::LogCapture log_;
 };
 
@@ -110,7 +100,7 @@ TEST_P(AgainstSim, SendWritesTheWordsIntoTheDataBlock) {
 }
 
 TEST_P(AgainstSim, ConflictAtLowPriorityGivesTwoAndTheDrainTakesThePartnersTelegram) {
-    plcsim::LinkSettings link = FastSim(GetParam());
+    plcsim::LinkSettings link = test::FastLink(GetParam());
     link.own_telegram = Hex("00 00 41 44 03 00 00 01 FF FF 12 34");
     sim_.SetLink(link);
     Fault([](plcsim::Faults& f) { f.conflict = 1; });
@@ -131,7 +121,7 @@ TEST_P(AgainstSim, ConflictAtLowPriorityGivesTwoAndTheDrainTakesThePartnersTeleg
 }
 
 TEST_P(AgainstSim, ConflictAtHighPriorityFailsTheSetUp) {
-    plcsim::LinkSettings link = FastSim(GetParam());
+    plcsim::LinkSettings link = test::FastLink(GetParam());
     link.priority = plcsim::Priority::kHigh;
     sim_.SetLink(link);
     Fault([](plcsim::Faults& f) { f.conflict = 1; });
@@ -155,7 +145,7 @@ TEST_P(AgainstSim, RefusedTelegramGivesTwentyOne) {
 }
 
 TEST_P(AgainstSim, LateReplyTimesOutWaitingForItsStx) {
-    Fault([](plcsim::Faults& f) { f.reply_delay_ms = 150; });
+    Fault([](plcsim::Faults& f) { f.reply_delay_ms = 400; });
     EXPECT_EQ(Run().sync, kLinkRefused);
 }
 
@@ -183,9 +173,9 @@ INSTANTIATE_TEST_SUITE_P(Variants, AgainstSim, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "3964R" : "3964"; });
 
 TEST(AgainstSim3964R, CorruptBlockCheckIsAnsweredWithDle) {
-    test::SimFixture sim(FastSim(true));
+    test::SimFixture sim(test::FastLink(true));
     ASSERT_TRUE(sim.ok());
-    test::DriverPort port(sim.device());
+    test::DriverPort port(sim.device(), test::kSimReadTimeoutHundredths);
     test::LogCapture log;
     plcsim::Faults faults;
     faults.corrupt_bcc = 1;

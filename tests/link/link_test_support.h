@@ -6,39 +6,17 @@
 
 #include <chrono>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "serial/serial_port.h"
+#include "support/hex_bytes.h"
 
 namespace morvane::test {
 
-using Wire = std::vector<uint8_t>;
-
-// "10 02 ff" -> {0x10, 0x02, 0xFF}
-inline Wire Hex(const std::string& text) {
-    Wire bytes;
-    std::istringstream in(text);
-    unsigned value = 0;
-    while (in >> std::hex >> value)
-        bytes.push_back(static_cast<uint8_t>(value));
-    return bytes;
-}
-
-inline std::string ToHex(const Wire& bytes) {
-    std::string text;
-    char part[4];
-    for (uint8_t byte : bytes) {
-        std::snprintf(part, sizeof part, text.empty() ? "%02X" : " %02X", byte);
-        text += part;
-    }
-    return text;
-}
-
 // Waits (bounded) until at least one byte is queued for the driver.
-inline bool WaitForInput(PortHandle port, int timeout_ms = 100) {
+inline bool WaitForInput(PortHandle port, int timeout_ms = 300) {
     for (int i = 0; i < timeout_ms; ++i) {
         uint32_t waiting = 0;
         if (SerialBytesWaiting(port, &waiting) && waiting > 0) return true;
@@ -48,7 +26,7 @@ inline bool WaitForInput(PortHandle port, int timeout_ms = 100) {
 }
 
 // Quiet-line round callback of the bound tests: counts the round and waits
-// (at most 100 ms) until the partner's next byte is queued, so that the loop
+// (at most 300 ms) until the partner's next byte is queued, so that the loop
 // meets it when it asks again instead of racing the partner.
 struct RoundCounter {
     PortHandle port;
@@ -60,16 +38,19 @@ struct RoundCounter {
     }
 };
 
-// Read time-out of the tests' ports: 50 ms per byte.
+// Read time-out of the tests' ports: 50 ms per byte against scripted peers,
+// 200 ms against the simulator, which answers from a thread of its own.
 constexpr uint32_t kTestReadTimeoutHundredths = 5;
+constexpr uint32_t kSimReadTimeoutHundredths = 20;
 
 // The driver's end of the line: the slave opened as the channel opens it.
 class DriverPort {
   public:
-    explicit DriverPort(const std::string& device) {
+    explicit DriverPort(const std::string& device,
+                        uint32_t timeout_hundredths = kTestReadTimeoutHundredths) {
         const LineParameters line{9600, 8, 0, 2};
         if (SerialOpen(device.c_str(), line, 0x0303, &handle_) != kSerialOk) handle_ = 0;
-        if (handle_ != 0) SerialSetReadTimeout(handle_, kTestReadTimeoutHundredths);
+        if (handle_ != 0) SerialSetReadTimeout(handle_, timeout_hundredths);
     }
     ~DriverPort() {
         if (handle_ != 0) SerialClose(handle_);

@@ -3,6 +3,7 @@
 // block check, time-outs before and after the second byte, and the bound.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "link/link3964.h"
@@ -77,11 +78,11 @@ class ReceiveBlock : public ::testing::Test {
     test::LogCapture log_;
 };
 
-TEST_F(ReceiveBlock, WireVectors) {
-    for (const ReceiveCase& c : kCases) {
-        SCOPED_TRACE(c.name);
-        log_.clear();
-        SerialPurgeInput(port_.handle());
+class ReceiveVector : public ReceiveBlock, public ::testing::WithParamInterface<ReceiveCase> {};
+
+TEST_P(ReceiveVector, ResultStoredBytesLineAndLog) {
+    const ReceiveCase& c = GetParam();
+    {
         Arrive(Hex(c.arrives));
         uint8_t buffer[kLinkBufferSize];
         uint16_t length = 0xFFFF;
@@ -99,6 +100,13 @@ TEST_F(ReceiveBlock, WireVectors) {
         EXPECT_EQ(Waiting(), static_cast<uint32_t>(c.left_waiting));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Wire, ReceiveVector, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string name;
+    for (const char* p = info.param.name; *p; ++p)
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
+});
 
 TEST_F(ReceiveBlock, ClosingDleEtxStaysBehindTheCountedBytes) {
     Arrive(Hex("41 10 10 10 03"));

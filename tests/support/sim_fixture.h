@@ -15,9 +15,8 @@
 //     EXPECT_EQ(sim->Word(1, 2), 0x1234);
 //     sim.Stop();                          // or let the destructor stop it
 //
-// Short time-outs keep tests fast: pass a LinkSettings with a small
-// ack_delay_ms (e.g. 200) so that the simulator gives up on a silent driver
-// quickly; Stop() returns within a few tens of milliseconds in any case.
+// Short time-outs keep tests fast: SimFixture sim(FastLink(true)) for 3964R.
+// Stop() returns within a few tens of milliseconds in any case.
 #pragma once
 
 #include <chrono>
@@ -30,6 +29,19 @@
 #include "sim/simulator.h"
 
 namespace morvane::test {
+
+// Link settings with short time-outs for tests: the simulator gives up on a
+// silent driver within a few hundred milliseconds (yet waits long enough for
+// a test thread on a busy machine).
+inline plcsim::LinkSettings FastLink(bool is_3964r) {
+    plcsim::LinkSettings link;
+    link.is_3964r = is_3964r;
+    link.char_delay_ms = 150;
+    link.ack_delay_ms = 300;
+    link.connect_attempts = 2;
+    link.send_attempts = 2;
+    return link;
+}
 
 class SimFixture {
   public:
@@ -77,6 +89,10 @@ class SimFixture {
     std::vector<std::string> Trace() const {
         std::lock_guard lock(trace_mutex_);
         return trace_;
+    }
+    void ClearTrace() {
+        std::lock_guard lock(trace_mutex_);
+        trace_.clear();
     }
     std::string TraceText() const {
         std::string text;

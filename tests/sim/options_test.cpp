@@ -1,0 +1,165 @@
+// The command line of plcsim.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "sim/options.h"
+
+namespace plcsim {
+namespace {
+
+bool Parse(std::vector<const char*> args, Options* options, std::string* error) {
+    args.insert(args.begin(), "plcsim");
+    return ParseOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+TEST(Options, EveryOptionReachesItsSetting) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--device",
+                       "/dev/ttyS1",
+                       "--baud",
+                       "19200",
+                       "--frame",
+                       "7O2",
+                       "--pace",
+                       "--3964r",
+                       "--priority",
+                       "high",
+                       "--char-delay",
+                       "50",
+                       "--ack-delay",
+                       "300",
+                       "--connect-attempts",
+                       "3",
+                       "--send-attempts",
+                       "4",
+                       "--db",
+                       "12:40",
+                       "--db",
+                       "0:256",
+                       "--no-create",
+                       "--load",
+                       "in.txt",
+                       "--save",
+                       "out.txt",
+                       "--ignore=2",
+                       "--answer-delay",
+                       "5",
+                       "--nak",
+                       "--no-reply=1",
+                       "--reply-delay",
+                       "7",
+                       "--corrupt-bcc=3",
+                       "--drop-byte",
+                       "--corrupt-byte=4",
+                       "--byte-index",
+                       "9",
+                       "--conflict=1",
+                       "--error-byte",
+                       "34=2",
+                       "--length-delta",
+                       "-2",
+                       "--babble",
+                       "--endless",
+                       "--trace-file",
+                       "t.txt"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.device, "/dev/ttyS1");
+    EXPECT_EQ(o.device_settings.baud, 19200u);
+    EXPECT_EQ(o.device_settings.data_bits, 7);
+    EXPECT_EQ(o.device_settings.parity, 'O');
+    EXPECT_EQ(o.device_settings.stop_bits, 2);
+    EXPECT_EQ(BitsPerCharacter(o.device_settings), 11u);
+    EXPECT_TRUE(o.pace);
+    EXPECT_TRUE(o.link.is_3964r);
+    EXPECT_EQ(o.link.priority, Priority::kHigh);
+    EXPECT_EQ(o.link.char_delay_ms, 50u);
+    EXPECT_EQ(o.link.AckDelayMs(), 300u);
+    EXPECT_EQ(o.link.connect_attempts, 3u);
+    EXPECT_EQ(o.link.send_attempts, 4u);
+    ASSERT_EQ(o.blocks.size(), 2u);
+    EXPECT_EQ(o.blocks[0], (std::pair<uint8_t, uint16_t>{12, 40}));
+    EXPECT_EQ(o.blocks[1], (std::pair<uint8_t, uint16_t>{0, 256}));
+    EXPECT_FALSE(o.create_on_demand);
+    EXPECT_EQ(o.load_file, "in.txt");
+    EXPECT_EQ(o.save_file, "out.txt");
+    EXPECT_EQ(o.faults.ignore_requests, 2u);
+    EXPECT_EQ(o.faults.answer_delay_ms, 5u);
+    EXPECT_EQ(o.faults.nak_telegrams, kAlways);
+    EXPECT_EQ(o.faults.no_reply, 1u);
+    EXPECT_EQ(o.faults.reply_delay_ms, 7u);
+    EXPECT_EQ(o.faults.corrupt_bcc, 3u);
+    EXPECT_EQ(o.faults.drop_byte, kAlways);
+    EXPECT_EQ(o.faults.corrupt_byte, 4u);
+    EXPECT_EQ(o.faults.byte_index, 9u);
+    EXPECT_EQ(o.faults.conflict, 1u);
+    EXPECT_EQ(o.faults.error_byte, 0x34);
+    EXPECT_EQ(o.faults.error_replies, 2u);
+    EXPECT_EQ(o.faults.length_delta, -2);
+    EXPECT_EQ(o.faults.length_replies, kAlways);
+    EXPECT_TRUE(o.faults.babble);
+    EXPECT_TRUE(o.faults.endless_telegrams);
+    EXPECT_EQ(o.trace_file, "t.txt");
+}
+
+TEST(Options, DefaultsAreThePartnerTheDriverExpects) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, &o, &error));
+    EXPECT_TRUE(o.device.empty());
+    EXPECT_FALSE(o.link.is_3964r);
+    EXPECT_EQ(o.link.priority, Priority::kLow);
+    EXPECT_EQ(o.link.char_delay_ms, 220u);
+    EXPECT_EQ(o.link.AckDelayMs(), 550u);
+    o.link.is_3964r = true;
+    EXPECT_EQ(o.link.AckDelayMs(), 2000u);
+    EXPECT_TRUE(o.create_on_demand);
+    EXPECT_TRUE(o.trace);
+    EXPECT_EQ(BitsPerCharacter(o.device_settings), 11u);  // 8E1
+}
+
+TEST(Options, BadInputIsRefusedWithTheOffendingOption) {
+    const std::vector<std::vector<const char*>> bad = {
+        {"--bogus"},
+        {"--baud"},
+        {"--baud", "300"},
+        {"--frame", "9N1"},
+        {"--frame", "8X1"},
+        {"--priority", "medium"},
+        {"--db", "256:1"},
+        {"--db", "1:0"},
+        {"--db", "1"},
+        {"--nak=0"},
+        {"--nak=x"},
+        {"--nakx"},
+        {"--error-byte", "1FF"},
+        {"--length-delta", "200"},
+        {"--char-delay", "-1"},
+    };
+    for (const auto& args : bad) {
+        Options o;
+        std::string error;
+        EXPECT_FALSE(Parse(args, &o, &error)) << args[0];
+        EXPECT_NE(error.find(args[0]), std::string::npos) << error;
+    }
+}
+
+TEST(Options, HelpNamesEveryOption) {
+    for (const char* name : {"--device",        "--baud",         "--frame",
+                             "--pace",          "--3964r",        "--priority",
+                             "--char-delay",    "--ack-delay",    "--connect-attempts",
+                             "--send-attempts", "--db",           "--no-create",
+                             "--load",          "--save",         "--ignore",
+                             "--answer-delay",  "--nak",          "--no-reply",
+                             "--reply-delay",   "--corrupt-bcc",  "--drop-byte",
+                             "--corrupt-byte",  "--byte-index",   "--conflict",
+                             "--error-byte",    "--length-delta", "--babble",
+                             "--endless",       "--trace-file",   "--no-trace",
+                             "--help"})
+        EXPECT_NE(std::strstr(kUsage, name), nullptr) << name;
+}
+
+}  // namespace
+}  // namespace plcsim
