@@ -26,14 +26,6 @@ using plcsim::Bytes;
 // Read time-out of the channel: 50 ms per byte keeps failing exchanges short.
 constexpr int32_t kFastTimeoutHundredths = 5;
 
-// The simulator gives up on a silent driver quickly, too.
-inline plcsim::LinkSettings FastLink(bool is_3964r) {
-    plcsim::LinkSettings link;
-    link.is_3964r = is_3964r;
-    link.ack_delay_ms = 200;
-    return link;
-}
-
 // The host's port name of a device: names under /dev/ go without the
 // prefix, so "pts/12" fits the 11 characters where "/dev/pts/123" would not.
 inline std::string PortName(const std::string& device) {
