@@ -1,15 +1,10 @@
 // The driver as a host runs it, against the PLC simulator on a fresh
 // pseudo-terminal, in a working directory of its own that holds the
-// channel's configuration file and a short name for the simulator's device.
+// channel's configuration file.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +13,7 @@
 #include "e2e/host.h"
 #include "support/log_capture.h"
 #include "support/sim_fixture.h"
+#include "support/temp_directory.h"
 
 namespace morvane::test {
 
@@ -33,38 +29,13 @@ inline std::string PortName(const std::string& device) {
     return device.rfind(prefix, 0) == 0 ? device.substr(prefix.size()) : device;
 }
 
-// A working directory of its own for the test's lifetime: ColdStart reads
-// the channel's configuration file ZIDIV01.INT from it.
-class ScratchDirectory {
-  public:
-    ScratchDirectory() {
-        char pattern[] = "/tmp/morvane-e2e-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) return;
-        path_ = pattern;
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(path_);
-    }
-    ~ScratchDirectory() {
-        if (path_.empty()) return;
-        std::filesystem::current_path(previous_);
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-    bool ok() const { return !path_.empty(); }
-
-  private:
-    std::filesystem::path path_;
-    std::filesystem::path previous_;
-};
-
 class DriverAgainstSim : public ::testing::Test {
   protected:
     // Starts simulator and channel; 3964R when is_3964r.
     void StartChannel(bool is_3964r = false) {
         ASSERT_TRUE(scratch_.ok());
-        std::ofstream("ZIDIV01.INT") << (is_3964r ? "PROTOCOL=3964R\n" : "PROTOCOL=3964\n");
+        TempCurrentDirectory::Write("ZIDIV01.INT",
+                                    is_3964r ? "PROTOCOL=3964R\n" : "PROTOCOL=3964\n");
         sim_ = std::make_unique<SimFixture>(FastLink(is_3964r));
         ASSERT_TRUE(sim_->ok()) << sim_->error();
         ASSERT_EQ(host_.Start(PortName(sim_->device()), kFastTimeoutHundredths), MORVANE_OK)
@@ -106,7 +77,7 @@ class DriverAgainstSim : public ::testing::Test {
         return host_.Transfer(command_code, gate, count, data);
     }
 
-    ScratchDirectory scratch_;
+    TempCurrentDirectory scratch_;  // holds the channel's ZIDIV01.INT
     LogCapture log_;
     Host host_;
     std::unique_ptr<SimFixture> sim_;

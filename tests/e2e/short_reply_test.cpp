@@ -43,7 +43,7 @@ TEST(ShortReply, IsRefusedByFetchAndSendAlike) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exit_line);
-        ScratchDirectory scratch;
+        TempCurrentDirectory scratch;  // no configuration file: plain 3964
         LogCapture log;
         PtyPair pty;
         ASSERT_TRUE(pty.ok());
