@@ -70,6 +70,7 @@ TEST_F(BitWrite, ReadsTheWordChangesTheBitWritesTheWordAndPutsTheRecordsBack) {
 }
 
 TEST_F(BitWrite, FailedReadSendsNothingAndReturnsTheReadsCode) {
+    ASSERT_EQ(host_.SetTimeout(kFastTimeoutHundredths), MORVANE_OK);
     plcsim::Faults refusing;
     refusing.error_replies = plcsim::kAlways;
     refusing.error_byte = 0x0A;

@@ -104,6 +104,7 @@ TEST_F(ExchangeFaults, SilentPlcFailsEveryAttemptOnTheLine) {
     plcsim::Faults faults;
     faults.ignore_requests = plcsim::kAlways;
     SetFaults(faults);
+    ASSERT_EQ(host_.SetTimeout(kFastTimeoutHundredths), MORVANE_OK);
 
     EXPECT_EQ(ReadWord(), MORVANE_LINE_FAILED);
     EXPECT_EQ(log_.Count("ZIDIV> CheckIfReady() PLC is not responding, aborting!"), 4);
@@ -119,6 +120,7 @@ TEST_F(ExchangeFaults, SilentPlcFailsAWriteOnTheLine) {
     plcsim::Faults faults;
     faults.ignore_requests = plcsim::kAlways;
     SetFaults(faults);
+    ASSERT_EQ(host_.SetTimeout(kFastTimeoutHundredths), MORVANE_OK);
     EXPECT_EQ(WriteWord(1), MORVANE_LINE_FAILED);
     EXPECT_TRUE(log_.Has(8, "ZIDIV> DoWrite() err synchronising fetch, retry 4"));
     EXPECT_TRUE(log_.Has(8, "ZIDIV> exit SingleWrite() , ret val is 2"));

@@ -48,7 +48,7 @@ TEST(ShortReply, IsRefusedByFetchAndSendAlike) {
         PtyPair pty;
         ASSERT_TRUE(pty.ok());
         Host host;
-        ASSERT_EQ(host.Start(pty.port_name(), kFastTimeoutHundredths), MORVANE_OK) << log.Dump();
+        ASSERT_EQ(host.Start(pty.port_name(), kTestTimeoutHundredths), MORVANE_OK) << log.Dump();
         const GateAddress gate = host.Parse("001002", kGateWord);
         HostBytes slot{kUntouched, kUntouched, 0x34, 0x12};
 
