@@ -49,10 +49,16 @@ int DoRead(TevRequest* request, uint32_t telegram_index) {
 
     uint8_t reply[kLinkBufferSize];
     uint16_t reply_length = 0;
-    const Exchange exchange{
-        request, &kFetchTexts, kFetchRules,   telegram_index,
-        label,   framed,       framed_length, FetchReplyDataBytes(total_words, telegram_index),
-        reply,   &reply_length};
+    const Exchange exchange{.request = request,
+                            .texts = &kFetchTexts,
+                            .rules = kFetchRules,
+                            .telegram_index = telegram_index,
+                            .label = label,
+                            .framed = framed,
+                            .framed_length = framed_length,
+                            .expected_data_bytes = FetchReplyDataBytes(total_words, telegram_index),
+                            .plain_reply = reply,
+                            .plain_reply_length = &reply_length};
     const int result = RunExchange(exchange);
     if (result != 0) return result;
 

@@ -68,8 +68,16 @@ int DoWrite(TevRequest* request, uint32_t telegram_index) {
     char label[kLabelSize];
     MakeLabel(label, telegram_index);
 
-    const Exchange exchange{request, &kSendTexts,   kSendRules, telegram_index, label,
-                            framed,  framed_length, -1,         nullptr,        nullptr};
+    const Exchange exchange{.request = request,
+                            .texts = &kSendTexts,
+                            .rules = kSendRules,
+                            .telegram_index = telegram_index,
+                            .label = label,
+                            .framed = framed,
+                            .framed_length = framed_length,
+                            .expected_data_bytes = -1,  // the reply's length is not examined
+                            .plain_reply = nullptr,
+                            .plain_reply_length = nullptr};
     return RunExchange(exchange);
 }
 
