@@ -1,13 +1,80 @@
-// Placeholder until the read commands are built.
+// SingleRead (5) and BlockRead (6): size the transfer, run one FETCH per
+// telegram, repeat a broken sequence, copy staged values to the host.
+#include <cstring>
+
 #include "entry/handlers.h"
+#include "entry/log.h"
+#include "gates/gate_address.h"
+#include "gates/transfer_plan.h"
+#include "gates/value_encoding.h"
+#include "link/rk512_exchange.h"
 
 namespace morvane {
+namespace {
 
-int32_t SingleRead(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+// A single read decodes into the host's one value slot only when the reply
+// comes in one telegram; a larger one would report success with a stale slot.
+constexpr int64_t kMaxSingleBytes = kTelegramDataBytes;
+constexpr uint32_t kStagingBytes = MORVANE_REPLY_DATA_SIZE;
+
+// A new pass follows a failure at a later telegram, whatever its code; a
+// failure of telegram 0 ends the read.
+int RunReadSequence(TevRequest* request, uint32_t telegrams) {
+    int code = 0;
+    for (int pass = 1; pass <= kMaxPasses; ++pass) {
+        uint32_t failed_at = 0;
+        code = RunPass(request, telegrams, DoRead, &failed_at);
+        if (code == 0) return 0;
+        if (code == MORVANE_REQUEST_FAILED)
+            err(kLogTrace, "ZIDIV> BlockRead() err whole follow-on retry %d", pass);
+        if (failed_at == 0) return code;
+    }
+    return code;
 }
-int32_t BlockRead(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+void CopyStagedValues(const ChannelArea& area, const TransferBlock& block, uint32_t bytes) {
+    if (block.gate.class_letter != MORVANE_CLASS_STRING) {
+        std::memcpy(block.data, area.reply_data, bytes);
+        return;
+    }
+    UnpackStringSlots(block.data, area.reply_data, StringLengthOf(block.gate),
+                      static_cast<uint32_t>(block.count));
+}
+
+bool ReadableClass(uint32_t class_letter) {
+    return class_letter == MORVANE_CLASS_WORD || class_letter == MORVANE_CLASS_FLOAT ||
+           class_letter == MORVANE_CLASS_LONG || class_letter == MORVANE_CLASS_STRING;
+}
+
+}  // namespace
+
+int32_t SingleRead(TevRequest* request) {
+    if (!TransferAcceptable("SingleRead", *TransferOf(request), 1, kMaxSingleBytes))
+        return MORVANE_REQUEST_FAILED;
+    const int code = DoRead(request, 0);
+    if (code != 0) err(kLogTrace, "ZIDIV> exit SingleRead() , ret val is %d", code);
+    return code;
+}
+
+int32_t BlockRead(TevRequest* request) {
+    const TransferBlock& block = *TransferOf(request);
+    if (!ReadableClass(block.gate.class_letter)) return MORVANE_REQUEST_FAILED;
+    if (!TransferAcceptable("BlockRead", block, 0, kMaxTransferBytes))
+        return MORVANE_REQUEST_FAILED;
+
+    const uint32_t bytes = static_cast<uint32_t>(TransferBytes(block));
+    int code = 0;
+    if (bytes <= kTelegramDataBytes) {
+        code = DoRead(request, 0);  // decoded straight into the host's buffer
+    } else if (bytes > kStagingBytes) {
+        err(kLogOperator, "ZIDIV> BlockRead() error, bytes requested > 4096");
+        return MORVANE_REQUEST_FAILED;
+    } else {
+        code = RunReadSequence(request, TelegramsFor(bytes));
+        if (code == 0) CopyStagedValues(*request->channel_area, block, bytes);
+    }
+    if (code != 0) err(kLogTrace, "ZIDIV> exit BlockRead() , ret val is %d", code);
+    return code;
 }
 
 }  // namespace morvane

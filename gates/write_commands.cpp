@@ -1,13 +1,85 @@
-// Placeholder until the write commands are built.
+// SingleWrite (7) and BlockWrite (10): size the transfer, refuse what the
+// PLC cannot take, run one SEND per telegram, repeat a refused sequence.
+#include <cstring>
+
 #include "entry/handlers.h"
+#include "entry/log.h"
+#include "gates/gate_address.h"
+#include "gates/transfer_plan.h"
+#include "gates/value_encoding.h"
+#include "link/rk512_exchange.h"
 
 namespace morvane {
+namespace {
 
-int32_t SingleWrite(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+// A single write travels in one telegram: the exchange sends no follow-on.
+constexpr int64_t kMaxSingleBytes = kTelegramDataBytes;
+
+// The PLC float has no NaN; every value is checked before the first telegram leaves, so a
+// NaN deep in a block cannot leave the PLC with half a block written.
+bool FloatsEncodable(const char* command, const TransferBlock& block) {
+    if (block.gate.class_letter != MORVANE_CLASS_FLOAT) return true;
+    const uint8_t* values = static_cast<const uint8_t*>(block.data);
+    for (int32_t i = 0; i < block.count; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, values + 4 * i, sizeof bits);
+        if (!PlcFloatCanEncode(bits)) {
+            err(kLogTrace, "ZIDIV> %s() error, value %d is not a number", command, i);
+            return false;
+        }
+    }
+    return true;
 }
-int32_t BlockWrite(TevRequest*) {
-    return MORVANE_LINE_FAILED;
+
+// A new pass follows a refusal (1) at any telegram, telegram 0 included; a
+// line failure ends the write.
+int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
+    int code = 0;
+    for (int pass = 1; pass <= kMaxPasses; ++pass) {
+        uint32_t failed_at = 0;
+        code = RunPass(request, telegrams, DoWrite, &failed_at);
+        if (code != MORVANE_REQUEST_FAILED) return code;
+        err(kLogTrace, "ZIDIV> BlockWrite() err whole follow-on retry %d", pass);
+    }
+    return code;
+}
+
+}  // namespace
+
+int32_t SingleWrite(TevRequest* request) {
+    const TransferBlock& block = *TransferOf(request);
+    if (!TransferAcceptable("SingleWrite", block, 1, kMaxSingleBytes))
+        return MORVANE_REQUEST_FAILED;
+    // A string or a bit is one value: more would send words the host never gave.
+    const bool one_value_only =
+        block.gate.class_letter == MORVANE_CLASS_STRING || block.gate.bit_number != -1;
+    if (one_value_only && block.count != 1) return RefuseCount("SingleWrite", block.count);
+    if (!FloatsEncodable("SingleWrite", block)) return MORVANE_REQUEST_FAILED;
+
+    const int code = DoWrite(request, 0);
+    if (code != 0) err(kLogTrace, "ZIDIV> exit SingleWrite() , ret val is %d", code);
+    return code;
+}
+
+int32_t BlockWrite(TevRequest* request) {
+    const TransferBlock& block = *TransferOf(request);
+    if (block.gate.class_letter == MORVANE_CLASS_STRING) {
+        err(kLogTrace, "ZIDIV> BlockWrite() no allowed for STRINGS");
+        return MORVANE_REQUEST_FAILED;
+    }
+    if (!TransferAcceptable("BlockWrite", block, 0, kMaxTransferBytes))
+        return MORVANE_REQUEST_FAILED;
+    // A bit write reads a single value slot, which a block buffer is not.
+    if (block.gate.width == 16 && block.gate.bit_number != -1) {
+        err(kLogTrace, "ZIDIV> BlockWrite() error, bit %d in a block", block.gate.bit_number);
+        return MORVANE_REQUEST_FAILED;
+    }
+    if (!FloatsEncodable("BlockWrite", block)) return MORVANE_REQUEST_FAILED;
+
+    const uint32_t bytes = static_cast<uint32_t>(TransferBytes(block));
+    const int code = RunWriteSequence(request, TelegramsFor(bytes));
+    if (code != 0) err(kLogTrace, "ZIDIV> exit BlockWrite() , ret val is %d", code);
+    return code;
 }
 
 }  // namespace morvane

@@ -20,7 +20,7 @@ void DataBlocks::Remove(uint8_t db) {
 }
 
 bool DataBlocks::Prepare(uint8_t db) {
-    if (!Exists(db) && create_on_demand_) Declare(db, kMaxBlockWords);
+    if (!Exists(db) && create_on_demand_) Declare(db, kOnDemandBlockWords);
     return Exists(db);
 }
 

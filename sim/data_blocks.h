@@ -1,4 +1,4 @@
-// The PLC's data blocks: numbers 0 to 255, each up to 256 16-bit words,
+// The PLC's data blocks: numbers 0 to 255, each up to 2048 16-bit words,
 // declared with a length or created on first access.
 #pragma once
 
@@ -9,11 +9,12 @@
 namespace plcsim {
 
 constexpr int kDataBlockCount = 256;
-constexpr uint16_t kMaxBlockWords = 256;
+constexpr uint16_t kMaxBlockWords = 2048;
+constexpr uint16_t kOnDemandBlockWords = 256;
 
 class DataBlocks {
   public:
-    // Makes block db exist with the given length (1 to 256 words, clamped);
+    // Makes block db exist with the given length (1 to 2048 words, clamped);
     // words already held keep their values.
     void Declare(uint8_t db, uint16_t words);
     void Remove(uint8_t db);

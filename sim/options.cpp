@@ -28,7 +28,7 @@ Procedure:
   --connect-attempts N   STX tries per block sent (default 6)
   --send-attempts N      block repetitions after NAK or no answer (default 6)
 
-Data blocks (0 to 255, up to 256 words each):
+Data blocks (0 to 255, up to 2048 words each):
   --db N:WORDS           declare block N with WORDS words (repeatable)
   --no-create            undeclared blocks do not exist (error 0x14); by default
                          they are created with 256 words on first access

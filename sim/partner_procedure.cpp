@@ -142,6 +142,10 @@ void Simulator::AcceptRequest() {
     Bytes telegram;
     Bytes framed;
     const RxResult result = ReceiveBlock(&telegram, &framed);
+    if (result == RxResult::kOk) {
+        std::lock_guard lock(mutex_);
+        if (telegram_hook_) telegram_hook_(telegram, &faults_);
+    }
     const bool refuse = result != RxResult::kOk || Take(&Faults::nak_telegrams);
     if (result != RxResult::kTimeout && result != RxResult::kTooLong) {
         std::lock_guard lock(mutex_);

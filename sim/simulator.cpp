@@ -24,6 +24,11 @@ void Simulator::set_faults(const Faults& faults) {
     faults_ = faults;
 }
 
+void Simulator::SetTelegramHook(TelegramHook hook) {
+    std::lock_guard lock(mutex_);
+    telegram_hook_ = std::move(hook);
+}
+
 Faults Simulator::faults() const {
     std::lock_guard lock(mutex_);
     return faults_;

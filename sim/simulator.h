@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -84,6 +85,11 @@ class Simulator {
     void SetPacing(uint32_t baud, uint32_t bits_per_char);
     // Set before serving; the sink runs on the serving thread.
     void SetTraceSink(Trace::Sink sink) { trace_.set_sink(std::move(sink)); }
+    // Called with every telegram received whole, before the faults are
+    // consulted for it and its reply: sets faults that hit one telegram of a
+    // sequence. Runs on the serving thread; may be set while serving.
+    using TelegramHook = std::function<void(const Bytes& telegram, Faults* faults)>;
+    void SetTelegramHook(TelegramHook hook);
 
     void DeclareBlock(uint8_t db, uint16_t words);
     void SetCreateOnDemand(bool on);
@@ -132,6 +138,7 @@ class Simulator {
     std::deque<Bytes> pending_;
     std::vector<ReceivedTelegram> received_;
     Trace trace_;
+    TelegramHook telegram_hook_;
 
     // Serving thread only: we withdrew our STX for the driver's, which waits for DLE.
     bool withdrawn_ = false;

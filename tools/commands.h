@@ -24,4 +24,10 @@ struct Command {
 // info_command.cpp
 int RunInfo(const DriverLibrary& driver, const Arguments& arguments);
 
+// transfer_commands.cpp: gates on a port or the embedded simulator
+int RunRead(const DriverLibrary& driver, const Arguments& arguments);
+int RunWrite(const DriverLibrary& driver, const Arguments& arguments);
+int RunPoll(const DriverLibrary& driver, const Arguments& arguments);
+int RunBrowse(const DriverLibrary& driver, const Arguments& arguments);
+
 }  // namespace morvane::tool

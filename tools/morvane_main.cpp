@@ -8,6 +8,7 @@
 #include <string>
 
 #include "commands.h"
+#include "line_session.h"
 #include "ostrel/ostrel_control.h"
 
 namespace morvane::tool {
@@ -15,6 +16,10 @@ namespace {
 
 constexpr Command kCommands[] = {
     {"info", "", "print what the driver reports to its host (GetTevInfo)", RunInfo},
+    {"read", "ADDRESS [COUNT]", "read a gate (a block of COUNT values)", RunRead},
+    {"write", "ADDRESS VALUE...", "write a gate (several values: a block)", RunWrite},
+    {"poll", "ADDRESS [COUNT]", "read again and again (--every MS, --times N)", RunPoll},
+    {"browse", "", "compose an address in the Tag Format dialog and read it", RunBrowse},
 };
 
 void PrintUsage(FILE* out) {
@@ -28,6 +33,11 @@ void PrintUsage(FILE* out) {
                  "\ncommands:\n");
     for (const Command& command : kCommands)
         std::fprintf(out, "  %-6s %-20s %s\n", command.name, command.arguments, command.summary);
+    std::fprintf(out,
+                 "\nSteps join with \"then\" and run on one channel:\n"
+                 "  morvane write 001010F 3.25 then read 001010F\n"
+                 "\nsession options of read, write, poll and browse (before the address):\n%s",
+                 kSessionOptionsUsage);
 }
 
 const Command* FindCommand(const std::string& name) {

@@ -15,8 +15,8 @@ std::string TempPath(const char* name) {
 
 TEST(DataBlocks, DeclaredLengthIsClampedAndOutsideWordsAreNeitherReadNorWritten) {
     DataBlocks blocks;
-    blocks.Declare(3, 1000);
-    EXPECT_EQ(blocks.Length(3), 256);
+    blocks.Declare(3, 3000);
+    EXPECT_EQ(blocks.Length(3), kMaxBlockWords);
     blocks.Declare(3, 2);
     blocks.SetWord(3, 1, 0x1111);
     blocks.SetWord(3, 2, 0x2222);
@@ -58,7 +58,7 @@ TEST(DataBlocks, SaveAndLoadKeepEveryBlockAndWord) {
 }
 
 TEST(DataBlocks, MalformedFilesAreRefusedAndLeaveTheBlocksAlone) {
-    const char* const bad[] = {"DB1 4 0001", "DB256 4: 0001", "DB1 0:", "DB1 300: 1", "D1 4: 1"};
+    const char* const bad[] = {"DB1 4 0001", "DB256 4: 0001", "DB1 0:", "DB1 3000: 1", "D1 4: 1"};
     for (const char* line : bad) {
         const std::string path = TempPath("plcsim_bad.txt");
         std::ofstream(path) << "# comment\n" << line << "\n";

@@ -1,0 +1,44 @@
+// Sizing and sequencing shared by the read and write commands: bytes of a
+// transfer, the refusals made before anything goes on the line, and one pass
+// over the telegrams of a transfer.
+#pragma once
+
+#include <cstdint>
+
+#include "morvane/morvane.h"
+
+namespace morvane {
+
+constexpr int kMaxPasses = 3;
+// The RK512 word count is 16 bits wide; the byte count of a transfer is too.
+constexpr int64_t kMaxTransferBytes = 65535;
+
+// Bytes one item takes on the line: 2 for 'I', the string length for 'S', 4 otherwise.
+uint32_t ItemBytes(const GateAddress& gate);
+
+// Count times item size, wide enough never to wrap.
+int64_t TransferBytes(const TransferBlock& block);
+
+// Telegrams of a transfer of bytes: at least one, 128 data bytes each.
+uint32_t TelegramsFor(uint32_t bytes);
+
+// The refusals every transfer command makes with 1 and a log line naming the
+// command, before anything goes on the line:
+// "ZIDIV> <command>() error, string length %d out of range" for a string
+// gate whose length is odd or outside 2 to 80, and
+// "ZIDIV> <command>() error, count %d out of range" when the transfer's
+// bytes are negative or above max_bytes, or the count is below min_count.
+bool TransferAcceptable(const char* command, const TransferBlock& block, int32_t min_count,
+                        int64_t max_bytes);
+
+// Logs "ZIDIV> <command>() error, count %d out of range" and answers 1.
+int RefuseCount(const char* command, int32_t count);
+
+using TelegramExchange = int (*)(TevRequest* request, uint32_t telegram_index);
+
+// Runs the exchange for telegrams 0, 1, ... until one fails. Returns 0 when
+// all passed, else the failing code with its index in *failed_at.
+int RunPass(TevRequest* request, uint32_t telegrams, TelegramExchange exchange,
+            uint32_t* failed_at);
+
+}  // namespace morvane

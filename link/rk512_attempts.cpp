@@ -1,0 +1,167 @@
+#include "link/rk512_attempts.h"
+
+#include "entry/log.h"
+#include "link/link3964.h"
+#include "link/quiet_line.h"
+#include "link/rk512_telegram.h"
+#include "link/thread_priority.h"
+#include "serial/serial_port.h"
+
+namespace morvane {
+namespace {
+
+// How an attempt ended: with leave set no further attempt runs.
+struct Outcome {
+    int result;
+    bool leave;
+};
+constexpr Outcome Ended(int result) {
+    return {result, false};
+}
+constexpr Outcome Left(int result) {
+    return {result, true};
+}
+
+struct Attempt {
+    const Exchange& exchange;
+    PortHandle port;
+    uint8_t variant;
+    bool conflict;  // survives from one attempt to the next
+    uint16_t counter;
+    uint8_t raw[kLinkBufferSize];
+    uint16_t raw_length;
+};
+
+void Log(const Attempt& a, const char* format) {
+    err(kLogTrace, format, a.exchange.label, static_cast<int>(a.counter));
+}
+
+// The PLC did not acknowledge the telegram or did not answer it.
+Outcome NoAnswer(const Attempt& a) {
+    const Exchange& x = a.exchange;
+    if (x.rules.follow_on_leaves_without_answer && x.telegram_index != 0) return Left(1);
+    return Ended(2);
+}
+
+// The PLC answered but refused, or the answer is malformed: the first
+// telegram is sent again, a follow-on telegram gives up.
+Outcome Refused(const Attempt& a) {
+    return a.exchange.telegram_index == 0 ? Ended(1) : Left(1);
+}
+
+bool InputWaiting(PortHandle port) {
+    uint32_t waiting = 0;
+    return SerialBytesWaiting(port, &waiting) && waiting > 0;
+}
+
+// One round of the quiet-line loop: the PLC kept sending after its reply.
+void LogQuietLineRound(void* context) {
+    const Attempt& a = *static_cast<const Attempt*>(context);
+    Log(a, a.exchange.texts->quiet_line_resend);
+}
+
+Outcome CheckReply(Attempt& a) {
+    const Exchange& x = a.exchange;
+    const bool fetch = x.expected_data_bytes >= 0;
+    const uint16_t reply_length =
+        fetch ? UndoubleDle(a.raw, x.plain_reply, a.raw_length) : a.raw_length;
+    if (fetch) *x.plain_reply_length = reply_length;
+    // A reply without a whole header has no error byte to look at.
+    if (reply_length < kReplyHeaderBytes) {
+        err(kLogTrace, x.texts->short_reply, x.label, static_cast<unsigned>(reply_length),
+            static_cast<int>(a.counter));
+        return Refused(a);
+    }
+    const uint8_t error_byte = a.raw[kReplyErrorByte];
+    if (error_byte != 0) {
+        err(kLogTrace, x.texts->error_byte, static_cast<unsigned>(error_byte), x.label,
+            static_cast<int>(a.counter));
+        DrainPartner(x.request);
+        return Refused(a);
+    }
+    if (fetch) {
+        const unsigned received = reply_length - kReplyHeaderBytes;
+        const unsigned expected = static_cast<unsigned>(x.expected_data_bytes);
+        if (received != expected) {
+            err(kLogTrace, x.texts->wrong_length, x.label, received, expected,
+                static_cast<unsigned>(a.counter));
+            return Refused(a);
+        }
+    }
+    return Left(0);
+}
+
+Outcome RunAttempt(Attempt& a) {
+    const Exchange& x = a.exchange;
+    const ExchangeTexts& texts = *x.texts;
+    SerialPurgeInput(a.port);
+    const int ready = CheckIfReady(a.port);
+    if (ready == kLinkTimeout) {
+        a.conflict = true;  // the PLC has a telegram of its own to drain later
+    } else if (ready != kLinkOk) {
+        Log(a, texts.synchronising);
+        return Ended(2);
+    }
+    if (InputWaiting(a.port)) {
+        SendByte(a.port, kNak);
+        Log(a, texts.input_waiting);
+        return Ended(2);
+    }
+    if (SendBlock(a.port, x.framed, x.framed_length) != kLinkOk) {
+        Log(a, texts.tx_header);
+        return Ended(2);
+    }
+    const int ack = ExpectByte(a.port, kDle);
+    if (ack != kLinkOk) {
+        Log(a, texts.rx_header_ack);
+        if (x.rules.drain_after_any_header_refusal || ack == kLinkNakByte) DrainPartner(x.request);
+        return NoAnswer(a);
+    }
+    if (ExpectByte(a.port, kStx) != kLinkOk) {
+        Log(a, texts.rx_reply_sync);
+        return NoAnswer(a);
+    }
+    SerialPurgeInput(a.port);
+    if (SendByte(a.port, kDle) != kLinkOk) {
+        Log(a, texts.tx_reply_sync_ack);
+        return Ended(2);
+    }
+    if (Receive(a.port, a.variant, a.raw, &a.raw_length) != kLinkOk) {
+        Log(a, texts.rx_reply);
+        return NoAnswer(a);
+    }
+    if (SendByte(a.port, kDle) != kLinkOk) {
+        Log(a, texts.tx_reply_ack);
+        return Ended(2);
+    }
+    if (a.conflict) {
+        a.conflict = false;
+        DrainPartner(x.request);
+    }
+    // A PLC that never falls silent is left after the bounded wait; its reply
+    // came complete and acknowledged, so it is judged as it stands.
+    WaitQuietLine(a.port, LogQuietLineRound, &a);
+    return CheckReply(a);
+}
+
+}  // namespace
+
+int RunExchange(const Exchange& exchange) {
+    ChannelArea* area = exchange.request->channel_area;
+    area->saved_thread_priority = ThreadPriorityGet();
+    const int raised = ThreadPrioritySet(kThreadPriorityTimeCritical);
+    if (raised != 1) err(kLogTrace, exchange.texts->set_priority, raised);
+
+    Attempt attempt{exchange, area->port_handle, area->port_settings.is_3964r, false, 0, {}, 0};
+    Outcome outcome = Ended(2);
+    do {
+        ++attempt.counter;
+        outcome = RunAttempt(attempt);
+    } while (!outcome.leave && outcome.result != 0 && attempt.counter < kMaxAttempts);
+
+    if (ThreadPrioritySet(area->saved_thread_priority) != 1)
+        err(kLogTrace, exchange.texts->reset_priority);
+    return outcome.result;
+}
+
+}  // namespace morvane

@@ -1,0 +1,52 @@
+// RK512 telegram layouts and the sizing that FETCH and SEND share: request
+// headers, words of a transfer, data bytes per telegram, labels and framing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "link/link3964.h"
+#include "link/rk512_exchange.h"
+#include "morvane/morvane.h"
+
+namespace morvane {
+
+constexpr uint8_t kRk512Fetch = 0x45;  // 'E'
+constexpr uint8_t kRk512Send = 0x41;   // 'A'
+
+constexpr uint16_t kFirstHeaderBytes = 10;
+constexpr uint16_t kFollowOnHeaderBytes = 4;
+constexpr uint16_t kReplyHeaderBytes = 4;
+constexpr size_t kReplyErrorByte = 3;
+constexpr uint16_t kTelegramDataWords = 64;
+// The longest telegram before framing: a first SEND telegram with full data.
+constexpr size_t kMaxTelegramBytes = kFirstHeaderBytes + 2 * kTelegramDataWords;
+
+constexpr size_t kLabelSize = 24;
+constexpr int kMaxAttempts = 4;
+
+// Words of the whole transfer: words per item times the item count, 16 bits
+// as the header carries them.
+uint16_t TransferWords(const TransferBlock& block);
+
+// Writes the header of telegram index into out (kFirstHeaderBytes room):
+// the first telegram names data block, start word and the total words; a
+// follow-on telegram only repeats the command. Returns the header length.
+uint16_t BuildRequestHeader(uint8_t* out, uint8_t command, const TransferBlock& block,
+                            uint32_t telegram_index);
+
+// Data bytes the PLC answers to FETCH telegram index: at most one telegram's
+// worth of what is left of the transfer.
+uint16_t FetchReplyDataBytes(uint16_t total_words, uint32_t telegram_index);
+
+// Data bytes SEND telegram index carries.
+uint16_t SendDataBytes(uint16_t total_words, uint32_t telegram_index);
+
+// "fetch" for the first telegram, "follow-on <index>" for the others.
+void MakeLabel(char (&label)[kLabelSize], uint32_t telegram_index);
+
+// Frames the telegram into framed (kLinkBufferSize bytes) and appends the
+// block check character in 3964R. Returns the length to send.
+uint16_t FrameTelegram(const uint8_t* telegram, uint16_t length, uint8_t variant, uint8_t* framed);
+
+}  // namespace morvane

@@ -1,0 +1,77 @@
+// Command-line values to the host's buffer layouts and back.
+#include "gate_values.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace morvane::tool {
+namespace {
+
+GateAddress Gate(uint32_t class_letter, int32_t bit, uint32_t string_length = 0) {
+    GateAddress gate{};
+    gate.parsed = 1;
+    gate.class_letter = class_letter;
+    gate.packed_address = static_cast<int32_t>(string_length << 24);
+    gate.bit_number = bit;
+    gate.width = class_letter == 'F' || class_letter == 'L' ? 32 : 16;
+    return gate;
+}
+
+TEST(GateValues, AddressFormsChooseTheHostGateType) {
+    EXPECT_EQ(GateTypeForAddress("001002"), 0u);
+    EXPECT_EQ(GateTypeForAddress("001002  "), 0u);
+    EXPECT_EQ(GateTypeForAddress("001002f"), 3u);
+    EXPECT_EQ(GateTypeForAddress("001002L"), 4u);
+    EXPECT_EQ(GateTypeForAddress("00100212"), 6u);
+    EXPECT_EQ(GateTypeForAddress("001002 7"), 6u);
+    EXPECT_EQ(GateTypeForAddress("001010S20"), 7u);
+}
+
+struct RoundTrip {
+    GateAddress gate;
+    bool block;
+    std::string text;
+    std::string shown;
+    std::vector<uint8_t> layout;  // the host's buffer after storing the value
+};
+
+TEST(GateValues, ValuesLandInTheHostLayoutAndReadBack) {
+    const std::vector<RoundTrip> cases = {
+        {Gate('I', -1), false, "0x1234", "4660 (0x1234)", {0, 0, 0x34, 0x12}},
+        {Gate('I', -1), true, "-1", "65535 (0xFFFF)", {0xFF, 0xFF}},
+        {Gate('I', 3), false, "1", "1", {0, 0, 1, 0}},
+        {Gate('L', -1), false, "-2", "-2", {0xFE, 0xFF, 0xFF, 0xFF}},
+        {Gate('F', -1), true, "1.5", "1.5", {0, 0, 0xC0, 0x3F}},
+        {Gate('S', -1, 4), false, "AB", "\"AB\"", {'A', 'B', 0, 0, 0}},
+    };
+    for (const RoundTrip& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<uint8_t> buffer = HostBuffer(c.gate, 1, c.block);
+        std::string error;
+        ASSERT_TRUE(StoreValue(c.gate, c.block, 0, c.text, &buffer, &error)) << error;
+        EXPECT_EQ(buffer, c.layout);
+        EXPECT_EQ(FormatValue(c.gate, c.block, 0, buffer), c.shown);
+    }
+}
+
+TEST(GateValues, TextsThatAreNoValueOfTheGateAreRefused) {
+    const std::vector<std::pair<GateAddress, std::string>> cases = {
+        {Gate('I', -1), "65536"},    {Gate('I', -1), "12x"}, {Gate('I', 4), "2"},
+        {Gate('L', -1), "1.5"},      {Gate('F', -1), "one"}, {Gate('F', -1), ""},
+        {Gate('S', -1, 4), "ABCDE"},
+    };
+    for (const auto& [gate, text] : cases) {
+        SCOPED_TRACE(text);
+        std::vector<uint8_t> buffer = HostBuffer(gate, 1, false);
+        const std::vector<uint8_t> before = buffer;
+        std::string error;
+        EXPECT_FALSE(StoreValue(gate, false, 0, text, &buffer, &error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(buffer, before);
+    }
+}
+
+}  // namespace
+}  // namespace morvane::tool

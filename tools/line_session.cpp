@@ -1,0 +1,161 @@
+#include "line_session.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "sim/simulator.h"
+
+namespace morvane::tool {
+namespace {
+
+constexpr int32_t kChannelNumber = 1;
+constexpr int32_t kExternalTimeout = 1000;  // 10 s: the driver's floor of 500 ms per byte
+constexpr uint32_t kPacedBaud = 9600;
+constexpr uint32_t kBitsPer8E1 = 11;
+
+// Port names hold 11 characters: devices under /dev/ go without the prefix.
+std::string PortNameOf(const std::string& device) {
+    const std::string prefix = "/dev/";
+    return device.rfind(prefix, 0) == 0 ? device.substr(prefix.size()) : device;
+}
+
+bool TakeNumber(const std::string& text, long low, long high, long* value) {
+    char* end = nullptr;
+    *value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && *value >= low && *value <= high;
+}
+
+}  // namespace
+
+const char kSessionOptionsUsage[] =
+    "  --port NAME        serial port (default: the PLC simulator, embedded)\n"
+    "  --protocol P       3964 or 3964R (default: ZIDIV01.INT in the current directory)\n"
+    "  --baud N           baud rate (default: the driver's 9600 8E1)\n"
+    "  --timeout H        internal time-out in hundredths of a second per byte\n"
+    "  --sim-blocks FILE  simulator data blocks: loaded if present, saved at the end\n"
+    "  --sim-trace        the simulator's line trace on standard error\n"
+    "  --pace             the simulator paces the line as 9600 baud 8E1 would\n";
+
+bool TakeSessionOptions(Arguments* arguments, SessionOptions* options, std::string* error) {
+    size_t at = 0;
+    for (; at < arguments->size() && (*arguments)[at].rfind("--", 0) == 0; ++at) {
+        const std::string option = (*arguments)[at];
+        if (option == "--sim-trace") {
+            options->sim_trace = true;
+            continue;
+        }
+        if (option == "--pace") {
+            options->pace = true;
+            continue;
+        }
+        if (at + 1 >= arguments->size()) {
+            *error = option + " needs a value";
+            return false;
+        }
+        const std::string value = (*arguments)[++at];
+        long number = 0;
+        if (option == "--port" && !value.empty() && value.size() < MORVANE_PORT_NAME_SIZE) {
+            options->port = value;
+        } else if (option == "--protocol" && (value == "3964" || value == "3964R")) {
+            options->protocol = value;
+        } else if (option == "--baud" && TakeNumber(value, 1, UINT16_MAX, &number)) {
+            options->baud = static_cast<uint16_t>(number);
+        } else if (option == "--timeout" && TakeNumber(value, 1, 100000, &number)) {
+            options->timeout = static_cast<int32_t>(number);
+        } else if (option == "--sim-blocks") {
+            options->sim_blocks = value;
+        } else {
+            *error = "bad option " + option + " " + value;
+            return false;
+        }
+    }
+    arguments->erase(arguments->begin(), arguments->begin() + static_cast<long>(at));
+    return true;
+}
+
+LineSession::LineSession(const DriverLibrary& driver) : driver_(driver) {}
+
+LineSession::~LineSession() {
+    if (channel_) channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
+    if (!sim_) return;
+    sim_->Stop();
+    if (!options_.sim_blocks.empty() && !sim_->SaveBlocks(options_.sim_blocks))
+        std::fprintf(stderr, "morvane: cannot save %s\n", options_.sim_blocks.c_str());
+}
+
+bool LineSession::StartSimulator(std::string* error) {
+    auto line = plcsim::Line::OpenPty(error);
+    if (!line) return false;
+    if (options_.pace) line->SetPacing(kPacedBaud, kBitsPer8E1);
+    sim_ = std::make_unique<plcsim::Simulator>(std::move(line));
+    if (!options_.sim_blocks.empty() && std::filesystem::exists(options_.sim_blocks) &&
+        !sim_->LoadBlocks(options_.sim_blocks, error))
+        return false;
+    if (options_.sim_trace)
+        sim_->SetTraceSink([](const std::string& text) { std::cerr << "plc " << text << '\n'; });
+    sim_->Start();
+    options_.port = PortNameOf(sim_->path());
+    return true;
+}
+
+// A protocol asked for on the command line reaches the driver as a host's
+// would: through the channel's configuration file, here in a scratch
+// directory that is the current one while ColdStart reads it.
+int32_t LineSession::ColdStartWithProtocol(StartBlock* start) {
+    if (options_.protocol.empty()) return channel_->Call(MORVANE_CMD_COLD_START, start);
+    char scratch[] = "/tmp/morvane-XXXXXX";
+    if (mkdtemp(scratch) == nullptr) return MORVANE_REQUEST_FAILED;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(scratch);
+    char name[16];
+    std::snprintf(name, sizeof name, "ZIDIV%02d.INT", kChannelNumber);
+    std::ofstream(name) << "PROTOCOL=" << options_.protocol << "\n";
+    const int32_t code = channel_->Call(MORVANE_CMD_COLD_START, start);
+    std::filesystem::current_path(previous);
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
+    return code;
+}
+
+bool LineSession::Open(const SessionOptions& options, std::string* error) {
+    options_ = options;
+    if (options_.port.empty() && !StartSimulator(error)) return false;
+
+    InfoBlock info{};
+    QueryInfo(driver_, &info);
+    channel_ = std::make_unique<HostChannel>(driver_, info.channel_area_size, kChannelNumber);
+    StartBlock start{};
+    std::strncpy(start.port_name, options_.port.c_str(), sizeof start.port_name - 1);
+    start.open_now = 1;
+    start.external_timeout = kExternalTimeout;
+    start.line = info.defaults;
+    if (options_.baud != 0) start.line.baud_rate = options_.baud;
+    if (ColdStartWithProtocol(&start) != MORVANE_OK) {
+        *error = "cannot open port " + options_.port;
+        return false;
+    }
+    if (sim_) {
+        // The simulated PLC speaks what the channel's configuration chose.
+        plcsim::LinkSettings link = sim_->link();
+        link.is_3964r = channel_->area()->port_settings.is_3964r == 1;
+        sim_->set_link(link);
+    }
+    if (options_.timeout != 0) {
+        ChangeBlock change{};
+        std::memcpy(change.port_name, start.port_name, sizeof change.port_name);
+        change.timeout = options_.timeout;
+        if (channel_->Call(MORVANE_CMD_CHANGE_TEV_PARAMS, &change) != MORVANE_OK) {
+            *error = "cannot reopen port " + options_.port + " with the new time-out";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace morvane::tool

@@ -1,0 +1,240 @@
+// morvane read / write / poll / browse: gates read and written through
+// TevMain as a host does, on a port or the embedded simulator. Several steps
+// run on one channel when joined by "then":
+//   morvane write 001010F 3.25 then read 001010F
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "commands.h"
+#include "gate_values.h"
+#include "line_session.h"
+
+namespace morvane::tool {
+namespace {
+
+struct Step {
+    std::string name;
+    Arguments arguments;
+};
+
+using StepFunction = int (*)(HostChannel& channel, const Arguments& arguments);
+
+// Parses address for a single (count 0) or block transfer; false when refused.
+bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
+    ParseBlock parse{};
+    parse.address = address.c_str();
+    parse.gate_type = GateTypeForAddress(address);
+    const uint32_t command =
+        block ? MORVANE_CMD_BLOCK_ADDRESS_PARSER : MORVANE_CMD_SINGLE_ADDRESS_PARSER;
+    if (channel.Call(command, &parse) != MORVANE_OK) {
+        std::fprintf(stderr, "morvane: address %s refused\n", address.c_str());
+        return false;
+    }
+    *gate = parse.gate;
+    return true;
+}
+
+int32_t Transfer(HostChannel& channel, uint32_t command, const GateAddress& gate, int32_t count,
+                 std::vector<uint8_t>* buffer) {
+    TransferBlock transfer{};
+    transfer.gate = gate;
+    transfer.count = count;
+    transfer.data = buffer->data();
+    return channel.Call(command, &transfer);
+}
+
+bool TakeCount(const std::string& text, int32_t* count) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 1 || value > 4096) return false;
+    *count = static_cast<int32_t>(value);
+    return true;
+}
+
+// Reads address (count values as a block, or one) and prints the values.
+int ReadAndPrint(HostChannel& channel, const std::string& address, int32_t count, bool block,
+                 const char* prefix) {
+    GateAddress gate{};
+    if (!ParseGate(channel, address, block, &gate)) return 1;
+    std::vector<uint8_t> buffer = HostBuffer(gate, count, block);
+    const uint32_t command = block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
+    const int32_t code = Transfer(channel, command, gate, count, &buffer);
+    if (code != MORVANE_OK) {
+        std::fprintf(stderr, "morvane: reading %s failed with %d\n", address.c_str(),
+                     static_cast<int>(code));
+        return 1;
+    }
+    if (!block) {
+        std::printf("%s%s = %s\n", prefix, address.c_str(),
+                    FormatValue(gate, false, 0, buffer).c_str());
+        return 0;
+    }
+    for (int32_t i = 0; i < count; ++i)
+        std::printf("%s%s[%d] = %s\n", prefix, address.c_str(), static_cast<int>(i),
+                    FormatValue(gate, true, static_cast<size_t>(i), buffer).c_str());
+    return 0;
+}
+
+// read ADDRESS [COUNT]
+int StepRead(HostChannel& channel, const Arguments& arguments) {
+    int32_t count = 1;
+    if (arguments.empty() || arguments.size() > 2 ||
+        (arguments.size() == 2 && !TakeCount(arguments[1], &count))) {
+        std::fprintf(stderr, "usage: read ADDRESS [COUNT]\n");
+        return 2;
+    }
+    return ReadAndPrint(channel, arguments[0], count, arguments.size() == 2, "");
+}
+
+// write ADDRESS VALUE [VALUE...]: one value as a single write, more as a block.
+int StepWrite(HostChannel& channel, const Arguments& arguments) {
+    if (arguments.size() < 2) {
+        std::fprintf(stderr, "usage: write ADDRESS VALUE [VALUE...]\n");
+        return 2;
+    }
+    const std::string& address = arguments[0];
+    const bool block = arguments.size() > 2;
+    const int32_t count = static_cast<int32_t>(arguments.size() - 1);
+    GateAddress gate{};
+    if (!ParseGate(channel, address, block, &gate)) return 1;
+    std::vector<uint8_t> buffer = HostBuffer(gate, count, block);
+    for (int32_t i = 0; i < count; ++i) {
+        std::string error;
+        if (!StoreValue(gate, block, static_cast<size_t>(i), arguments[1 + i], &buffer, &error)) {
+            std::fprintf(stderr, "morvane: %s: %s\n", address.c_str(), error.c_str());
+            return 2;
+        }
+    }
+    const uint32_t command = block ? MORVANE_CMD_BLOCK_WRITE : MORVANE_CMD_SINGLE_WRITE;
+    const int32_t code = Transfer(channel, command, gate, count, &buffer);
+    if (code != MORVANE_OK) {
+        std::fprintf(stderr, "morvane: writing %s failed with %d\n", address.c_str(),
+                     static_cast<int>(code));
+        return 1;
+    }
+    std::printf("%s <- %d value%s\n", address.c_str(), static_cast<int>(count),
+                count == 1 ? "" : "s");
+    return 0;
+}
+
+// poll ADDRESS [COUNT] [--every MS] [--times N]: reads again and again.
+int StepPoll(HostChannel& channel, const Arguments& arguments) {
+    Arguments positional;
+    long every_ms = 1000;
+    long times = 0;  // 0: until interrupted
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const bool has_value = i + 1 < arguments.size();
+        if (arguments[i] == "--every" && has_value)
+            every_ms = std::strtol(arguments[++i].c_str(), nullptr, 10);
+        else if (arguments[i] == "--times" && has_value)
+            times = std::strtol(arguments[++i].c_str(), nullptr, 10);
+        else
+            positional.push_back(arguments[i]);
+    }
+    int32_t count = 1;
+    if (positional.empty() || positional.size() > 2 || every_ms < 0 || times < 0 ||
+        (positional.size() == 2 && !TakeCount(positional[1], &count))) {
+        std::fprintf(stderr, "usage: poll ADDRESS [COUNT] [--every MS] [--times N]\n");
+        return 2;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (long round = 0; times == 0 || round < times; ++round) {
+        if (round > 0) std::this_thread::sleep_for(std::chrono::milliseconds(every_ms));
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "%9.3f s  ", seconds);
+        const int code =
+            ReadAndPrint(channel, positional[0], count, positional.size() == 2, prefix);
+        if (code != 0) return code;
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+// browse: the Tag Format dialog composes an address; its value is read.
+int StepBrowse(HostChannel& channel, const Arguments& arguments) {
+    if (!arguments.empty()) {
+        std::fprintf(stderr, "usage: browse\n");
+        return 2;
+    }
+    char address[32] = {};
+    BrowseBlock browse{address, nullptr};
+    const int32_t code = channel.Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
+    if (code != MORVANE_OK) {
+        std::fprintf(stderr, "morvane: no address chosen (%d)\n", static_cast<int>(code));
+        return 1;
+    }
+    std::printf("address: %s\n", address);
+    return ReadAndPrint(channel, address, 1, false, "");
+}
+
+StepFunction FindStep(const std::string& name) {
+    if (name == "read") return StepRead;
+    if (name == "write") return StepWrite;
+    if (name == "poll") return StepPoll;
+    if (name == "browse") return StepBrowse;
+    return nullptr;
+}
+
+// Splits "STEP ARGS then STEP ARGS ..." into steps; the first step's name is given.
+std::vector<Step> SplitSteps(const std::string& first, const Arguments& arguments) {
+    std::vector<Step> steps{{first, {}}};
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "then" && i + 1 < arguments.size()) {
+            steps.push_back({arguments[++i], {}});
+            continue;
+        }
+        steps.back().arguments.push_back(arguments[i]);
+    }
+    return steps;
+}
+
+int RunSteps(const DriverLibrary& driver, const std::string& first, const Arguments& given) {
+    Arguments arguments = given;
+    SessionOptions options;
+    std::string error;
+    if (!TakeSessionOptions(&arguments, &options, &error)) {
+        std::fprintf(stderr, "morvane: %s\nsession options:\n%s", error.c_str(),
+                     kSessionOptionsUsage);
+        return 2;
+    }
+    const std::vector<Step> steps = SplitSteps(first, arguments);
+    for (const Step& step : steps) {
+        if (FindStep(step.name) == nullptr) {
+            std::fprintf(stderr, "morvane: unknown step %s\n", step.name.c_str());
+            return 2;
+        }
+    }
+    LineSession session(driver);
+    if (!session.Open(options, &error)) {
+        std::fprintf(stderr, "morvane: %s\n", error.c_str());
+        return 1;
+    }
+    for (const Step& step : steps) {
+        const int code = FindStep(step.name)(session.channel(), step.arguments);
+        if (code != 0) return code;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunRead(const DriverLibrary& driver, const Arguments& arguments) {
+    return RunSteps(driver, "read", arguments);
+}
+int RunWrite(const DriverLibrary& driver, const Arguments& arguments) {
+    return RunSteps(driver, "write", arguments);
+}
+int RunPoll(const DriverLibrary& driver, const Arguments& arguments) {
+    return RunSteps(driver, "poll", arguments);
+}
+int RunBrowse(const DriverLibrary& driver, const Arguments& arguments) {
+    return RunSteps(driver, "browse", arguments);
+}
+
+}  // namespace morvane::tool
