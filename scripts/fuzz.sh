@@ -6,10 +6,12 @@
 # build-fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if ! command -v clang++ >/dev/null; then
+# clang and its runtime libraries (libFuzzer, the sanitizers); the runtime is
+# only recommended by clang's package, so a minimal install may lack it.
+if ! command -v clang++ >/dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq clang
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq clang libclang-rt-dev
 fi
 seconds=${FUZZ_SECONDS:-20}
 jobs=$(nproc)
