@@ -17,6 +17,9 @@
 // of -15 or below, which would read as 15) is encoded as
 // kEncodedState + policy * 100 + level, where level is the real-time priority
 // or the nice value + 20, so that restoring gives back exactly that state.
+// A thread marked reset-on-fork (audio and other real-time helpers are) has
+// the mark read back in its policy; it is kept as policy + 10, because an
+// unprivileged thread may not drop it and a restore must not try to.
 #include <errno.h>
 #include <pthread.h>
 #include <sched.h>
@@ -32,10 +35,12 @@ namespace {
 constexpr int kEncodedState = 1000;
 constexpr int kLowestNice = -20;
 constexpr int kHighestNice = 19;
+constexpr int kResetOnForkPolicies = 10;  // encoded policy of a reset-on-fork thread
 
 struct ThreadState {
-    int policy;
-    int level;  // real-time priority, or the nice value for the other policies
+    int policy;  // without the reset-on-fork mark
+    int level;   // real-time priority, or the nice value for the other policies
+    bool reset_on_fork;
 };
 
 bool IsRealTime(int policy) {
@@ -45,6 +50,8 @@ bool IsRealTime(int policy) {
 bool ReadState(ThreadState* state) {
     sched_param param{};
     if (pthread_getschedparam(pthread_self(), &state->policy, &param) != 0) return false;
+    state->reset_on_fork = (state->policy & SCHED_RESET_ON_FORK) != 0;
+    state->policy &= ~SCHED_RESET_ON_FORK;
     if (IsRealTime(state->policy)) {
         state->level = param.sched_priority;
         return true;
@@ -57,24 +64,25 @@ bool ReadState(ThreadState* state) {
 }
 
 int Encode(const ThreadState& state) {
-    if (state.policy == SCHED_OTHER && state.level > -15) return -state.level;
+    if (state.policy == SCHED_OTHER && !state.reset_on_fork && state.level > -15)
+        return -state.level;
     const int level = IsRealTime(state.policy) ? state.level : state.level + 20;
-    return kEncodedState + state.policy * 100 + level;
+    const int policy = state.policy + (state.reset_on_fork ? kResetOnForkPolicies : 0);
+    return kEncodedState + policy * 100 + level;
 }
 
 bool Decode(int value, ThreadState* state) {
     if (value > -20 && value < 15) {
-        *state = ThreadState{SCHED_OTHER, -value};
+        *state = ThreadState{SCHED_OTHER, -value, false};
         return true;
     }
     if (value < kEncodedState) return false;
-    const int policy = (value - kEncodedState) / 100;
+    const int encoded_policy = (value - kEncodedState) / 100;
+    if (encoded_policy >= 2 * kResetOnForkPolicies) return false;
+    const int policy = encoded_policy % kResetOnForkPolicies;
     const int level = (value - kEncodedState) % 100;
-    if (IsRealTime(policy)) {
-        *state = ThreadState{policy, level};
-    } else {
-        *state = ThreadState{policy, level - 20};
-    }
+    *state = ThreadState{policy, IsRealTime(policy) ? level : level - 20,
+                         encoded_policy >= kResetOnForkPolicies};
     return true;
 }
 
@@ -85,7 +93,8 @@ bool SetNice(int nice_value) {
 bool Apply(const ThreadState& state) {
     sched_param param{};
     param.sched_priority = IsRealTime(state.policy) ? state.level : 0;
-    if (pthread_setschedparam(pthread_self(), state.policy, &param) != 0) return false;
+    const int policy = state.policy | (state.reset_on_fork ? SCHED_RESET_ON_FORK : 0);
+    if (pthread_setschedparam(pthread_self(), policy, &param) != 0) return false;
     return IsRealTime(state.policy) || SetNice(state.level);
 }
 

@@ -54,6 +54,24 @@ TEST(ThreadPriority, RaiseAndRestoreGiveBackTheExactState) {
     });
 }
 
+TEST(ThreadPriority, ResetOnForkThreadKeepsItsMarkAcrossRaiseAndRestore) {
+    OnOwnThread([] {
+        // Any thread may mark itself; only a privileged one may drop the mark.
+        sched_param param{};
+        ASSERT_EQ(pthread_setschedparam(pthread_self(), SCHED_OTHER | SCHED_RESET_ON_FORK, &param),
+                  0);
+        const Observed before = Observe();
+        const int saved = ThreadPriorityGet();
+        EXPECT_NE(saved, kThreadPriorityTimeCritical);
+        EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
+        EXPECT_EQ(ThreadPrioritySet(saved), 1);
+        const Observed after = Observe();
+        EXPECT_EQ(after.policy, SCHED_OTHER | SCHED_RESET_ON_FORK);
+        EXPECT_EQ(after.nice_value, before.nice_value);
+        EXPECT_EQ(ThreadPriorityGet(), saved);
+    });
+}
+
 TEST(ThreadPriority, LowerLevelsAreNiceValuesAndReadBack) {
     OnOwnThread([] {
         // Lowering is always permitted; each level reads back as itself.
@@ -68,7 +86,7 @@ TEST(ThreadPriority, LowerLevelsAreNiceValuesAndReadBack) {
 TEST(ThreadPriority, ValuesThatNameNoStateAreRefused) {
     OnOwnThread([] {
         const int saved = ThreadPriorityGet();
-        for (int value : {16, 99, 999, -20, -1000})
+        for (int value : {16, 99, 999, -20, -1000, 3000})
             EXPECT_EQ(ThreadPrioritySet(value), 0) << value;
         EXPECT_EQ(ThreadPriorityGet(), saved);
     });
