@@ -143,6 +143,7 @@ TEST_F(SerialPty, PartialReadReportsWhatArrived) {
     Open();
     SerialSetReadTimeout(handle_, 5);
     ASSERT_TRUE(pty_.Send({0x10, 0x02}));
+    ASSERT_TRUE(pty_.WaitQueued(2));  // both bytes must be there before the short time-out
     uint8_t buffer[3] = {0xAA, 0xAA, 0xAA};
     uint32_t read = 0;
     EXPECT_EQ(SerialRead(handle_, buffer, 3, &read), kSerialIoFailed);
@@ -200,12 +201,14 @@ TEST_F(SerialPty, PurgeEndsWhileAPartnerKeepsFloodingTheLine) {
             }
         }
     });
-    ASSERT_TRUE(pty_.WaitQueued(512));
+    // No ASSERT before the join: leaving with the partner still running would abort.
+    const bool flooded = pty_.WaitQueued(512);
     const auto started = std::chrono::steady_clock::now();
     SerialPurgeInput(handle_);
     const auto took = std::chrono::steady_clock::now() - started;
     flooding.store(false);
     partner.join();
+    ASSERT_TRUE(flooded);
     // 64 reads of 512 bytes at most; unbounded, the purge would never return.
     EXPECT_LT(took, std::chrono::seconds(5));
     EXPECT_EQ(SerialSetReadTimeout(handle_, 100), 100u);
