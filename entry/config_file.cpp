@@ -14,11 +14,11 @@ constexpr size_t kFileNameSize = 32;  // "ZIDIV" + "-2147483648" + ".INT" fits
 // Opens the first of the channel's file names that exists; its name goes to name.
 FILE* OpenChannelFile(int32_t channel_number, char (&name)[kFileNameSize]) {
     std::snprintf(name, sizeof name, "%s%02d.INT", kBaseName, static_cast<int>(channel_number));
-    if (FILE* file = std::fopen(name, "r")) return file;
+    if (FILE* file = OpenConfigText(name)) return file;
     std::snprintf(name, sizeof name, "%s%01d.INT", kBaseName, static_cast<int>(channel_number));
-    if (FILE* file = std::fopen(name, "r")) return file;
+    if (FILE* file = OpenConfigText(name)) return file;
     std::snprintf(name, sizeof name, "%s.INT", kBaseName);
-    return std::fopen(name, "r");
+    return OpenConfigText(name);
 }
 
 }  // namespace

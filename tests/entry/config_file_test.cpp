@@ -1,3 +1,8 @@
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -114,6 +119,32 @@ TEST_F(ConfigFile, MalformedFileIsReportedAndMeansPlain3964) {
     log_.clear();
     EXPECT_EQ(ReadProtocolFile(1), 0);
     EXPECT_EQ(log_.Count("ZIDIV> Error in INT file, using defaults."), 0) << log_.Dump();
+}
+
+// A named pipe (or a device) in the file's place must not hold the host's
+// thread: it reads as an empty file. The read runs in a child process so that
+// a hang shows as a failure, not as a stuck test.
+TEST_F(ConfigFile, PipeInTheFilesPlaceDoesNotBlock) {
+    ASSERT_EQ(mkfifo("ZIDIV01.INT", 0600), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const uint8_t flag = ReadProtocolFile(1);
+        _exit(flag == 0 && log_.Has(kOperator, "ZIDIV> Error in INT file, using defaults.") ? 0
+                                                                                            : 1);
+    }
+    int status = 0;
+    pid_t done = 0;
+    for (int waited_ms = 0; done == 0 && waited_ms < 1000; ++waited_ms) {
+        done = waitpid(child, &status, WNOHANG);
+        if (done == 0) usleep(1000);
+    }
+    if (done == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "reading the channel file waits for a writer of the pipe";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
