@@ -2,7 +2,10 @@
 // TevMain as a host does, on a port or the embedded simulator. Several steps
 // run on one channel when joined by "then":
 //   morvane write 001010F 3.25 then read 001010F
+#include <signal.h>
+
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -109,6 +112,39 @@ int StepWrite(HostChannel& channel, const Arguments& arguments) {
     return 0;
 }
 
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void NoteInterrupt(int) {
+    g_interrupted = 1;
+}
+
+// Ctrl-C while polling ends the poll, not the process, so that the session
+// still closes its port and saves the simulator's blocks.
+class InterruptEndsPoll {
+  public:
+    InterruptEndsPoll() {
+        g_interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = NoteInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptEndsPoll() { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptEndsPoll(const InterruptEndsPoll&) = delete;
+    InterruptEndsPoll& operator=(const InterruptEndsPoll&) = delete;
+
+    // Waits ms, or less when interrupted; false once interrupted.
+    static bool Wait(long ms) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (g_interrupted == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms < 20 ? ms : 20));
+        return g_interrupted == 0;
+    }
+
+  private:
+    struct sigaction previous_ {};
+};
+
 // poll ADDRESS [COUNT] [--every MS] [--times N]: reads again and again.
 int StepPoll(HostChannel& channel, const Arguments& arguments) {
     PollArguments poll;
@@ -118,9 +154,10 @@ int StepPoll(HostChannel& channel, const Arguments& arguments) {
     const Arguments& positional = poll.positional;
     const long every_ms = poll.every_ms;
     const long times = poll.times;
+    const InterruptEndsPoll interrupt;
     const auto start = std::chrono::steady_clock::now();
     for (long round = 0; times == 0 || round < times; ++round) {
-        if (round > 0) std::this_thread::sleep_for(std::chrono::milliseconds(every_ms));
+        if (round > 0 && !InterruptEndsPoll::Wait(every_ms)) break;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         char prefix[32];
