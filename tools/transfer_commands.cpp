@@ -213,6 +213,7 @@ int RunSteps(const DriverLibrary& driver, const std::string& first, const Argume
     for (const Step& step : steps) {
         const int code = FindStep(step.name)(session.channel(), step.arguments);
         if (code != 0) return code;
+        if (g_interrupted != 0) break;  // the user stopped a poll: the steps after it too
     }
     return 0;
 }

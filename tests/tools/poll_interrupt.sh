@@ -1,13 +1,14 @@
 #!/bin/sh
-# Ctrl-C ends a poll that has no --times, and the session still ends as
-# usual: the port is closed and the simulator's blocks are saved.
+# Ctrl-C ends a poll that has no --times, and the steps after it; the
+# session still ends as usual: the port is closed and the simulator's blocks
+# are saved.
 #   poll_interrupt.sh MORVANE
 set -u
 morvane=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 "$morvane" --log-level 33 write --sim-blocks "$dir/blocks" 001002 0x4D2 \
-  then poll 001002 --every 5 >"$dir/out" 2>&1 &
+  then poll 001002 --every 5 then write 001002 0 >"$dir/out" 2>&1 &
 pid=$!
 # Wait (bounded) for the first polled value, then interrupt.
 tries=0
