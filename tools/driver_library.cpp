@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 
 namespace morvane::tool {
 namespace {
@@ -45,7 +46,8 @@ std::string DefaultDriverPath() {
     const std::string directory = ProgramDirectory();
     for (const std::string& candidate :
          {directory + "/" + kLibraryName, directory + "/../" + kLibraryName}) {
-        if (access(candidate.c_str(), R_OK) == 0) return candidate;
+        if (access(candidate.c_str(), R_OK) == 0)
+            return std::filesystem::path(candidate).lexically_normal().string();
     }
     return kLibraryName;  // the dynamic loader's own search
 }

@@ -77,8 +77,12 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
             errno = 0;
             char* end = nullptr;
             const float value = std::strtof(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || errno != 0) {
+            if (text.empty() || *end != '\0') {
                 *error = "not a floating-point value: " + text;
+                return false;
+            }
+            if (errno != 0) {
+                *error = "floating-point value out of range: " + text;
                 return false;
             }
             std::memcpy(at, &value, sizeof value);

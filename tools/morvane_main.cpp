@@ -2,14 +2,15 @@
 // dlopen and drives it through TevMain exactly as a host would.
 //
 //   morvane [--driver PATH] [--log FILE] [--log-level N] COMMAND [ARGS...]
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "commands.h"
 #include "line_session.h"
 #include "ostrel/ostrel_control.h"
+#include "session_options.h"
 
 namespace morvane::tool {
 namespace {
@@ -30,6 +31,7 @@ void PrintUsage(FILE* out) {
                  "                  beside this program; MORVANE_DRIVER overrides it too)\n"
                  "  --log FILE      append the driver's log lines to FILE (default: stderr)\n"
                  "  --log-level N   drop log lines below level N (8 traces, 32 operator)\n"
+                 "  -h, --help      this text\n"
                  "\ncommands:\n");
     for (const Command& command : kCommands)
         std::fprintf(out, "  %-6s %-20s %s\n", command.name, command.arguments, command.summary);
@@ -52,17 +54,23 @@ int Main(int argc, char** argv) {
     const char* from_environment = std::getenv("MORVANE_DRIVER");
     std::string driver_path = from_environment != nullptr ? from_environment : "";
     int at = 1;
-    for (; at < argc && std::strncmp(argv[at], "--", 2) == 0; ++at) {
+    for (; at < argc && argv[at][0] == '-'; ++at) {
         const std::string option = argv[at];
-        if (option == "--help") {
+        if (option == "--help" || option == "-h") {
             PrintUsage(stdout);
             return 0;
+        }
+        if (option != "--driver" && option != "--log" && option != "--log-level") {
+            std::fprintf(stderr, "morvane: unknown option %s (see morvane --help)\n",
+                         option.c_str());
+            return 2;
         }
         if (at + 1 >= argc) {
             std::fprintf(stderr, "morvane: %s needs a value\n", option.c_str());
             return 2;
         }
         const char* value = argv[++at];
+        long level = 0;
         if (option == "--driver") {
             driver_path = value;
         } else if (option == "--log") {
@@ -70,10 +78,10 @@ int Main(int argc, char** argv) {
                 std::fprintf(stderr, "morvane: cannot open log file %s\n", value);
                 return 2;
             }
-        } else if (option == "--log-level") {
-            OstrelSetMinimumLevel(std::atoi(value));
+        } else if (TakeNumber(value, 0, INT_MAX, &level)) {
+            OstrelSetMinimumLevel(static_cast<int>(level));
         } else {
-            std::fprintf(stderr, "morvane: unknown option %s\n", option.c_str());
+            std::fprintf(stderr, "morvane: bad value %s for --log-level\n", value);
             return 2;
         }
     }

@@ -2,9 +2,11 @@
 // TevMain as a host does, on a port or the embedded simulator. Several steps
 // run on one channel when joined by "then":
 //   morvane write 001010F 3.25 then read 001010F
+#include <signal.h>
+
 #include <chrono>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,16 +14,19 @@
 #include "commands.h"
 #include "gate_values.h"
 #include "line_session.h"
+#include "step_plan.h"
 
 namespace morvane::tool {
 namespace {
 
-struct Step {
-    std::string name;
-    Arguments arguments;
-};
-
 using StepFunction = int (*)(HostChannel& channel, const Arguments& arguments);
+
+// What the code of a failed transfer tells its user.
+const char* Meaning(int32_t code) {
+    if (code == MORVANE_REQUEST_FAILED) return "refused by the driver or the PLC";
+    if (code == MORVANE_LINE_FAILED) return "no valid exchange on the line";
+    return "unexpected result";
+}
 
 // Parses address for a single (count 0) or block transfer; false when refused.
 bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
@@ -47,14 +52,6 @@ int32_t Transfer(HostChannel& channel, uint32_t command, const GateAddress& gate
     return channel.Call(command, &transfer);
 }
 
-bool TakeCount(const std::string& text, int32_t* count) {
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < 1 || value > 4096) return false;
-    *count = static_cast<int32_t>(value);
-    return true;
-}
-
 // Reads address (count values as a block, or one) and prints the values.
 int ReadAndPrint(HostChannel& channel, const std::string& address, int32_t count, bool block,
                  const char* prefix) {
@@ -64,8 +61,8 @@ int ReadAndPrint(HostChannel& channel, const std::string& address, int32_t count
     const uint32_t command = block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
     const int32_t code = Transfer(channel, command, gate, count, &buffer);
     if (code != MORVANE_OK) {
-        std::fprintf(stderr, "morvane: reading %s failed with %d\n", address.c_str(),
-                     static_cast<int>(code));
+        std::fprintf(stderr, "morvane: reading %s failed with %d: %s\n", address.c_str(),
+                     static_cast<int>(code), Meaning(code));
         return 1;
     }
     if (!block) {
@@ -79,23 +76,17 @@ int ReadAndPrint(HostChannel& channel, const std::string& address, int32_t count
     return 0;
 }
 
+// The steps' arguments have the shapes PlanSteps checked.
+
 // read ADDRESS [COUNT]
 int StepRead(HostChannel& channel, const Arguments& arguments) {
     int32_t count = 1;
-    if (arguments.empty() || arguments.size() > 2 ||
-        (arguments.size() == 2 && !TakeCount(arguments[1], &count))) {
-        std::fprintf(stderr, "usage: read ADDRESS [COUNT]\n");
-        return 2;
-    }
+    if (arguments.size() == 2) TakeCount(arguments[1], &count);
     return ReadAndPrint(channel, arguments[0], count, arguments.size() == 2, "");
 }
 
 // write ADDRESS VALUE [VALUE...]: one value as a single write, more as a block.
 int StepWrite(HostChannel& channel, const Arguments& arguments) {
-    if (arguments.size() < 2) {
-        std::fprintf(stderr, "usage: write ADDRESS VALUE [VALUE...]\n");
-        return 2;
-    }
     const std::string& address = arguments[0];
     const bool block = arguments.size() > 2;
     const int32_t count = static_cast<int32_t>(arguments.size() - 1);
@@ -112,8 +103,8 @@ int StepWrite(HostChannel& channel, const Arguments& arguments) {
     const uint32_t command = block ? MORVANE_CMD_BLOCK_WRITE : MORVANE_CMD_SINGLE_WRITE;
     const int32_t code = Transfer(channel, command, gate, count, &buffer);
     if (code != MORVANE_OK) {
-        std::fprintf(stderr, "morvane: writing %s failed with %d\n", address.c_str(),
-                     static_cast<int>(code));
+        std::fprintf(stderr, "morvane: writing %s failed with %d: %s\n", address.c_str(),
+                     static_cast<int>(code), Meaning(code));
         return 1;
     }
     std::printf("%s <- %d value%s\n", address.c_str(), static_cast<int>(count),
@@ -121,29 +112,52 @@ int StepWrite(HostChannel& channel, const Arguments& arguments) {
     return 0;
 }
 
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void NoteInterrupt(int) {
+    g_interrupted = 1;
+}
+
+// Ctrl-C while polling ends the poll, not the process, so that the session
+// still closes its port and saves the simulator's blocks.
+class InterruptEndsPoll {
+  public:
+    InterruptEndsPoll() {
+        g_interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = NoteInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptEndsPoll() { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptEndsPoll(const InterruptEndsPoll&) = delete;
+    InterruptEndsPoll& operator=(const InterruptEndsPoll&) = delete;
+
+    // Waits ms, or less when interrupted; false once interrupted.
+    static bool Wait(long ms) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (g_interrupted == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms < 20 ? ms : 20));
+        return g_interrupted == 0;
+    }
+
+  private:
+    struct sigaction previous_ {};
+};
+
 // poll ADDRESS [COUNT] [--every MS] [--times N]: reads again and again.
 int StepPoll(HostChannel& channel, const Arguments& arguments) {
-    Arguments positional;
-    long every_ms = 1000;
-    long times = 0;  // 0: until interrupted
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const bool has_value = i + 1 < arguments.size();
-        if (arguments[i] == "--every" && has_value)
-            every_ms = std::strtol(arguments[++i].c_str(), nullptr, 10);
-        else if (arguments[i] == "--times" && has_value)
-            times = std::strtol(arguments[++i].c_str(), nullptr, 10);
-        else
-            positional.push_back(arguments[i]);
-    }
+    PollArguments poll;
+    TakePollArguments(arguments, &poll);
     int32_t count = 1;
-    if (positional.empty() || positional.size() > 2 || every_ms < 0 || times < 0 ||
-        (positional.size() == 2 && !TakeCount(positional[1], &count))) {
-        std::fprintf(stderr, "usage: poll ADDRESS [COUNT] [--every MS] [--times N]\n");
-        return 2;
-    }
+    if (poll.positional.size() == 2) TakeCount(poll.positional[1], &count);
+    const Arguments& positional = poll.positional;
+    const long every_ms = poll.every_ms;
+    const long times = poll.times;
+    const InterruptEndsPoll interrupt;
     const auto start = std::chrono::steady_clock::now();
     for (long round = 0; times == 0 || round < times; ++round) {
-        if (round > 0) std::this_thread::sleep_for(std::chrono::milliseconds(every_ms));
+        if (round > 0 && !InterruptEndsPoll::Wait(every_ms)) break;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         char prefix[32];
@@ -157,11 +171,7 @@ int StepPoll(HostChannel& channel, const Arguments& arguments) {
 }
 
 // browse: the Tag Format dialog composes an address; its value is read.
-int StepBrowse(HostChannel& channel, const Arguments& arguments) {
-    if (!arguments.empty()) {
-        std::fprintf(stderr, "usage: browse\n");
-        return 2;
-    }
+int StepBrowse(HostChannel& channel, const Arguments&) {
     char address[32] = {};
     BrowseBlock browse{address, nullptr};
     const int32_t code = channel.Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
@@ -181,19 +191,6 @@ StepFunction FindStep(const std::string& name) {
     return nullptr;
 }
 
-// Splits "STEP ARGS then STEP ARGS ..." into steps; the first step's name is given.
-std::vector<Step> SplitSteps(const std::string& first, const Arguments& arguments) {
-    std::vector<Step> steps{{first, {}}};
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "then" && i + 1 < arguments.size()) {
-            steps.push_back({arguments[++i], {}});
-            continue;
-        }
-        steps.back().arguments.push_back(arguments[i]);
-    }
-    return steps;
-}
-
 int RunSteps(const DriverLibrary& driver, const std::string& first, const Arguments& given) {
     Arguments arguments = given;
     SessionOptions options;
@@ -203,12 +200,10 @@ int RunSteps(const DriverLibrary& driver, const std::string& first, const Argume
                      kSessionOptionsUsage);
         return 2;
     }
-    const std::vector<Step> steps = SplitSteps(first, arguments);
-    for (const Step& step : steps) {
-        if (FindStep(step.name) == nullptr) {
-            std::fprintf(stderr, "morvane: unknown step %s\n", step.name.c_str());
-            return 2;
-        }
+    std::vector<Step> steps;
+    if (!PlanSteps(first, arguments, &steps, &error)) {
+        std::fprintf(stderr, "morvane: %s\n", error.c_str());
+        return 2;
     }
     LineSession session(driver);
     if (!session.Open(options, &error)) {
@@ -218,6 +213,7 @@ int RunSteps(const DriverLibrary& driver, const std::string& first, const Argume
     for (const Step& step : steps) {
         const int code = FindStep(step.name)(session.channel(), step.arguments);
         if (code != 0) return code;
+        if (g_interrupted != 0) break;  // the user stopped a poll: the steps after it too
     }
     return 0;
 }

@@ -73,5 +73,25 @@ TEST(GateValues, TextsThatAreNoValueOfTheGateAreRefused) {
     }
 }
 
+TEST(GateValues, RefusalsSayWhatIsWrongWithTheText) {
+    const struct {
+        GateAddress gate;
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {Gate('F', -1), "one", "not a floating-point value: one"},
+        {Gate('F', -1), "1e40", "floating-point value out of range: 1e40"},
+        {Gate('F', -1), "1e-45", "floating-point value out of range: 1e-45"},
+        {Gate('I', 4), "2", "not a bit (0 or 1): 2"},
+        {Gate('S', -1, 4), "ABCDE", "string longer than 4"},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> buffer = HostBuffer(c.gate, 1, false);
+        std::string error;
+        EXPECT_FALSE(StoreValue(c.gate, false, 0, c.text, &buffer, &error));
+        EXPECT_EQ(error, c.error);
+    }
+}
+
 }  // namespace
 }  // namespace morvane::tool

@@ -1,0 +1,26 @@
+#!/bin/sh
+# Ctrl-C ends a poll that has no --times, and the steps after it; the
+# session still ends as usual: the port is closed and the simulator's blocks
+# are saved.
+#   poll_interrupt.sh MORVANE
+set -u
+morvane=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+"$morvane" --log-level 33 write --sim-blocks "$dir/blocks" 001002 0x4D2 \
+  then poll 001002 --every 5 then write 001002 0 >"$dir/out" 2>&1 &
+pid=$!
+# Wait (bounded) for the first polled value, then interrupt.
+tries=0
+until grep -q "001002 = 1234" "$dir/out"; do
+  tries=$((tries + 1))
+  if [ "$tries" -gt 200 ]; then echo "no polled value"; kill "$pid"; exit 1; fi
+  sleep 0.01
+done
+kill -INT "$pid"
+wait "$pid"
+code=$?
+cat "$dir/out"
+[ "$code" -eq 0 ] || { echo "exit code $code"; exit 1; }
+grep -qi "04D2" "$dir/blocks" || { echo "blocks not saved"; exit 1; }
+echo "poll ended by interrupt, blocks saved"
