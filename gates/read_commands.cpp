@@ -49,6 +49,7 @@ bool ReadableClass(uint32_t class_letter) {
 }  // namespace
 
 int32_t SingleRead(TevRequest* request) {
+    if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     if (!TransferAcceptable("SingleRead", *TransferOf(request), 1, kMaxSingleBytes))
         return MORVANE_REQUEST_FAILED;
     const int code = DoRead(request, 0);
@@ -57,6 +58,7 @@ int32_t SingleRead(TevRequest* request) {
 }
 
 int32_t BlockRead(TevRequest* request) {
+    if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     const TransferBlock& block = *TransferOf(request);
     if (!ReadableClass(block.gate.class_letter)) return MORVANE_REQUEST_FAILED;
     if (!TransferAcceptable("BlockRead", block, 0, kMaxTransferBytes))

@@ -12,6 +12,13 @@ constexpr uint8_t kLongestString = 80;
 
 }  // namespace
 
+TransferBlock* UsableTransfer(TevRequest* request) {
+    if (request->channel_area == nullptr) return nullptr;
+    TransferBlock* block = TransferOf(request);
+    if (block == nullptr || (block->count > 0 && block->data == nullptr)) return nullptr;
+    return block;
+}
+
 uint32_t ItemBytes(const GateAddress& gate) {
     if (gate.class_letter == MORVANE_CLASS_WORD) return 2;
     if (gate.class_letter == MORVANE_CLASS_STRING) return StringLengthOf(gate);

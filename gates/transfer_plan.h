@@ -13,6 +13,11 @@ constexpr int kMaxPasses = 3;
 // The RK512 word count is 16 bits wide; the byte count of a transfer is too.
 constexpr int64_t kMaxTransferBytes = 65535;
 
+// The request's TransferBlock when the request carries what a transfer
+// needs (a channel area, a block, and a buffer when there are values);
+// nullptr otherwise, which the commands answer with 2.
+TransferBlock* UsableTransfer(TevRequest* request);
+
 // Bytes one item takes on the line: 2 for 'I', the string length for 'S', 4 otherwise.
 uint32_t ItemBytes(const GateAddress& gate);
 

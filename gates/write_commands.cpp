@@ -47,6 +47,7 @@ int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
 }  // namespace
 
 int32_t SingleWrite(TevRequest* request) {
+    if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     const TransferBlock& block = *TransferOf(request);
     if (!TransferAcceptable("SingleWrite", block, 1, kMaxSingleBytes))
         return MORVANE_REQUEST_FAILED;
@@ -62,6 +63,7 @@ int32_t SingleWrite(TevRequest* request) {
 }
 
 int32_t BlockWrite(TevRequest* request) {
+    if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     const TransferBlock& block = *TransferOf(request);
     if (block.gate.class_letter == MORVANE_CLASS_STRING) {
         err(kLogTrace, "ZIDIV> BlockWrite() no allowed for STRINGS");

@@ -263,6 +263,27 @@ TEST_F(ExchangeFaults, BlockReadRefusedAtTheFirstTelegramMakesOnePass) {
     EXPECT_EQ(block_, Words(100, 0xEEEE));
 }
 
+// A line failure at telegram 0 ends a block transfer after one pass, by the
+// read rule and by the write rule alike.
+TEST_F(ExchangeFaults, BlockTransferFailingOnTheLineAtTheFirstTelegramMakesOnePass) {
+    plcsim::Faults faults;
+    faults.ignore_requests = plcsim::kAlways;
+    SetFaults(faults);
+    ASSERT_EQ(host_.SetTimeout(3), MORVANE_OK);
+
+    EXPECT_EQ(ReadBlock(100), MORVANE_LINE_FAILED);
+    EXPECT_EQ(log_.Count("ZIDIV> DoRead() error synchronising fetch, retry 4"), 1);
+    EXPECT_EQ(log_.Count("ZIDIV> BlockRead() err whole follow-on retry 1"), 0);
+    EXPECT_TRUE(log_.Has(8, "ZIDIV> exit BlockRead() , ret val is 2"));
+    EXPECT_EQ(block_, Words(100, 0xEEEE));
+
+    EXPECT_EQ(WriteBlock(100), MORVANE_LINE_FAILED);
+    EXPECT_EQ(log_.Count("ZIDIV> DoWrite() err synchronising fetch, retry 4"), 1);
+    EXPECT_EQ(log_.Count("ZIDIV> BlockWrite() err whole follow-on retry 1"), 0);
+    EXPECT_TRUE(log_.Has(8, "ZIDIV> exit BlockWrite() , ret val is 2"));
+    EXPECT_TRUE(Telegrams().empty());
+}
+
 TEST_F(ExchangeFaults, BlockReadOfOneTelegramGetsNoSecondPass) {
     plcsim::Faults faults;
     faults.error_replies = plcsim::kAlways;

@@ -147,6 +147,50 @@ TEST(AddressParser, RefusesWithItsLogLine) {
     }
 }
 
+// A refused address leaves in the record what the parser stored up to the
+// refusal: the packed address after the numbers, the defaults, then the
+// class letter (and width) of the form before its own checks.
+TEST(AddressParser, RefusalLeavesTheRecordWrittenUpToItsStep) {
+    constexpr uint32_t kStale = 0xA5A5A5A5u;
+    constexpr int32_t kStaleSigned = static_cast<int32_t>(kStale);
+    struct Case {
+        const char* address;
+        uint32_t parsed;
+        uint32_t class_letter;
+        int32_t packed_address;
+        int32_t bit_number;
+        int32_t width;
+    };
+    const Case cases[] = {
+        {"300000", kStale, kStale, kStaleSigned, kStaleSigned, kStaleSigned},
+        {"256000", kStale, kStale, kStaleSigned, kStaleSigned, kStaleSigned},
+        {"010256", kStale, kStale, 10 << 16, kStaleSigned, kStaleSigned},
+        {"010005L", 1, 'L', (10 << 16) + 5, -1, 32},
+        {"010005f", 1, 'F', (10 << 16) + 5, -1, 32},
+        {"010004F7", 1, 'I', (10 << 16) + 4, -1, 16},
+        {"01000416", 1, 'I', (10 << 16) + 4, -1, 16},
+        {"010004S8", 1, 'S', (10 << 16) + 4, -1, 16},
+        {"010004S03", 1, 'S', (10 << 16) + 4, -1, 16},
+        {"010004S20", 1, 'S', (10 << 16) + 4, -1, 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        LogCapture log;
+        ParseBlock block{};
+        block.address = c.address;
+        block.gate = GateAddress{kStale, kStale, kStaleSigned, kStaleSigned, kStaleSigned};
+        TevRequest request{};
+        request.command_code = kSingle;
+        request.parameter_block = &block;
+        EXPECT_EQ(TevMain(&request), MORVANE_REQUEST_FAILED);
+        EXPECT_EQ(block.gate.parsed, c.parsed);
+        EXPECT_EQ(block.gate.class_letter, c.class_letter);
+        EXPECT_EQ(block.gate.packed_address, c.packed_address);
+        EXPECT_EQ(block.gate.bit_number, c.bit_number);
+        EXPECT_EQ(block.gate.width, c.width);
+    }
+}
+
 TEST(AddressParser, MissingAddressIsRefusedLikeAnEmptyOne) {
     const Outcome outcome = RunParse(kSingle, nullptr, 0);
     EXPECT_EQ(outcome.result, MORVANE_REQUEST_FAILED);
