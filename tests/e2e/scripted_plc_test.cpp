@@ -99,6 +99,21 @@ std::vector<ScriptCase> Cases() {
                 {"10 10", kOwnTelegram},
                 {"10", ""}},
          {"ZIDIV> DoWrite() err RX fetch reply sync, retry 1"}},
+        // The error byte is byte 3 of the reply as received, DLE pair
+        // included: here 0A, though the un-doubled header ends in 00.
+        {"ReadTakesTheErrorByteFromTheRawReply",
+         read,
+         Script{{"02", "10"},
+                {kFetchTelegram, "10 02"},
+                {"10", "00 10 10 0A 00 12 34 10 03"},
+                {"10", ""}} +
+             read_ok,
+         {"ZIDIV> DoRead() recv err 0x0A in reply fetch, retry 1"}},
+        {"WriteTakesTheErrorByteFromTheRawReply",
+         write,
+         Script{{"02", "10"}, {kSendTelegram, "10 02"}, {"10", "00 10 10 0A 10 03"}, {"10", ""}} +
+             write_ok,
+         {"ZIDIV> DoWrite() recv err 0x0A in reply fetch, retry 1"}},
         // The telegram refused: FETCH drains after any refusal, SEND only
         // after a NAK. The drain answers the PLC's STX with DLE; without it
         // the next attempt's purge drops the STX and its set-up follows.
