@@ -35,6 +35,8 @@ struct ScriptCase {
     uint32_t command;  // single read or single write of data block 1, word 2
     Script script;
     std::vector<std::string> log;  // every line the call writes, in order
+    bool is_3964r = false;
+    uint16_t word = 0x1234;  // what a read leaves in the value slot
 };
 
 Script operator+(Script a, const Script& b) {
@@ -114,6 +116,22 @@ std::vector<ScriptCase> Cases() {
          Script{{"02", "10"}, {kSendTelegram, "10 02"}, {"10", "00 10 10 0A 10 03"}, {"10", ""}} +
              write_ok,
          {"ZIDIV> DoWrite() recv err 0x0A in reply fetch, retry 1"}},
+        // 3964R: the block check goes out undoubled although it is DLE, and
+        // exactly one byte is read for the reply's, here DLE too.
+        {"ReadIn3964RWithBlockChecksThatAreDle",
+         read,
+         {{"02", "10"},
+          {kFetchTelegram + " 10", "10 02"},
+          {"10", "00 00 00 00 00 03 10 03 10"},
+          {"10", ""}},
+         {},
+         true,
+         0x0003},
+        {"WriteIn3964R",
+         write,
+         {{"02", "10"}, {kSendTelegram + " 76", "10 02"}, {"10", kSendReply + " 13"}, {"10", ""}},
+         {},
+         true},
         // The telegram refused: FETCH drains after any refusal, SEND only
         // after a NAK. The drain answers the PLC's STX with DLE; without it
         // the next attempt's purge drops the STX and its set-up follows.
@@ -167,7 +185,8 @@ class ScriptedPlc : public ::testing::TestWithParam<ScriptCase> {};
 
 TEST_P(ScriptedPlc, WireLogAndResult) {
     const ScriptCase& c = GetParam();
-    TempCurrentDirectory scratch;  // no configuration file: plain 3964
+    TempCurrentDirectory scratch;
+    if (c.is_3964r) TempCurrentDirectory::Write("ZIDIV01.INT", "PROTOCOL=3964R\n");
     LogCapture log;
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
@@ -199,7 +218,8 @@ TEST_P(ScriptedPlc, WireLogAndResult) {
     }
     EXPECT_EQ(lines, c.log);
     if (c.command == MORVANE_CMD_SINGLE_READ) {
-        EXPECT_EQ(slot, (HostBytes{kUntouched, kUntouched, 0x34, 0x12}));
+        EXPECT_EQ(slot, (HostBytes{kUntouched, kUntouched, static_cast<uint8_t>(c.word),
+                                   static_cast<uint8_t>(c.word >> 8)}));
     }
 }
 
