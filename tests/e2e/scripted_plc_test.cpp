@@ -1,0 +1,230 @@
+// The exchanges' rarer paths against a scripted PLC on the master of a
+// pseudo-terminal, step by step on the wire: bytes waiting after the
+// set-up, a PLC that keeps talking after its reply, a conflict met in one
+// attempt and drained after the reply of the next, and which refusals of
+// the telegram make FETCH and SEND drain the PLC.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/e2e_fixture.h"
+#include "support/hex_bytes.h"
+#include "support/pty_pair.h"
+
+namespace morvane::test {
+namespace {
+
+// What the driver must send next, and what the PLC answers to it.
+struct Step {
+    std::string expect;
+    std::string answer;
+};
+using Script = std::vector<Step>;
+
+const std::string kFetchTelegram = "00 00 45 44 01 02 00 01 FF FF 10 03";
+const std::string kFetchReply = "00 00 00 00 12 34 10 03";
+const std::string kSendTelegram = "00 00 41 44 01 02 00 01 FF FF 43 21 10 03";
+const std::string kSendReply = "00 00 00 00 10 03";
+// A telegram of the PLC's own, taken and thrown away by the drain.
+const std::string kOwnTelegram = "00 00 41 44 03 00 00 01 FF FF 12 34 10 03";
+
+struct ScriptCase {
+    const char* name;
+    uint32_t command;  // single read or single write of data block 1, word 2
+    Script script;
+    std::vector<std::string> log;  // every line the call writes, in order
+    bool is_3964r = false;
+    uint16_t word = 0x1234;  // what a read leaves in the value slot
+};
+
+Script operator+(Script a, const Script& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// One clean attempt: set-up, telegram, reply, final acknowledgement.
+Script CleanAttempt(const std::string& telegram, const std::string& reply) {
+    return {{"02", "10"}, {telegram, "10 02"}, {"10", reply}, {"10", ""}};
+}
+
+std::vector<ScriptCase> Cases() {
+    const uint32_t read = MORVANE_CMD_SINGLE_READ;
+    const uint32_t write = MORVANE_CMD_SINGLE_WRITE;
+    const Script read_ok = CleanAttempt(kFetchTelegram, kFetchReply);
+    const Script write_ok = CleanAttempt(kSendTelegram, kSendReply);
+    return {
+        // A byte behind the set-up's DLE: NAK, and the attempt ends.
+        {"ReadWithBytesWaitingAfterSetUp",
+         read,
+         Script{{"02", "10 55"}, {"15", ""}} + read_ok,
+         {"ZIDIV> DoRead() err fetch recv timeout NAK #1,retry 1"}},
+        {"WriteWithBytesWaitingAfterSetUp",
+         write,
+         Script{{"02", "10 55"}, {"15", ""}} + write_ok,
+         {"ZIDIV> DoWrite() err fetch recv timeout NAK #1,retry 1"}},
+        // A byte behind the reply: one quiet-line round with its DLE.
+        {"ReadWithPlcTalkingAfterItsReply",
+         read,
+         Script{
+             {"02", "10"}, {kFetchTelegram, "10 02"}, {"10", kFetchReply + " 55"}, {"10 10", ""}},
+         {"ZIDIV> DoRead() err fetch recv timeout resend #2,retry 1"}},
+        {"WriteWithPlcTalkingAfterItsReply",
+         write,
+         Script{{"02", "10"}, {kSendTelegram, "10 02"}, {"10", kSendReply + " 55"}, {"10 10", ""}},
+         {"ZIDIV> DoWrite() err fetch recv timeout resend #2,retry 1"}},
+        // Conflict in attempt 1, which then gets no reply; attempt 2 is clean
+        // and the PLC's STX behind its reply is taken by the drain (DLE for
+        // the STX, DLE for its telegram), not by the quiet-line loop.
+        {"ReadDrainsAfterTheReplyOfTheAttemptAfterAConflict",
+         read,
+         Script{{"02", "02"},
+                {"02", "10"},
+                {kFetchTelegram, "10"},
+                {"15", ""},
+                {"02", "10"},
+                {kFetchTelegram, "10 02"},
+                {"10", kFetchReply + " 02"},
+                {"10 10", kOwnTelegram},
+                {"10", ""}},
+         {"ZIDIV> DoRead() error RX fetch reply sync, retry 1"}},
+        {"WriteDrainsAfterTheReplyOfTheAttemptAfterAConflict",
+         write,
+         Script{{"02", "02"},
+                {"02", "10"},
+                {kSendTelegram, "10"},
+                {"15", ""},
+                {"02", "10"},
+                {kSendTelegram, "10 02"},
+                {"10", kSendReply + " 02"},
+                {"10 10", kOwnTelegram},
+                {"10", ""}},
+         {"ZIDIV> DoWrite() err RX fetch reply sync, retry 1"}},
+        // The error byte is byte 3 of the reply as received, DLE pair
+        // included: here 0A, though the un-doubled header ends in 00.
+        {"ReadTakesTheErrorByteFromTheRawReply",
+         read,
+         Script{{"02", "10"},
+                {kFetchTelegram, "10 02"},
+                {"10", "00 10 10 0A 00 12 34 10 03"},
+                {"10", ""}} +
+             read_ok,
+         {"ZIDIV> DoRead() recv err 0x0A in reply fetch, retry 1"}},
+        {"WriteTakesTheErrorByteFromTheRawReply",
+         write,
+         Script{{"02", "10"}, {kSendTelegram, "10 02"}, {"10", "00 10 10 0A 10 03"}, {"10", ""}} +
+             write_ok,
+         {"ZIDIV> DoWrite() recv err 0x0A in reply fetch, retry 1"}},
+        // 3964R: the block check goes out undoubled although it is DLE, and
+        // exactly one byte is read for the reply's, here DLE too.
+        {"ReadIn3964RWithBlockChecksThatAreDle",
+         read,
+         {{"02", "10"},
+          {kFetchTelegram + " 10", "10 02"},
+          {"10", "00 00 00 00 00 03 10 03 10"},
+          {"10", ""}},
+         {},
+         true,
+         0x0003},
+        {"WriteIn3964R",
+         write,
+         {{"02", "10"}, {kSendTelegram + " 76", "10 02"}, {"10", kSendReply + " 13"}, {"10", ""}},
+         {},
+         true},
+        // The telegram refused: FETCH drains after any refusal, SEND only
+        // after a NAK. The drain answers the PLC's STX with DLE; without it
+        // the next attempt's purge drops the STX and its set-up follows.
+        {"ReadRefusedWithNakDrains",
+         read,
+         Script{{"02", "10"}, {kFetchTelegram, "15 02"}, {"15 10", kOwnTelegram}, {"10", ""}} +
+             read_ok,
+         {"ZIDIV> DoRead() error RX fetch header ack, retry 1"}},
+        {"ReadRefusedWithAnotherByteDrains",
+         read,
+         Script{{"02", "10"}, {kFetchTelegram, "41 02"}, {"15 10", kOwnTelegram}, {"10", ""}} +
+             read_ok,
+         {"ZIDIV> DoRead() error RX fetch header ack, retry 1"}},
+        {"WriteRefusedWithNakDrains",
+         write,
+         Script{{"02", "10"}, {kSendTelegram, "15 02"}, {"15 10", kOwnTelegram}, {"10", ""}} +
+             write_ok,
+         {"ZIDIV> DoWrite() err RX fetch header ack, retry 1"}},
+        {"WriteRefusedWithAnotherByteDoesNotDrain",
+         write,
+         Script{{"02", "10"},
+                {kSendTelegram, "41 02"},
+                {"15 02", "10"},
+                {kSendTelegram, "10 02"},
+                {"10", kSendReply},
+                {"10", ""}},
+         {"ZIDIV> DoWrite() err RX fetch header ack, retry 1"}},
+    };
+}
+
+// Plays the script; *played counts the steps whose bytes came as expected,
+// *instead holds what came at the first step that went otherwise.
+void Play(const PtyPair& pty, const Script& script, size_t* played, std::string* instead) {
+    for (const Step& step : script) {
+        const Wire expected = Hex(step.expect);
+        const Wire got = pty.Receive(expected.size(), 1000);
+        if (got != expected) {
+            *instead = ToHex(got);
+            return;
+        }
+        pty.Send(Hex(step.answer));
+        ++*played;
+    }
+}
+
+void PrintTo(const ScriptCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ScriptedPlc : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(ScriptedPlc, WireLogAndResult) {
+    const ScriptCase& c = GetParam();
+    TempCurrentDirectory scratch;
+    if (c.is_3964r) TempCurrentDirectory::Write("ZIDIV01.INT", "PROTOCOL=3964R\n");
+    LogCapture log;
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    Host host;
+    ASSERT_EQ(host.Start(pty.port_name(), kTestTimeoutHundredths), MORVANE_OK) << log.Dump();
+    const GateAddress gate = host.Parse("001002", kGateWord);
+    log.clear();
+    HostBytes slot{kUntouched, kUntouched, 0x21, 0x43};
+
+    size_t played = 0;
+    std::string instead;
+    std::thread plc(Play, std::cref(pty), std::cref(c.script), &played, &instead);
+    const int32_t code = host.Transfer(c.command, gate, 1, slot.data());
+    plc.join();
+    const Wire after = pty.Receive(1, 50);
+    const std::vector<LogLine> written = log.lines();
+    host.Stop();
+
+    ASSERT_EQ(played, c.script.size())
+        << "step " << played << " expected " << c.script[played].expect << ", driver sent \""
+        << instead << "\"\n"
+        << log.Dump();
+    EXPECT_EQ(ToHex(after), "") << "sent after the last step";
+    EXPECT_EQ(code, MORVANE_OK) << log.Dump();
+    std::vector<std::string> lines;
+    for (const LogLine& line : written) {
+        EXPECT_EQ(line.level, 8) << line.text;
+        lines.push_back(line.text);
+    }
+    EXPECT_EQ(lines, c.log);
+    if (c.command == MORVANE_CMD_SINGLE_READ) {
+        EXPECT_EQ(slot, (HostBytes{kUntouched, kUntouched, static_cast<uint8_t>(c.word),
+                                   static_cast<uint8_t>(c.word >> 8)}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ScriptedPlc, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace morvane::test
