@@ -138,9 +138,9 @@ Outcome RunAttempt(Attempt& a) {
         a.conflict = false;
         DrainPartner(x.request);
     }
-    // A PLC that never falls silent is left after the bounded wait; its reply
-    // came complete and acknowledged, so it is judged as it stands.
-    WaitQuietLine(a.port, LogQuietLineRound, &a);
+    // A PLC that does not fall silent within the bound is broken: the
+    // attempt ends as a failure on the line, whatever its reply said.
+    if (!WaitQuietLine(a.port, LogQuietLineRound, &a)) return Ended(2);
     return CheckReply(a);
 }
 

@@ -5,6 +5,10 @@
 // the telegram make FETCH and SEND drain the PLC.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -221,6 +225,51 @@ TEST_P(ScriptedPlc, WireLogAndResult) {
         EXPECT_EQ(slot, (HostBytes{kUntouched, kUntouched, static_cast<uint8_t>(c.word),
                                    static_cast<uint8_t>(c.word >> 8)}));
     }
+}
+
+// A PLC that keeps the line full after its reply: the quiet-line loop gives
+// up at its bound and the attempt fails on the line, whatever the reply said;
+// the later attempts meet the flood at their set-up.
+TEST(ScriptedPlcFlood, PlcThatDoesNotFallSilentAfterItsReplyFailsTheRead) {
+    TempCurrentDirectory scratch;
+    LogCapture log;
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    Host host;
+    ASSERT_EQ(host.Start(pty.port_name(), kTestTimeoutHundredths), MORVANE_OK) << log.Dump();
+    const GateAddress gate = host.Parse("001002", kGateWord);
+    log.clear();
+    HostBytes slot(4, kUntouched);
+
+    std::atomic<bool> done{false};
+    size_t played = 0;
+    std::string instead;
+    std::thread plc([&] {
+        // The flood starts in the reply's own write, so it is already
+        // waiting when the driver looks for a quiet line.
+        std::string reply_and_filler = kFetchReply;
+        for (int i = 0; i < 64; ++i)
+            reply_and_filler += " 55";
+        Play(pty, {{"02", "10"}, {kFetchTelegram, "10 02"}, {"10", reply_and_filler}}, &played,
+             &instead);
+        const std::vector<uint8_t> filler(4096, 0x55);
+        while (!done.load()) {
+            if (write(pty.master(), filler.data(), filler.size()) < 0) {
+                pollfd writable{pty.master(), POLLOUT, 0};
+                poll(&writable, 1, 10);
+            }
+        }
+    });
+    const int32_t code = host.Transfer(MORVANE_CMD_SINGLE_READ, gate, 1, slot.data());
+    done.store(true);
+    plc.join();
+    host.Stop();
+
+    ASSERT_EQ(played, 3u) << "driver sent \"" << instead << "\"\n" << log.Dump();
+    EXPECT_EQ(code, MORVANE_LINE_FAILED);
+    EXPECT_EQ(log.Count("ZIDIV> DoRead() err fetch recv timeout resend #2,retry 1"), 40);
+    EXPECT_TRUE(log.Has(8, "ZIDIV> exit SingleRead() , ret val is 2"));
+    EXPECT_EQ(slot, HostBytes(4, kUntouched));
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ScriptedPlc, ::testing::ValuesIn(Cases()),
