@@ -6,7 +6,7 @@
 #
 #   scripts/wine-check.sh
 #
-# WINE_CHECK_TIMEOUT   seconds for the program (default 300)
+# WINE_CHECK_TIMEOUT   seconds for the program (default 900)
 # WINE_CHECK_PREFIX    the Wine prefix, initialised once and kept
 #                      (default build-mingw32/wine-prefix)
 #
@@ -17,7 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 port=COM5
-limit=${WINE_CHECK_TIMEOUT:-300}
+limit=${WINE_CHECK_TIMEOUT:-900}
 prefix=${WINE_CHECK_PREFIX:-$root/build-mingw32/wine-prefix}
 
 say() { echo "wine-check: $*"; }
@@ -48,7 +48,7 @@ say "built and ready in $(elapsed $started)"
 
 work=$(mktemp -d)
 sim_pid=""
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe="
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi

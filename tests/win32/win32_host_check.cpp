@@ -227,17 +227,17 @@ void CheckTransfers(Channel& channel) {
           "SingleRead string: " + std::to_string(result) + ", \"" +
               std::string(read, strnlen(read, 20)) + "\"");
 
-    GateAddress bit = Gate(channel, "00100213", kGateDigital);
+    GateAddress bit = Gate(channel, "00100214", kGateDigital);
     out = WordSlot(1);
     in = WordSlot(0);
     Slot whole = WordSlot(0);
     Check(channel.Transfer(MORVANE_CMD_SINGLE_WRITE, bit, 1, &out) == MORVANE_OK,
-          "SingleWrite bit 13 of DB1 word 2");
+          "SingleWrite bit 14 of DB1 word 2");
     result = channel.Transfer(MORVANE_CMD_SINGLE_READ, bit, 1, &in);
     const int32_t word_result = channel.Transfer(MORVANE_CMD_SINGLE_READ, word, 1, &whole);
     Check(result == MORVANE_OK && in.Word() == 1 && word_result == MORVANE_OK &&
-              whole.Word() == (0xA510 | 1u << 13),
-          "SingleRead bit 13: " + std::to_string(in.Word()) + ", word now " + Hex(whole.Word()));
+              whole.Word() == (0xA510 | 1u << 14),
+          "SingleRead bit 14: " + std::to_string(in.Word()) + ", word now " + Hex(whole.Word()));
 
     GateAddress block = Gate(channel, "002000", kGateWord, true);
     std::vector<uint16_t> words(kBlockWords, 0xDEAD);
