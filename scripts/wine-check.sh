@@ -52,7 +52,7 @@ export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="msco
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
-  if [ -d "$WINEPREFIX" ]; then timeout 30 wineserver -k 2>/dev/null || true; fi
+  if [ -d "$WINEPREFIX" ]; then timeout 30 wineserver -k >/dev/null 2>&1 || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -96,7 +96,7 @@ done
 # starts. The value goes straight into the prefix's registry file while its
 # server is stopped: "wine reg add" would start the whole prefix once more,
 # minutes under qemu-i386.
-timeout 60 wineserver -k 2>/dev/null || true
+timeout 60 wineserver -k >/dev/null 2>&1 || true
 map_port() {
   awk -v value="\"$1\"=\"$2\"" -v name="\"$1\"=" '
     /^\[Software\\\\Wine\\\\Ports\]/ { print; found = 1; inside = 1; next }
@@ -114,12 +114,16 @@ say "$port is $device (plcsim $sim_pid)"
 
 started=$SECONDS
 result=0
-(cd "$work" && timeout -k 5 "$limit" wine "$root/build-mingw32/win32_host_check.exe" "$port") ||
-  result=$?
+# Wine's own messages (and its server's, which inherits the stream) go to a
+# file, shown only when the check fails.
+(cd "$work" && timeout -k 5 "$limit" wine "$root/build-mingw32/win32_host_check.exe" "$port" \
+  2>"$work/wine.err") || result=$?
 say "program ran in $(elapsed $started), result $result"
 if [ "$result" -ne 0 ]; then
   echo "--- plcsim trace (last 40 lines)"
   tail -n 40 "$work/trace.txt" 2>/dev/null || true
   cat "$work/plcsim.err"
+  echo "--- Wine (last 40 lines)"
+  tail -n 40 "$work/wine.err"
 fi
 exit "$result"
