@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "e2e/e2e_fixture.h"
+#include "e2e/scripted_channel.h"
 #include "support/hex_bytes.h"
 #include "support/pty_pair.h"
 
@@ -189,15 +190,9 @@ class ScriptedPlc : public ::testing::TestWithParam<ScriptCase> {};
 
 TEST_P(ScriptedPlc, WireLogAndResult) {
     const ScriptCase& c = GetParam();
-    TempCurrentDirectory scratch;
-    if (c.is_3964r) TempCurrentDirectory::Write("ZIDIV01.INT", "PROTOCOL=3964R\n");
-    LogCapture log;
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    Host host;
-    ASSERT_EQ(host.Start(pty.port_name(), kTestTimeoutHundredths), MORVANE_OK) << log.Dump();
-    const GateAddress gate = host.Parse("001002", kGateWord);
-    log.clear();
+    ScriptedChannel channel(c.is_3964r);
+    ASSERT_TRUE(channel.Start());
+    auto& [scratch, log, pty, host, gate] = channel;
     HostBytes slot{kUntouched, kUntouched, 0x21, 0x43};
 
     size_t played = 0;
@@ -231,14 +226,9 @@ TEST_P(ScriptedPlc, WireLogAndResult) {
 // up at its bound and the attempt fails on the line, whatever the reply said;
 // the later attempts meet the flood at their set-up.
 TEST(ScriptedPlcFlood, PlcThatDoesNotFallSilentAfterItsReplyFailsTheRead) {
-    TempCurrentDirectory scratch;
-    LogCapture log;
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    Host host;
-    ASSERT_EQ(host.Start(pty.port_name(), kTestTimeoutHundredths), MORVANE_OK) << log.Dump();
-    const GateAddress gate = host.Parse("001002", kGateWord);
-    log.clear();
+    ScriptedChannel channel;
+    ASSERT_TRUE(channel.Start());
+    auto& [scratch, log, pty, host, gate] = channel;
     HostBytes slot(4, kUntouched);
 
     std::atomic<bool> done{false};

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "e2e/e2e_fixture.h"
+#include "e2e/scripted_channel.h"
 #include "support/pty_pair.h"
 
 namespace morvane::test {
@@ -43,13 +44,9 @@ TEST(ShortReply, IsRefusedByFetchAndSendAlike) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exit_line);
-        TempCurrentDirectory scratch;  // no configuration file: plain 3964
-        LogCapture log;
-        PtyPair pty;
-        ASSERT_TRUE(pty.ok());
-        Host host;
-        ASSERT_EQ(host.Start(pty.port_name(), kTestTimeoutHundredths), MORVANE_OK) << log.Dump();
-        const GateAddress gate = host.Parse("001002", kGateWord);
+        ScriptedChannel channel;  // no configuration file: plain 3964
+        ASSERT_TRUE(channel.Start());
+        auto& [scratch, log, pty, host, gate] = channel;
         HostBytes slot{kUntouched, kUntouched, 0x34, 0x12};
 
         std::thread plc(AnswerWithShortReplies, std::cref(pty), c.telegram_bytes, 4);
