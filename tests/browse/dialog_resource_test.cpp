@@ -105,7 +105,7 @@ class Reader {
 };
 
 // Where the data of resource type/name begin in a .res file, or 0.
-size_t FindResource(const std::vector<uint8_t>& bytes, const std::string& type,
+[[maybe_unused]] size_t FindResource(const std::vector<uint8_t>& bytes, const std::string& type,
                     const std::string& name) {
     size_t at = 0;
     while (at + 32 <= bytes.size()) {
@@ -121,7 +121,7 @@ size_t FindResource(const std::vector<uint8_t>& bytes, const std::string& type,
     return 0;
 }
 
-std::string ClassName(const std::string& name_or_atom) {
+[[maybe_unused]] std::string ClassName(const std::string& name_or_atom) {
     if (name_or_atom == "#128") return "Button";
     if (name_or_atom == "#129") return "Edit";
     if (name_or_atom == "#130") return "Static";
