@@ -7,8 +7,6 @@
 namespace morvane {
 namespace {
 
-constexpr uint32_t kPassWaitMs = 15;
-
 // False when the status was read and the input queue is empty.
 bool InputPending(PortHandle port) {
     uint32_t waiting = 0;
@@ -25,7 +23,7 @@ bool BytesWaiting(PortHandle port) {
 bool WaitQuietLine(PortHandle port, QuietLineRound on_round, void* context, uint32_t round_limit) {
     for (uint32_t round = 0; BytesWaiting(port); ++round) {
         if (round >= round_limit) return false;
-        SleepMs(kPassWaitMs);
+        SleepMs(kQuietLineWaitMs);
         SerialPurgeInput(port);
         SendByte(port, kDle);
         if (on_round != nullptr) on_round(context);
@@ -37,7 +35,7 @@ DrainOutcome DrainPending(PortHandle port, uint8_t variant, uint32_t pass_limit,
                           uint32_t round_limit) {
     uint8_t block[kLinkBufferSize];
     for (uint32_t pass = 0;; ++pass) {
-        SleepMs(kPassWaitMs);
+        SleepMs(kQuietLineWaitMs);
         if (!InputPending(port)) return DrainOutcome::kQuiet;
         if (pass >= pass_limit) return DrainOutcome::kBoundHit;
         if (ExpectByte(port, kStx) != kLinkOk) return DrainOutcome::kStepFailed;

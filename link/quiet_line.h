@@ -15,6 +15,9 @@ namespace morvane {
 // rounds are more than 2.5 s of a partner that does not fall silent.
 constexpr uint32_t kQuietLineRoundLimit = 40;
 
+// The wait before each round of the quiet-line loop and each drain pass.
+constexpr uint32_t kQuietLineWaitMs = 15;
+
 // Telegrams DrainPartner takes in one call; when still more is pending after
 // them it gives up. A partner queues a handful at most.
 constexpr uint32_t kDrainPassLimit = 8;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, ASan + UBSan) and runs each one from
-# its seed corpus in fuzz/corpus/<target>/ for FUZZ_SECONDS (default 20).
-# New inputs go to a scratch directory; the corpus in the repository is only
-# read. Exits non-zero on the first finding, whose input is kept in
-# build-fuzz/artifacts/.
+# its seed corpus in fuzz/corpus/<target>/ for FUZZ_SECONDS (default 15), or
+# for FUZZ_RUNS executions when that is set. FUZZ_TARGETS names the targets
+# to run (default: all). New inputs go to a scratch directory; the corpus in
+# the repository is only read. Exits non-zero on the first finding, whose
+# input is kept in build-fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # clang and its runtime libraries (libFuzzer, the sanitizers); the runtime is
@@ -13,7 +14,9 @@ if ! command -v clang++ >/dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq clang libclang-rt-dev
 fi
-seconds=${FUZZ_SECONDS:-20}
+seconds=${FUZZ_SECONDS:-15}
+targets=${FUZZ_TARGETS:-address_parser plc_float reply_decoder line config_file}
+if [ -n "${FUZZ_RUNS:-}" ]; then limit=(-runs="$FUZZ_RUNS"); else limit=(-max_total_time="$seconds"); fi
 jobs=$(nproc)
 
 cmake --preset fuzz
@@ -21,10 +24,13 @@ cmake --build --preset fuzz -j "$jobs" --target fuzz_targets
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-mkdir -p build-fuzz/artifacts
-for target in address_parser plc_float reply_decoder; do
+# Absolute: the driver fuzzers enter a directory of their own around the
+# calls that read channel files.
+artifacts="$PWD/build-fuzz/artifacts"
+mkdir -p "$artifacts"
+for target in $targets; do
   mkdir -p "$scratch/$target"
-  echo "== $target: ${seconds} s"
-  "build-fuzz/fuzz/${target}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="build-fuzz/artifacts/${target}-" "$scratch/$target" "fuzz/corpus/$target"
+  echo "== $target: ${limit[*]}"
+  "build-fuzz/fuzz/${target}_fuzzer" "${limit[@]}" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/${target}-" "$scratch/$target" "fuzz/corpus/$target"
 done

@@ -37,6 +37,6 @@ cmake --build --preset mingw32 -j "$jobs"
 bash scripts/check-pe.sh build-mingw32
 
 # The fuzz targets, a short run each from the corpus kept in the repo.
-FUZZ_SECONDS="${FUZZ_SECONDS:-20}" bash scripts/fuzz.sh
+FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash scripts/fuzz.sh
 
 echo "tests: ${passed} passed, ${failed} failed, ${skipped} skipped"

@@ -36,6 +36,11 @@ int SerialClose(PortHandle handle);
 // time-out in hundredths, or 0 when the time-outs cannot be read or written.
 uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t hundredths);
 
+// The purge's reads: each waits at most this long for more input, and a
+// partner that keeps the queue full ends the purge after the read limit.
+constexpr uint32_t kPurgeTimeoutHundredths = 5;
+constexpr uint32_t kPurgeReadLimit = 64;
+
 // Discards waiting input (and what arrives while it reads); 0 or 1.
 int SerialPurgeInput(PortHandle handle);
 

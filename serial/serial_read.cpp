@@ -7,11 +7,10 @@ namespace morvane {
 namespace {
 
 constexpr uint32_t kPurgeChunk = 512;
-constexpr uint32_t kPurgeTimeoutHundredths = 5;
 // A real line cannot fill the 1200-byte driver queue more than a few times
 // over during a purge; a partner that keeps it full for 32 KiB is broken, and
 // the purge ends there instead of holding the host's thread.
-constexpr uint32_t kPurgeChunkLimit = 64;
+static_assert(kPurgeChunk * kPurgeReadLimit == 32 * 1024);
 
 }  // namespace
 
@@ -28,7 +27,7 @@ int SerialPurgeInput(PortHandle handle) {
     uint32_t chunks = 0;
     do {
         last_call_ok = PlatformRead(handle, scratch, kPurgeChunk, &got);
-    } while (last_call_ok && got == kPurgeChunk && ++chunks < kPurgeChunkLimit);
+    } while (last_call_ok && got == kPurgeChunk && ++chunks < kPurgeReadLimit);
     if (previous != 0) SerialSetReadTimeout(handle, previous);
     return last_call_ok ? kSerialOk : kSerialOpenFailed;
 }
