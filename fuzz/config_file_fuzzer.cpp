@@ -1,14 +1,16 @@
 // Arbitrary channel files through ColdStart: the input chooses the channel
-// number, which of its three file names exist, and the text of the first one
-// the driver should open. The other names hold the opposite protocol, so a
-// file read out of order shows in the outcome.
+// number, which of its three file names are files, directories or free, and
+// the text of the first file the driver should open. The other files hold
+// the opposite protocol, so a file read out of order shows in the outcome.
 //
-// Input: a byte whose bits 0-2 say which of "ZIDIV<nn>.INT", "ZIDIV<n>.INT"
-// and "ZIDIV.INT" exist, four bytes of channel number, then the text.
+// Input: a byte with two bits for each of "ZIDIV<nn>.INT", "ZIDIV<n>.INT"
+// and "ZIDIV.INT" (0 free, 2 a directory, 1 and 3 a file), four bytes of
+// channel number, then the text.
 //
 // Checked: ColdStart answers 0; the channel's procedure is the one the text
 // selects (3964 when the file is malformed or none exists); the log names
 // the file that was read and reports a malformed file exactly when it is.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -81,14 +83,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FileNames(channel, names);
     int first = -1;
     for (size_t i = 0; i < kNameCount; ++i) {
-        if ((exists >> i & 1) == 0) continue;
-        // Two names of one channel can be the same file (channel 123).
-        if (first >= 0 && names[i] == names[first]) continue;
-        if (first < 0) {
+        // Two names of one channel can be the same (channel 123, or -5).
+        if (i > 0 && names[i] == names[i - 1]) continue;
+        const int kind = exists >> (2 * i) & 3;
+        const std::string path = morvane::fuzz::ScratchFile(names[i]);
+        if (kind == 2) {
+            FUZZ_CHECK(mkdir(path.c_str(), 0700) == 0);
+        } else if (kind != 0 && first < 0) {
             first = static_cast<int>(i);
             morvane::fuzz::WriteScratchFile(
                 names[i], std::string(reinterpret_cast<const char*>(text), length));
-        } else {
+        } else if (kind != 0) {
             morvane::fuzz::WriteScratchFile(names[i], selected == FileProtocol::k3964R
                                                           ? "PROTOCOL=3964\n"
                                                           : "PROTOCOL=3964R\n");
@@ -113,7 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(g_log.found_name == (first < 0 ? std::string() : names[first]));
     FUZZ_CHECK(g_log.malformed == (first >= 0 && selected == FileProtocol::kMalformed));
 
-    for (const std::string& name : names)
-        unlink(morvane::fuzz::ScratchFile(name).c_str());
+    for (const std::string& name : names) {
+        const std::string path = morvane::fuzz::ScratchFile(name);
+        if (unlink(path.c_str()) != 0) rmdir(path.c_str());
+    }
     return 0;
 }

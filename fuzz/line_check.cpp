@@ -1,5 +1,7 @@
 #include "fuzz/line_check.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace morvane::fuzz {
@@ -40,44 +42,55 @@ const char* Unframe(const uint8_t* bytes, size_t length, bool is_3964r,
     return bcc == bytes[framed] ? nullptr : "wrong block check";
 }
 
-const char* CheckTelegram(const std::vector<uint8_t>& t, const TransferOnLine& transfer) {
-    if (t.size() < kFollowOnHeader) return "telegram shorter than a header";
-    const bool first = t[0] == 0x00;
-    if ((t[0] != 0x00 && t[0] != 0xFF) || t[1] != 0x00) return "wrong telegram head";
-    if (t[3] != 'D') return "not a data block telegram";
-    const bool fetch = t[2] == kFetch;
-    if (fetch ? !transfer.fetch_allowed : t[2] != kSend || !transfer.send_allowed)
-        return "command foreign to the transfer";
-    const uint16_t words = fetch ? transfer.fetch_words : transfer.total_words;
-    const size_t header = first ? kFirstHeader : kFollowOnHeader;
-    if (t.size() < header) return "first telegram shorter than its header";
-    if (!first && words <= kMaxDataBytes / 2) return "follow-on of a one-telegram transfer";
-    if (first) {
-        if (t[4] != transfer.data_block) return "wrong data block";
-        if (t[5] != transfer.start_word) return "wrong start word";
-        if ((t[6] << 8 | t[7]) != words) return "wrong word count";
-        if (t[8] != 0xFF || t[9] != 0xFF) return "coordination flag set";
-    }
-    const size_t data = t.size() - header;
-    if (fetch) return data == 0 ? nullptr : "FETCH with data";
-    if (data % 2 != 0 || data > kMaxDataBytes) return "SEND data not whole words of a telegram";
-    const size_t all = 2 * size_t{words};
-    if (first && data != (all < kMaxDataBytes ? all : kMaxDataBytes))
-        return "first SEND telegram with the wrong data length";
-    return nullptr;
-}
-
 }  // namespace
 
-const char* CheckWrittenBlock(const uint8_t* bytes, size_t length, const TransferOnLine& transfer) {
+const char* WrittenLineCheck::Next(const uint8_t* bytes, size_t length) {
     if (length == 0) return "empty write";
     if (length == 1) {
         const uint8_t c = bytes[0];
         return c == kStx || c == kDle || c == kNak ? nullptr : "stray control character";
     }
     std::vector<uint8_t> telegram;
-    if (const char* broken = Unframe(bytes, length, transfer.is_3964r, &telegram)) return broken;
-    return CheckTelegram(telegram, transfer);
+    if (const char* broken = Unframe(bytes, length, transfer_.is_3964r, &telegram)) return broken;
+    return CheckTelegram(telegram);
+}
+
+const char* WrittenLineCheck::CheckTelegram(const std::vector<uint8_t>& t) {
+    if (t.size() < kFollowOnHeader) return "telegram shorter than a header";
+    const bool first = t[0] == 0x00;
+    if ((t[0] != 0x00 && t[0] != 0xFF) || t[1] != 0x00) return "wrong telegram head";
+    if (t[3] != 'D') return "not a data block telegram";
+    const bool fetch = t[2] == kFetch;
+    if (fetch ? !transfer_.fetch_allowed : t[2] != kSend || !transfer_.send_allowed)
+        return "command foreign to the transfer";
+    const uint16_t words = fetch ? transfer_.fetch_words : transfer_.total_words;
+    const size_t header = first ? kFirstHeader : kFollowOnHeader;
+    if (t.size() < header) return "first telegram shorter than its header";
+    telegram_index_ = first ? 0 : telegram_index_ + 1;
+    const size_t telegrams = words == 0 ? 1 : (2 * size_t{words} - 1) / kMaxDataBytes + 1;
+    if (telegram_index_ >= telegrams) return "follow-on sent again or beyond the transfer";
+    if (first) {
+        if (t[4] != transfer_.data_block) return "wrong data block";
+        if (t[5] != transfer_.start_word) return "wrong start word";
+        if ((t[6] << 8 | t[7]) != words) return "wrong word count";
+        if (t[8] != 0xFF || t[9] != 0xFF) return "coordination flag set";
+    }
+    const size_t data = t.size() - header;
+    if (fetch) return data == 0 ? nullptr : "FETCH with data";
+    return CheckSendData(t.data() + header, data, telegram_index_);
+}
+
+const char* WrittenLineCheck::CheckSendData(const uint8_t* data, size_t length,
+                                            size_t index) const {
+    const size_t all = 2 * size_t{transfer_.total_words};
+    const size_t from = index * kMaxDataBytes;
+    const size_t expected = std::min(all - from, kMaxDataBytes);
+    if (length != expected) return "SEND data not the telegram's length";
+    const std::vector<uint8_t>& values = transfer_.send_data;
+    if (values.empty()) return nullptr;
+    if (values.size() != all || std::memcmp(data, values.data() + from, length) != 0)
+        return "SEND data not the host's values of its place";
+    return nullptr;
 }
 
 }  // namespace morvane::fuzz

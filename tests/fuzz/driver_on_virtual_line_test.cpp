@@ -67,11 +67,11 @@ TEST_F(DriverOnVirtualLine, AScriptedFetchIn3964RReadsTheValueWithoutWaiting) {
     EXPECT_EQ(Hex("12 34"), (Wire{bytes[3], bytes[2]}));  // the word in the slot's upper half
     EXPECT_EQ(TheLine().NowMs(), 0u);
 
-    const TransferOnLine rules{true, true, false, 3, 7, 1, 1};
+    const TransferOnLine rules{true, true, false, 3, 7, 1, 1, {}};
+    WrittenLineCheck check(rules);
     ASSERT_EQ(TheLine().WrittenBlocks().size(), 4u);  // STX, telegram, DLE, DLE
     for (const WrittenBlock& block : TheLine().WrittenBlocks())
-        EXPECT_EQ(CheckWrittenBlock(TheLine().Written().data() + block.offset, block.length, rules),
-                  nullptr);
+        EXPECT_EQ(check.Next(TheLine().Written().data() + block.offset, block.length), nullptr);
 }
 
 TEST_F(DriverOnVirtualLine, ASilentPartnerCostsFourAttemptsOfTwoTimeOutsWithinTheBound) {
