@@ -32,7 +32,7 @@ uint16_t Pattern(int channel, int round, size_t i) {
 }
 
 std::string Address(uint16_t word) {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%03u%03u", unsigned{kBlock}, unsigned{word});
     return text;
 }
