@@ -53,7 +53,6 @@ class Channel {
         return block_gate_.parsed == 1;
     }
     void Stop() { host_.Stop(); }
-    Host& host() { return host_; }
 
     // The port closed and opened again, then a block write, a block read, a
     // single write and a single read with
@@ -98,9 +97,11 @@ class Channel {
         return true;
     }
 
+    enum class Outcome { kRan, kSkipped, kFailed };
+
     // A block read or write while another thread may end the driver: it ran
-    // whole or not at all. False (with a test failure) on a torn result.
-    bool RoundWhileEnding(int round) {
+    // whole or not at all (kFailed, with a test failure, otherwise).
+    Outcome RoundWhileEnding(int round) {
         const bool write = round % 2 == 0;
         Words values(kWriteWords);
         for (size_t i = 0; i < values.size(); ++i)
@@ -117,7 +118,7 @@ class Channel {
                            kWriteWords, write ? values.data() : host.data());
         if (result != MORVANE_OK) {
             ADD_FAILURE() << "channel " << number_ << " round " << round << ": " << result;
-            return false;
+            return Outcome::kFailed;
         }
         Words after(kWriteWords);
         for (uint16_t i = 0; i < kWriteWords; ++i)
@@ -125,9 +126,10 @@ class Channel {
         // An ended driver answers 0 without running: nothing moved at all.
         const bool ran = write ? after == values : host == values;
         const bool skipped = write ? after == before : host == Words(kWriteWords, 0xEEEE);
-        if (ran || skipped) return true;
+        if (ran) return Outcome::kRan;
+        if (skipped) return Outcome::kSkipped;
         ADD_FAILURE() << "channel " << number_ << " round " << round << " half done";
-        return false;
+        return Outcome::kFailed;
     }
 
   private:
@@ -208,23 +210,53 @@ TEST_F(Threaded, DriverEndedAndStartedWhileOthersTransfer) {
     }
 
     std::atomic<bool> transfers_done{false};
+    std::atomic<int> ran{0};      // transfers that ran
+    std::atomic<int> skipped{0};  // and that an ended driver answered without running
+    // The lifecycle thread holds each state until a transfer has seen it
+    // (or for a bounded number of its own calls), so the transfers meet
+    // both; its own calls it can judge exactly, as no other thread starts
+    // or ends the driver.
     std::thread lifecycle([&] {
+        constexpr int kMaxCallsPerState = 100000;
         Host host(0);
         StartBlock start{};
         std::strncpy(start.port_name, "ttyMORVANE", sizeof start.port_name - 1);
         start.external_timeout = 1000;
+        GateAddress gate{};
+        Words words(4, 0xEEEE);
         while (!transfers_done.load()) {
             EXPECT_EQ(host.Call(MORVANE_CMD_COLD_START, &start), MORVANE_OK);
+            if (gate.parsed == 0) gate = host.Parse("010000", kGateWord, true);
+            const int ran_before = ran.load();
+            for (int i = 0; i < kMaxCallsPerState && ran.load() == ran_before; ++i) {
+                if (transfers_done.load()) break;
+                // Running: this area has no port, so the read fails on the line.
+                ASSERT_EQ(host.Transfer(MORVANE_CMD_BLOCK_READ, gate, 4, words.data()),
+                          MORVANE_LINE_FAILED);
+            }
             EXPECT_EQ(host.Call(MORVANE_CMD_END_TEV, nullptr), MORVANE_OK);
+            const int skipped_before = skipped.load();
+            for (int i = 0; i < kMaxCallsPerState && skipped.load() == skipped_before; ++i) {
+                if (transfers_done.load()) break;
+                ASSERT_EQ(host.Transfer(MORVANE_CMD_BLOCK_READ, gate, 4, words.data()), MORVANE_OK);
+            }
+            ASSERT_EQ(words, Words(4, 0xEEEE)) << "a read ran while the driver was ended";
         }
         EXPECT_EQ(host.Call(MORVANE_CMD_COLD_START, &start), MORVANE_OK);
     });
     OnThreads(kTransferChannels, [&](int number) {
-        for (int round = 0; round < kTransfers; ++round)
-            if (!channels[number - 1]->RoundWhileEnding(round)) break;
+        for (int round = 0; round < kTransfers; ++round) {
+            const Channel::Outcome outcome = channels[number - 1]->RoundWhileEnding(round);
+            if (outcome == Channel::Outcome::kFailed) break;
+            ++(outcome == Channel::Outcome::kRan ? ran : skipped);
+        }
     });
     transfers_done = true;
     lifecycle.join();
+    EXPECT_GT(ran.load(), 0);
+    EXPECT_GT(skipped.load(), 0);
+    RecordProperty("transfers_run", ran.load());
+    RecordProperty("transfers_skipped_while_ended", skipped.load());
 
     // Started again: every channel transfers as before.
     for (auto& channel : channels) {
