@@ -31,6 +31,9 @@ class StablePortName {
     bool ok() const { return !name_.empty(); }
     const std::string& name() const { return name_; }
 
+    // The device is gone and its name with it.
+    void Remove() const { unlink(name_.c_str()); }
+
     // Re-points the name to another device in one step (link, then rename).
     bool PointTo(const std::string& target) const {
         const std::string staging = name_ + "n";
