@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -55,9 +56,9 @@ class Channel {
     void Stop() { host_.Stop(); }
 
     // The port closed and opened again, then a block write, a block read, a
-    // single write and a single read with
-    // their values checked against the partner's data block; false (with
-    // test failures) when one went wrong.
+    // single write and a single read with their values checked against the
+    // partner's data block (each channel's values differ from every other
+    // channel's); false (with test failures) when one went wrong.
     bool Round(int round) {
         // Ports reopened on all threads hand descriptor numbers (and the
         // serial layer's rows kept by them) from one thread to another.
