@@ -31,14 +31,16 @@ bool FloatsEncodable(const char* command, const TransferBlock& block) {
     return true;
 }
 
-// A new pass follows a refusal (1) at any telegram, telegram 0 included; a
-// line failure ends the write.
+// A new pass follows a refusal (1) at any telegram and any failure at a
+// follow-on telegram, which the exchange never sends twice; a line failure
+// at telegram 0 ends the write.
 int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
     int code = 0;
     for (int pass = 1; pass <= kMaxPasses; ++pass) {
         uint32_t failed_at = 0;
         code = RunPass(request, telegrams, DoWrite, &failed_at);
-        if (code != MORVANE_REQUEST_FAILED) return code;
+        if (code == 0) return 0;
+        if (code != MORVANE_REQUEST_FAILED && failed_at == 0) return code;
         err(kLogTrace, "ZIDIV> BlockWrite() err whole follow-on retry %d", pass);
     }
     return code;
@@ -49,6 +51,7 @@ int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
 int32_t SingleWrite(TevRequest* request) {
     if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     const TransferBlock& block = *TransferOf(request);
+    if (!GateRecordAcceptable("SingleWrite", block.gate)) return MORVANE_REQUEST_FAILED;
     if (!TransferAcceptable("SingleWrite", block, 1, kMaxSingleBytes))
         return MORVANE_REQUEST_FAILED;
     // A string or a bit is one value: more would send words the host never gave.
@@ -65,6 +68,7 @@ int32_t SingleWrite(TevRequest* request) {
 int32_t BlockWrite(TevRequest* request) {
     if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     const TransferBlock& block = *TransferOf(request);
+    if (!GateRecordAcceptable("BlockWrite", block.gate)) return MORVANE_REQUEST_FAILED;
     if (block.gate.class_letter == MORVANE_CLASS_STRING) {
         err(kLogTrace, "ZIDIV> BlockWrite() no allowed for STRINGS");
         return MORVANE_REQUEST_FAILED;
