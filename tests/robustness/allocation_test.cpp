@@ -134,12 +134,19 @@ TEST_F(NoAllocations, PortCommands) {
     std::copy(port.begin(), port.end(), change.port_name);
     change.timeout = kTestTimeoutHundredths;
     InfoBlock info{};
+    StartBlock start{};
+    std::copy(port.begin(), port.end(), start.port_name);
+    start.open_now = 1;
+    start.external_timeout = 3000;
+    start.line = LineParameters{9600, 8, 0, 2};
     const struct {
         const char* name;
         uint32_t command;
         void* block;
     } steps[] = {
         {"GetTevInfo", MORVANE_CMD_GET_TEV_INFO, &info},
+        {"CloseCom before ColdStart", MORVANE_CMD_CLOSE_COM, nullptr},
+        {"ColdStart, channel file read", MORVANE_CMD_COLD_START, &start},
         {"WarmStart", MORVANE_CMD_WARM_START, nullptr},
         {"CloseCom", MORVANE_CMD_CLOSE_COM, nullptr},
         {"ReOpenCom", MORVANE_CMD_REOPEN_COM, nullptr},
