@@ -39,6 +39,10 @@ class Line {
     bool ReadByte(uint8_t* byte, int timeout_ms);
     void Write(const uint8_t* bytes, size_t count);
     void DiscardInput();
+    // The partner vanishes, as when a USB adapter is pulled: the line's end
+    // closes and the driver's side sees a hang-up. Later reads find nothing
+    // and writes are lost. Serving thread only.
+    void HangUp();
 
   private:
     Line(int fd, int slave_fd, std::string path) : fd_(fd), slave_fd_(slave_fd), path_(path) {}

@@ -116,8 +116,14 @@ std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSett
 }
 
 Line::~Line() {
-    close(fd_);
+    HangUp();
+}
+
+void Line::HangUp() {
+    if (fd_ >= 0) close(fd_);
     if (slave_fd_ >= 0) close(slave_fd_);
+    fd_ = -1;
+    slave_fd_ = -1;
 }
 
 void Line::SetPacing(uint32_t baud, uint32_t bits_per_char) {
@@ -134,6 +140,7 @@ void Line::Pace(std::chrono::microseconds char_time, std::chrono::steady_clock::
 }
 
 bool Line::ReadByte(uint8_t* byte, int timeout_ms) {
+    // A hung-up line is silent: poll() ignores the negative descriptor.
     pollfd ready{fd_, POLLIN, 0};
     const int count = poll(&ready, 1, timeout_ms);
     if (count <= 0 || !(ready.revents & POLLIN)) {
