@@ -48,8 +48,9 @@ Delivery ByteFaulter::PassWith(Side from, uint8_t byte, const ByteFaultKind* fau
                                uint8_t flip_mask) {
     Watch& watch = watch_[from];
     OpenBlockIfArmed(watch);
-    const Delivery delivery = Apply(watch, byte, fault, flip_mask);
-    Follow(from, watch, byte, delivery);
+    Delivery delivery = Apply(watch, byte, fault, flip_mask);
+    delivery.block_byte = watch.in_block;
+    Follow(watch, byte, delivery);
     return delivery;
 }
 
@@ -81,38 +82,36 @@ Delivery ByteFaulter::Apply(Watch& watch, uint8_t byte, const ByteFaultKind* fau
     return delivery;
 }
 
-// Follows the sender's framing on the bytes it sent; a DLE delivered outside
-// a block answers the other side's STX, so the other side's block follows.
-void ByteFaulter::Follow(Side from, Watch& watch, uint8_t byte, const Delivery& delivery) {
-    if (watch.in_block) {
-        watch.sent.push_back(byte);
-        watch.delivered.insert(watch.delivered.end(), delivery.bytes.begin(),
-                               delivery.bytes.begin() + delivery.count);
-        bool ended = false;
-        if (watch.await_bcc) {
-            ended = true;
-        } else if (watch.after_dle) {
-            watch.after_dle = false;
-            if (byte == kEtx) {
-                ended = !settings_.is_3964r;
-                watch.await_bcc = settings_.is_3964r;
-            }
-        } else if (byte == kDle) {
-            watch.after_dle = true;
-        }
-        if (ended) Judge(watch);
-        if (watch.sent.size() > kLongestFollowedBlock) watch.in_block = false;
+// Follows the sender's framing on the bytes it sent.
+void ByteFaulter::Follow(Watch& watch, uint8_t byte, const Delivery& delivery) {
+    if (!watch.in_block) {
+        watch.stx_sent = byte == kStx;
         return;
     }
-    watch.stx_sent = byte == kStx;
-    Watch& other = watch_[1 - from];
-    const bool dle_delivered =
-        std::find(delivery.bytes.begin(), delivery.bytes.begin() + delivery.count, kDle) !=
-        delivery.bytes.begin() + delivery.count;
-    if (dle_delivered && other.stx_sent && !other.in_block) {
-        other.stx_sent = false;
-        other.armed = true;
+    watch.sent.push_back(byte);
+    watch.delivered.insert(watch.delivered.end(), delivery.bytes.begin(),
+                           delivery.bytes.begin() + delivery.count);
+    bool ended = false;
+    if (watch.await_bcc) {
+        ended = true;
+    } else if (watch.after_dle) {
+        watch.after_dle = false;
+        if (byte == kEtx) {
+            ended = !settings_.is_3964r;
+            watch.await_bcc = settings_.is_3964r;
+        }
+    } else if (byte == kDle) {
+        watch.after_dle = true;
     }
+    if (ended) Judge(watch);
+    if (watch.sent.size() > kLongestFollowedBlock) watch.in_block = false;
+}
+
+void ByteFaulter::Delivered(Side from, uint8_t byte) {
+    Watch& receiver = watch_[1 - from];
+    if (byte != kDle || !receiver.stx_sent || receiver.in_block) return;
+    receiver.stx_sent = false;
+    receiver.armed = true;
 }
 
 void ByteFaulter::Judge(Watch& watch) {

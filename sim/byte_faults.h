@@ -35,7 +35,8 @@ struct ByteFaultSettings {
 struct Delivery {
     std::array<uint8_t, 2> bytes{};
     uint8_t count = 0;
-    bool late = false;  // held back past the receiver's character delay
+    bool late = false;        // held back past the receiver's character delay
+    bool block_byte = false;  // part of a block, not a control character
 };
 
 struct ByteFaultCounts {
@@ -55,6 +56,11 @@ class ByteFaulter {
     // As Pass, with the fault (or none) given instead of drawn: for tests.
     Delivery PassWith(Side from, uint8_t byte, const ByteFaultKind* fault, uint8_t flip_mask = 1);
 
+    // A control character from side has reached its receiver (a late one
+    // only after its delay): a DLE answers the receiver's STX, so the
+    // receiver's next bytes are its block.
+    void Delivered(Side from, uint8_t byte);
+
     const ByteFaultCounts& counts(Side side) const { return watch_[side].counts; }
 
   private:
@@ -72,7 +78,7 @@ class ByteFaulter {
     void OpenBlockIfArmed(Watch& watch);
     bool Draw(const Watch& watch);
     Delivery Apply(Watch& watch, uint8_t byte, const ByteFaultKind* fault, uint8_t flip_mask);
-    void Follow(Side from, Watch& watch, uint8_t byte, const Delivery& delivery);
+    void Follow(Watch& watch, uint8_t byte, const Delivery& delivery);
     void Judge(Watch& watch);
 
     ByteFaultSettings settings_;

@@ -92,7 +92,7 @@ void FaultRelay::Take(Side from, Line& line) {
         auto release = queue.empty() ? now : std::max(now, queue.back().release);
         if (delivery.late) release += late;
         for (uint8_t k = 0; k < delivery.count; ++k)
-            queue.push_back({release, delivery.bytes[k]});
+            queue.push_back({release, delivery.bytes[k], !delivery.block_byte});
         const bool faulted = delivery.late || delivery.count != 1 || delivery.bytes[0] != bytes[i];
         trace_[trace_next_] = {now, from, bytes[i], delivery, faulted};
         trace_next_ = (trace_next_ + 1) % trace_.size();
@@ -107,7 +107,9 @@ void FaultRelay::Release(Side from, Line& line) {
     uint8_t out[kReadChunk];
     size_t count = 0;
     while (!queue.empty() && queue.front().release <= now && count < sizeof out) {
-        out[count++] = queue.front().byte;
+        const Queued& next = queue.front();
+        out[count++] = next.byte;
+        if (next.control) faulter_.Delivered(from, next.byte);
         queue.pop_front();
     }
     if (count > 0) line.Write(out, count);

@@ -54,6 +54,7 @@ class FaultRelay {
     struct Queued {
         Clock::time_point release;
         uint8_t byte;
+        bool control;  // outside a block: its delivery may open the receiver's block
     };
     struct TraceEntry {
         Clock::time_point at;
