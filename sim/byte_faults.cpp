@@ -103,7 +103,10 @@ void ByteFaulter::Follow(Watch& watch, uint8_t byte, const Delivery& delivery) {
     } else if (byte == kDle) {
         watch.after_dle = true;
     }
-    if (ended) Judge(watch);
+    if (ended) {
+        Judge(watch);
+        last_block_[&watch == &watch_[kFromDriver] ? kFromDriver : kFromPartner] = watch.sent;
+    }
     if (watch.sent.size() > kLongestFollowedBlock) watch.in_block = false;
 }
 

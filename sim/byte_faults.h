@@ -62,6 +62,8 @@ class ByteFaulter {
     void Delivered(Side from, uint8_t byte);
 
     const ByteFaultCounts& counts(Side side) const { return watch_[side].counts; }
+    // The last whole block side sent, as it sent it (block check included).
+    const Bytes& last_block(Side side) const { return last_block_[side]; }
 
   private:
     struct Watch {
@@ -84,6 +86,7 @@ class ByteFaulter {
     ByteFaultSettings settings_;
     std::mt19937_64 random_;
     std::array<Watch, 2> watch_;
+    std::array<Bytes, 2> last_block_;
 };
 
 // True when a receiver takes delivered as a whole block: a closing DLE ETX

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace plcsim {
 namespace {
@@ -9,6 +10,7 @@ namespace {
 constexpr int kIdleWaitMs = 5;  // stop is checked at least this often
 constexpr size_t kTraceEntries = 1024;
 constexpr size_t kReadChunk = 512;
+constexpr size_t kDriverBlocksKept = 512;
 
 const char* Arrow(Side from) {
     return from == kFromDriver ? "d>p" : "p>d";
@@ -82,12 +84,19 @@ void FaultRelay::Take(Side from, Line& line) {
     const size_t count = line.ReadAvailable(bytes, sizeof bytes);
     if (count == 0) return;
     const auto now = Clock::now();
+    last_activity_ = now.time_since_epoch().count();
     const auto late = std::chrono::milliseconds(from == kFromDriver ? settings_.late_to_partner_ms
                                                                     : settings_.late_to_driver_ms);
     std::deque<Queued>& queue = towards_[from];
     std::lock_guard lock(mutex_);
     for (size_t i = 0; i < count; ++i) {
+        const uint64_t blocks_before = faulter_.counts(from).blocks;
         const Delivery delivery = faulter_.Pass(from, bytes[i]);
+        if (from == kFromDriver && faulter_.counts(from).blocks != blocks_before) {
+            if (driver_blocks_.size() >= kDriverBlocksKept)
+                driver_blocks_.erase(driver_blocks_.begin());
+            driver_blocks_.push_back(faulter_.last_block(from));
+        }
         // Bytes keep their order: none overtakes a late one before it.
         auto release = queue.empty() ? now : std::max(now, queue.back().release);
         if (delivery.late) release += late;
@@ -112,7 +121,19 @@ void FaultRelay::Release(Side from, Line& line) {
         if (next.control) faulter_.Delivered(from, next.byte);
         queue.pop_front();
     }
-    if (count > 0) line.Write(out, count);
+    if (count == 0) return;
+    line.Write(out, count);
+    last_activity_ = Clock::now().time_since_epoch().count();
+}
+
+std::vector<Bytes> FaultRelay::TakeDriverBlocks() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(driver_blocks_, {});
+}
+
+std::chrono::milliseconds FaultRelay::IdleFor() const {
+    const Clock::time_point last{Clock::duration(last_activity_.load())};
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - last);
 }
 
 std::string FaultRelay::RecentTrace() const {

@@ -45,6 +45,12 @@ class FaultRelay {
     // Blocks from side delivered altered yet framed and checked as good.
     uint64_t blind_blocks(Side from) const { return blind_blocks_[from].load(); }
 
+    // The driver's blocks as it sent them since the last call (at most 512,
+    // the oldest dropped first), for telling its telegrams from altered ones.
+    std::vector<Bytes> TakeDriverBlocks();
+    // Time since a byte last came in or went out.
+    std::chrono::milliseconds IdleFor() const;
+
     // The last relayed bytes, oldest first, one line per burst and direction:
     // "  12.345 d>p 02" or with the delivered bytes when they differ.
     std::string RecentTrace() const;
@@ -80,6 +86,8 @@ class FaultRelay {
     std::vector<TraceEntry> trace_;  // ring
     size_t trace_next_ = 0;
     ByteFaultCounts counts_copy_[2];
+    std::vector<Bytes> driver_blocks_;
+    std::atomic<Clock::rep> last_activity_{0};
     std::atomic<uint64_t> blind_blocks_[2] = {0, 0};
     Clock::time_point start_ = Clock::now();
     std::atomic<bool> stop_{false};

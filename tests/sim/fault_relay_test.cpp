@@ -56,6 +56,8 @@ TEST_F(Relayed, WithoutFaultsPassesEveryByteBothWaysAndFollowsTheBlocks) {
     EXPECT_EQ(relay_->counts(kFromPartner).bytes, 2u);
     EXPECT_NE(relay_->RecentTrace().find("d>p 00 00 45 44"), std::string::npos)
         << relay_->RecentTrace();
+    EXPECT_EQ(relay_->TakeDriverBlocks(), std::vector<Bytes>{Hex(telegram)});
+    EXPECT_TRUE(relay_->TakeDriverBlocks().empty());
 }
 
 // The relay delivers what its faulter decides, in order: a reference faulter

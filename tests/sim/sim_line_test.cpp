@@ -93,6 +93,31 @@ TEST_F(SimLine, FetchIn3964HasNoBlockCheck) {
     end_.Send("10");
 }
 
+// Whether the PLC carried a telegram out is kept with it, also when its
+// reply never leaves: a telegram taken is not to be sent again.
+TEST_F(SimLine, ReceivedTelegramsTellWhichThePlcCarriedOut) {
+    SendFetch();
+    end_.Send("10");
+    EXPECT_EQ(end_.Read(8), "00 00 00 00 00 00 10 03");
+    end_.Send("10");
+    SetFaults([](Faults& f) { f.no_reply = 1; });
+    end_.Send("02");
+    ASSERT_EQ(end_.Read(1), "10");
+    end_.Send("00 00 45 44 01 02 00 01 FF FF 10 03");
+    EXPECT_EQ(end_.Read(1), "10");
+    end_.Send("02");  // words 255 to 766 of a 256-word block: refused
+    ASSERT_EQ(end_.Read(1), "10");
+    end_.Send("00 00 45 44 01 FF 02 00 FF FF 10 03");
+    EXPECT_EQ(end_.Read(2), "10 02");
+    end_.Send("10");
+    EXPECT_EQ(end_.Read(6), "00 00 00 34 10 03");
+    end_.Send("10");
+    ASSERT_EQ(sim_->received().size(), 3u);
+    EXPECT_TRUE(sim_->received()[0].applied);
+    EXPECT_TRUE(sim_->received()[1].applied) << "carried out, its reply withheld";
+    EXPECT_FALSE(sim_->received()[2].applied);
+}
+
 TEST_F(SimLine, BlockCutShortIsRefusedAfterTheCharacterDelay) {
     end_.Send("02");
     ASSERT_EQ(end_.Read(1), "10");

@@ -1,10 +1,12 @@
 #include "soak/soak_channel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "morvane/ostrel.h"
@@ -50,6 +52,9 @@ plcsim::LinkSettings SoakLink(const Options& o) {
 
 // A late byte comes after its receiver has given up waiting for it.
 constexpr uint32_t kLateMarginMs = 30;
+// Quiet for longer than the simulator's character delay: nothing is on its way.
+constexpr auto kQuietLine = std::chrono::milliseconds(150);
+constexpr auto kQuietWaitLimit = std::chrono::milliseconds(2000);
 
 }  // namespace
 
@@ -117,18 +122,20 @@ void SoakChannel::RunOne(uint64_t number) {
     }
     HostBytes buffer = transfer.host;
     t_call_log.clear();
-    const uint64_t to_plc_before = relay_->blind_blocks(plcsim::kFromDriver);
+    sim_->ClearReceived();
+    relay_->TakeDriverBlocks();
     const uint64_t to_host_before = relay_->blind_blocks(plcsim::kFromPartner);
     const auto start = std::chrono::steady_clock::now();
     const int32_t result =
         host_.Transfer(CommandCode(transfer.op), gate, transfer.count, buffer.data());
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (result != 0) AwaitQuietLine();
     // Only a telegram altered on its way can make the PLC write a word the
     // host did not name; a value can go wrong on either way.
-    const uint64_t blind_to_plc = relay_->blind_blocks(plcsim::kFromDriver) - to_plc_before;
+    const bool altered_taken = PlcTookAlteredTelegram();
     const uint64_t blind =
-        blind_to_plc + relay_->blind_blocks(plcsim::kFromPartner) - to_host_before;
+        (altered_taken ? 1 : 0) + relay_->blind_blocks(plcsim::kFromPartner) - to_host_before;
 
     Words after(kSoakBlockWords);
     for (uint16_t i = 0; i < kSoakBlockWords; ++i)
@@ -152,8 +159,9 @@ void SoakChannel::RunOne(uint64_t number) {
         what += blind ? " silent corruption (check-blind block)" : " silent corruption";
     }
     if (verdict.foreign_words) {
-        ++(blind_to_plc ? tally_.foreign_blind : tally_.foreign_driver);
-        what += blind_to_plc ? " foreign-word write (check-blind telegram)" : " foreign-word write";
+        ++(altered_taken ? tally_.foreign_blind : tally_.foreign_driver);
+        what += altered_taken ? " foreign-word write (the PLC took an altered telegram)"
+                              : " foreign-word write";
     }
     if (verdict.buffer_touched) {
         ++tally_.buffer_touched;
@@ -165,6 +173,25 @@ void SoakChannel::RunOne(uint64_t number) {
     }
     if (!what.empty()) Report(number, transfer, result, ms, what, verdict.detail, blind);
     model_ = std::move(after);  // whatever happened, the PLC's words go on from here
+}
+
+// After a failed call the PLC may still be busy with what the driver gave
+// up on: the words are looked at once the line has been quiet for a while.
+void SoakChannel::AwaitQuietLine() {
+    const auto deadline = std::chrono::steady_clock::now() + kQuietWaitLimit;
+    while (relay_->IdleFor() < kQuietLine && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// True when the PLC carried out a telegram the driver never sent as such:
+// one altered on the line that its receiver's check let through.
+bool SoakChannel::PlcTookAlteredTelegram() {
+    const std::vector<plcsim::Bytes> sent = relay_->TakeDriverBlocks();
+    for (const plcsim::ReceivedTelegram& taken : sim_->received()) {
+        if (!taken.applied) continue;
+        if (std::find(sent.begin(), sent.end(), taken.framed) == sent.end()) return true;
+    }
+    return false;
 }
 
 void SoakChannel::Report(uint64_t number, const Transfer& transfer, int32_t result, double ms,

@@ -34,6 +34,8 @@ class SoakChannel {
 
   private:
     void RunOne(uint64_t number);
+    void AwaitQuietLine();
+    bool PlcTookAlteredTelegram();
     void Report(uint64_t number, const Transfer& transfer, int32_t result, double ms,
                 const std::string& what, const std::string& detail, uint64_t blind);
 

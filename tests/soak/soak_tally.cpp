@@ -58,9 +58,10 @@ void PrintSummary(const Tally& t, const LineCounts& line, const Options& o, doub
     std::printf("silent corruptions     %llu the check could see, %llu it could not (%.4f%%)\n",
                 static_cast<unsigned long long>(t.corrupt_seen),
                 static_cast<unsigned long long>(t.corrupt_blind), rate);
-    std::printf("foreign-word writes    %llu by the driver, %llu through blocks the check passed\n",
-                static_cast<unsigned long long>(t.foreign_driver),
-                static_cast<unsigned long long>(t.foreign_blind));
+    std::printf(
+        "foreign-word writes    %llu by the driver, %llu by telegrams altered on the line\n",
+        static_cast<unsigned long long>(t.foreign_driver),
+        static_cast<unsigned long long>(t.foreign_blind));
     std::printf("buffers touched        %llu by failed calls or writes\n",
                 static_cast<unsigned long long>(t.buffer_touched));
     std::printf("longest call           %.1f ms of its bound %.0f ms: %s\n", t.longest_ms,

@@ -15,8 +15,10 @@ struct Tally {
     uint64_t good_retried = 0;           // good after failed attempts or passes
     std::map<int32_t, uint64_t> failed;  // by result code
     // Silent corruptions (a good result with wrong values) and calls with
-    // foreign-word writes, split by whether a block delivered altered passed
-    // the receiver's check during the call (blind) or not.
+    // foreign-word writes, split by whether the line is to blame: for a
+    // value, a block delivered altered yet passing the receiver's check
+    // during the call; for a foreign word, a telegram the PLC carried out
+    // that the driver never sent as such.
     uint64_t corrupt_blind = 0;
     uint64_t corrupt_seen = 0;
     uint64_t foreign_blind = 0;
