@@ -8,7 +8,7 @@ namespace plcsim {
 namespace {
 
 constexpr int kIdleWaitMs = 5;  // stop is checked at least this often
-constexpr size_t kTraceEntries = 1024;
+constexpr size_t kTraceEntries = 8192;
 constexpr size_t kReadChunk = 512;
 constexpr size_t kDriverBlocksKept = 512;
 

@@ -131,11 +131,14 @@ void SoakChannel::RunOne(uint64_t number) {
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (result != 0) AwaitQuietLine();
-    // Only a telegram altered on its way can make the PLC write a word the
-    // host did not name; a value can go wrong on either way.
+    // A value can go wrong on either way; a word the host did not name is
+    // written only through a telegram altered on its way, or, in a bit
+    // write, through the word its read brought back altered.
     const bool altered_taken = PlcTookAlteredTelegram();
-    const uint64_t blind =
-        (altered_taken ? 1 : 0) + relay_->blind_blocks(plcsim::kFromPartner) - to_host_before;
+    const uint64_t blind_replies = relay_->blind_blocks(plcsim::kFromPartner) - to_host_before;
+    const uint64_t blind = (altered_taken ? 1 : 0) + blind_replies;
+    const bool bit_write = transfer.kind == Kind::kBit && IsWrite(transfer.op);
+    const bool foreign_by_line = altered_taken || (bit_write && blind_replies > 0);
 
     Words after(kSoakBlockWords);
     for (uint16_t i = 0; i < kSoakBlockWords; ++i)
@@ -153,25 +156,28 @@ void SoakChannel::RunOne(uint64_t number) {
         tally_.longest_bound_ms = bound;
         tally_.longest_what = Describe(transfer);
     }
+    Tally call;  // this call's breaks alone
     std::string what;
     if (verdict.wrong_values) {
-        ++(blind ? tally_.corrupt_blind : tally_.corrupt_seen);
+        ++(blind ? call.corrupt_blind : call.corrupt_seen);
         what += blind ? " silent corruption (check-blind block)" : " silent corruption";
     }
     if (verdict.foreign_words) {
-        ++(altered_taken ? tally_.foreign_blind : tally_.foreign_driver);
-        what += altered_taken ? " foreign-word write (the PLC took an altered telegram)"
-                              : " foreign-word write";
+        ++(foreign_by_line ? call.foreign_blind : call.foreign_driver);
+        what += foreign_by_line ? " foreign-word write (through a block altered on the line)"
+                                : " foreign-word write";
     }
     if (verdict.buffer_touched) {
-        ++tally_.buffer_touched;
+        ++call.buffer_touched;
         what += " host buffer changed";
     }
     if (ms > bound) {
-        ++tally_.past_bound;
+        ++call.past_bound;
         what += " call past its bound";
     }
-    if (!what.empty()) Report(number, transfer, result, ms, what, verdict.detail, blind);
+    tally_.Merge(call);
+    if (!what.empty())
+        Report(number, transfer, result, ms, what, verdict.detail, blind, Broken(call, options_));
     model_ = std::move(after);  // whatever happened, the PLC's words go on from here
 }
 
@@ -195,9 +201,11 @@ bool SoakChannel::PlcTookAlteredTelegram() {
 }
 
 void SoakChannel::Report(uint64_t number, const Transfer& transfer, int32_t result, double ms,
-                         const std::string& what, const std::string& detail, uint64_t blind) {
+                         const std::string& what, const std::string& detail, uint64_t blind,
+                         bool breaks) {
     std::lock_guard lock(g_report_mutex);
-    const bool full = g_reports++ < options_.reports;
+    // In full: the first breaks of what the mode promises; the rest one line each.
+    const bool full = breaks && g_reports++ < options_.reports;
     std::fprintf(stderr, "soak: channel %d transfer %llu: %s -> %d in %.1f ms:%s\n", index_,
                  static_cast<unsigned long long>(number), Describe(transfer).c_str(), result, ms,
                  what.c_str());

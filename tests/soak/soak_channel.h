@@ -37,7 +37,7 @@ class SoakChannel {
     void AwaitQuietLine();
     bool PlcTookAlteredTelegram();
     void Report(uint64_t number, const Transfer& transfer, int32_t result, double ms,
-                const std::string& what, const std::string& detail, uint64_t blind);
+                const std::string& what, const std::string& detail, uint64_t blind, bool breaks);
 
     const Options& options_;
     int index_;
