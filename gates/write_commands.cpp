@@ -31,14 +31,16 @@ bool FloatsEncodable(const char* command, const TransferBlock& block) {
     return true;
 }
 
-// A new pass follows a refusal (1) at any telegram, telegram 0 included; a
-// line failure ends the write.
+// A new pass follows a refusal (1) at any telegram and any failure at a
+// follow-on telegram, which the exchange never sends twice; a line failure
+// at telegram 0 ends the write.
 int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
     int code = 0;
     for (int pass = 1; pass <= kMaxPasses; ++pass) {
         uint32_t failed_at = 0;
         code = RunPass(request, telegrams, DoWrite, &failed_at);
-        if (code != MORVANE_REQUEST_FAILED) return code;
+        if (code == 0) return 0;
+        if (code != MORVANE_REQUEST_FAILED && failed_at == 0) return code;
         err(kLogTrace, "ZIDIV> BlockWrite() err whole follow-on retry %d", pass);
     }
     return code;

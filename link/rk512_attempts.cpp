@@ -39,8 +39,17 @@ void Log(const Attempt& a, const char* format) {
 // The PLC did not acknowledge the telegram or did not answer it.
 Outcome NoAnswer(const Attempt& a) {
     const Exchange& x = a.exchange;
-    if (x.rules.follow_on_leaves_without_answer && x.telegram_index != 0) return Left(1);
+    if (x.rules.follow_on_no_answer_is_refusal && x.telegram_index != 0) return Left(1);
     return Ended(2);
+}
+
+// Once a follow-on telegram is on the line the PLC may have taken it even
+// when its acknowledgement or reply was lost. Sent again it would be applied
+// at the PLC's next position: a SEND would write this telegram's words over
+// the next ones, a FETCH would return the next words in this one's place.
+Outcome SentOnce(const Attempt& a, Outcome outcome) {
+    if (a.exchange.telegram_index != 0 && outcome.result != 0) outcome.leave = true;
+    return outcome;
 }
 
 // The PLC answered but refused, or the answer is malformed: the first
@@ -60,18 +69,16 @@ void LogQuietLineRound(void* context) {
     Log(a, a.exchange.texts->quiet_line_resend);
 }
 
+Outcome ShortReply(const Attempt& a, uint16_t length) {
+    err(kLogTrace, a.exchange.texts->short_reply, a.exchange.label, static_cast<unsigned>(length),
+        static_cast<int>(a.counter));
+    return Refused(a);
+}
+
 Outcome CheckReply(Attempt& a) {
     const Exchange& x = a.exchange;
-    const bool fetch = x.expected_data_bytes >= 0;
-    const uint16_t reply_length =
-        fetch ? UndoubleDle(a.raw, x.plain_reply, a.raw_length) : a.raw_length;
-    if (fetch) *x.plain_reply_length = reply_length;
-    // A reply without a whole header has no error byte to look at.
-    if (reply_length < kReplyHeaderBytes) {
-        err(kLogTrace, x.texts->short_reply, x.label, static_cast<unsigned>(reply_length),
-            static_cast<int>(a.counter));
-        return Refused(a);
-    }
+    // The error byte is the fourth byte as received, DLE pairs included.
+    if (a.raw_length < kReplyHeaderBytes) return ShortReply(a, a.raw_length);
     const uint8_t error_byte = a.raw[kReplyErrorByte];
     if (error_byte != 0) {
         err(kLogTrace, x.texts->error_byte, static_cast<unsigned>(error_byte), x.label,
@@ -79,34 +86,25 @@ Outcome CheckReply(Attempt& a) {
         DrainPartner(x.request);
         return Refused(a);
     }
-    if (fetch) {
-        const unsigned received = reply_length - kReplyHeaderBytes;
-        const unsigned expected = static_cast<unsigned>(x.expected_data_bytes);
-        if (received != expected) {
-            err(kLogTrace, x.texts->wrong_length, x.label, received, expected,
-                static_cast<unsigned>(a.counter));
-            return Refused(a);
-        }
+    const uint16_t reply_length = UndoubleDle(a.raw, x.plain_reply, a.raw_length);
+    *x.plain_reply_length = reply_length;
+    if (reply_length < kReplyHeaderBytes) return ShortReply(a, reply_length);
+    // A stray byte can make a refusal look like a confirmation (00 00 00 00 0C
+    // has a zero error byte), so a SEND reply must be the bare header too.
+    const unsigned received = reply_length - kReplyHeaderBytes;
+    const unsigned expected = x.expected_data_bytes;
+    if (received != expected) {
+        err(kLogTrace, x.texts->wrong_length, x.label, received, expected,
+            static_cast<unsigned>(a.counter));
+        return Refused(a);
     }
     return Left(0);
 }
 
-Outcome RunAttempt(Attempt& a) {
+// From the telegram on the line to the checked reply.
+Outcome SendAndTakeReply(Attempt& a) {
     const Exchange& x = a.exchange;
     const ExchangeTexts& texts = *x.texts;
-    SerialPurgeInput(a.port);
-    const int ready = CheckIfReady(a.port);
-    if (ready == kLinkTimeout) {
-        a.conflict = true;  // the PLC has a telegram of its own to drain later
-    } else if (ready != kLinkOk) {
-        Log(a, texts.synchronising);
-        return Ended(2);
-    }
-    if (InputWaiting(a.port)) {
-        SendByte(a.port, kNak);
-        Log(a, texts.input_waiting);
-        return Ended(2);
-    }
     if (SendBlock(a.port, x.framed, x.framed_length) != kLinkOk) {
         Log(a, texts.tx_header);
         return Ended(2);
@@ -142,6 +140,25 @@ Outcome RunAttempt(Attempt& a) {
     // attempt ends as a failure on the line, whatever its reply said.
     if (!WaitQuietLine(a.port, LogQuietLineRound, &a)) return Ended(2);
     return CheckReply(a);
+}
+
+Outcome RunAttempt(Attempt& a) {
+    const Exchange& x = a.exchange;
+    const ExchangeTexts& texts = *x.texts;
+    SerialPurgeInput(a.port);
+    const int ready = CheckIfReady(a.port);
+    if (ready == kLinkTimeout) {
+        a.conflict = true;  // the PLC has a telegram of its own to drain later
+    } else if (ready != kLinkOk) {
+        Log(a, texts.synchronising);
+        return Ended(2);
+    }
+    if (InputWaiting(a.port)) {
+        SendByte(a.port, kNak);
+        Log(a, texts.input_waiting);
+        return Ended(2);
+    }
+    return SentOnce(a, SendAndTakeReply(a));
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ struct ExchangeTexts {
     const char* quiet_line_resend;
     const char* short_reply;     // label, reply bytes, attempt
     const char* error_byte;      // error byte, label, attempt
-    const char* wrong_length;    // label, received, expected, attempt; FETCH only
+    const char* wrong_length;    // label, received, expected, attempt
     const char* set_priority;    // the call's result
     const char* reset_priority;  // no arguments
 };
@@ -32,9 +32,9 @@ struct ExchangeRules {
     // FETCH drains the PLC after any missing telegram acknowledgement, SEND
     // only after a NAK.
     bool drain_after_any_header_refusal;
-    // FETCH gives up a follow-on telegram at once (1) when the PLC does not
-    // acknowledge it or does not answer; SEND tries again.
-    bool follow_on_leaves_without_answer;
+    // A follow-on telegram the PLC did not acknowledge or answer is a
+    // refusal (1) for FETCH and a line failure (2) for SEND.
+    bool follow_on_no_answer_is_refusal;
 };
 
 struct Exchange {
@@ -45,15 +45,18 @@ struct Exchange {
     const char* label;
     const uint8_t* framed;  // the telegram as it goes on the line
     uint16_t framed_length;
-    // FETCH: the data bytes the reply must carry, and where the reply goes
-    // after un-doubling (kLinkBufferSize bytes). SEND: -1 and nullptr.
-    int32_t expected_data_bytes;
+    // The data bytes the reply must carry behind its header (0 for SEND),
+    // and where the reply goes after un-doubling (kLinkBufferSize bytes).
+    uint16_t expected_data_bytes;
     uint8_t* plain_reply;
     uint16_t* plain_reply_length;
 };
 
 // Raises the thread's priority (saved in the ChannelArea), runs up to four
-// attempts and restores the priority. Returns 0, 1 or 2.
+// attempts and restores the priority. Returns 0, 1 or 2. A follow-on
+// telegram goes on the line at most once: it carries no address and the PLC
+// applies it at its running position, so after any failure once it was
+// written the caller must start the transfer over from telegram 0.
 int RunExchange(const Exchange& exchange);
 
 }  // namespace morvane

@@ -29,7 +29,7 @@ constexpr ExchangeTexts kFetchTexts = {
 
 constexpr ExchangeRules kFetchRules = {
     .drain_after_any_header_refusal = true,
-    .follow_on_leaves_without_answer = true,
+    .follow_on_no_answer_is_refusal = true,
 };
 
 }  // namespace

@@ -24,14 +24,14 @@ constexpr ExchangeTexts kSendTexts = {
     .quiet_line_resend = "ZIDIV> DoWrite() err %s recv timeout resend #2,retry %d",
     .short_reply = "ZIDIV> DoWrite() %s recv. short reply %u bytes, retry %d",
     .error_byte = "ZIDIV> DoWrite() recv err 0x%02X in reply %s, retry %d",
-    .wrong_length = nullptr,  // the reply's length is not examined
+    .wrong_length = "ZIDIV> DoWrite() %s recv. ill. length data %u/%u, retry %u",
     .set_priority = "ZIDIV> DoWrite() warning! error setting priority, rc %d",
     .reset_priority = "ZIDIV> DoWrite() warning! error resetting priority",
 };
 
 constexpr ExchangeRules kSendRules = {
     .drain_after_any_header_refusal = false,
-    .follow_on_leaves_without_answer = false,
+    .follow_on_no_answer_is_refusal = false,
 };
 
 // The PLC cannot hold values this close to zero: the first float of the
@@ -68,6 +68,8 @@ int DoWrite(TevRequest* request, uint32_t telegram_index) {
     char label[kLabelSize];
     MakeLabel(label, telegram_index);
 
+    uint8_t reply[kLinkBufferSize];
+    uint16_t reply_length = 0;
     const Exchange exchange{.request = request,
                             .texts = &kSendTexts,
                             .rules = kSendRules,
@@ -75,9 +77,9 @@ int DoWrite(TevRequest* request, uint32_t telegram_index) {
                             .label = label,
                             .framed = framed,
                             .framed_length = framed_length,
-                            .expected_data_bytes = -1,  // the reply's length is not examined
-                            .plain_reply = nullptr,
-                            .plain_reply_length = nullptr};
+                            .expected_data_bytes = 0,  // the reply is the bare header
+                            .plain_reply = reply,
+                            .plain_reply_length = &reply_length};
     return RunExchange(exchange);
 }
 

@@ -296,29 +296,48 @@ TEST_F(ExchangeFaults, BlockReadOfOneTelegramGetsNoSecondPass) {
     EXPECT_EQ(block_, Words(64, 0xEEEE));
 }
 
-TEST_F(ExchangeFaults, SendFollowOnRefusedWithNakIsSentAgainWithinTheExchange) {
+// A follow-on telegram carries no address: once it is on the line it is
+// never sent again, whatever became of it; the write starts over instead.
+TEST_F(ExchangeFaults, SendFollowOnRefusedWithNakStartsTheWriteAgain) {
     FaultAtTelegram(
         1, [](plcsim::Faults* f) { f->nak_telegrams = 1; }, 1);
     EXPECT_EQ(WriteBlock(100), MORVANE_OK) << log_.Dump();
     EXPECT_TRUE(log_.Has(8, "ZIDIV> DoWrite() err RX follow-on 1 header ack, retry 1"));
-    EXPECT_FALSE(log_.Has(8, "ZIDIV> BlockWrite() err whole follow-on retry 1"));
-    EXPECT_EQ(CountTelegrams(0x00), 1u);
+    EXPECT_FALSE(log_.Has(8, "ZIDIV> DoWrite() err RX follow-on 1 header ack, retry 2"));
+    EXPECT_EQ(log_.Count("ZIDIV> BlockWrite() err whole follow-on retry 1"), 1);
+    EXPECT_EQ(CountTelegrams(0x00), 2u);
     EXPECT_EQ(CountTelegrams(0xFF), 2u);
     EXPECT_EQ(plc().Word(3, 99), 0xA000 + 99);
 }
 
-// The PLC carried out the follow-on whose reply it withheld, so it refuses
-// the repeated one; the write starts again from telegram 0.
-TEST_F(ExchangeFaults, SendFollowOnWithoutAnswerIsSentAgainThenTheWriteStartsAgain) {
+TEST_F(ExchangeFaults, SendFollowOnWithoutAnswerIsNeverSentAgain) {
     FaultAtTelegram(
         1, [](plcsim::Faults* f) { f->no_reply = 1; }, 1);
     EXPECT_EQ(WriteBlock(100), MORVANE_OK) << log_.Dump();
     EXPECT_TRUE(log_.Has(8, "ZIDIV> DoWrite() err RX follow-on 1 reply sync, retry 1"));
-    EXPECT_TRUE(log_.Has(8, "ZIDIV> DoWrite() recv err 0x10 in reply follow-on 1, retry 2"));
     EXPECT_EQ(log_.Count("ZIDIV> BlockWrite() err whole follow-on retry 1"), 1);
     EXPECT_EQ(CountTelegrams(0x00), 2u);
-    EXPECT_EQ(CountTelegrams(0xFF), 3u);
+    EXPECT_EQ(CountTelegrams(0xFF), 2u);
     EXPECT_EQ(plc().Word(3, 99), 0xA000 + 99);
+}
+
+// The PLC carried out follow-on 1 and its reply was lost; sent again it
+// would land on words 128 to 191. With the line failing after, every word
+// must still hold its old or its new value, the words behind it their old.
+TEST_F(ExchangeFaults, WriteFailingAfterALostFollowOnReplyLeavesEveryWordOldOrNew) {
+    for (uint16_t i = 200; i < 256; ++i)
+        plc().SetWord(3, i, static_cast<uint16_t>(0x0100 + i));
+    plc().SetTelegramHook([received = 0u](const Bytes&, plcsim::Faults* f) mutable {
+        ++received;
+        if (received == 2) f->no_reply = 1;
+        if (received == 4) f->nak_telegrams = plcsim::kAlways;
+    });
+    EXPECT_EQ(WriteBlock(200), MORVANE_LINE_FAILED) << log_.Dump();
+    for (uint16_t i = 0; i < 256; ++i) {
+        const uint16_t word = plc().Word(3, i);
+        EXPECT_TRUE(word == 0x0100 + i || (i < 200 && word == 0xA000 + i))
+            << "word " << i << " holds " << std::hex << word;
+    }
 }
 
 TEST_F(ExchangeFaults, BlockWriteRefusedAtAFollowOnStartsAgainFromTelegramZero) {
@@ -347,13 +366,29 @@ TEST_F(ExchangeFaults, BlockWriteRefusedAtTheFirstTelegramMakesThreePasses) {
     EXPECT_EQ(Telegrams().size(), 12u);
 }
 
-TEST_F(ExchangeFaults, BlockWriteFailingOnTheLineEndsAtOnce) {
-    FaultAtTelegram(1, [](plcsim::Faults* f) { f->nak_telegrams = plcsim::kAlways; });
+TEST_F(ExchangeFaults, BlockWriteFailingOnTheLineAtTheFirstTelegramEndsAtOnce) {
+    SetFaults([] {
+        plcsim::Faults f;
+        f.nak_telegrams = plcsim::kAlways;
+        return f;
+    }());
     EXPECT_EQ(WriteBlock(100), MORVANE_LINE_FAILED);
-    EXPECT_TRUE(log_.Has(8, "ZIDIV> DoWrite() err RX follow-on 1 header ack, retry 4"));
+    EXPECT_TRUE(log_.Has(8, "ZIDIV> DoWrite() err RX fetch header ack, retry 4"));
     EXPECT_FALSE(log_.Has(8, "ZIDIV> BlockWrite() err whole follow-on retry 1"));
     EXPECT_TRUE(log_.Has(8, "ZIDIV> exit BlockWrite() , ret val is 2"));
-    EXPECT_EQ(CountTelegrams(0x00), 1u);
+    EXPECT_EQ(CountTelegrams(0x00), 4u);
+}
+
+// A follow-on failing on the line costs a pass; a line failure at telegram 0
+// ends the write.
+TEST_F(ExchangeFaults, BlockWriteFailingOnTheLineAtAFollowOnStartsOverUntilTelegramZeroFails) {
+    FaultAtTelegram(1, [](plcsim::Faults* f) { f->nak_telegrams = plcsim::kAlways; });
+    EXPECT_EQ(WriteBlock(100), MORVANE_LINE_FAILED);
+    EXPECT_EQ(log_.Count("ZIDIV> DoWrite() err RX follow-on 1 header ack, retry 1"), 1);
+    EXPECT_FALSE(log_.Has(8, "ZIDIV> DoWrite() err RX follow-on 1 header ack, retry 2"));
+    EXPECT_EQ(log_.Count("ZIDIV> BlockWrite() err whole follow-on retry 1"), 1);
+    EXPECT_TRUE(log_.Has(8, "ZIDIV> exit BlockWrite() , ret val is 2"));
+    EXPECT_EQ(CountTelegrams(0xFF), 1u);
 }
 
 TEST_F(ExchangeFaults, BlockWriteSucceedingInItsSecondPassLogsOneRetry) {

@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "e2e/e2e_fixture.h"
 #include "e2e/scripted_channel.h"
+#include "link/quiet_line.h"
 #include "support/hex_bytes.h"
 #include "support/pty_pair.h"
 
@@ -121,6 +123,14 @@ std::vector<ScriptCase> Cases() {
          Script{{"02", "10"}, {kSendTelegram, "10 02"}, {"10", "00 10 10 0A 10 03"}, {"10", ""}} +
              write_ok,
          {"ZIDIV> DoWrite() recv err 0x0A in reply fetch, retry 1"}},
+        // A stray byte turns a refusal (00 00 00 0C) into a zero error byte
+        // followed by one more byte: not the bare header, so not a confirmation.
+        {"WriteWhoseReplyIsNotTheBareHeaderIsSentAgain",
+         write,
+         Script{
+             {"02", "10"}, {kSendTelegram, "10 02"}, {"10", "00 00 00 00 0C 10 03"}, {"10", ""}} +
+             write_ok,
+         {"ZIDIV> DoWrite() fetch recv. ill. length data 1/0, retry 1"}},
         // 3964R: the block check goes out undoubled although it is DLE, and
         // exactly one byte is read for the reply's, here DLE too.
         {"ReadIn3964RWithBlockChecksThatAreDle",
@@ -222,6 +232,15 @@ TEST_P(ScriptedPlc, WireLogAndResult) {
     }
 }
 
+// A reply with filler behind it in the same write: the flood is already
+// waiting when the driver looks for a quiet line.
+std::string WithFiller(const std::string& reply) {
+    std::string text = reply;
+    for (int i = 0; i < 64; ++i)
+        text += " 55";
+    return text;
+}
+
 // A PLC that keeps the line full after its reply: the quiet-line loop gives
 // up at its bound and the attempt fails on the line, whatever the reply said;
 // the later attempts meet the flood at their set-up.
@@ -235,13 +254,8 @@ TEST(ScriptedPlcFlood, PlcThatDoesNotFallSilentAfterItsReplyFailsTheRead) {
     size_t played = 0;
     std::string instead;
     std::thread plc([&] {
-        // The flood starts in the reply's own write, so it is already
-        // waiting when the driver looks for a quiet line.
-        std::string reply_and_filler = kFetchReply;
-        for (int i = 0; i < 64; ++i)
-            reply_and_filler += " 55";
-        Play(pty, {{"02", "10"}, {kFetchTelegram, "10 02"}, {"10", reply_and_filler}}, &played,
-             &instead);
+        Play(pty, {{"02", "10"}, {kFetchTelegram, "10 02"}, {"10", WithFiller(kFetchReply)}},
+             &played, &instead);
         const std::vector<uint8_t> filler(4096, 0x55);
         while (!done.load()) {
             if (write(pty.master(), filler.data(), filler.size()) < 0) {
@@ -260,6 +274,76 @@ TEST(ScriptedPlcFlood, PlcThatDoesNotFallSilentAfterItsReplyFailsTheRead) {
     EXPECT_EQ(log.Count("ZIDIV> DoRead() err fetch recv timeout resend #2,retry 1"), 40);
     EXPECT_TRUE(log.Has(8, "ZIDIV> exit SingleRead() , ret val is 2"));
     EXPECT_EQ(slot, HostBytes(4, kUntouched));
+}
+
+// The reply block of words first..first+count-1 of a PLC whose word i holds
+// 0x4000 + i, framed as on the line.
+std::string WordsReply(uint16_t first, uint16_t count) {
+    Wire plain{0, 0, 0, 0};
+    for (uint16_t i = first; i < first + count; ++i) {
+        plain.push_back(0x40);
+        plain.push_back(static_cast<uint8_t>(i));
+    }
+    Wire framed;
+    for (uint8_t byte : plain) {
+        framed.push_back(byte);
+        if (byte == 0x10) framed.push_back(byte);
+    }
+    return ToHex(framed) + " 10 03";
+}
+
+// Keeps the driver's input queue full until `dles` DLEs came from it (the
+// reply's acknowledgement and one per quiet-line round), then falls silent.
+// Gives up after five seconds without them.
+void FloodUntilDles(const PtyPair& pty, int dles) {
+    const std::vector<uint8_t> filler(4096, 0x55);
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (dles > 0 && std::chrono::steady_clock::now() < give_up) {
+        if (write(pty.master(), filler.data(), filler.size()) < 0) {
+            pollfd writable{pty.master(), POLLOUT, 0};
+            poll(&writable, 1, 1);
+        }
+        uint8_t sent[64];
+        const ssize_t n = read(pty.master(), sent, sizeof sent);
+        for (ssize_t i = 0; i < n; ++i)
+            dles -= sent[i] == 0x10 ? 1 : 0;
+    }
+}
+
+// A follow-on FETCH the PLC answered and then flooded the line after: asked
+// again the PLC would answer with the next words, which would land in this
+// telegram's place. The read starts over from telegram 0 instead.
+TEST(ScriptedPlcFlood, FollowOnFetchFailingAfterItsReplyIsNeverAskedAgain) {
+    ScriptedChannel channel;
+    ASSERT_TRUE(channel.Start());
+    auto& [scratch, log, pty, host, gate] = channel;
+    const GateAddress block_gate = host.Parse("001000", kGateWord, true);
+    const std::string telegram = "00 00 45 44 01 00 00 64 FF FF 10 03";
+    const std::string follow_on = "FF 00 45 44 10 03";
+    const Script first = CleanAttempt(telegram, WordsReply(0, 64));
+    const Script clean_pass = first + CleanAttempt(follow_on, WordsReply(64, 36));
+
+    size_t played = 0;
+    std::string instead;
+    std::thread plc([&] {
+        Play(pty,
+             first +
+                 Script{{"02", "10"}, {follow_on, "10 02"}, {"10", WithFiller(WordsReply(64, 36))}},
+             &played, &instead);
+        if (!instead.empty()) return;
+        FloodUntilDles(pty, 1 + static_cast<int>(kQuietLineRoundLimit));
+        played = 0;
+        Play(pty, clean_pass, &played, &instead);
+    });
+    Words words(100, 0xEEEE);
+    const int32_t code = host.Transfer(MORVANE_CMD_BLOCK_READ, block_gate, 100, words.data());
+    plc.join();
+    host.Stop();
+
+    ASSERT_EQ(played, clean_pass.size()) << "driver sent \"" << instead << "\"\n" << log.Dump();
+    EXPECT_EQ(code, MORVANE_OK) << log.Dump();
+    for (uint16_t i = 0; i < 100; ++i)
+        EXPECT_EQ(words[i], 0x4000 + i) << "word " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ScriptedPlc, ::testing::ValuesIn(Cases()),
