@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -205,7 +206,7 @@ void SoakChannel::Report(uint64_t number, const Transfer& transfer, int32_t resu
                          bool breaks) {
     std::lock_guard lock(g_report_mutex);
     // In full: the first breaks of what the mode promises; the rest one line each.
-    const bool full = breaks && g_reports++ < options_.reports;
+    const bool full = (breaks || options_.report_all) && g_reports++ < options_.reports;
     std::fprintf(stderr, "soak: channel %d transfer %llu: %s -> %d in %.1f ms:%s\n", index_,
                  static_cast<unsigned long long>(number), Describe(transfer).c_str(), result, ms,
                  what.c_str());

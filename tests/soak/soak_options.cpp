@@ -17,12 +17,17 @@ bool Number(const char* text, double low, double high, double* value) {
 std::string Usage() {
     return "usage: morvane_soak [--seed N] [--rate P] [--plc-rate P] [--mode one|independent]\n"
            "                    [--procedure 3964|3964R] [--transfers N] [--channels N]\n"
-           "                    [--timeout HUNDREDTHS] [--char-delay MS] [--reports N]\n";
+           "                    [--timeout HUNDREDTHS] [--char-delay MS] [--reports N]\n"
+           "                    [--report-all]\n";
 }
 
 bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
+        if (name == "--report-all") {
+            o->report_all = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             *error = "missing value for " + std::string(name);
             return false;

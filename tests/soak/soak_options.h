@@ -19,6 +19,7 @@ struct Options {
     int32_t timeout_hundredths = 6;  // the driver's read time-out, 10 ms each
     uint32_t char_delay_ms = 60;     // the simulator's character delay
     int reports = 3;                 // invariant breaks reported in full
+    bool report_all = false;         // in full also what the mode allows
 };
 
 // Parses argv into options; false with a message in *error.

@@ -1,5 +1,7 @@
 #include "soak/soak_transfer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
