@@ -45,6 +45,8 @@ class Line {
 
     // Without waiting: up to max bytes that have arrived (not paced).
     size_t ReadAvailable(uint8_t* bytes, size_t max);
+    // Bytes that have arrived and are not read yet.
+    size_t InputQueued() const;
     // Waits at most timeout_ms until a or b has input; bit 0: a, bit 1: b.
     static int WaitReadable(Line& a, Line& b, int timeout_ms);
 

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -177,6 +178,11 @@ void Line::Write(const uint8_t* bytes, size_t count) {
 size_t Line::ReadAvailable(uint8_t* bytes, size_t max) {
     const ssize_t n = read(fd_, bytes, max);
     return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+size_t Line::InputQueued() const {
+    int queued = 0;
+    return ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0 ? static_cast<size_t>(queued) : 0;
 }
 
 int Line::WaitReadable(Line& a, Line& b, int timeout_ms) {

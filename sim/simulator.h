@@ -77,6 +77,8 @@ class Simulator {
     Simulator& operator=(const Simulator&) = delete;
 
     const std::string& path() const { return line_->path(); }
+    // Bytes from the driver on the line that the simulator has not read yet.
+    size_t InputQueued() const { return line_->InputQueued(); }
 
     void set_link(const LinkSettings& link);
     LinkSettings link() const;

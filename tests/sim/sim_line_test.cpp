@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "slave_end.h"
 #include "support/sim_fixture.h"
@@ -116,6 +117,16 @@ TEST_F(SimLine, ReceivedTelegramsTellWhichThePlcCarriedOut) {
     EXPECT_TRUE(sim_->received()[0].applied);
     EXPECT_TRUE(sim_->received()[1].applied) << "carried out, its reply withheld";
     EXPECT_FALSE(sim_->received()[2].applied);
+}
+
+TEST_F(SimLine, InputQueuedCountsWhatTheSimulatorHasNotReadYet) {
+    sim_.Stop();
+    EXPECT_EQ(sim_->InputQueued(), 0u);
+    end_.Send("02 02 02");
+    const auto deadline = Clock::now() + std::chrono::milliseconds(500);
+    while (sim_->InputQueued() < 3 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(sim_->InputQueued(), 3u);
 }
 
 TEST_F(SimLine, BlockCutShortIsRefusedAfterTheCharacterDelay) {

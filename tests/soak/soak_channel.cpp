@@ -183,10 +183,12 @@ void SoakChannel::RunOne(uint64_t number) {
 }
 
 // After a failed call the PLC may still be busy with what the driver gave
-// up on: the words are looked at once the line has been quiet for a while.
+// up on: the words are looked at once the line has been quiet for a while
+// and the simulator has read all it was sent.
 void SoakChannel::AwaitQuietLine() {
     const auto deadline = std::chrono::steady_clock::now() + kQuietWaitLimit;
-    while (relay_->IdleFor() < kQuietLine && std::chrono::steady_clock::now() < deadline)
+    while ((relay_->IdleFor() < kQuietLine || sim_->InputQueued() > 0) &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
