@@ -2,6 +2,7 @@
 // the composed address to the host.
 #include "browse/browse_command.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -32,8 +33,11 @@ void* DialogOwner(const BrowseBlock& block) {
 
 int32_t BrowseAddress0(TevRequest* request) {
     TagFormatState& state = DriverTagFormatState();
-    if (state.browse_once != 0) return MORVANE_NO_ADDRESS;
-    state.browse_once = 1;
+    // A host runs the dialog from its user-interface thread alone. Should two
+    // threads ask at once all the same, the exchange lets exactly one of them
+    // past, and the rest of the dialog's process-wide state is then touched
+    // by that thread only.
+    if (std::atomic_ref<int32_t>(state.browse_once).exchange(1) != 0) return MORVANE_NO_ADDRESS;
 
     // Without a buffer for the address there is nothing the dialog could give.
     const auto* block = static_cast<const BrowseBlock*>(request->parameter_block);

@@ -30,7 +30,7 @@ constexpr size_t kComposedAddressLength = 9;
 // Process-wide state of the dialog: one copy for the loaded driver. The
 // texts and the type code keep their last values after the dialog ends.
 struct TagFormatState {
-    int32_t browse_once;  // set by the first BrowseAddress0, never cleared
+    int32_t browse_once;  // set (atomically) by the first BrowseAddress0, never cleared
     int32_t type_code;
     char block_text[10];
     char location_text[10];

@@ -11,14 +11,15 @@ namespace {
 constexpr char kBaseName[] = "ZIDIV";
 constexpr size_t kFileNameSize = 32;  // "ZIDIV" + "-2147483648" + ".INT" fits
 
-// Opens the first of the channel's file names that exists; its name goes to name.
-FILE* OpenChannelFile(int32_t channel_number, char (&name)[kFileNameSize]) {
+// Reads the first of the channel's file names that exists; its name goes to name.
+bool ReadChannelFile(int32_t channel_number, char (&name)[kFileNameSize], char* text,
+                     size_t* length) {
     std::snprintf(name, sizeof name, "%s%02d.INT", kBaseName, static_cast<int>(channel_number));
-    if (FILE* file = OpenConfigText(name)) return file;
+    if (ReadConfigText(name, text, kConfigReadLength, length)) return true;
     std::snprintf(name, sizeof name, "%s%01d.INT", kBaseName, static_cast<int>(channel_number));
-    if (FILE* file = OpenConfigText(name)) return file;
+    if (ReadConfigText(name, text, kConfigReadLength, length)) return true;
     std::snprintf(name, sizeof name, "%s.INT", kBaseName);
-    return OpenConfigText(name);
+    return ReadConfigText(name, text, kConfigReadLength, length);
 }
 
 }  // namespace
@@ -38,11 +39,10 @@ ProtocolWord ParseProtocolText(const char* text, size_t length) {
 uint8_t ReadProtocolFile(int32_t channel_number) {
     char name[kFileNameSize];
     uint8_t is_3964r = 0;
-    if (FILE* file = OpenChannelFile(channel_number, name)) {
+    char text[kConfigReadLength];
+    size_t length = 0;
+    if (ReadChannelFile(channel_number, name, text, &length)) {
         err(kLogOperator, "ZIDIV> %s Int File Found.", name);
-        char text[kConfigReadLength];
-        const size_t length = std::fread(text, 1, sizeof text, file);
-        std::fclose(file);
         const ProtocolWord word = ParseProtocolText(text, length);
         if (word == ProtocolWord::kInvalid)
             err(kLogOperator, "ZIDIV> Error in INT file, using defaults.");

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 namespace morvane {
 
@@ -16,9 +15,10 @@ enum class ProtocolWord { k3964R, k3964, kInvalid };
 // kConfigReadLength are looked at) with the pattern "PROTOCOL=%5s".
 ProtocolWord ParseProtocolText(const char* text, size_t length);
 
-// Opens a file for reading as text without waiting on it; nullptr when it
-// does not open. One implementation per platform.
-FILE* OpenConfigText(const char* name);
+// Reads at most size bytes of a file without waiting on it and without the
+// heap; false when there is no file under the name (a directory is none).
+// One implementation per platform.
+bool ReadConfigText(const char* name, char* text, size_t size, size_t* length);
 
 // Tries "ZIDIV%02d.INT", "ZIDIV%01d.INT", "ZIDIV.INT" in the current
 // directory, logs what it found, and returns the 3964R flag (1 or 0).

@@ -42,11 +42,12 @@ int32_t ColdStart(TevRequest* request) {
     if (start->open_now == 0) return MORVANE_OK;
 
     const PortHandle handle = OpenCom(settings);
+    const PrintablePortName name(settings.port_name);
     if (handle == 0) {
-        err(kLogOperator, "ZIDIV> ColdStart() unable to open %s port", settings.port_name);
+        err(kLogOperator, "ZIDIV> ColdStart() unable to open %s port", name.text);
         return MORVANE_REQUEST_FAILED;
     }
-    err(kLogOperator, "ZIDIV> ColdStart() port %s opened, file handle %u", settings.port_name,
+    err(kLogOperator, "ZIDIV> ColdStart() port %s opened, file handle %u", name.text,
         static_cast<unsigned>(handle));
     area->port_handle = handle;
     SetPortReadTimeout(*area);

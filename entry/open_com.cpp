@@ -12,16 +12,27 @@ int32_t InternalTimeoutFor(int32_t external_timeout) {
 }
 
 void CopyPortName(char (&destination)[MORVANE_PORT_NAME_SIZE], const char* source) {
-    const size_t length = strnlen(source, MORVANE_PORT_NAME_SIZE - 1);
+    const size_t length = strnlen(source, MORVANE_PORT_NAME_SIZE);
     std::memcpy(destination, source, length);
     std::memset(destination + length, 0, MORVANE_PORT_NAME_SIZE - length);
 }
 
+bool PortNameUsable(const char (&name)[MORVANE_PORT_NAME_SIZE]) {
+    return strnlen(name, MORVANE_PORT_NAME_SIZE) < MORVANE_PORT_NAME_SIZE;
+}
+
+PrintablePortName::PrintablePortName(const char (&name)[MORVANE_PORT_NAME_SIZE]) {
+    std::memcpy(text, name, MORVANE_PORT_NAME_SIZE);
+    text[MORVANE_PORT_NAME_SIZE] = '\0';
+}
+
 PortHandle OpenCom(const PortSettings& settings) {
-    char name[MORVANE_PORT_NAME_SIZE];
-    CopyPortName(name, settings.port_name);
     PortHandle handle = 0;
-    if (SerialOpen(name, settings.line, settings.line_control, &handle) != kSerialOk ||
+    // A name that fills its field without a NUL is not cut to a shorter one:
+    // that would open another device than the host named.
+    if (!PortNameUsable(settings.port_name) ||
+        SerialOpen(settings.port_name, settings.line, settings.line_control, &handle) !=
+            kSerialOk ||
         handle == 0) {
         err(kLogTrace, "ZIDIV> OpenCom() exited with error");
         return 0;

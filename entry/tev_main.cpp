@@ -1,16 +1,21 @@
+#include <atomic>
+
 #include "entry/driver_state.h"
 #include "entry/handlers.h"
 
 namespace morvane {
 namespace {
-bool g_driver_ended = false;
+// Hosts run channels on threads of their own: EndTev on one thread is seen
+// by transfers on the others.
+std::atomic<bool> g_driver_ended{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 }  // namespace
 
 bool DriverEnded() {
-    return g_driver_ended;
+    return g_driver_ended.load();
 }
 void SetDriverEnded(bool ended) {
-    g_driver_ended = ended;
+    g_driver_ended.store(ended);
 }
 
 CommandHandler HandlerFor(uint32_t command_code) {

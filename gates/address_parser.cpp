@@ -102,10 +102,11 @@ int ParseLongForm(char letter, int data_block, int word, GateAddress& gate) {
     return 0;
 }
 
-// Position 6 holds '0' or '1', or a blank followed by a digit; position 8
-// and beyond play no part.
+// Position 6 holds '0' or '1', or a blank followed by a digit. The number
+// is at most two digits after that blank: "010004 15" is bit 15, never bit 1
+// with its second digit dropped. Nothing behind those digits plays a part.
 int ParseBitForm(const WorkingCopy& copy, GateAddress& gate) {
-    const int bit = SmallNumber(copy.text, kFormPosition, kPaddedLength);
+    const int bit = SmallNumber(copy.text, kFormPosition, copy.length);
     if (bit < 0 || bit >= kBitsPerWord) {
         err(kLogTrace, "ZIDIV> Parse() Illegal bitnumber");
         return 1;

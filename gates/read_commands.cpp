@@ -15,7 +15,7 @@ namespace {
 // A single read decodes into the host's one value slot only when the reply
 // comes in one telegram; a larger one would report success with a stale slot.
 constexpr int64_t kMaxSingleBytes = kTelegramDataBytes;
-constexpr uint32_t kStagingBytes = MORVANE_REPLY_DATA_SIZE;
+constexpr int64_t kStagingBytes = MORVANE_REPLY_DATA_SIZE;
 
 // A new pass follows a failure at a later telegram, whatever its code; a
 // failure of telegram 0 ends the read.
@@ -41,16 +41,13 @@ void CopyStagedValues(const ChannelArea& area, const TransferBlock& block, uint3
                       static_cast<uint32_t>(block.count));
 }
 
-bool ReadableClass(uint32_t class_letter) {
-    return class_letter == MORVANE_CLASS_WORD || class_letter == MORVANE_CLASS_FLOAT ||
-           class_letter == MORVANE_CLASS_LONG || class_letter == MORVANE_CLASS_STRING;
-}
-
 }  // namespace
 
 int32_t SingleRead(TevRequest* request) {
     if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
-    if (!TransferAcceptable("SingleRead", *TransferOf(request), 1, kMaxSingleBytes))
+    const TransferBlock& block = *TransferOf(request);
+    if (!GateRecordAcceptable("SingleRead", block.gate) ||
+        !TransferAcceptable("SingleRead", block, 1, kMaxSingleBytes))
         return MORVANE_REQUEST_FAILED;
     const int code = DoRead(request, 0);
     if (code != 0) err(kLogTrace, "ZIDIV> exit SingleRead() , ret val is %d", code);
@@ -60,20 +57,21 @@ int32_t SingleRead(TevRequest* request) {
 int32_t BlockRead(TevRequest* request) {
     if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     const TransferBlock& block = *TransferOf(request);
-    if (!ReadableClass(block.gate.class_letter)) return MORVANE_REQUEST_FAILED;
-    if (!TransferAcceptable("BlockRead", block, 0, kMaxTransferBytes))
+    if (!GateRecordAcceptable("BlockRead", block.gate)) return MORVANE_REQUEST_FAILED;
+    const int64_t bytes = TransferBytes(block);
+    // Operators see every read too large to stage, also one refused for its count.
+    const bool too_large = bytes > kStagingBytes;
+    if (too_large) err(kLogOperator, "ZIDIV> BlockRead() error, bytes requested > 4096");
+    if (!TransferAcceptable("BlockRead", block, 0, kMaxTransferBytes) || too_large)
         return MORVANE_REQUEST_FAILED;
 
-    const uint32_t bytes = static_cast<uint32_t>(TransferBytes(block));
     int code = 0;
     if (bytes <= kTelegramDataBytes) {
         code = DoRead(request, 0);  // decoded straight into the host's buffer
-    } else if (bytes > kStagingBytes) {
-        err(kLogOperator, "ZIDIV> BlockRead() error, bytes requested > 4096");
-        return MORVANE_REQUEST_FAILED;
     } else {
-        code = RunReadSequence(request, TelegramsFor(bytes));
-        if (code == 0) CopyStagedValues(*request->channel_area, block, bytes);
+        code = RunReadSequence(request, TelegramsFor(static_cast<uint32_t>(bytes)));
+        if (code == 0)
+            CopyStagedValues(*request->channel_area, block, static_cast<uint32_t>(bytes));
     }
     if (code != 0) err(kLogTrace, "ZIDIV> exit BlockRead() , ret val is %d", code);
     return code;

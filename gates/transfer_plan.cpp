@@ -9,6 +9,7 @@ namespace {
 
 constexpr uint8_t kShortestString = 2;
 constexpr uint8_t kLongestString = 80;
+constexpr uint32_t kLargestStartWord = 255;
 
 }  // namespace
 
@@ -38,17 +39,44 @@ int RefuseCount(const char* command, int32_t count) {
     return MORVANE_REQUEST_FAILED;
 }
 
-bool TransferAcceptable(const char* command, const TransferBlock& block, int32_t min_count,
-                        int64_t max_bytes) {
-    if (block.gate.class_letter == MORVANE_CLASS_STRING) {
+bool GateRecordAcceptable(const char* command, const GateAddress& gate) {
+    const uint32_t letter = gate.class_letter;
+    const bool word_or_string = letter == MORVANE_CLASS_WORD || letter == MORVANE_CLASS_STRING;
+    const bool wide = letter == MORVANE_CLASS_FLOAT || letter == MORVANE_CLASS_LONG;
+    const bool bit_fits = gate.bit_number == -1 || (letter == MORVANE_CLASS_WORD &&
+                                                    gate.bit_number >= 0 && gate.bit_number <= 15);
+    if (!(word_or_string && gate.width == 16) && !(wide && gate.width == 32)) {
+        err(kLogTrace, "ZIDIV> %s() error, gate record class 0x%X width %d not valid", command,
+            static_cast<unsigned>(letter), static_cast<int>(gate.width));
+        return false;
+    }
+    if (!bit_fits) {
+        err(kLogTrace, "ZIDIV> %s() error, bit %d out of range", command,
+            static_cast<int>(gate.bit_number));
+        return false;
+    }
+    if (letter == MORVANE_CLASS_STRING) {
         // A length the parser never gives would overrun the host's string slots.
-        const uint8_t length = StringLengthOf(block.gate);
+        const uint8_t length = StringLengthOf(gate);
         if (length < kShortestString || length > kLongestString || length % 2 != 0) {
             err(kLogTrace, "ZIDIV> %s() error, string length %d out of range", command,
                 static_cast<int>(length));
             return false;
         }
     }
+    // The telegram header holds the start word in one byte: a larger one
+    // would be cut to its low 8 bits and name another word.
+    const uint32_t start_word = uint32_t{ItemIndexOf(gate)} * WordsPerItem(gate);
+    if (start_word > kLargestStartWord) {
+        err(kLogTrace, "ZIDIV> %s() error, start word %u out of range", command,
+            static_cast<unsigned>(start_word));
+        return false;
+    }
+    return true;
+}
+
+bool TransferAcceptable(const char* command, const TransferBlock& block, int32_t min_count,
+                        int64_t max_bytes) {
     const int64_t bytes = TransferBytes(block);
     if (block.count < min_count || bytes < 0 || bytes > max_bytes) {
         RefuseCount(command, block.count);

@@ -27,11 +27,16 @@ int64_t TransferBytes(const TransferBlock& block);
 // Telegrams of a transfer of bytes: at least one, 128 data bytes each.
 uint32_t TelegramsFor(uint32_t bytes);
 
-// The refusals every transfer command makes with 1 and a log line naming the
-// command, before anything goes on the line:
-// "ZIDIV> <command>() error, string length %d out of range" for a string
-// gate whose length is odd or outside 2 to 80, and
-// "ZIDIV> <command>() error, count %d out of range" when the transfer's
+// The first refusal of every transfer command, with 1 and a log line naming
+// the command, before anything goes on the line: a gate record the parse
+// commands never produce. Classes 'I' and 'S' are 16 bits wide, 'F' and 'L'
+// 32; only 'I' carries a bit number (0 to 15, else -1); a string's length
+// is even and 2 to 80; the start word (item index times words per item)
+// fits the telegram header's byte.
+bool GateRecordAcceptable(const char* command, const GateAddress& gate);
+
+// The count refusal every transfer command makes with 1 and the line
+// "ZIDIV> <command>() error, count %d out of range", when the transfer's
 // bytes are negative or above max_bytes, or the count is below min_count.
 bool TransferAcceptable(const char* command, const TransferBlock& block, int32_t min_count,
                         int64_t max_bytes);

@@ -51,6 +51,7 @@ int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
 int32_t SingleWrite(TevRequest* request) {
     if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     const TransferBlock& block = *TransferOf(request);
+    if (!GateRecordAcceptable("SingleWrite", block.gate)) return MORVANE_REQUEST_FAILED;
     if (!TransferAcceptable("SingleWrite", block, 1, kMaxSingleBytes))
         return MORVANE_REQUEST_FAILED;
     // A string or a bit is one value: more would send words the host never gave.
@@ -67,6 +68,7 @@ int32_t SingleWrite(TevRequest* request) {
 int32_t BlockWrite(TevRequest* request) {
     if (UsableTransfer(request) == nullptr) return MORVANE_LINE_FAILED;
     const TransferBlock& block = *TransferOf(request);
+    if (!GateRecordAcceptable("BlockWrite", block.gate)) return MORVANE_REQUEST_FAILED;
     if (block.gate.class_letter == MORVANE_CLASS_STRING) {
         err(kLogTrace, "ZIDIV> BlockWrite() no allowed for STRINGS");
         return MORVANE_REQUEST_FAILED;

@@ -42,6 +42,10 @@ class Line {
     bool ReadByte(uint8_t* byte, int timeout_ms);
     void Write(const uint8_t* bytes, size_t count);
     void DiscardInput();
+    // The partner vanishes, as when a USB adapter is pulled: the line's end
+    // closes and the driver's side sees a hang-up. Later reads find nothing
+    // and writes are lost. Serving thread only.
+    void HangUp();
 
     // Without waiting: up to max bytes that have arrived (not paced).
     size_t ReadAvailable(uint8_t* bytes, size_t max);

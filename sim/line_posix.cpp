@@ -127,8 +127,14 @@ std::unique_ptr<Line> Line::OpenSlave(const std::string& path, std::string* erro
 }
 
 Line::~Line() {
-    close(fd_);
+    HangUp();
+}
+
+void Line::HangUp() {
+    if (fd_ >= 0) close(fd_);
     if (slave_fd_ >= 0) close(slave_fd_);
+    fd_ = -1;
+    slave_fd_ = -1;
 }
 
 void Line::SetPacing(uint32_t baud, uint32_t bits_per_char) {
@@ -145,6 +151,7 @@ void Line::Pace(std::chrono::microseconds char_time, std::chrono::steady_clock::
 }
 
 bool Line::ReadByte(uint8_t* byte, int timeout_ms) {
+    // A hung-up line is silent: poll() ignores the negative descriptor.
     pollfd ready{fd_, POLLIN, 0};
     const int count = poll(&ready, 1, timeout_ms);
     if (count <= 0 || !(ready.revents & POLLIN)) {

@@ -93,6 +93,10 @@ class Simulator {
     // sequence. Runs on the serving thread; may be set while serving.
     using TelegramHook = std::function<void(const Bytes& telegram, Faults* faults)>;
     void SetTelegramHook(TelegramHook hook);
+    // Closes the simulator's end of the line for good (the partner vanishes
+    // mid-exchange): call it from the telegram hook, which runs on the
+    // serving thread, so the telegram is taken but never acknowledged.
+    void HangUp() { line_->HangUp(); }
 
     void DeclareBlock(uint8_t db, uint16_t words);
     void SetCreateOnDemand(bool on);

@@ -61,7 +61,7 @@ typedef struct LineParameters {
 } LineParameters;
 
 typedef struct PortSettings {
-    char port_name[MORVANE_PORT_NAME_SIZE]; /* NUL-terminated, at most 11 characters */
+    char port_name[MORVANE_PORT_NAME_SIZE]; /* at most 11 characters and a NUL; else never opened */
     LineParameters line;
     uint16_t line_control; /* DTR/RTS selection; ColdStart always sets 0x0303 */
     uint8_t is_3964r;      /* 1: block check character on every block */

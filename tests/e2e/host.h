@@ -22,7 +22,8 @@ enum HostGateType : uint32_t {
 
 class Host {
   public:
-    Host() : area_(MORVANE_CHANNEL_AREA_SIZE, 0) {}
+    // channel names the channel's configuration file (ZIDIV01.INT for 1).
+    explicit Host(int32_t channel = 1) : area_(MORVANE_CHANNEL_AREA_SIZE, 0), channel_(channel) {}
 
     ChannelArea* area() { return reinterpret_cast<ChannelArea*>(area_.data()); }
 
@@ -82,7 +83,7 @@ class Host {
   private:
     std::vector<uint8_t> area_;
     std::string port_;
-    int32_t channel_ = 1;
+    int32_t channel_;
 };
 
 }  // namespace morvane::test

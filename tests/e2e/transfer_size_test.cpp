@@ -147,13 +147,14 @@ struct Refusal {
     uint32_t command;
     int32_t count;
     const char* log_line;
+    bool beyond_staging = false;  // operators see it too
 };
 
 TEST_F(Limits, TransfersThatCannotBeCarriedAreRefusedBeforeTheLine) {
     StartChannel();
     const std::vector<Refusal> refusals = {
         {"block read whose bytes exceed 16 bits", "001000", kGateWord, MORVANE_CMD_BLOCK_READ,
-         32768, "ZIDIV> BlockRead() error, count 32768 out of range"},
+         32768, "ZIDIV> BlockRead() error, count 32768 out of range", true},
         {"block read of a negative count", "001000L", kGateLong, MORVANE_CMD_BLOCK_READ, -1,
          "ZIDIV> BlockRead() error, count -1 out of range"},
         {"block write whose bytes exceed 16 bits", "001000L", kGateLong, MORVANE_CMD_BLOCK_WRITE,
@@ -186,21 +187,80 @@ TEST_F(Limits, TransfersThatCannotBeCarriedAreRefusedBeforeTheLine) {
         EXPECT_EQ(Run(r.command, Gate(r.address, r.gate_type), r.count, host.data()),
                   MORVANE_REQUEST_FAILED);
         EXPECT_TRUE(log_.Has(MORVANE_LOG_TRACE, r.log_line)) << log_.Dump();
+        EXPECT_EQ(
+            log_.Has(MORVANE_LOG_OPERATOR, "ZIDIV> BlockRead() error, bytes requested > 4096"),
+            r.beyond_staging);
         EXPECT_TRUE(Telegrams().empty());
         EXPECT_EQ(host, before);
     }
 }
 
-TEST_F(Limits, StringGateOfAnImpossibleLengthIsRefused) {
+// Records the parse commands never produce, as a host could hand them in:
+// every transfer command refuses them before the line, the buffer untouched.
+struct MalformedRecord {
+    const char* name;
+    GateAddress gate;
+    int32_t count;
+    const char* refusal;  // the log line, after "ZIDIV> <command>() error, "
+};
+
+GateAddress Record(char letter, uint32_t length, uint32_t item, int32_t bit, int32_t width) {
+    return {1, static_cast<uint32_t>(letter), static_cast<int32_t>(length << 24 | 1u << 16 | item),
+            bit, width};
+}
+
+TEST_F(Limits, MalformedGateRecordsAreRefusedByEveryTransferCommand) {
     StartChannel();
-    GateAddress gate = Gate("001000S80", kGateString);
-    gate.packed_address = static_cast<int32_t>((82u << 24) | (1u << 16));
-    HostBytes host(4 * 81, kUntouched);
-    EXPECT_EQ(Run(MORVANE_CMD_BLOCK_READ, gate, 3, host.data()), MORVANE_REQUEST_FAILED);
-    EXPECT_TRUE(
-        log_.Has(MORVANE_LOG_TRACE, "ZIDIV> BlockRead() error, string length 82 out of range"));
-    EXPECT_EQ(host, HostBytes(4 * 81, kUntouched));
-    EXPECT_TRUE(Telegrams().empty());
+    const std::vector<MalformedRecord> records = {
+        {"word claiming 32 bits", Record('I', 0, 0, -1, 32), 33,
+         "gate record class 0x49 width 32 not valid"},
+        {"string claiming 32 bits", Record('S', 20, 0, -1, 32), 1,
+         "gate record class 0x53 width 32 not valid"},
+        {"float claiming 16 bits", Record('F', 0, 0, -1, 16), 1,
+         "gate record class 0x46 width 16 not valid"},
+        {"long claiming 16 bits", Record('L', 0, 0, -1, 16), 1,
+         "gate record class 0x4C width 16 not valid"},
+        {"width of 8", Record('I', 0, 0, -1, 8), 1, "gate record class 0x49 width 8 not valid"},
+        {"unknown class", Record('X', 0, 0, -1, 16), 1,
+         "gate record class 0x58 width 16 not valid"},
+        {"bit 16", Record('I', 0, 0, 16, 16), 1, "bit 16 out of range"},
+        {"bit -2", Record('I', 0, 0, -2, 16), 1, "bit -2 out of range"},
+        {"bit of a float", Record('F', 0, 0, 3, 32), 1, "bit 3 out of range"},
+        {"string of 82", Record('S', 82, 0, -1, 16), 1, "string length 82 out of range"},
+        {"string of 0", Record('S', 0, 0, -1, 16), 1, "string length 0 out of range"},
+        {"odd string", Record('S', 21, 0, -1, 16), 1, "string length 21 out of range"},
+        {"word 300", Record('I', 0, 300, -1, 16), 1, "start word 300 out of range"},
+        {"long at word 256", Record('L', 0, 128, -1, 32), 1, "start word 256 out of range"},
+        {"string at word 260", Record('S', 40, 13, -1, 16), 1, "start word 260 out of range"},
+    };
+    const std::vector<std::pair<uint32_t, const char*>> commands = {
+        {MORVANE_CMD_SINGLE_READ, "SingleRead"},
+        {MORVANE_CMD_BLOCK_READ, "BlockRead"},
+        {MORVANE_CMD_SINGLE_WRITE, "SingleWrite"},
+        {MORVANE_CMD_BLOCK_WRITE, "BlockWrite"},
+    };
+    for (const MalformedRecord& r : records) {
+        for (const auto& [command, name] : commands) {
+            SCOPED_TRACE(std::string(r.name) + " / " + name);
+            log_.clear();
+            plc().ClearReceived();
+            HostBytes host(64 * 81, kUntouched);
+            EXPECT_EQ(Run(command, r.gate, r.count, host.data()), MORVANE_REQUEST_FAILED);
+            EXPECT_TRUE(log_.Has(MORVANE_LOG_TRACE,
+                                 "ZIDIV> " + std::string(name) + "() error, " + r.refusal))
+                << log_.Dump();
+            EXPECT_TRUE(Telegrams().empty());
+            EXPECT_EQ(host, HostBytes(64 * 81, kUntouched));
+        }
+    }
+}
+
+TEST_F(Limits, LargestStartWordStillGoesOut) {
+    StartChannel();
+    uint16_t host[2] = {0xEEEE, 0xEEEE};
+    EXPECT_EQ(Run(MORVANE_CMD_BLOCK_READ, Record('I', 0, 255, -1, 16), 1, host), MORVANE_OK)
+        << log_.Dump();
+    EXPECT_EQ(Telegrams(), (std::vector<Bytes>{Header('E', 1, 255, 1)}));
 }
 
 TEST_F(Limits, FloatWritesOfNotANumberAreRefusedBeforeTheFirstTelegram) {

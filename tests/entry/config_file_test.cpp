@@ -121,6 +121,16 @@ TEST_F(ConfigFile, MalformedFileIsReportedAndMeansPlain3964) {
     EXPECT_EQ(log_.Count("ZIDIV> Error in INT file, using defaults."), 0) << log_.Dump();
 }
 
+// A directory under a channel file's name is passed over like a free name.
+TEST_F(ConfigFile, DirectoryUnderTheNameIsSkippedForTheNextName) {
+    ASSERT_EQ(mkdir("ZIDIV03.INT", 0700), 0);
+    ASSERT_EQ(mkdir("ZIDIV3.INT", 0700), 0);
+    TempCurrentDirectory::Write("ZIDIV.INT", "PROTOCOL=3964R");
+    EXPECT_EQ(ReadProtocolFile(3), 1);
+    EXPECT_TRUE(log_.Has(kOperator, "ZIDIV> ZIDIV.INT Int File Found.")) << log_.Dump();
+    EXPECT_EQ(log_.Count("ZIDIV> Error in INT file, using defaults."), 0) << log_.Dump();
+}
+
 // A named pipe (or a device) in the file's place must not hold the host's
 // thread: it reads as an empty file. The read runs in a child process so that
 // a hang shows as a failure, not as a stuck test.

@@ -1,5 +1,6 @@
 // Lifecycle commands on real pseudo-terminals, with their log lines.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -177,13 +178,38 @@ TEST_F(Lifecycle, ColdStartThatCannotOpenStoresTheSettingsAndAnswers1) {
     EXPECT_EQ(log_.Count("ZIDIV> int. time-out 150, ext. time-out 3000 (1/100 sec)"), 0);
 }
 
-TEST_F(Lifecycle, UnterminatedPortNameIsCutToElevenCharacters) {
+// A 12-character name without its NUL would open the device of its first 11
+// characters, here a link to the pseudo-terminal: it is refused instead.
+TEST_F(Lifecycle, PortNameWithoutItsNulIsNeverOpened) {
+    char link_name[16];
+    std::snprintf(link_name, sizeof link_name, "/tmp/mv%04x",
+                  static_cast<unsigned>(getpid()) & 0xFFFF);
+    const std::string link = link_name;  // 11 characters
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(("/dev/" + pty_.port_name()).c_str(), link.c_str()), 0);
+    struct Unlink {
+        std::string path;
+        ~Unlink() { unlink(path.c_str()); }
+    } remove_link{link};
+    char field[MORVANE_PORT_NAME_SIZE];
+    std::memcpy(field, (link + "9").data(), sizeof field);
+
     StartBlock start{};
-    std::memset(start.port_name, 'X', sizeof start.port_name);
-    start.open_now = 0;
+    std::memcpy(start.port_name, field, sizeof field);
+    start.open_now = 1;
     start.external_timeout = 3000;
-    ASSERT_EQ(Run(MORVANE_CMD_COLD_START, &start), MORVANE_OK);
-    EXPECT_EQ(std::string(area_.port_settings.port_name), std::string(11, 'X'));
+    start.line = kLine;
+    EXPECT_EQ(Run(MORVANE_CMD_COLD_START, &start), MORVANE_REQUEST_FAILED);
+    EXPECT_EQ(area_.port_handle, 0u);
+    EXPECT_TRUE(log_.Has(kOperator, "ZIDIV> ColdStart() unable to open " + link + "9 port"))
+        << log_.Dump();
+    EXPECT_EQ(Run(MORVANE_CMD_REOPEN_COM), MORVANE_LINE_FAILED);
+    ChangeBlock change{};
+    std::memcpy(change.port_name, field, sizeof field);
+    change.line = kLine;
+    EXPECT_EQ(Run(MORVANE_CMD_CHANGE_TEV_PARAMS, &change), MORVANE_LINE_FAILED);
+    EXPECT_EQ(area_.port_handle, 0u);
+    EXPECT_EQ(log_.Count("ZIDIV> OpenCom() exited with error"), 3);
 }
 
 TEST_F(Lifecycle, CloseComTwiceAndTheDeviceIsFreeAgain) {

@@ -66,7 +66,9 @@ TEST(AddressParser, AcceptsEveryForm) {
         {"01000412", 6, 'I', 10, 4, 0, 12, 16},
         {"01000415", 6, 'I', 10, 4, 0, 15, 16},
         {"010004 7", 6, 'I', 10, 4, 0, 7, 16},
-        {"010004 72", 6, 'I', 10, 4, 0, 7, 16},  // position 8 plays no part
+        {"010004 15", 6, 'I', 10, 4, 0, 15, 16},  // two digits after the blank
+        {"010004 7x", 6, 'I', 10, 4, 0, 7, 16},
+        {"01000412 9", 6, 'I', 10, 4, 0, 12, 16},  // nothing after the two digits counts
         {"0100041", 6, 'I', 10, 4, 0, 1, 16},
         {"0100040", 6, 'I', 10, 4, 0, 0, 16},
         {"01000409" + garbage, 6, 'I', 10, 4, 0, 9, 16},
@@ -119,6 +121,8 @@ TEST(AddressParser, RefusesWithItsLogLine) {
         {"010004l0", ""},
         {"01000416", "ZIDIV> Parse() Illegal bitnumber"},
         {"01000419", "ZIDIV> Parse() Illegal bitnumber"},
+        {"010004 19", "ZIDIV> Parse() Illegal bitnumber"},
+        {"010004 72", "ZIDIV> Parse() Illegal bitnumber"},
         {"010004S20", "ZIDIV> Parse() error offset string gate '010004S20'"},
         {"010255S04", "ZIDIV> Parse() error offset string gate '010255S04'"},
         {"010004S03", "ZIDIV> Parse() error length string gate '010004S03'"},
