@@ -26,6 +26,9 @@ class Line {
     static std::unique_ptr<Line> OpenPty(std::string* error);
     static std::unique_ptr<Line> OpenDevice(const std::string& path, const DeviceSettings& settings,
                                             std::string* error);
+    // The slave end of another program's pseudo-terminal, raw: a relay's
+    // side towards a simulator.
+    static std::unique_ptr<Line> OpenSlave(const std::string& path, std::string* error);
     ~Line();
     Line(const Line&) = delete;
     Line& operator=(const Line&) = delete;
@@ -43,6 +46,13 @@ class Line {
     // closes and the driver's side sees a hang-up. Later reads find nothing
     // and writes are lost. Serving thread only.
     void HangUp();
+
+    // Without waiting: up to max bytes that have arrived (not paced).
+    size_t ReadAvailable(uint8_t* bytes, size_t max);
+    // Bytes that have arrived and are not read yet.
+    size_t InputQueued() const;
+    // Waits at most timeout_ms until a or b has input; bit 0: a, bit 1: b.
+    static int WaitReadable(Line& a, Line& b, int timeout_ms);
 
   private:
     Line(int fd, int slave_fd, std::string path) : fd_(fd), slave_fd_(slave_fd), path_(path) {}

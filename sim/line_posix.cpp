@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -115,6 +116,16 @@ std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSett
     return std::unique_ptr<Line>(new Line(fd, -1, path));
 }
 
+std::unique_ptr<Line> Line::OpenSlave(const std::string& path, std::string* error) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0 || !MakeRaw(fd) || !MakeNonBlocking(fd)) {
+        *error = SystemError(path);
+        if (fd >= 0) close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<Line>(new Line(fd, -1, path));
+}
+
 Line::~Line() {
     HangUp();
 }
@@ -169,6 +180,22 @@ void Line::Write(const uint8_t* bytes, size_t count) {
         }
         i += chunk - 1;
     }
+}
+
+size_t Line::ReadAvailable(uint8_t* bytes, size_t max) {
+    const ssize_t n = read(fd_, bytes, max);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+size_t Line::InputQueued() const {
+    int queued = 0;
+    return ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0 ? static_cast<size_t>(queued) : 0;
+}
+
+int Line::WaitReadable(Line& a, Line& b, int timeout_ms) {
+    pollfd ready[2] = {{a.fd_, POLLIN, 0}, {b.fd_, POLLIN, 0}};
+    if (poll(ready, 2, timeout_ms) <= 0) return 0;
+    return ((ready[0].revents & POLLIN) ? 1 : 0) | ((ready[1].revents & POLLIN) ? 2 : 0);
 }
 
 void Line::DiscardInput() {

@@ -168,6 +168,8 @@ void Simulator::Reply(const Bytes& telegram) {
     {
         std::lock_guard lock(mutex_);
         reply = server_.Handle(telegram);
+        if (!received_.empty() && received_.back().telegram == telegram)
+            received_.back().applied = reply[3] == kRkOk;
     }
     if (Take(&Faults::no_reply)) {
         trace_.Note("reply withheld");

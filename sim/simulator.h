@@ -63,9 +63,10 @@ struct Faults {
 
 // A telegram as the simulator received it.
 struct ReceivedTelegram {
-    Bytes telegram;  // DLE doubling removed, without DLE ETX and BCC
-    Bytes framed;    // exactly as on the line, closing DLE ETX and BCC included
-    bool accepted;   // acknowledged with DLE (false: refused with NAK)
+    Bytes telegram;        // DLE doubling removed, without DLE ETX and BCC
+    Bytes framed;          // exactly as on the line, closing DLE ETX and BCC included
+    bool accepted;         // acknowledged with DLE (false: refused with NAK)
+    bool applied = false;  // carried out (error byte 0), whether the reply got through or not
 };
 
 class Simulator {
@@ -76,6 +77,8 @@ class Simulator {
     Simulator& operator=(const Simulator&) = delete;
 
     const std::string& path() const { return line_->path(); }
+    // Bytes from the driver on the line that the simulator has not read yet.
+    size_t InputQueued() const { return line_->InputQueued(); }
 
     void set_link(const LinkSettings& link);
     LinkSettings link() const;

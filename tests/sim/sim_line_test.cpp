@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "slave_end.h"
 #include "support/sim_fixture.h"
@@ -91,6 +92,41 @@ TEST_F(SimLine, FetchIn3964HasNoBlockCheck) {
     end_.Send("10");
     EXPECT_EQ(end_.Read(10), "00 00 00 00 10 10 10 10 10 03");
     end_.Send("10");
+}
+
+// Whether the PLC carried a telegram out is kept with it, also when its
+// reply never leaves: a telegram taken is not to be sent again.
+TEST_F(SimLine, ReceivedTelegramsTellWhichThePlcCarriedOut) {
+    SendFetch();
+    end_.Send("10");
+    EXPECT_EQ(end_.Read(8), "00 00 00 00 00 00 10 03");
+    end_.Send("10");
+    SetFaults([](Faults& f) { f.no_reply = 1; });
+    end_.Send("02");
+    ASSERT_EQ(end_.Read(1), "10");
+    end_.Send("00 00 45 44 01 02 00 01 FF FF 10 03");
+    EXPECT_EQ(end_.Read(1), "10");
+    end_.Send("02");  // words 255 to 766 of a 256-word block: refused
+    ASSERT_EQ(end_.Read(1), "10");
+    end_.Send("00 00 45 44 01 FF 02 00 FF FF 10 03");
+    EXPECT_EQ(end_.Read(2), "10 02");
+    end_.Send("10");
+    EXPECT_EQ(end_.Read(6), "00 00 00 34 10 03");
+    end_.Send("10");
+    ASSERT_EQ(sim_->received().size(), 3u);
+    EXPECT_TRUE(sim_->received()[0].applied);
+    EXPECT_TRUE(sim_->received()[1].applied) << "carried out, its reply withheld";
+    EXPECT_FALSE(sim_->received()[2].applied);
+}
+
+TEST_F(SimLine, InputQueuedCountsWhatTheSimulatorHasNotReadYet) {
+    sim_.Stop();
+    EXPECT_EQ(sim_->InputQueued(), 0u);
+    end_.Send("02 02 02");
+    const auto deadline = Clock::now() + std::chrono::milliseconds(500);
+    while (sim_->InputQueued() < 3 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(sim_->InputQueued(), 3u);
 }
 
 TEST_F(SimLine, BlockCutShortIsRefusedAfterTheCharacterDelay) {

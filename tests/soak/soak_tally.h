@@ -1,0 +1,51 @@
+// What a soak counts, per channel and in all, and the one summary it prints.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "soak/soak_options.h"
+
+namespace morvane::soak {
+
+struct Tally {
+    uint64_t transfers = 0;
+    uint64_t good_first = 0;             // good without a single failed attempt
+    uint64_t good_retried = 0;           // good after failed attempts or passes
+    std::map<int32_t, uint64_t> failed;  // by result code
+    // Silent corruptions (a good result with wrong values) and calls with
+    // foreign-word writes, split by whether the line is to blame: for a
+    // value, a block delivered altered yet passing the receiver's check
+    // during the call; for a foreign word, a telegram the PLC carried out
+    // that the driver never sent as such.
+    uint64_t corrupt_blind = 0;
+    uint64_t corrupt_seen = 0;
+    uint64_t foreign_blind = 0;
+    uint64_t foreign_driver = 0;
+    uint64_t buffer_touched = 0;
+    uint64_t past_bound = 0;
+    uint64_t pending_telegrams = 0;  // PLC telegrams queued between calls
+    double longest_ms = 0;
+    double longest_bound_ms = 0;
+    std::string longest_what;
+
+    void Merge(const Tally& other);
+};
+
+struct LineCounts {
+    uint64_t bytes = 0;
+    uint64_t faults[4] = {};  // flip, drop, double, late
+    uint64_t blocks = 0;
+    uint64_t altered_blocks = 0;
+    uint64_t blind_blocks = 0;
+    uint64_t plc_faults[5] = {};  // by plcsim::PlcFaultKind
+};
+
+// True when the run broke an invariant its mode promises.
+bool Broken(const Tally& tally, const Options& options);
+
+void PrintSummary(const Tally& tally, const LineCounts& line, const Options& options,
+                  double seconds);
+
+}  // namespace morvane::soak
