@@ -53,7 +53,7 @@ int SerialWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_
 int SerialRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read);
 
 // The port's error-and-queue status: true on success (errors cleared) with
-// *waiting the number of bytes in the input queue.
+// *waiting the number of bytes in the input queue (read ahead or not).
 bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting);
 
 }  // namespace morvane

@@ -12,15 +12,22 @@
 // with a deadline long enough for the bytes at the line's speed, so that a
 // stalled device cannot hold the host's thread forever.
 //
-// Each open port's read time-out lives in a fixed table indexed by the
-// descriptor: the one place a descriptor cannot carry it. Only the thread
-// that owns a port touches its row, so the table needs no lock, and a
-// caller sees the layer as stateless: everything is keyed by the handle.
-// A row does pass between threads with its descriptor number: one thread
-// closes a port, another opens a device and gets the same number. The
-// kernel orders that close before the open; the row's fields are relaxed
-// atomics so that the hand-over is no data race in the language's terms
-// either (nor to ThreadSanitizer), at no cost on the exchange path.
+// A read takes whatever the device holds (up to a small read-ahead) in one
+// call and later one-byte reads are served from it: the link procedure reads
+// byte by byte, and a system call per byte cost more than the rest of the
+// exchange. The queue status counts the read-ahead as waiting input, and a
+// purge reads it out first, so the line behaves as if it were still queued.
+//
+// Each open port's read time-out and read-ahead live in a fixed table
+// indexed by the descriptor: the one place a descriptor cannot carry them.
+// Only the thread that owns a port touches its row, so the table needs no
+// lock, and a caller sees the layer as stateless: everything is keyed by
+// the handle. A row does pass between threads with its descriptor number:
+// one thread closes a port, another opens a device and gets the same
+// number. The kernel orders that close before the open; the row's fields,
+// the read-ahead's bytes among them, are relaxed atomics so that the
+// hand-over is no data race in the language's terms either (nor to
+// ThreadSanitizer), at no cost on the exchange path.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -46,20 +53,69 @@ namespace {
 constexpr int kMaxPortDescriptor = 4096;  // descriptors at or above have no row
 constexpr size_t kMaxPathLength = 255;
 constexpr uint32_t kWriteAllowanceMs = 1000;
+// Longer than a control character exchange and most replies; 1 MiB over the
+// whole table, of which only the rows of open ports are ever touched.
+constexpr uint32_t kReadAheadSize = 256;
 
 struct PortRow {
     // Time-outs set: false for the null device and closed descriptors.
     std::atomic<bool> configured;
     std::atomic<bool> rts_toggle;  // raise RTS only while writing
     std::atomic<uint32_t> read_timeout_ms;
+    std::atomic<uint32_t> write_characters_per_second;  // 0: unknown
+    // Bytes read from the device but not yet by the caller: [first, end).
+    std::atomic<uint16_t> ahead_first;
+    std::atomic<uint16_t> ahead_end;
+    std::atomic<uint8_t> ahead[kReadAheadSize];
 };
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
+
+void DropReadAhead(PortRow* row) {
+    row->ahead_first.store(0, kRelaxed);
+    row->ahead_end.store(0, kRelaxed);
+}
 
 void SetRow(PortRow* row, bool configured, bool rts_toggle, uint32_t read_timeout_ms) {
     row->configured.store(configured, kRelaxed);
     row->rts_toggle.store(rts_toggle, kRelaxed);
     row->read_timeout_ms.store(read_timeout_ms, kRelaxed);
+    row->write_characters_per_second.store(0, kRelaxed);
+    DropReadAhead(row);
+}
+
+uint32_t ReadAheadCount(const PortRow* row) {
+    if (row == nullptr) return 0;
+    return static_cast<uint32_t>(row->ahead_end.load(kRelaxed) - row->ahead_first.load(kRelaxed));
+}
+
+// Moves up to count read-ahead bytes into buffer; returns how many.
+uint32_t TakeReadAhead(PortRow* row, uint8_t* buffer, uint32_t count) {
+    const uint32_t available = ReadAheadCount(row);
+    const uint32_t taken = available < count ? available : count;
+    if (taken == 0) return 0;
+    const uint16_t first = row->ahead_first.load(kRelaxed);
+    for (uint32_t i = 0; i < taken; ++i)
+        buffer[i] = row->ahead[first + i].load(kRelaxed);
+    row->ahead_first.store(static_cast<uint16_t>(first + taken), kRelaxed);
+    return taken;
+}
+
+// Reads at most count bytes from the device into buffer. A short request
+// reads what the device holds into the (empty) read-ahead as well.
+ssize_t ReadDevice(int fd, PortRow* row, uint8_t* buffer, uint32_t count) {
+    if (row == nullptr || count >= kReadAheadSize) return read(fd, buffer, count);
+    uint8_t chunk[kReadAheadSize];
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) return n;
+    const uint32_t arrived = static_cast<uint32_t>(n);
+    const uint32_t delivered = arrived < count ? arrived : count;
+    std::memcpy(buffer, chunk, delivered);
+    for (uint32_t i = delivered; i < arrived; ++i)
+        row->ahead[i - delivered].store(chunk[i], kRelaxed);
+    row->ahead_first.store(0, kRelaxed);
+    row->ahead_end.store(static_cast<uint16_t>(arrived - delivered), kRelaxed);
+    return static_cast<ssize_t>(delivered);
 }
 
 PortRow g_ports[kMaxPortDescriptor];
@@ -156,6 +212,7 @@ int ConfigurePort(int fd, const LineParameters& line, uint16_t line_control) {
         return kSerialSettingsRefused;
 
     row->rts_toggle.store(lines.rts_toggle, kRelaxed);
+    row->write_characters_per_second.store(CharactersPerSecond(cfgetospeed(&held)), kRelaxed);
     SetModemLines(fd, lines);
     return kSerialOk;
 }
@@ -165,10 +222,13 @@ void ForgetPort(int fd) {
     if (row != nullptr) SetRow(row, false, false, 0);
 }
 
-// Waits at most timeout_ms in all for count bytes; *got is the number that
-// arrived. False when the device failed. The Windows ReadFile of this layer.
-bool ReadWithin(int fd, uint8_t* buffer, uint32_t count, uint32_t timeout_ms, uint32_t* got) {
-    *got = 0;
+// Waits at most timeout_ms in all for count bytes, the read-ahead first;
+// *got is the number that arrived. False when the device failed. The
+// Windows ReadFile of this layer.
+bool ReadWithin(int fd, PortRow* row, uint8_t* buffer, uint32_t count, uint32_t timeout_ms,
+                uint32_t* got) {
+    *got = TakeReadAhead(row, buffer, count);
+    if (*got == count) return true;
     const int64_t deadline = NowMs() + timeout_ms;
     while (*got < count) {
         pollfd watch{fd, POLLIN, 0};
@@ -181,7 +241,7 @@ bool ReadWithin(int fd, uint8_t* buffer, uint32_t count, uint32_t timeout_ms, ui
             if (NowMs() >= deadline) return true;
             continue;
         }
-        const ssize_t n = read(fd, buffer + *got, count - *got);
+        const ssize_t n = ReadDevice(fd, row, buffer + *got, count - *got);
         if (n > 0) {
             *got += static_cast<uint32_t>(n);
         } else if (n == 0) {
@@ -195,10 +255,13 @@ bool ReadWithin(int fd, uint8_t* buffer, uint32_t count, uint32_t timeout_ms, ui
     return true;
 }
 
-uint32_t WriteAllowanceMs(int fd, uint32_t count) {
+// The speed comes from the port's row where it was opened here: asking the
+// device for it on every write would double the system calls of a write.
+uint32_t WriteAllowanceMs(int fd, const PortRow* row, uint32_t count) {
+    uint32_t per_second = row != nullptr ? row->write_characters_per_second.load(kRelaxed) : 0;
     termios settings{};
-    uint32_t per_second = 0;
-    if (tcgetattr(fd, &settings) == 0) per_second = CharactersPerSecond(cfgetospeed(&settings));
+    if (per_second == 0 && tcgetattr(fd, &settings) == 0)
+        per_second = CharactersPerSecond(cfgetospeed(&settings));
     if (per_second == 0) return kWriteAllowanceMs;
     // Twice the time on the line, plus a second for the device to start.
     const uint64_t line_ms = static_cast<uint64_t>(count) * 2000 / per_second;
@@ -207,9 +270,9 @@ uint32_t WriteAllowanceMs(int fd, uint32_t count) {
 }
 
 // Writes until the device took all bytes, failed, or the allowance ran out.
-bool WriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t* written) {
+bool WriteAll(int fd, const PortRow* row, const uint8_t* bytes, uint32_t count, uint32_t* written) {
     *written = 0;
-    const int64_t deadline = NowMs() + WriteAllowanceMs(fd, count);
+    const int64_t deadline = NowMs() + WriteAllowanceMs(fd, row, count);
     while (*written < count) {
         const ssize_t n = write(fd, bytes + *written, count - *written);
         if (n > 0) {
@@ -289,7 +352,8 @@ bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting) {
     int count = 0;
     if (handle == 0 || handle > static_cast<PortHandle>(INT_MAX)) return false;
     if (ioctl(static_cast<int>(handle), FIONREAD, &count) != 0 || count < 0) return false;
-    if (waiting != nullptr) *waiting = static_cast<uint32_t>(count);
+    if (waiting != nullptr)
+        *waiting = static_cast<uint32_t>(count) + ReadAheadCount(RowFor(handle));
     return true;
 }
 
@@ -301,7 +365,7 @@ int SerialWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_
     const bool toggle = row != nullptr && row->rts_toggle.load(kRelaxed);
     if (toggle) SetRts(fd, true);
     uint32_t taken = 0;
-    const bool ok = WriteAll(fd, bytes, count, &taken);
+    const bool ok = WriteAll(fd, row, bytes, count, &taken);
     if (toggle) {
         (void)tcdrain(fd);
         SetRts(fd, false);
@@ -314,10 +378,10 @@ int SerialWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_
 bool PlatformRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* got) {
     *got = 0;
     if (handle == 0 || handle > static_cast<PortHandle>(INT_MAX)) return false;
-    const PortRow* row = RowFor(handle);
+    PortRow* row = RowFor(handle);
     const uint32_t timeout_ms =
         row != nullptr && row->configured.load(kRelaxed) ? row->read_timeout_ms.load(kRelaxed) : 0;
-    return ReadWithin(static_cast<int>(handle), buffer, count, timeout_ms, got);
+    return ReadWithin(static_cast<int>(handle), row, buffer, count, timeout_ms, got);
 }
 
 }  // namespace morvane
