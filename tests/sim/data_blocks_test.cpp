@@ -77,6 +77,7 @@ TEST(DataBlocks, MalformedFilesAreRefusedWithLineAndColumnAndLeaveTheBlocksAlone
         {"DB-1 4:", "f:2:3: expected a block number, 0 to 255"},
         {"DB1 0:", "f:2:5: expected the block's length, 1 to 2048 words"},
         {"DB1 2049:", "f:2:5: expected the block's length, 1 to 2048 words"},
+        {"DB1 3000: 1", "f:2:5: expected the block's length, 1 to 2048 words"},
         {"DB1:", "f:2:4: expected a space before the block's length"},
         {"D1 4: 1", "f:2:2: expected \"DB<n> <length>:\" then the words in hex"},
         {" DB1 1:", "f:2:1: expected \"DB<n> <length>:\" then the words in hex"},
