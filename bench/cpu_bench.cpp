@@ -1,0 +1,115 @@
+// CPU time the driver spends per exchange, unpaced: a one-word SingleRead
+// and a 2048-word BlockRead through TevMain against the PLC simulator on a
+// pseudo-terminal. The simulator serves on its own thread, so the calling
+// thread's user and system time (RUSAGE_THREAD) is the driver's own cost;
+// the process counters add the simulator's.
+//
+//   cmake --preset bench && cmake --build --preset bench -j2 --target cpu_bench
+//   build-bench/bench/cpu_bench
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "e2e/host.h"
+#include "ostrel/ostrel_control.h"
+#include "support/sim_fixture.h"
+
+namespace morvane {
+namespace {
+
+constexpr int32_t kTimeoutHundredths = 50;
+constexpr uint8_t kDataBlock = 2;
+constexpr uint16_t kBlockWords = 2048;
+constexpr uint16_t kWordValue = 0x1234;  // no DLE byte: nothing doubled on the line
+
+// User and system seconds of who (RUSAGE_THREAD or RUSAGE_SELF).
+struct CpuSeconds {
+    double user = 0;
+    double system = 0;
+};
+
+CpuSeconds CpuNow(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+}
+
+struct Channel {
+    Channel() {
+        OstrelSetMinimumLevel(33);  // the start-up lines would drown the results
+        if (!sim.ok()) return;
+        sim->DeclareBlock(kDataBlock, kBlockWords);
+        for (uint16_t i = 0; i < kBlockWords; ++i)
+            sim->SetWord(kDataBlock, i, kWordValue);
+        const std::string device = sim.device();
+        ok = host.Start(device.substr(device.rfind("/dev/", 0) == 0 ? 5 : 0), kTimeoutHundredths) ==
+             MORVANE_OK;
+    }
+    ~Channel() { host.Stop(); }
+
+    test::SimFixture sim;
+    test::Host host;
+    bool ok = false;
+};
+
+void CpuPerRead(benchmark::State& state, uint32_t command, const char* address, int32_t words) {
+    Channel channel;
+    const GateAddress gate = channel.host.Parse(address, test::kGateWord, words > 1);
+    if (!channel.ok || gate.parsed == 0) {
+        state.SkipWithError("channel not started");
+        return;
+    }
+    // Room for a block of words or a single value's 4-byte slot.
+    std::vector<uint32_t> buffer(static_cast<size_t>(words), 0);
+    const CpuSeconds thread_before = CpuNow(RUSAGE_THREAD);
+    const CpuSeconds process_before = CpuNow(RUSAGE_SELF);
+    for (auto _ : state) {
+        if (channel.host.Transfer(command, gate, words, buffer.data()) != MORVANE_OK) {
+            state.SkipWithError("read failed");
+            return;
+        }
+    }
+    const CpuSeconds thread_after = CpuNow(RUSAGE_THREAD);
+    const CpuSeconds process_after = CpuNow(RUSAGE_SELF);
+    const double reads = static_cast<double>(state.iterations());
+    const auto per_read_us = [reads](double before, double after) {
+        return (after - before) * 1e6 / reads;
+    };
+    state.counters["driver_user_us"] = per_read_us(thread_before.user, thread_after.user);
+    state.counters["driver_sys_us"] = per_read_us(thread_before.system, thread_after.system);
+    state.counters["driver_cpu_us"] = per_read_us(thread_before.user + thread_before.system,
+                                                  thread_after.user + thread_after.system);
+    state.counters["process_cpu_us"] = per_read_us(process_before.user + process_before.system,
+                                                   process_after.user + process_after.system);
+}
+
+void BM_SingleReadCpu(benchmark::State& state) {
+    CpuPerRead(state, MORVANE_CMD_SINGLE_READ, "002010", 1);
+}
+void BM_BlockReadCpu(benchmark::State& state) {
+    CpuPerRead(state, MORVANE_CMD_BLOCK_READ, "002000", kBlockWords);
+}
+
+// Other work on the machine moves single runs by tens of percent: the
+// medians of five runs are the figures to compare.
+BENCHMARK(BM_SingleReadCpu)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->MinTime(1.0)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_BlockReadCpu)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+}  // namespace
+}  // namespace morvane
+
+BENCHMARK_MAIN();
