@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <istream>
 #include <string>
 
 namespace plcsim {
@@ -32,10 +33,17 @@ class DataBlocks {
     uint16_t Word(uint8_t db, uint16_t index) const;
     void SetWord(uint8_t db, uint16_t index, uint16_t value);
 
-    // Text file, one line per block: "DB<n> <length>:" then the words in hex.
-    // Lines starting with '#' are comments. Load replaces every block.
+    // Text file, one line per block: "DB<n> <length>:" then all its words,
+    // each exactly four hex digits, or none for a block of zeros. Lines
+    // starting with '#' are comments. Load replaces every block; a malformed
+    // file is refused with "NAME:LINE:COLUMN: what was expected" and changes
+    // nothing. (block_file.cpp)
     bool Load(const std::string& path, std::string* error);
-    bool Save(const std::string& path) const;
+    bool Read(std::istream& text, const std::string& name, std::string* error);
+    // Writes a temporary file beside path and renames it over path, so that
+    // the old file stays whole until the new one is.
+    bool Save(const std::string& path, std::string* error) const;
+    std::string Text() const;
 
   private:
     struct Block {

@@ -32,8 +32,10 @@ Data blocks (0 to 255, up to 2048 words each):
   --db N:WORDS           declare block N with WORDS words (repeatable)
   --no-create            undeclared blocks do not exist (error 0x14); by default
                          they are created with 256 words on first access
-  --load FILE            load blocks from FILE (lines "DB<n> <length>: words in hex")
-  --save FILE            save blocks to FILE on exit
+  --load FILE            load blocks from FILE: lines "DB<n> <length>:" and all
+                         its words, four hex digits each (or none: zeros);
+                         a malformed file is refused with its line and column
+  --save FILE            save blocks to FILE on exit (a new file renamed over it)
 
 Faults (COUNT: how many occasions, default every one):
   --ignore[=COUNT]       leave connection requests (STX) unanswered

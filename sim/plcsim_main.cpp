@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, RequestStop);
     std::cout << sim.path() << std::endl;
     sim.Serve(g_stop);
-    if (!options.save_file.empty() && !sim.SaveBlocks(options.save_file)) {
-        std::cerr << "plcsim: cannot save " << options.save_file << '\n';
+    if (!options.save_file.empty() && !sim.SaveBlocks(options.save_file, &error)) {
+        std::cerr << "plcsim: " << error << '\n';
         return 1;
     }
     return 0;

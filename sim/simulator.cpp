@@ -70,9 +70,9 @@ bool Simulator::LoadBlocks(const std::string& path, std::string* error) {
     return blocks_.Load(path, error);
 }
 
-bool Simulator::SaveBlocks(const std::string& path) const {
+bool Simulator::SaveBlocks(const std::string& path, std::string* error) const {
     std::lock_guard lock(mutex_);
-    return blocks_.Save(path);
+    return blocks_.Save(path, error);
 }
 
 void Simulator::QueueTelegram(const Bytes& telegram) {

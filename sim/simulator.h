@@ -104,7 +104,7 @@ class Simulator {
     uint16_t Word(uint8_t db, uint16_t index) const;
     bool BlockExists(uint8_t db) const;
     bool LoadBlocks(const std::string& path, std::string* error);
-    bool SaveBlocks(const std::string& path) const;
+    bool SaveBlocks(const std::string& path, std::string* error) const;
 
     // Sends a telegram of its own as soon as the line is idle.
     void QueueTelegram(const Bytes& telegram);

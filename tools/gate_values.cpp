@@ -35,12 +35,41 @@ size_t WordOffset(bool block) {
     return block ? 0 : 2;
 }
 
-bool ParseInteger(const std::string& text, long long low, long long high, long long* value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    *value = std::strtoll(text.c_str(), &end, 0);
-    return errno == 0 && *end == '\0' && *value >= low && *value <= high;
+// Decimal digits, or 0x and hex digits; a minus sign only before decimal
+// digits of a signed kind. Leading zeros are decimal, never octal: a user
+// typing 010 means ten.
+bool ParseInteger(const std::string& text, bool is_signed, long long low, long long high,
+                  long long* value) {
+    size_t at = 0;
+    const bool negative = is_signed && !text.empty() && text[0] == '-';
+    if (negative) at = 1;
+    unsigned base = 10;
+    if (!negative && (text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0)) {
+        base = 16;
+        at = 2;
+    }
+    if (at >= text.size()) return false;
+    unsigned long long magnitude = 0;
+    for (; at < text.size(); ++at) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[at])));
+        unsigned digit = 16;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        if (digit >= base) return false;
+        magnitude = magnitude * base + digit;
+        if (magnitude > static_cast<unsigned long long>(high) + 1) return false;
+    }
+    *value = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+    return *value >= low && *value <= high;
+}
+
+// What an integer kind takes, for its refusals.
+std::string Expected(bool is_bit, long long low, long long high) {
+    if (is_bit) return "";
+    char text[96];
+    std::snprintf(text, sizeof text, " (expected decimal %lld to %lld, or 0x0 to 0x%llX)", low,
+                  high, static_cast<unsigned long long>(high));
+    return text;
 }
 
 }  // namespace
@@ -89,8 +118,8 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
             return true;
         }
         case MORVANE_CLASS_LONG: {
-            if (!ParseInteger(text, INT32_MIN, UINT32_MAX, &integer)) {
-                *error = "not a 32-bit integer: " + text;
+            if (!ParseInteger(text, true, INT32_MIN, UINT32_MAX, &integer)) {
+                *error = "not a 32-bit integer: " + text + Expected(false, INT32_MIN, UINT32_MAX);
                 return false;
             }
             const uint32_t value = static_cast<uint32_t>(integer);
@@ -100,8 +129,9 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
         default: {
             const long long high = IsBit(gate) ? 1 : UINT16_MAX;
             const long long low = IsBit(gate) ? 0 : INT16_MIN;
-            if (!ParseInteger(text, low, high, &integer)) {
-                *error = (IsBit(gate) ? "not a bit (0 or 1): " : "not a 16-bit word: ") + text;
+            if (!ParseInteger(text, !IsBit(gate), low, high, &integer)) {
+                *error = (IsBit(gate) ? "not a bit (0 or 1): " : "not a 16-bit word: ") + text +
+                         Expected(IsBit(gate), low, high);
                 return false;
             }
             const uint16_t value = static_cast<uint16_t>(integer);

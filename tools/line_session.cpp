@@ -27,8 +27,9 @@ LineSession::~LineSession() {
     if (channel_) channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
     if (!sim_) return;
     sim_->Stop();
-    if (!options_.sim_blocks.empty() && !sim_->SaveBlocks(options_.sim_blocks))
-        std::fprintf(stderr, "morvane: cannot save %s\n", options_.sim_blocks.c_str());
+    std::string error;
+    if (save_blocks_ && !sim_->SaveBlocks(options_.sim_blocks, &error))
+        std::fprintf(stderr, "morvane: %s\n", error.c_str());
 }
 
 bool LineSession::StartSimulator(std::string* error) {
@@ -38,7 +39,8 @@ bool LineSession::StartSimulator(std::string* error) {
     sim_ = std::make_unique<plcsim::Simulator>(std::move(line));
     if (!options_.sim_blocks.empty() && std::filesystem::exists(options_.sim_blocks) &&
         !sim_->LoadBlocks(options_.sim_blocks, error))
-        return false;
+        return false;  // a file that could not be read is never written over
+    save_blocks_ = !options_.sim_blocks.empty();
     if (options_.sim_trace)
         sim_->SetTraceSink([](const std::string& text) { std::cerr << "plc " << text << '\n'; });
     sim_->Start();

@@ -38,6 +38,7 @@ class LineSession {
     SessionOptions options_;
     std::unique_ptr<HostChannel> channel_;
     std::unique_ptr<plcsim::Simulator> sim_;
+    bool save_blocks_ = false;  // the block file was read whole, or is new
 };
 
 }  // namespace morvane::tool

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "gate_values.h"
 #include "line_session.h"
+#include "step_check.h"
 #include "step_plan.h"
 
 namespace morvane::tool {
@@ -26,21 +27,6 @@ const char* Meaning(int32_t code) {
     if (code == MORVANE_REQUEST_FAILED) return "refused by the driver or the PLC";
     if (code == MORVANE_LINE_FAILED) return "no valid exchange on the line";
     return "unexpected result";
-}
-
-// Parses address for a single (count 0) or block transfer; false when refused.
-bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
-    ParseBlock parse{};
-    parse.address = address.c_str();
-    parse.gate_type = GateTypeForAddress(address);
-    const uint32_t command =
-        block ? MORVANE_CMD_BLOCK_ADDRESS_PARSER : MORVANE_CMD_SINGLE_ADDRESS_PARSER;
-    if (channel.Call(command, &parse) != MORVANE_OK) {
-        std::fprintf(stderr, "morvane: address %s refused\n", address.c_str());
-        return false;
-    }
-    *gate = parse.gate;
-    return true;
 }
 
 int32_t Transfer(HostChannel& channel, uint32_t command, const GateAddress& gate, int32_t count,
@@ -88,27 +74,18 @@ int StepRead(HostChannel& channel, const Arguments& arguments) {
 // write ADDRESS VALUE [VALUE...]: one value as a single write, more as a block.
 int StepWrite(HostChannel& channel, const Arguments& arguments) {
     const std::string& address = arguments[0];
-    const bool block = arguments.size() > 2;
-    const int32_t count = static_cast<int32_t>(arguments.size() - 1);
-    GateAddress gate{};
-    if (!ParseGate(channel, address, block, &gate)) return 1;
-    std::vector<uint8_t> buffer = HostBuffer(gate, count, block);
-    for (int32_t i = 0; i < count; ++i) {
-        std::string error;
-        if (!StoreValue(gate, block, static_cast<size_t>(i), arguments[1 + i], &buffer, &error)) {
-            std::fprintf(stderr, "morvane: %s: %s\n", address.c_str(), error.c_str());
-            return 2;
-        }
-    }
-    const uint32_t command = block ? MORVANE_CMD_BLOCK_WRITE : MORVANE_CMD_SINGLE_WRITE;
-    const int32_t code = Transfer(channel, command, gate, count, &buffer);
+    PreparedWrite write;
+    const int refused = PrepareWrite(channel, arguments, &write);
+    if (refused != 0) return refused;
+    const uint32_t command = write.block ? MORVANE_CMD_BLOCK_WRITE : MORVANE_CMD_SINGLE_WRITE;
+    const int32_t code = Transfer(channel, command, write.gate, write.count, &write.buffer);
     if (code != MORVANE_OK) {
         std::fprintf(stderr, "morvane: writing %s failed with %d: %s\n", address.c_str(),
                      static_cast<int>(code), Meaning(code));
         return 1;
     }
-    std::printf("%s <- %d value%s\n", address.c_str(), static_cast<int>(count),
-                count == 1 ? "" : "s");
+    std::printf("%s <- %d value%s\n", address.c_str(), static_cast<int>(write.count),
+                write.count == 1 ? "" : "s");
     return 0;
 }
 
@@ -205,6 +182,12 @@ int RunSteps(const DriverLibrary& driver, const std::string& first, const Argume
         std::fprintf(stderr, "morvane: %s\n", error.c_str());
         return 2;
     }
+    InfoBlock info{};
+    QueryInfo(driver, &info);
+    // The parse commands need no started channel: nothing opens the port yet.
+    HostChannel not_started(driver, info.channel_area_size, 1);
+    const int refused = CheckSteps(not_started, steps);
+    if (refused != 0) return refused;
     LineSession session(driver);
     if (!session.Open(options, &error)) {
         std::fprintf(stderr, "morvane: %s\n", error.c_str());

@@ -12,21 +12,12 @@
 #include <thread>
 
 #include "slave_end.h"
+#include "support/run_command.h"
 
 namespace plcsim {
 namespace {
 
-// Runs a shell command line; its exit status and standard output.
-int RunCommand(const std::string& command, std::string* output) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char chunk[4096];
-    size_t n = 0;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        output->append(chunk, n);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using morvane::test::RunCommand;
 
 TEST(PlcsimProgram, HelpAndRefusedOptions) {
     std::string out;
@@ -37,6 +28,25 @@ TEST(PlcsimProgram, HelpAndRefusedOptions) {
     EXPECT_NE(out.find("--priority medium"), std::string::npos) << out;
     out.clear();
     EXPECT_EQ(RunCommand(std::string(PLCSIM_PROGRAM) + " --device /nonexistent/tty 2>&1", &out), 1);
+}
+
+TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {
+    const std::string file = ::testing::TempDir() + "plcsim_typo.txt";
+    const std::string typo = "DB1 3: 0001 0OBB 0003\n";
+    std::ofstream(file) << typo;
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(PLCSIM_PROGRAM) + " --no-trace --load " + file + " --save " +
+                             file + " 2>&1",
+                         &out),
+              1);
+    EXPECT_NE(out.find(file + ":1:14: expected a hex digit (0-9, A-F), found 'O'"),
+              std::string::npos)
+        << out;
+    std::ifstream kept(file);
+    std::stringstream text;
+    text << kept.rdbuf();
+    EXPECT_EQ(text.str(), typo);
+    std::remove(file.c_str());
 }
 
 TEST(PlcsimProgram, ServesAPseudoTerminalAndSavesItsBlocksWhenStopped) {

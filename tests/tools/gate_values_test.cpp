@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,63 @@ TEST(GateValues, TextsThatAreNoValueOfTheGateAreRefused) {
     }
 }
 
+TEST(GateValues, IntegersAreDecimalOrHexNeverOctal) {
+    const GateAddress word = Gate('I', -1);
+    const GateAddress bit = Gate('I', 0);
+    const GateAddress long_word = Gate('L', -1);
+    const struct {
+        GateAddress gate;
+        const char* text;
+        long long stored;  // -1000000: refused
+    } cases[] = {
+        {word, "010", 10},
+        {word, "08", 8},
+        {word, "0x10", 16},
+        {word, "0X1f", 31},
+        {word, "0x00FF", 255},
+        {word, "65535", 65535},
+        {word, "-1", 0xFFFF},
+        {word, "-32768", 0x8000},
+        {word, "0", 0},
+        {word, "-0", 0},
+        {word, "65536", -1000000},
+        {word, "-32769", -1000000},
+        {word, "0x10000", -1000000},
+        {word, "-0x1", -1000000},
+        {word, "+1", -1000000},
+        {word, " 1", -1000000},
+        {word, "1 ", -1000000},
+        {word, "0x", -1000000},
+        {word, "-", -1000000},
+        {word, "0b1", -1000000},
+        {word, "1e3", -1000000},
+        {word, "99999999999999999999999", -1000000},
+        {bit, "01", 1},
+        {bit, "0x1", 1},
+        {bit, "-0", -1000000},
+        {bit, "-1", -1000000},
+        {long_word, "-2147483648", 0x80000000},
+        {long_word, "4294967295", 0xFFFFFFFF},
+        {long_word, "0xFFFFFFFF", 0xFFFFFFFF},
+        {long_word, "017777777777", -1000000},  // more than 32 bits as decimal
+        {long_word, "0100", 100},
+        {long_word, "4294967296", -1000000},
+        {long_word, "-2147483649", -1000000},
+        {long_word, "0x100000000", -1000000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<uint8_t> buffer = HostBuffer(c.gate, 1, false);
+        std::string error;
+        const bool stored = StoreValue(c.gate, false, 0, c.text, &buffer, &error);
+        ASSERT_EQ(stored, c.stored != -1000000) << error;
+        if (!stored) continue;
+        uint32_t slot = 0;  // a word sits in the slot's upper half
+        std::memcpy(&slot, buffer.data(), sizeof slot);
+        EXPECT_EQ(c.gate.class_letter == 'L' ? slot : slot >> 16, static_cast<uint32_t>(c.stored));
+    }
+}
+
 TEST(GateValues, RefusalsSayWhatIsWrongWithTheText) {
     const struct {
         GateAddress gate;
@@ -83,6 +141,11 @@ TEST(GateValues, RefusalsSayWhatIsWrongWithTheText) {
         {Gate('F', -1), "1e40", "floating-point value out of range: 1e40"},
         {Gate('F', -1), "1e-45", "floating-point value out of range: 1e-45"},
         {Gate('I', 4), "2", "not a bit (0 or 1): 2"},
+        {Gate('I', -1), "0o17",
+         "not a 16-bit word: 0o17 (expected decimal -32768 to 65535, or 0x0 to 0xFFFF)"},
+        {Gate('L', -1), "1.5",
+         "not a 32-bit integer: 1.5 (expected decimal -2147483648 to 4294967295, or 0x0 to "
+         "0xFFFFFFFF)"},
         {Gate('S', -1, 4), "ABCDE", "string longer than 4"},
     };
     for (const auto& c : cases) {

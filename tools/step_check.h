@@ -1,0 +1,40 @@
+// Addresses and values of the steps, checked with the driver's own parse
+// commands. They run again before the line opens (on a channel not yet
+// started, which the parse commands do not need), so that a mistake in a
+// later step is found before an earlier one writes anything.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host_channel.h"
+#include "step_plan.h"
+
+namespace morvane::tool {
+
+// Exit codes of a refused step.
+constexpr int kAddressRefused = 1;
+constexpr int kValueRefused = 2;
+
+// Parses address for a single (count 0) or block transfer; false, with the
+// refusal on standard error, when the driver refuses it.
+bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate);
+
+// A write step (ADDRESS VALUE...) parsed and its values in the host's buffer
+// layout: one value as a single write, more as a block.
+struct PreparedWrite {
+    GateAddress gate{};
+    bool block = false;
+    int32_t count = 0;
+    std::vector<uint8_t> buffer;
+};
+
+// 0, or the exit code of the refusal it printed.
+int PrepareWrite(HostChannel& channel, const Arguments& arguments, PreparedWrite* write);
+
+// Every read, write and poll step's address and every value written; 0, or
+// the exit code of the first refusal (printed).
+int CheckSteps(HostChannel& channel, const std::vector<Step>& steps);
+
+}  // namespace morvane::tool
