@@ -53,21 +53,6 @@ TEST(LineTimetable, NextDueFollowsThePreviousCharacterOrAnIdleLine) {
     }
 }
 
-// A block handed over at once, every wake-up late by 40 µs: the last
-// character is due a whole number of character times after the hand-over.
-TEST(LineTimetable, LateWakeUpsDoNotAddUpOverABlock) {
-    LineTimetable timetable;
-    const nanoseconds char_time(95486);
-    const Time ready = timetable.Own(At(0));
-    Time due{};
-    for (int i = 0; i < 4096; ++i) {
-        const Time before = due == Time{} ? At(0) : due + microseconds(41);
-        due = timetable.Schedule(LineTimetable::kSend, ready, char_time);
-        timetable.Woke(due, before, due + microseconds(40));
-    }
-    EXPECT_EQ(Ns(due), 4096 * char_time.count());
-}
-
 // The answer to a received character is ready when that character was due,
 // not when the thread woke late from waiting for it.
 TEST(LineTimetable, AnswerAfterALateWakeUpStartsFromTheDueTime) {
