@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "sim/line_timetable.h"
+
 namespace plcsim {
 
 struct DeviceSettings {
@@ -56,14 +58,20 @@ class Line {
 
   private:
     Line(int fd, int slave_fd, std::string path) : fd_(fd), slave_fd_(slave_fd), path_(path) {}
-    void Pace(std::chrono::microseconds char_time, std::chrono::steady_clock::time_point* next);
+    bool AwaitInput(int timeout_ms, bool paced);
+    bool WriteAll(const uint8_t* bytes, size_t count);
+    // Holds the serving thread until due, when the character has crossed.
+    void Pace(LineTimetable::Time due);
 
     int fd_;
     int slave_fd_;
     std::string path_;
-    std::atomic<int64_t> char_time_us_{0};  // may change while serving
-    std::chrono::steady_clock::time_point next_rx_{};
-    std::chrono::steady_clock::time_point next_tx_{};
+    std::atomic<int64_t> char_time_ns_{0};  // may change while serving
+    LineTimetable timetable_;
+    // Paced reading: how many of the bytes seen waiting at seen_at_ are
+    // still unread. All of them were ready to cross by then.
+    size_t unread_seen_ = 0;
+    LineTimetable::Time seen_at_{};
 };
 
 }  // namespace plcsim

@@ -1,9 +1,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +18,8 @@ namespace plcsim {
 namespace {
 
 constexpr int kWriteWaitMs = 200;
+
+using Clock = std::chrono::steady_clock;
 
 speed_t SpeedCode(uint32_t baud) {
     switch (baud) {
@@ -55,6 +60,22 @@ bool MakeRaw(int fd) {
 bool WaitWritable(int fd) {
     pollfd ready{fd, POLLOUT, 0};
     return poll(&ready, 1, kWriteWaitMs) > 0 && (ready.revents & POLLOUT);
+}
+
+// A character lasts under 100 µs at the fastest rates: the default timer
+// slack of 50 µs would make each wake-up late by half a character, so the
+// serving thread asks for the least slack before its first paced wait.
+// steady_clock reads CLOCK_MONOTONIC, so its time points serve as absolute
+// deadlines and no time passes between reading the clock and sleeping.
+void SleepUntil(Clock::time_point due) {
+    static thread_local const bool fine_slack = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+    (void)fine_slack;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch());
+    timespec deadline{};
+    deadline.tv_sec = static_cast<time_t>(ns.count() / 1000000000);
+    deadline.tv_nsec = static_cast<long>(ns.count() % 1000000000);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
 }
 
 bool MakeNonBlocking(int fd) {
@@ -135,56 +156,88 @@ void Line::HangUp() {
     if (slave_fd_ >= 0) close(slave_fd_);
     fd_ = -1;
     slave_fd_ = -1;
+    unread_seen_ = 0;
 }
 
 void Line::SetPacing(uint32_t baud, uint32_t bits_per_char) {
-    char_time_us_ = baud == 0 ? 0 : static_cast<int64_t>(1000000ull * bits_per_char / baud);
+    char_time_ns_ = LineTimetable::CharacterTime(baud, bits_per_char).count();
 }
 
-// A byte takes one character time on the line, after the one before it.
-void Line::Pace(std::chrono::microseconds char_time, std::chrono::steady_clock::time_point* next) {
-    if (char_time.count() == 0) return;
-    const auto now = std::chrono::steady_clock::now();
-    const auto start = *next > now ? *next : now;
-    *next = start + char_time;
-    std::this_thread::sleep_until(*next);
+void Line::Pace(LineTimetable::Time due) {
+    const auto before = Clock::now();
+    if (due > before) SleepUntil(due);
+    timetable_.Woke(due, before, Clock::now());
 }
 
-bool Line::ReadByte(uint8_t* byte, int timeout_ms) {
+// A paced line first looks without waiting: input already there was ready
+// before this look, input that has to be waited for is ready when it comes.
+bool Line::AwaitInput(int timeout_ms, bool paced) {
     // A hung-up line is silent: poll() ignores the negative descriptor.
     pollfd ready{fd_, POLLIN, 0};
-    const int count = poll(&ready, 1, timeout_ms);
+    const int waiting = paced ? poll(&ready, 1, 0) : 0;
+    const int count = waiting != 0 ? waiting : poll(&ready, 1, timeout_ms);
     if (count <= 0 || !(ready.revents & POLLIN)) {
         // A master without any slave open reports POLLHUP at once: wait out
         // the time-out all the same, as a silent line would.
         if (count > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+        timetable_.Waited();
         return false;
     }
-    if (read(fd_, byte, 1) != 1) return false;
-    Pace(std::chrono::microseconds(char_time_us_.load()), &next_rx_);
+    if (paced) {
+        if (waiting == 0) timetable_.Waited();
+        seen_at_ = Clock::now();
+        unread_seen_ = std::max<size_t>(InputQueued(), 1);
+    }
+    return true;
+}
+
+bool Line::ReadByte(uint8_t* byte, int timeout_ms) {
+    const LineTimetable::Nanos char_time(char_time_ns_.load());
+    const bool paced = char_time.count() != 0;
+    if (!paced) unread_seen_ = 0;
+    if (unread_seen_ == 0 && !AwaitInput(timeout_ms, paced)) return false;
+    if (read(fd_, byte, 1) != 1) {
+        unread_seen_ = 0;
+        return false;
+    }
+    if (!paced) return true;
+    --unread_seen_;
+    Pace(timetable_.Schedule(LineTimetable::kReceive, seen_at_, char_time));
+    return true;
+}
+
+// False when nobody drains the line: the bytes are lost.
+bool Line::WriteAll(const uint8_t* bytes, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = write(fd_, bytes + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN && WaitWritable(fd_)) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
     return true;
 }
 
 void Line::Write(const uint8_t* bytes, size_t count) {
-    const std::chrono::microseconds char_time(char_time_us_.load());
+    const LineTimetable::Nanos char_time(char_time_ns_.load());
+    if (char_time.count() == 0) {
+        WriteAll(bytes, count);
+        return;
+    }
+    // The whole block was ready when it was handed over.
+    const LineTimetable::Time ready = timetable_.Own(Clock::now());
     for (size_t i = 0; i < count; ++i) {
-        Pace(char_time, &next_tx_);
-        const size_t chunk = char_time.count() != 0 ? 1 : count - i;
-        size_t done = 0;
-        while (done < chunk) {
-            const ssize_t n = write(fd_, bytes + i + done, chunk - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno == EAGAIN && WaitWritable(fd_)) continue;
-            if (n <= 0) return;  // nobody drains the line: the bytes are lost
-            done += static_cast<size_t>(n);
-        }
-        i += chunk - 1;
+        Pace(timetable_.Schedule(LineTimetable::kSend, ready, char_time));
+        if (!WriteAll(bytes + i, 1)) return;
     }
 }
 
 size_t Line::ReadAvailable(uint8_t* bytes, size_t max) {
     const ssize_t n = read(fd_, bytes, max);
-    return n > 0 ? static_cast<size_t>(n) : 0;
+    if (n <= 0) return 0;
+    unread_seen_ -= std::min(unread_seen_, static_cast<size_t>(n));
+    return static_cast<size_t>(n);
 }
 
 size_t Line::InputQueued() const {
@@ -194,12 +247,15 @@ size_t Line::InputQueued() const {
 
 int Line::WaitReadable(Line& a, Line& b, int timeout_ms) {
     pollfd ready[2] = {{a.fd_, POLLIN, 0}, {b.fd_, POLLIN, 0}};
+    a.timetable_.Waited();
+    b.timetable_.Waited();
     if (poll(ready, 2, timeout_ms) <= 0) return 0;
     return ((ready[0].revents & POLLIN) ? 1 : 0) | ((ready[1].revents & POLLIN) ? 2 : 0);
 }
 
 void Line::DiscardInput() {
     tcflush(fd_, TCIFLUSH);
+    unread_seen_ = 0;
 }
 
 }  // namespace plcsim

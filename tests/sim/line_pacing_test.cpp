@@ -1,0 +1,84 @@
+// A paced Line on its pseudo-terminal against a plain other end: however
+// late its wake-ups come, no block crosses faster than the line allows, in
+// either direction, also when it follows an idle line. Only lower bounds on
+// time are checked: they hold on a busy machine too.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "sim/line.h"
+#include "slave_end.h"
+
+namespace plcsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::SlaveEnd;
+
+constexpr uint32_t kBaud = 115200;
+constexpr uint32_t kBits = 11;
+constexpr size_t kBlock = 200;  // 19.1 ms on the line
+
+Bytes Block() {
+    Bytes block(kBlock);
+    for (size_t i = 0; i < kBlock; ++i)
+        block[i] = static_cast<uint8_t>(i * 7);
+    return block;
+}
+
+// The line's end reads count bytes as the simulator does, one at a time.
+Bytes ReadBytes(Line& line, size_t count) {
+    Bytes got;
+    uint8_t byte = 0;
+    while (got.size() < count && line.ReadByte(&byte, 500))
+        got.push_back(byte);
+    return got;
+}
+
+TEST(PacedLine, BlockNeverCrossesFasterThanTheLine) {
+    const struct {
+        const char* name;
+        bool send;        // from the Line, else towards it
+        bool idle_first;  // one character, then the line idles for longer than the block takes
+    } cases[] = {
+        {"send", true, false},
+        {"send after an idle line", true, true},
+        {"receive", false, false},
+        {"receive after an idle line", false, true},
+    };
+    const auto line_time = kBlock * LineTimetable::CharacterTime(kBaud, kBits);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string error;
+        const auto line = Line::OpenPty(&error);
+        ASSERT_TRUE(line) << error;
+        SlaveEnd end(line->path());
+        ASSERT_TRUE(end.ok());
+        line->SetPacing(kBaud, kBits);
+        if (c.idle_first) {
+            const uint8_t first = 0x55;
+            if (c.send) {
+                line->Write(&first, 1);
+                ASSERT_EQ(end.Read(1), "55");
+            } else {
+                end.Send("55");
+                ASSERT_EQ(ReadBytes(*line, 1), Bytes{first});
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        const Bytes block = Block();
+        const auto start = Clock::now();
+        if (c.send) {
+            line->Write(block.data(), block.size());
+            EXPECT_EQ(end.Read(kBlock), morvane::test::ToHex(block));
+        } else {
+            end.Send(block);
+            EXPECT_EQ(ReadBytes(*line, kBlock), block);
+        }
+        EXPECT_GE(Clock::now() - start, line_time);
+    }
+}
+
+}  // namespace
+}  // namespace plcsim
