@@ -9,7 +9,9 @@
 
 #include "commands.h"
 #include "host_channel.h"
+#include "line_trace.h"
 #include "session_options.h"
+#include "trace_relay.h"
 
 namespace plcsim {
 class Simulator;
@@ -31,14 +33,19 @@ class LineSession {
     HostChannel& channel() { return *channel_; }
 
   private:
-    bool StartSimulator(std::string* error);
+    bool StartSimulator(const LineParameters& line, std::string* error);
+    // Puts the trace relay between the driver and the port or simulator.
+    bool StartTrace(const LineParameters& line, std::string* error);
     int32_t ColdStartWithProtocol(StartBlock* start);
+    std::string OpenFailure(const LineParameters& line) const;
 
     const DriverLibrary& driver_;
     SessionOptions options_;
     std::unique_ptr<HostChannel> channel_;
     std::unique_ptr<plcsim::Simulator> sim_;
-    bool save_blocks_ = false;  // the block file was read whole, or is new
+    std::unique_ptr<LineTrace> trace_;
+    std::unique_ptr<TraceRelay> relay_;  // stopped before the simulator
+    bool save_blocks_ = false;           // the block file was read whole, or is new
 };
 
 }  // namespace morvane::tool

@@ -6,28 +6,36 @@
 #include <string>
 
 #include "commands.h"
+#include "frame_option.h"
 
 namespace morvane::tool {
 
 struct SessionOptions {
-    std::string port;        // empty: the embedded simulator
-    std::string protocol;    // "3964" or "3964R"; empty: the configuration file in the cwd
-    uint16_t baud = 0;       // 0: the driver's default line
+    std::string port;        // the driver's port name; empty: the embedded simulator
+    std::string device;      // the device's path, links resolved (empty: the simulator)
+    LineChoice line;         // baud rate, frame, protocol
     int32_t timeout = 0;     // internal time-out in hundredths; 0: ColdStart's
     std::string sim_blocks;  // simulator data blocks: loaded if present, saved at the end
     bool sim_trace = false;  // the simulator's line trace on standard error
-    bool pace = false;       // the simulator paces the line as 9600 baud 8E1 would
+    bool pace = false;       // the simulator paces the line at the chosen rate and frame
+    bool trace = false;      // every byte on the line, on standard error
 };
 
-// Takes the session options (--port NAME, --protocol 3964|3964R, --baud N,
-// --timeout H, --sim-blocks FILE, --sim-trace, --pace) from the front of
-// arguments; false with *error for a bad one.
+// Takes the session options (--port NAME, the line options, --timeout H,
+// --sim-blocks FILE, --sim-trace, --pace) from the front of arguments;
+// false with *error for a bad one, or a simulator's option with --port.
 bool TakeSessionOptions(Arguments* arguments, SessionOptions* options, std::string* error);
 
 // The port name the driver takes for a device: devices under /dev/ go
 // without the prefix, which the driver puts back, since a port name holds
 // at most 11 characters.
 std::string PortNameOf(const std::string& device);
+
+// A port as the user names it (a path, a link such as /dev/serial/by-id/...,
+// or a name under /dev/) resolved to its device and the driver's port name;
+// false with *error when the name is still too long for the driver.
+bool ResolvePort(const std::string& given, std::string* device, std::string* port,
+                 std::string* error);
 
 // A whole decimal number within low..high; false for anything else.
 bool TakeNumber(const std::string& text, long low, long high, long* value);

@@ -173,8 +173,7 @@ int RunSteps(const DriverLibrary& driver, const std::string& first, const Argume
     SessionOptions options;
     std::string error;
     if (!TakeSessionOptions(&arguments, &options, &error)) {
-        std::fprintf(stderr, "morvane: %s\nsession options:\n%s", error.c_str(),
-                     kSessionOptionsUsage);
+        std::fprintf(stderr, "morvane: %s (see morvane --help)\n", error.c_str());
         return 2;
     }
     std::vector<Step> steps;

@@ -1,0 +1,113 @@
+#include "line_trace.h"
+
+#include <cstdio>
+
+namespace morvane::tool {
+namespace {
+
+constexpr uint8_t kStx = 0x02;
+constexpr uint8_t kEtx = 0x03;
+constexpr uint8_t kDle = 0x10;
+constexpr uint8_t kNak = 0x15;
+
+const char* ControlName(uint8_t byte) {
+    switch (byte) {
+        case kStx:
+            return "STX";
+        case kDle:
+            return "DLE";
+        case kNak:
+            return "NAK";
+        default:
+            return nullptr;
+    }
+}
+
+std::string Hex(uint8_t byte) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", byte);
+    return text;
+}
+
+const char* Direction(LineSide from) {
+    return from == LineSide::kHost ? "host > PLC" : "PLC > host";
+}
+
+LineSide Other(LineSide side) {
+    return side == LineSide::kHost ? LineSide::kPlc : LineSide::kHost;
+}
+
+}  // namespace
+
+void LineTrace::set_block_check(bool block_check) {
+    std::lock_guard lock(mutex_);
+    block_check_ = block_check;
+}
+
+void LineTrace::Bytes(LineSide from, const uint8_t* bytes, size_t count, Clock::time_point at) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < count; ++i)
+        Byte(from, bytes[i], at);
+}
+
+void LineTrace::Flush() {
+    std::lock_guard lock(mutex_);
+    End(LineSide::kHost, " (cut short)");
+    End(LineSide::kPlc, " (cut short)");
+}
+
+void LineTrace::Append(LineSide from, const std::string& token, Clock::time_point at) {
+    SideState& side = sides_[static_cast<int>(from)];
+    if (side.text.empty()) side.first = at;
+    side.text += (side.text.empty() ? "" : " ") + token;
+}
+
+// Writes the side's line if it has one; note marks an unfinished block.
+void LineTrace::End(LineSide from, const char* note) {
+    SideState& side = sides_[static_cast<int>(from)];
+    if (side.text.empty()) return;
+    const double ms = std::chrono::duration<double, std::milli>(side.first - start_).count();
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "%10.3f ms  %s  ", ms, Direction(from));
+    sink_(stamp + side.text + (side.in_block ? note : ""));
+    side.text.clear();
+    side.in_block = side.after_dle = side.awaiting_bcc = false;
+}
+
+void LineTrace::Byte(LineSide from, uint8_t byte, Clock::time_point at) {
+    SideState& side = sides_[static_cast<int>(from)];
+    SideState& other = sides_[static_cast<int>(Other(from))];
+    // The other side speaks: whatever it had not finished is over.
+    if (!other.text.empty()) End(Other(from), " (cut short)");
+    if (side.in_block) {
+        if (side.awaiting_bcc) {
+            Append(from, "BCC " + Hex(byte), at);
+            End(from);
+        } else if (side.after_dle) {
+            side.after_dle = false;
+            Append(from, byte == kDle ? "DLE" : byte == kEtx ? "ETX" : Hex(byte), at);
+            if (byte == kEtx) {
+                side.awaiting_bcc = block_check_;
+                if (!block_check_) End(from);
+            }
+        } else {
+            side.after_dle = byte == kDle;
+            Append(from, byte == kDle ? "DLE" : Hex(byte), at);
+        }
+        return;
+    }
+    const char* name = ControlName(byte);
+    if (name == nullptr) {  // stray bytes between blocks gather on one line
+        Append(from, Hex(byte), at);
+        return;
+    }
+    End(from);
+    Append(from, name, at);
+    End(from);
+    if (byte == kStx) side.asked_to_send = true;
+    // DLE answers the other side's STX: its block follows.
+    if (byte == kDle && other.asked_to_send) other.in_block = true;
+    if (byte != kStx) other.asked_to_send = false;
+}
+
+}  // namespace morvane::tool

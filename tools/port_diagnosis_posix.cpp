@@ -1,0 +1,148 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <glob.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "device_line.h"
+#include "frame_option.h"
+#include "port_diagnosis.h"
+
+namespace morvane::tool {
+namespace {
+
+std::string SystemText(int error) {
+    return std::string(" (") + std::strerror(error) + ")";
+}
+
+std::string ProcessName(const std::string& pid) {
+    std::string name;
+    std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
+    return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+}
+
+bool IsNumber(const char* text) {
+    if (*text == '\0') return false;
+    for (; *text != '\0'; ++text)
+        if (*text < '0' || *text > '9') return false;
+    return true;
+}
+
+// The processes with the device open, as far as this user may look into them.
+std::vector<std::string> Holders(dev_t device) {
+    std::vector<std::string> holders;
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr) return holders;
+    const std::string self = std::to_string(getpid());
+    while (const dirent* process = readdir(processes)) {
+        if (!IsNumber(process->d_name) || self == process->d_name) continue;
+        const std::string fds = std::string("/proc/") + process->d_name + "/fd";
+        DIR* descriptors = opendir(fds.c_str());
+        if (descriptors == nullptr) continue;
+        while (const dirent* fd = readdir(descriptors)) {
+            struct stat status {};
+            if (IsNumber(fd->d_name) && stat((fds + "/" + fd->d_name).c_str(), &status) == 0 &&
+                S_ISCHR(status.st_mode) && status.st_rdev == device) {
+                holders.push_back(ProcessName(process->d_name));
+                break;
+            }
+        }
+        closedir(descriptors);
+    }
+    closedir(processes);
+    return holders;
+}
+
+// Terminal programs of the UUCP tradition leave LCK..NAME with their
+// process number in the system's lock directory.
+std::string LockFileNote(const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    for (const char* directory : {"/run/lock/", "/var/lock/"}) {
+        const std::string lock = directory + std::string("LCK..") + name;
+        std::ifstream file(lock);
+        std::string pid;
+        if (!(file >> pid)) continue;
+        const bool running = IsNumber(pid.c_str()) && access(("/proc/" + pid).c_str(), F_OK) == 0;
+        return "; lock file " + lock + " names " +
+               (running ? ProcessName(pid) : "process " + pid + ", no longer running");
+    }
+    return "";
+}
+
+std::string InUse(const std::string& path, dev_t device, int error) {
+    std::string holders;
+    for (const std::string& holder : Holders(device))
+        holders += (holders.empty() ? "" : ", ") + holder;
+    std::string text = "in use by ";
+    text += holders.empty() ? "another program (not one this user can see)" : holders;
+    return text + LockFileNote(path) + SystemText(error);
+}
+
+std::string NoAccess(const struct stat& status, int error) {
+    const group* owner = getgrgid(status.st_gid);
+    std::string text = "not open to this user" + SystemText(error);
+    if (owner == nullptr || status.st_gid == 0 || (status.st_mode & S_IRWXG) == 0)
+        return text + ": only its owner (uid " + std::to_string(status.st_uid) + ") may open it";
+    const std::string group = owner->gr_name;
+    return text + ": the device belongs to group " + group + "; join it (sudo usermod -aG " +
+           group + " $USER) and log in again";
+}
+
+std::string SerialDevicesPresent() {
+    glob_t found{};
+    std::string list;
+    for (const char* pattern : {"/dev/serial/by-id/*", "/dev/ttyUSB*", "/dev/ttyACM*"}) {
+        if (glob(pattern, 0, nullptr, &found) == 0)
+            for (size_t i = 0; i < found.gl_pathc; ++i)
+                list += std::string(list.empty() ? "" : " ") + found.gl_pathv[i];
+        globfree(&found);
+    }
+    return list.empty() ? "; no USB serial adapter is present" : "; present: " + list;
+}
+
+// The device opens: does it take the settings? Put back as they were after.
+std::string SettingsNote(int fd, const LineParameters& line) {
+    termios before{};
+    if (tcgetattr(fd, &before) != 0) return "not a serial device" + SystemText(errno);
+    const bool taken = SetDeviceLine(fd, line);
+    (void)tcsetattr(fd, TCSANOW, &before);
+    return taken ? "" : "the device does not take " + DescribeLine(line);
+}
+
+}  // namespace
+
+std::string DiagnosePort(const std::string& device, const LineParameters& line) {
+    struct stat status {};
+    if (stat(device.c_str(), &status) != 0) {
+        const int error = errno;
+        return (error == ENOENT ? "no such device" : "cannot look at it") + SystemText(error) +
+               (error == ENOENT ? SerialDevicesPresent() : "");
+    }
+    if (!S_ISCHR(status.st_mode)) return "not a serial device, not even a character device";
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM) return NoAccess(status, error);
+        if (error == EBUSY) return InUse(device, status.st_rdev, error);
+        if (error == EIO || error == ENXIO || error == ENODEV)
+            return "the device does not answer: unplugged, or no hardware behind it" +
+                   SystemText(error);
+        return "cannot open it" + SystemText(error);
+    }
+    std::string note;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) note = InUse(device, status.st_rdev, errno);
+    if (note.empty()) note = SettingsNote(fd, line);
+    close(fd);
+    if (!note.empty()) return note;
+    return "it opens now; the driver's log tells why it did not (--log-level 8)";
+}
+
+}  // namespace morvane::tool

@@ -1,0 +1,37 @@
+// Port names as users give them, resolved the way the system finds the device.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "session_options.h"
+
+namespace morvane::tool {
+
+bool ResolvePort(const std::string& given, std::string* device, std::string* port,
+                 std::string* error) {
+    if (given.empty() || given.back() == '/') {
+        *error = "bad value " + given + " for --port";
+        return false;
+    }
+    // The driver takes a name without a slash under /dev/, as it opens it.
+    *device = given[0] == '/' || given == "NUL" ? given : "/dev/" + given;
+    char resolved[PATH_MAX];
+    const bool resolved_it = given != "NUL" && realpath(device->c_str(), resolved) != nullptr;
+    const int resolve_error = errno;
+    if (resolved_it) *device = resolved;
+    *port = given == "NUL" ? given : PortNameOf(*device);
+    if (port->size() < MORVANE_PORT_NAME_SIZE) return true;
+    const std::string limit =
+        "at most " + std::to_string(MORVANE_PORT_NAME_SIZE - 1) + " characters after /dev/";
+    if (!resolved_it) {
+        *error = "no such device " + given + " (" + std::strerror(resolve_error) + ")";
+        return false;
+    }
+    *error = *device == given || *device == "/dev/" + given
+                 ? "port name " + given + " too long: " + limit
+                 : "port " + given + " is " + *device + ", still too long: " + limit;
+    return false;
+}
+
+}  // namespace morvane::tool

@@ -1,0 +1,148 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "device_line.h"
+#include "serial/line_settings_posix.h"
+#include "trace_relay.h"
+
+namespace morvane::tool {
+namespace {
+
+constexpr int kStopCheckMs = 20;  // the thread notices a stop at least this often
+constexpr int kWriteWaitMs = 2000;
+constexpr size_t kChunk = 512;
+constexpr uint16_t kDtrAndRtsOn = 0x0303;  // what ColdStart asks of every port
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+bool MakeRaw(int fd) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return false;
+    cfmakeraw(&settings);
+    return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+// Writes all bytes, waiting (bounded) while the device's queue is full.
+bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = write(fd, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        pollfd ready{fd, POLLOUT, 0};
+        if (poll(&ready, 1, kWriteWaitMs) <= 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<TraceRelay> TraceRelay::ToDevice(const std::string& device,
+                                                 const LineParameters& line, LineTrace* trace,
+                                                 std::string* error) {
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = SystemError(device);
+        return nullptr;
+    }
+    // Exclusive, as the driver holds its port, and set as the driver sets
+    // it, so the far line is the one the driver would have.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !SetDeviceLine(fd, line)) {
+        *error = SystemError(device);
+        close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<TraceRelay> relay(new TraceRelay(fd, trace));
+    (void)ioctl(fd, TIOCEXCL);
+    relay->exclusive_ = true;
+    const ModemLines lines = ModemLinesFor(kDtrAndRtsOn);
+    int bits = (lines.dtr_on ? TIOCM_DTR : 0) | (lines.rts_on ? TIOCM_RTS : 0);
+    (void)ioctl(fd, TIOCMBIS, &bits);  // a pseudo-terminal has none: no matter
+    if (!relay->OpenDriverSide(error)) return nullptr;
+    return relay;
+}
+
+std::unique_ptr<TraceRelay> TraceRelay::ToPseudoTerminal(const std::string& path, LineTrace* trace,
+                                                         std::string* error) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || !MakeRaw(fd)) {
+        *error = SystemError(path);
+        if (fd >= 0) close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<TraceRelay> relay(new TraceRelay(fd, trace));
+    if (!relay->OpenDriverSide(error)) return nullptr;
+    return relay;
+}
+
+bool TraceRelay::OpenDriverSide(std::string* error) {
+    master_fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (master_fd_ < 0 || grantpt(master_fd_) != 0 || unlockpt(master_fd_) != 0 ||
+        ptsname_r(master_fd_, name, sizeof name) != 0) {
+        *error = SystemError("pseudo-terminal for the trace");
+        return false;
+    }
+    driver_path_ = name;
+    held_slave_fd_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (held_slave_fd_ < 0 || !MakeRaw(held_slave_fd_) ||
+        fcntl(master_fd_, F_SETFL, fcntl(master_fd_, F_GETFL) | O_NONBLOCK) != 0) {
+        *error = SystemError(driver_path_);
+        return false;
+    }
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+TraceRelay::~TraceRelay() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    // Lifts the exclusive mode, which outlives this descriptor while another
+    // holds the device (a simulator's own end of its pseudo-terminal).
+    if (exclusive_) (void)ioctl(far_fd_, TIOCNXCL);
+    for (const int fd : {far_fd_, master_fd_, held_slave_fd_})
+        if (fd >= 0) close(fd);
+}
+
+bool TraceRelay::Pass(int from_fd, int to_fd, LineSide from) {
+    uint8_t bytes[kChunk];
+    const ssize_t count = read(from_fd, bytes, sizeof bytes);
+    if (count < 0) return errno == EAGAIN || errno == EINTR;
+    if (count == 0) return false;
+    const auto arrived = LineTrace::Clock::now();
+    // Passed on first, shown after: the trace adds no delay to the line.
+    const bool passed = WriteAll(to_fd, bytes, static_cast<size_t>(count));
+    trace_->Bytes(from, bytes, static_cast<size_t>(count), arrived);
+    return passed;
+}
+
+void TraceRelay::Run() {
+    while (!stop_.load()) {
+        pollfd ready[2] = {{master_fd_, POLLIN, 0}, {far_fd_, POLLIN, 0}};
+        if (poll(ready, 2, kStopCheckMs) <= 0) continue;
+        const short any = POLLIN | POLLHUP | POLLERR;
+        if ((!(ready[0].revents & any) || Pass(master_fd_, far_fd_, LineSide::kHost)) &&
+            (!(ready[1].revents & any) || Pass(far_fd_, master_fd_, LineSide::kPlc)))
+            continue;
+        // The far end is gone (a pulled adapter): the driver sees a hang-up too.
+        trace_->Flush();
+        close(held_slave_fd_);
+        close(master_fd_);
+        held_slave_fd_ = master_fd_ = -1;
+        return;
+    }
+}
+
+}  // namespace morvane::tool
