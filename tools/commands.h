@@ -24,6 +24,10 @@ struct Command {
 // info_command.cpp
 int RunInfo(const DriverLibrary& driver, const Arguments& arguments);
 
+// parse_command.cpp: what addresses name; their grammar for the usage text
+int RunParse(const DriverLibrary& driver, const Arguments& arguments);
+extern const char kAddressGrammar[];
+
 // transfer_commands.cpp: gates on a port or the embedded simulator
 int RunRead(const DriverLibrary& driver, const Arguments& arguments);
 int RunWrite(const DriverLibrary& driver, const Arguments& arguments);

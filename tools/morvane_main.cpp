@@ -21,6 +21,7 @@ constexpr Command kCommands[] = {
     {"write", "ADDRESS VALUE...", "write a gate (several values: a block)", RunWrite},
     {"poll", "ADDRESS [COUNT]", "read again and again (--every MS, --times N)", RunPoll},
     {"browse", "", "compose an address in the Tag Format dialog and read it", RunBrowse},
+    {"parse", "ADDRESS...", "what each address names, or why it is refused", RunParse},
 };
 
 void PrintUsage(FILE* out) {
@@ -38,8 +39,9 @@ void PrintUsage(FILE* out) {
     std::fprintf(out,
                  "\nSteps join with \"then\" and run on one channel:\n"
                  "  morvane write 001010F 3.25 then read 001010F\n"
-                 "\nsession options of read, write, poll and browse (before the address):\n%s",
-                 kSessionOptionsUsage);
+                 "\nsession options of read, write, poll and browse (before the address):\n%s"
+                 "\n%s",
+                 kSessionOptionsUsage, kAddressGrammar);
 }
 
 const Command* FindCommand(const std::string& name) {

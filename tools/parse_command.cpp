@@ -1,0 +1,143 @@
+// morvane parse ADDRESS...: what each address names, through the driver's
+// own parse commands, or why the driver refuses it.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "gate_values.h"
+#include "host_channel.h"
+#include "ostrel/ostrel_control.h"
+#include "step_check.h"
+
+namespace morvane::tool {
+namespace {
+
+// The driver's refusals in the user's words.
+struct Refusal {
+    const char* driver_says;
+    const char* meaning;
+};
+constexpr Refusal kRefusals[] = {
+    {"Illegal character", "a character not allowed where it stands"},
+    {"Illegal Databaustein number", "data block above 255"},
+    {"Illegal word number", "word above 255"},
+    {"string too long", "a string address has exactly 9 characters, DDDWWWSnn"},
+    {"error length string", "a string's length is even, 2 to 80"},
+    {"error offset string", "a string starts at a multiple of half its length"},
+    {"should be even", "a float or long starts at an even word"},
+    {"Illegal bitnumber", "bit number above 15"},
+    {"not allowed as block", "a bit cannot be read or written as a block"},
+};
+
+// The driver's log lines while it parses, instead of on standard error.
+class RefusalLines {
+  public:
+    RefusalLines() { OstrelSetLogSink(Collect, this); }
+    ~RefusalLines() { OstrelSetLogSink(nullptr, nullptr); }
+    RefusalLines(const RefusalLines&) = delete;
+    RefusalLines& operator=(const RefusalLines&) = delete;
+
+    std::string TakeLast() {
+        const std::string last = lines_.empty() ? "" : lines_.back();
+        lines_.clear();
+        return last;
+    }
+
+  private:
+    static void Collect(int, const char* line, void* context) {
+        std::string text = line;
+        for (const char* prefix : {"ZIDIV> ", "Parse() ", "SingleParse() ", "BlockParse() "})
+            if (text.rfind(prefix, 0) == 0) text.erase(0, std::string(prefix).size());
+        static_cast<RefusalLines*>(context)->lines_.push_back(text);
+    }
+    std::vector<std::string> lines_;
+};
+
+std::string Explain(const std::string& address, const std::string& driver_line) {
+    if (driver_line.empty()) {
+        const char form = address.size() > 6 ? address[6] : ' ';
+        return form == 'F' || form == 'f' || form == 'L' || form == 'l'
+                   ? "a float or long takes no bit number"
+                   : "refused";
+    }
+    for (const Refusal& refusal : kRefusals)
+        if (driver_line.find(refusal.driver_says) != std::string::npos)
+            return std::string(refusal.meaning) + " (driver: " + driver_line + ")";
+    return driver_line;
+}
+
+std::string Describe(const GateAddress& gate, bool as_block) {
+    const uint32_t packed = static_cast<uint32_t>(gate.packed_address);
+    const unsigned block = (packed >> 16) & 0xFF;
+    const unsigned length = packed >> 24;
+    const unsigned item = packed & 0xFFFF;
+    unsigned words = 1;
+    std::string kind = "16-bit word";
+    if (gate.class_letter == MORVANE_CLASS_FLOAT || gate.class_letter == MORVANE_CLASS_LONG) {
+        words = 2;
+        kind = gate.class_letter == MORVANE_CLASS_FLOAT ? "float, 32 bits" : "integer, 32 bits";
+    } else if (gate.class_letter == MORVANE_CLASS_STRING) {
+        words = length / 2;
+        kind = "string of " + std::to_string(length) + " characters";
+    } else if (gate.bit_number >= 0) {
+        kind = "bit " + std::to_string(gate.bit_number) + " of the word";
+    }
+    const unsigned first = item * words;
+    char text[160];
+    if (words == 1)
+        std::snprintf(text, sizeof text, "data block %u, word %u (1 word): %s", block, first,
+                      kind.c_str());
+    else
+        std::snprintf(text, sizeof text, "data block %u, words %u to %u (%u words): %s", block,
+                      first, first + words - 1, words, kind.c_str());
+    std::string description = text;
+    if (!as_block) description += "; single only, not as a block";
+    if (gate.class_letter == MORVANE_CLASS_STRING) description += "; as a block: read only";
+    return description;
+}
+
+}  // namespace
+
+const char kAddressGrammar[] =
+    "addresses: DDD data block 000-255, WWW word 000-255, then the form:\n"
+    "  DDDWWW       16-bit word                                  001002\n"
+    "  DDDWWWbb     bit bb of the word, 00-15 (or \" 7\")          00100203\n"
+    "  DDDWWWF      float in words WWW and WWW+1, WWW even       001010F\n"
+    "  DDDWWWL      32-bit integer, two words, WWW even          001010L\n"
+    "  DDDWWWSnn    string of nn characters, nn even 2-80, in    001020S08\n"
+    "               nn/2 words; WWW a multiple of nn/2\n"
+    "  a COUNT makes a block of words, floats, integers or strings (not of\n"
+    "  bits; strings are not written as a block); morvane parse ADDRESS... tells\n"
+    "  what an address names, or why it is refused\n";
+
+int RunParse(const DriverLibrary& driver, const Arguments& arguments) {
+    if (arguments.empty()) {
+        std::fprintf(stderr, "usage: morvane parse ADDRESS...\n\n%s", kAddressGrammar);
+        return 2;
+    }
+    RefusalLines refusals;
+    InfoBlock info{};
+    QueryInfo(driver, &info);
+    HostChannel channel(driver, info.channel_area_size, 1);  // parsing opens no port
+    int code = 0;
+    for (const std::string& address : arguments) {
+        refusals.TakeLast();
+        ParseBlock single{};
+        single.address = address.c_str();
+        single.gate_type = GateTypeForAddress(address);
+        const bool parsed = channel.Call(MORVANE_CMD_SINGLE_ADDRESS_PARSER, &single) == MORVANE_OK;
+        const std::string why = refusals.TakeLast();
+        ParseBlock block = single;
+        const bool as_block = channel.Call(MORVANE_CMD_BLOCK_ADDRESS_PARSER, &block) == MORVANE_OK;
+        if (parsed) {
+            std::printf("%-10s  %s\n", address.c_str(), Describe(single.gate, as_block).c_str());
+        } else {
+            std::printf("%-10s  refused: %s\n", address.c_str(), Explain(address, why).c_str());
+            code = kAddressRefused;
+        }
+    }
+    return code;
+}
+
+}  // namespace morvane::tool
