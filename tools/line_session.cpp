@@ -9,7 +9,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 #include "port_diagnosis.h"
 #include "sim/simulator.h"
@@ -64,7 +63,9 @@ bool LineSession::StartSimulator(const LineParameters& settings, std::string* er
         return false;  // a file that could not be read is never written over
     save_blocks_ = !options_.sim_blocks.empty();
     if (options_.sim_trace)
-        sim_->SetTraceSink([](const std::string& text) { std::cerr << "plc " << text << '\n'; });
+        // One write per line: the line trace writes from another thread.
+        sim_->SetTraceSink(
+            [](const std::string& text) { std::fprintf(stderr, "plc %s\n", text.c_str()); });
     sim_->Start();
     options_.port = PortNameOf(sim_->path());
     return true;

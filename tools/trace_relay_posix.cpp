@@ -16,6 +16,9 @@ namespace morvane::tool {
 namespace {
 
 constexpr int kStopCheckMs = 20;  // the thread notices a stop at least this often
+// Once stopped, bytes still crossing (the last DLE the driver wrote before
+// it closed the port) are passed on until the line is this long quiet.
+constexpr int kDrainQuietMs = 10;
 constexpr int kWriteWaitMs = 2000;
 constexpr size_t kChunk = 512;
 constexpr uint16_t kDtrAndRtsOn = 0x0303;  // what ColdStart asks of every port
@@ -129,9 +132,13 @@ bool TraceRelay::Pass(int from_fd, int to_fd, LineSide from) {
 }
 
 void TraceRelay::Run() {
-    while (!stop_.load()) {
+    for (;;) {
+        const bool stopping = stop_.load();
         pollfd ready[2] = {{master_fd_, POLLIN, 0}, {far_fd_, POLLIN, 0}};
-        if (poll(ready, 2, kStopCheckMs) <= 0) continue;
+        if (poll(ready, 2, stopping ? kDrainQuietMs : kStopCheckMs) <= 0) {
+            if (stopping) return;
+            continue;
+        }
         const short any = POLLIN | POLLHUP | POLLERR;
         if ((!(ready[0].revents & any) || Pass(master_fd_, far_fd_, LineSide::kHost)) &&
             (!(ready[1].revents & any) || Pass(far_fd_, master_fd_, LineSide::kPlc)))

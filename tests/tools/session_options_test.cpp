@@ -2,6 +2,8 @@
 // channel opens.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,84 @@ TEST(SessionOptions, UnknownOptionsAndBadValuesAreNamed) {
         EXPECT_FALSE(TakeSessionOptions(&arguments, &options, &error));
         EXPECT_EQ(error, c.error);
     }
+}
+
+TEST(SessionOptions, LineSettingsAsAUserWritesThem) {
+    struct {
+        Arguments arguments;
+        const char* line;  // what the driver gets, on its default of 9600 8E1
+        const char* protocol;
+    } const cases[] = {
+        {{"--frame", "7o2"}, "9600 7O2", ""},
+        {{"--frame", "5N1.5", "--baud", "1200"}, "1200 5N1.5", ""},
+        {{"--parity", "Mark", "--data-bits", "7", "--baud", "57600"}, "57600 7M1", ""},
+        {{"--frame", "8N1", "--parity", "space"}, "9600 8S1", ""},
+        {{"--stop-bits", "2", "--protocol", "3964r"}, "9600 8E2", "3964R"},
+        {{"--protocol", "3964"}, "9600 8E1", "3964"},
+    };
+    const LineParameters defaults{9600, 8, 0, 2};
+    for (const auto& c : cases) {
+        Arguments arguments = c.arguments;
+        arguments.push_back("001002");
+        SessionOptions options;
+        std::string error;
+        ASSERT_TRUE(TakeSessionOptions(&arguments, &options, &error)) << error;
+        EXPECT_EQ(DescribeLine(ChosenLine(options.line, defaults)), c.line);
+        EXPECT_EQ(options.line.protocol, c.protocol);
+    }
+}
+
+TEST(SessionOptions, SettingsNoLineCanHoldAreRefusedWithTheReason) {
+    struct {
+        Arguments arguments;
+        const char* error;
+    } const cases[] = {
+        {{"--baud", "115200"},
+         "baud rate 115200 does not fit the host record's 16-bit field: 57600 is the highest "
+         "standard rate it holds"},
+        {{"--baud", "14400"},
+         "baud rate 14400 is not a standard rate: 50 75 110 134 150 200 300 600 1200 1800 2400 "
+         "4800 9600 19200 38400 57600"},
+        {{"--frame", "8X1"}, "bad value 8X1 for --frame"},
+        {{"--frame", "9E1"}, "bad value 9E1 for --frame"},
+        {{"--data-bits", "4"}, "bad value 4 for --data-bits"},
+        {{"--stop-bits", "1.5"}, "1.5 stop bits go with 5 data bits only"},
+        {{"--frame", "5E2"}, "2 stop bits go with 6 to 8 data bits"},
+        {{"--protocol", "3964RR"}, "bad value 3964RR for --protocol"},
+        {{"--port", "/dev/null", "--sim-blocks", "b.txt"},
+         "--sim-blocks acts on the embedded simulator only, not on --port null"},
+        {{"--pace", "--port", "/dev/null"},
+         "--pace acts on the embedded simulator only, not on --port null"},
+    };
+    for (const auto& c : cases) {
+        Arguments arguments = c.arguments;
+        arguments.push_back("001002");
+        SessionOptions options;
+        std::string error;
+        EXPECT_FALSE(TakeSessionOptions(&arguments, &options, &error));
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+// Links resolve to the device before the driver's 11 characters apply.
+TEST(SessionOptions, PortLinksResolveToTheirDevice) {
+    const std::filesystem::path dir =
+        std::filesystem::path(::testing::TempDir()) / "morvane_port_links";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_symlink("/dev/null", dir / "usb-PLC-if00-port0");
+    const std::filesystem::path long_file = dir / "a-file-with-a-long-name";
+    std::ofstream(long_file.string()) << "";
+    std::filesystem::create_symlink(long_file, dir / "short");
+    std::string device, port, error;
+    EXPECT_TRUE(ResolvePort((dir / "usb-PLC-if00-port0").string(), &device, &port, &error));
+    EXPECT_EQ(port, "null");
+    EXPECT_FALSE(ResolvePort((dir / "short").string(), &device, &port, &error));
+    EXPECT_EQ(error, "port " + (dir / "short").string() + " is " + long_file.string() +
+                         ", still too long: at most 11 characters after /dev/");
+    EXPECT_FALSE(ResolvePort("/dev/serial/by-id/usb-none", &device, &port, &error));
+    EXPECT_EQ(error, "no such device /dev/serial/by-id/usb-none (No such file or directory)");
+    std::filesystem::remove_all(dir);
 }
 
 TEST(StepPlan, StepsAreCheckedBeforeAnyRuns) {

@@ -1,0 +1,189 @@
+// The morvane program on a line: its trace of the bytes against the
+// simulator's own view of them, what it says when a port does not open, and
+// what it says about addresses.
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/pty_pair.h"
+#include "support/run_command.h"
+#include "support/sim_fixture.h"
+
+namespace morvane::test {
+namespace {
+
+const std::string kProgram = std::string(MORVANE_PROGRAM) + " --log-level 33 ";
+
+// The trace's lines as the simulator names them: "rx STX" for what the
+// host sent, "tx ..." for what the PLC sent, without the time stamps.
+std::vector<std::string> TraceAsSimulatorSeesIt(const std::string& output) {
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        const size_t at = line.find(" ms  ");
+        if (at == std::string::npos) continue;
+        const std::string rest = line.substr(at + 5);
+        if (rest.rfind("host > PLC  ", 0) == 0) lines.push_back("rx " + rest.substr(12));
+        if (rest.rfind("PLC > host  ", 0) == 0) lines.push_back("tx " + rest.substr(12));
+    }
+    return lines;
+}
+
+std::vector<std::string> Exchanged(const SimFixture& sim) {
+    std::vector<std::string> lines;
+    for (const std::string& line : sim.Trace())
+        if (line.rfind("--", 0) != 0) lines.push_back(line);
+    return lines;
+}
+
+// A port the program reaches through a link, as /dev/serial/by-id/ names one.
+TEST(LineProgram, TraceShowsEveryByteTheSimulatorExchanged) {
+    for (const char* protocol : {"3964", "3964r"}) {
+        SCOPED_TRACE(protocol);
+        SimFixture sim(FastLink(protocol[4] == 'r'));
+        ASSERT_TRUE(sim.ok()) << sim.error();
+        const std::string link =
+            ::testing::TempDir() + "morvane-plc-link-" + std::to_string(getpid());
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(sim.device(), link);
+        std::string out;
+        const int code = RunCommand(kProgram + "write --trace --protocol " + protocol + " --port " +
+                                        link + " 001002 0x1010 then read 001000 3 2>&1",
+                                    &out);
+        std::filesystem::remove(link);
+        EXPECT_EQ(code, 0) << out;
+        EXPECT_NE(out.find("001000[2] = 4112 (0x1010)"), std::string::npos) << out;
+        EXPECT_NE(out.find("# line trace of " + sim.device() + ", 9600 8E1, "), std::string::npos)
+            << out;
+        const std::vector<std::string> traced = TraceAsSimulatorSeesIt(out);
+        EXPECT_EQ(traced.size(), 16u) << out;  // two exchanges of eight lines
+        // The simulator may still be taking the last DLE in.
+        EXPECT_TRUE(sim.WaitForTrace("rx DLE", 3));
+        EXPECT_EQ(traced, Exchanged(sim)) << out;
+    }
+}
+
+TEST(LineProgram, TraceOfTheEmbeddedSimulatorMatchesItsOwnView) {
+    std::string out;
+    const int code = RunCommand(
+        kProgram + "read --trace --sim-trace --protocol 3964R --pace 001002 4 2>&1", &out);
+    // The last DLE may cross as the simulator stops: it need not see it.
+    EXPECT_EQ(code, 0) << out;
+    std::vector<std::string> simulator;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        const size_t at = line.find(" ms ");
+        if (line.rfind("plc ", 0) == 0 && at != std::string::npos &&
+            line.compare(at + 4, 2, "--") != 0)
+            simulator.push_back(line.substr(at + 4));
+    }
+    std::vector<std::string> traced = TraceAsSimulatorSeesIt(out);
+    EXPECT_EQ(traced.size(), 8u) << out;
+    EXPECT_EQ(traced.back(), "rx DLE");
+    ASSERT_GE(simulator.size(), 7u) << out;
+    traced.resize(simulator.size());
+    EXPECT_EQ(traced, simulator) << out;
+    EXPECT_NE(out.find("DLE ETX BCC"), std::string::npos) << out;
+}
+
+struct PortCase {
+    const char* name;
+    std::string port;
+    const char* said;
+};
+
+std::string RunOnPort(const std::string& port, const std::string& prefix = "",
+                      const std::string& options = "") {
+    std::string out;
+    const int code =
+        RunCommand(prefix + kProgram + "read " + options + "--port " + port + " 001002 2>&1", &out);
+    EXPECT_NE(code, 0) << out;
+    return out;
+}
+
+TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
+    PtyPair held;
+    ASSERT_TRUE(held.ok());
+    const int holder = open(held.name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    const std::string in_use = "in use by process " + std::to_string(getpid()) + " (";
+    const PortCase cases[] = {
+        {"missing", "/dev/ttyUSB97",
+         "cannot open port /dev/ttyUSB97 at 9600 8E1: no such device (No such file or directory)"},
+        {"in use", held.name(), in_use.c_str()},
+        {"a directory", "/tmp", "not a serial device, not even a character device"},
+        {"no terminal", "/dev/null", "not a serial device (Inappropriate ioctl for device)"},
+    };
+    for (const PortCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_NE(RunOnPort(c.port).find(c.said), std::string::npos) << RunOnPort(c.port);
+        // The trace's relay opens the device itself and says the same.
+        EXPECT_NE(RunOnPort(c.port, "", "--trace ").find(c.said), std::string::npos);
+    }
+    close(holder);
+}
+
+// Run as a user without access (root drops to nobody for it).
+TEST(LineProgram, PermissionDeniedNamesTheGroupToJoin) {
+    PtyPair pair;
+    ASSERT_TRUE(pair.ok());
+    std::string prefix;
+    const group* dialout = getgrnam("dialout");
+    if (geteuid() == 0) {
+        if (dialout == nullptr || access("/usr/bin/setpriv", X_OK) != 0)
+            GTEST_SKIP() << "no dialout group or setpriv to drop root";
+        ASSERT_EQ(chown(pair.name().c_str(), 0, dialout->gr_gid), 0);
+        ASSERT_EQ(chmod(pair.name().c_str(), 0660), 0);
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    } else {
+        ASSERT_EQ(chmod(pair.name().c_str(), 0), 0);
+    }
+    const std::string out = RunOnPort(pair.name(), prefix);
+    if (out.find("morvane") == std::string::npos) GTEST_SKIP() << "cannot run as nobody: " << out;
+    EXPECT_NE(out.find("not open to this user (Permission denied)"), std::string::npos) << out;
+    if (geteuid() == 0) {
+        EXPECT_NE(out.find("belongs to group dialout; join it"), std::string::npos) << out;
+    }
+}
+
+TEST(LineProgram, ParseSaysWhatAnAddressNamesOrWhyNot) {
+    struct {
+        const char* address;
+        const char* said;
+    } const cases[] = {
+        {"001002", "data block 1, word 2 (1 word): 16-bit word"},
+        {"25525515", "data block 255, word 255 (1 word): bit 15 of the word; single only"},
+        {"001010f", "data block 1, words 10 to 11 (2 words): float, 32 bits"},
+        {"002020S08", "data block 2, words 20 to 23 (4 words): string of 8 characters"},
+        {"001011L", "refused: a float or long starts at an even word"},
+        {"001010F7", "refused: a float or long takes no bit number"},
+        {"256000", "refused: data block above 255"},
+        {"001004S20", "refused: a string starts at a multiple of half its length"},
+        {"00100216", "refused: bit number above 15"},
+    };
+    std::string command = kProgram + "parse";
+    for (const auto& c : cases)
+        command += std::string(" ") + c.address;
+    std::string out;
+    EXPECT_EQ(RunCommand(command + " 2>&1", &out), 1) << out;
+    std::istringstream lines(out);
+    for (const auto& c : cases) {
+        std::string line;
+        std::getline(lines, line);
+        EXPECT_EQ(line.rfind(c.address, 0), 0u) << line;
+        EXPECT_NE(line.find(c.said), std::string::npos) << line;
+    }
+    EXPECT_EQ(RunCommand(kProgram + "parse 001002 001010F 2>&1", &out), 0) << out;
+}
+
+}  // namespace
+}  // namespace morvane::test
