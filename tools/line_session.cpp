@@ -120,6 +120,10 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
     const LineParameters line = ChosenLine(options_.line, info.defaults);
     if (options_.port.empty() && !StartSimulator(line, error)) return false;
     if (options_.trace && !StartTrace(line, error)) return false;
+    if (options_.port.size() >= MORVANE_PORT_NAME_SIZE) {  // only a device that is not there
+        *error = OpenFailure(line);
+        return false;
+    }
 
     channel_ = std::make_unique<HostChannel>(driver_, info.channel_area_size, kChannelNumber);
     StartBlock start{};

@@ -2,7 +2,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 
 #include "session_options.h"
 
@@ -18,16 +17,15 @@ bool ResolvePort(const std::string& given, std::string* device, std::string* por
     *device = given[0] == '/' || given == "NUL" ? given : "/dev/" + given;
     char resolved[PATH_MAX];
     const bool resolved_it = given != "NUL" && realpath(device->c_str(), resolved) != nullptr;
-    const int resolve_error = errno;
+    const int resolve_error = resolved_it ? 0 : errno;
     if (resolved_it) *device = resolved;
     *port = given == "NUL" ? given : PortNameOf(*device);
-    if (port->size() < MORVANE_PORT_NAME_SIZE) return true;
+    // A device that is not there fails as a port that does not open, with
+    // its reason, whatever the length of its name.
+    if (port->size() < MORVANE_PORT_NAME_SIZE || (!resolved_it && resolve_error == ENOENT))
+        return true;
     const std::string limit =
         "at most " + std::to_string(MORVANE_PORT_NAME_SIZE - 1) + " characters after /dev/";
-    if (!resolved_it) {
-        *error = "no such device " + given + " (" + std::strerror(resolve_error) + ")";
-        return false;
-    }
     *error = *device == given || *device == "/dev/" + given
                  ? "port name " + given + " too long: " + limit
                  : "port " + given + " is " + *device + ", still too long: " + limit;

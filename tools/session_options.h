@@ -33,7 +33,8 @@ std::string PortNameOf(const std::string& device);
 
 // A port as the user names it (a path, a link such as /dev/serial/by-id/...,
 // or a name under /dev/) resolved to its device and the driver's port name;
-// false with *error when the name is still too long for the driver.
+// false with *error when the name of a device that is there is still too
+// long for the driver (a missing one fails when the port opens).
 bool ResolvePort(const std::string& given, std::string* device, std::string* port,
                  std::string* error);
 

@@ -119,6 +119,8 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
     const PortCase cases[] = {
         {"missing", "/dev/ttyUSB97",
          "cannot open port /dev/ttyUSB97 at 9600 8E1: no such device (No such file or directory)"},
+        {"missing, by a long link", "/dev/serial/by-id/usb-PLC-if00-port0",
+         "port /dev/serial/by-id/usb-PLC-if00-port0 at 9600 8E1: no such device"},
         {"in use", held.name(), in_use.c_str()},
         {"a directory", "/tmp", "not a serial device, not even a character device"},
         {"no terminal", "/dev/null", "not a serial device (Inappropriate ioctl for device)"},
