@@ -5,6 +5,18 @@
 namespace plcsim {
 namespace {
 
+std::string Hex(uint8_t byte) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", byte);
+    return text;
+}
+
+const char* Arrow(Direction direction) {
+    return direction == Direction::kReceived ? "rx" : "tx";
+}
+
+}  // namespace
+
 const char* ControlName(uint8_t byte) {
     switch (byte) {
         case 0x02:
@@ -19,18 +31,6 @@ const char* ControlName(uint8_t byte) {
             return nullptr;
     }
 }
-
-std::string Hex(uint8_t byte) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", byte);
-    return text;
-}
-
-const char* Arrow(Direction direction) {
-    return direction == Direction::kReceived ? "rx" : "tx";
-}
-
-}  // namespace
 
 std::string Trace::FormatControl(Direction direction, uint8_t byte) {
     const char* name = ControlName(byte);

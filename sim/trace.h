@@ -14,6 +14,10 @@ namespace plcsim {
 
 enum class Direction { kReceived, kSent };
 
+// The name of a control character of the link procedure (STX, ETX, DLE,
+// NAK); null for any other byte.
+const char* ControlName(uint8_t byte);
+
 class Trace {
   public:
     using Sink = std::function<void(const std::string&)>;

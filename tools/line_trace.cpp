@@ -2,26 +2,14 @@
 
 #include <cstdio>
 
+#include "sim/trace.h"
+
 namespace morvane::tool {
 namespace {
 
 constexpr uint8_t kStx = 0x02;
 constexpr uint8_t kEtx = 0x03;
 constexpr uint8_t kDle = 0x10;
-constexpr uint8_t kNak = 0x15;
-
-const char* ControlName(uint8_t byte) {
-    switch (byte) {
-        case kStx:
-            return "STX";
-        case kDle:
-            return "DLE";
-        case kNak:
-            return "NAK";
-        default:
-            return nullptr;
-    }
-}
 
 std::string Hex(uint8_t byte) {
     char text[4];
@@ -96,8 +84,8 @@ void LineTrace::Byte(LineSide from, uint8_t byte, Clock::time_point at) {
         }
         return;
     }
-    const char* name = ControlName(byte);
-    if (name == nullptr) {  // stray bytes between blocks gather on one line
+    const char* name = plcsim::ControlName(byte);
+    if (name == nullptr || byte == kEtx) {  // stray bytes between blocks gather on one line
         Append(from, Hex(byte), at);
         return;
     }
