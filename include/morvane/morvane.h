@@ -24,6 +24,8 @@
  *      (from then on every command but ColdStart answers 0 without running).
  * Link with -lmorvane (pkg-config morvane), or load the library at run time
  * and look up "TevMain" (dlopen/dlsym, LoadLibrary/GetProcAddress).
+ * Channels may run on threads of their own, each with its own channel area;
+ * the requests of one channel must not overlap.
  */
 #ifndef MORVANE_MORVANE_H
 #define MORVANE_MORVANE_H
@@ -85,8 +87,8 @@ enum { MORVANE_LOG_TRACE = 8, MORVANE_LOG_OPERATOR = 32 };
  *                       "3964R": "3964r" is 3964)
  * Anything after the word is ignored. A file without such a line, or no file
  * at all, means 3964; ColdStart logs which file it found, a malformed one,
- * and the protocol chosen, all at level 32. Reading never waits: a named
- * pipe or a terminal under the name reads as empty (malformed).
+ * and the protocol chosen, all at level 32. On Linux reading never waits:
+ * a named pipe or a terminal under the name reads as empty (malformed).
  */
 #define MORVANE_CHANNEL_FILE_READ_SIZE 81u
 
@@ -179,8 +181,8 @@ typedef struct GateAddress {
  *     32-bit int  "DDDWWWL"     MORVANE_GATE_LONG, _LONG_1, or MORVANE_GATE_FLOAT
  *     string      "DDDWWWSnn"   MORVANE_GATE_STRING
  * DDD data block 000-255, WWW data word 000-255 (even for F and L; for a
- * string of nn characters WWW*2 must be a multiple of nn), bb bit 0-15
- * ("00"-"15", or a blank and one or two digits), nn an even length 02-80.
+ * string of nn characters WWW*2 must be a multiple of nn), bb bit 00-15
+ * (or a blank and the number: "001002 3"), nn an even length 02-80.
  * F, L and S may be lower case. The three word codes and the two long codes
  * are alike to the driver; a host keeps them apart for its own purposes.
  * Codes above 7 fit no address.
@@ -258,12 +260,13 @@ typedef struct TransferBlock {
 #define MORVANE_MAX_TRANSFER_BYTES 65535u
 
 /* ---- How long a command keeps the calling thread --------------------------
- * Only the transfer commands (5, 6, 7, 10) wait on the line. The others
- * return without waiting on it: GetTevInfo, the parse commands and WarmStart
- * (which discards pending input) at once; ColdStart, ReOpenCom and
- * ChangeTevParams open and configure the port; CloseCom and EndTev close
- * it. BrowseAddress0 waits for the user (Linux: a terminal dialog that
- * cancels itself after 10 minutes idle).
+ * Only the transfer commands (5, 6, 7, 10) wait on the line. GetTevInfo and
+ * the parse commands return at once; ColdStart, ReOpenCom and
+ * ChangeTevParams open and configure the port, CloseCom and EndTev close it,
+ * none waiting for the PLC; WarmStart discards pending input until the line
+ * has been quiet for 50 ms (at most 64 x 50 ms on a line that never is).
+ * BrowseAddress0 waits for the user (Linux: a terminal dialog that cancels
+ * itself after 10 minutes idle).
  *
  * Every wait of a transfer is bounded by the read time-out t, the longest
  * the driver waits for any one byte from the PLC:
