@@ -10,6 +10,8 @@
 #include "entry/config_file.h"
 #include "gates/transfer_plan.h"
 #include "gates/value_encoding.h"
+#include "link/link3964.h"
+#include "link/quiet_line.h"
 #include "link/rk512_exchange.h"
 #include "link/rk512_telegram.h"
 #include "serial/serial_port.h"
@@ -28,6 +30,11 @@ static_assert(MORVANE_MAX_TRANSFER_BYTES == kMaxTransferBytes);
 static_assert(MORVANE_REOPEN_READ_TIMEOUT_MS == kSerialDefaultReadTimeoutMs);
 static_assert(MORVANE_STRING_MAX_LENGTH + 1 == MORVANE_STRING_SLOT_SIZE);
 static_assert(MORVANE_READ_TIMEOUT_MS(50) == 500);
+// The numbers the header's prose gives for the hard ceiling of a transfer
+// and for WarmStart's purge.
+static_assert(kPurgeReadLimit == 64 && kPurgeTimeoutHundredths * 10 == 50);
+static_assert(kLinkBufferSize + 2 == 302);  // a refused 301st byte and the block check
+static_assert(kQuietLineRoundLimit == 40 && kDrainPassLimit == 8);
 
 // Which address forms each gate type code takes, as the header's table says.
 TEST(HostHeader, GateTypeCodesFitTheAddressFormsTheHeaderNames) {
