@@ -146,11 +146,13 @@ TEST(LineProgram, PermissionDeniedNamesTheGroupToJoin) {
         ASSERT_EQ(chown(pair.name().c_str(), 0, dialout->gr_gid), 0);
         ASSERT_EQ(chmod(pair.name().c_str(), 0660), 0);
         prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        std::string ignored;
+        if (RunCommand(prefix + "test -x " + std::string(MORVANE_PROGRAM), &ignored) != 0)
+            GTEST_SKIP() << "nobody cannot run the program where it was built";
     } else {
         ASSERT_EQ(chmod(pair.name().c_str(), 0), 0);
     }
     const std::string out = RunOnPort(pair.name(), prefix);
-    if (out.find("morvane") == std::string::npos) GTEST_SKIP() << "cannot run as nobody: " << out;
     EXPECT_NE(out.find("not open to this user (Permission denied)"), std::string::npos) << out;
     if (geteuid() == 0) {
         EXPECT_NE(out.find("belongs to group dialout; join it"), std::string::npos) << out;
