@@ -72,6 +72,24 @@ TEST(ThreadPriority, ResetOnForkThreadKeepsItsMarkAcrossRaiseAndRestore) {
     });
 }
 
+// Set skips what already is as wanted; a real-time thread given an ordinary
+// level must still get both the policy and the nice value.
+TEST(ThreadPriority, FromRealTimeAnOrdinaryLevelSetsPolicyAndNiceValue) {
+    OnOwnThread([] {
+        sched_param param{};
+        param.sched_priority = 1;
+        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
+            GTEST_SKIP() << "no real-time privilege";
+        EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
+        EXPECT_EQ(Observe().policy, SCHED_FIFO);
+        EXPECT_EQ(ThreadPrioritySet(-3), 1);
+        const Observed seen = Observe();
+        EXPECT_EQ(seen.policy, SCHED_OTHER);
+        EXPECT_EQ(seen.nice_value, 3);
+        EXPECT_EQ(ThreadPriorityGet(), -3);
+    });
+}
+
 TEST(ThreadPriority, LowerLevelsAreNiceValuesAndReadBack) {
     OnOwnThread([] {
         // Lowering is always permitted; each level reads back as itself.
