@@ -5,7 +5,7 @@
 // the process counters add the simulator's.
 //
 //   cmake --preset bench && cmake --build --preset bench -j2 --target cpu_bench
-//   build-bench/bench/cpu_bench
+//   build-bench/bench/cpu_bench [--quick]
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -15,6 +15,7 @@
 
 #include "e2e/host.h"
 #include "ostrel/ostrel_control.h"
+#include "quick_flag.h"
 #include "support/sim_fixture.h"
 
 namespace morvane {
@@ -95,21 +96,29 @@ void BM_BlockReadCpu(benchmark::State& state) {
 }
 
 // Other work on the machine moves single runs by tens of percent: the
-// medians of five runs are the figures to compare.
-BENCHMARK(BM_SingleReadCpu)
-    ->Unit(benchmark::kMicrosecond)
-    ->UseRealTime()
-    ->MinTime(1.0)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_BlockReadCpu)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MinTime(1.0)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+// medians of five runs are the figures to compare. --quick runs each once
+// for a moment.
+void Register(bool quick) {
+    for (auto* benchmark : {benchmark::RegisterBenchmark("BM_SingleReadCpu", BM_SingleReadCpu)
+                                ->Unit(benchmark::kMicrosecond),
+                            benchmark::RegisterBenchmark("BM_BlockReadCpu", BM_BlockReadCpu)
+                                ->Unit(benchmark::kMillisecond)}) {
+        benchmark->UseRealTime();
+        if (quick)
+            benchmark->MinTime(0.01);
+        else
+            benchmark->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+    }
+}
 
 }  // namespace
 }  // namespace morvane
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    morvane::Register(morvane::bench::TakeQuickFlag(&argc, argv));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
