@@ -23,7 +23,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "paced_channel.h"
@@ -42,13 +41,14 @@ struct Batch {
     bool ok = true;
 };
 
-// Median and best time of a one-byte round trip between two threads over a
-// bare pseudo-terminal: what each change of direction costs on this machine
-// before any driver or simulator code runs.
-std::pair<double, double> PtyRoundTripUs(int trips) {
+// Median time of a one-byte round trip between two threads over a bare
+// pseudo-terminal, back to back or each after idle_us of sleep: what a
+// change of direction costs on this machine before any driver or simulator
+// code runs. A line's turns come after idle waits, like the second.
+double PtyRoundTripUs(int trips, int idle_us) {
     int master = -1;
     int slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {0, 0};
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return 0;
     for (const int fd : {master, slave}) {
         termios settings{};
         tcgetattr(fd, &settings);
@@ -62,6 +62,7 @@ std::pair<double, double> PtyRoundTripUs(int trips) {
     });
     std::vector<double> us;
     for (int i = 0; i < trips; ++i) {
+        if (idle_us > 0) std::this_thread::sleep_for(std::chrono::microseconds(idle_us));
         uint8_t byte = 1;
         const Clock::time_point start = Clock::now();
         if (write(slave, &byte, 1) != 1 || read(slave, &byte, 1) != 1) break;
@@ -72,9 +73,9 @@ std::pair<double, double> PtyRoundTripUs(int trips) {
     echo.join();
     close(master);
     close(slave);
-    if (us.empty()) return {0, 0};
+    if (us.empty()) return 0;
     std::sort(us.begin(), us.end());
-    return {us[us.size() / 2], us.front()};
+    return us[us.size() / 2];
 }
 
 Batch RunBatch(PacedChannel& channel, Transfer& transfer, const Case& c, uint32_t baud,
@@ -143,10 +144,10 @@ int Main(int argc, char** argv) {
         "3964R, %d batches each, each at least %.0f ms of line time; "
         "ratio = measured / limit\n",
         repeats, batch_ms);
-    const auto [pty_median_us, pty_best_us] = PtyRoundTripUs(repeats * 200);
     std::printf(
-        "bare pseudo-terminal round trip between two threads: median %.1f us, best %.1f us\n",
-        pty_median_us, pty_best_us);
+        "bare pseudo-terminal round trip, median: %.1f us back to back, %.1f us after "
+        "1 ms idle\n",
+        PtyRoundTripUs(repeats * 200, 0), PtyRoundTripUs(repeats * 50, 1000));
     PrintHeader();
     for (const uint32_t baud : rates) {
         PacedChannel channel(1, baud);
