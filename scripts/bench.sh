@@ -14,8 +14,11 @@ cd "$(dirname "$0")/.."
 quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 
-cmake --preset bench >/dev/null
-cmake --build --preset bench -j2 --target benchmarks >/dev/null
+# The build's output only when it fails: the tables are what this prints.
+if ! log=$(cmake --preset bench 2>&1 && cmake --build --preset bench -j2 --target benchmarks 2>&1); then
+  echo "$log"
+  exit 1
+fi
 bin=build-bench/bench
 
 echo "$(nproc) cores, $(uname -sr), load average $(cut -d' ' -f1-3 /proc/loadavg)"
