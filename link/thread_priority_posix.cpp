@@ -4,12 +4,12 @@
 // lowest real-time priority, which puts it above every ordinary thread (as
 // Windows' time-critical is the top of the normal range) while leaving the
 // kernel's own real-time threads, serial interrupt threads among them, above
-// it. Most hosts lack the privilege for that; the thread then takes the best
-// nice value it may (RLIMIT_NICE), and stays as it is when it may not lower
-// its nice value at all. In every case the call reports success (1) once the
-// thread runs at the highest priority it is permitted: failing there would
-// log a warning for every exchange of an unprivileged host and change nothing.
-// Only a call that fails for another reason reports 0.
+// it. A thread the host already runs real-time is left as it is. Most hosts lack the privilege for
+// that; the thread then takes the best nice value it may (RLIMIT_NICE), and stays as it is when it
+// may not lower its nice value at all. In every case the call reports success (1) once the thread
+// runs at the highest priority it is permitted: failing there would log a warning for every
+// exchange of an unprivileged host and change nothing. Only a call that fails for another reason
+// reports 0.
 //
 // Every exchange reads, raises and restores, so each step asks the kernel
 // only what it must: glibc keeps the thread's policy (no system call to read
@@ -138,17 +138,16 @@ int PermittedNice(int current) {
 int RaiseToTimeCritical() {
     ThreadState current{};
     if (!ReadPolicy(&current)) return 0;
+    // A thread the host already runs real-time is above every ordinary
+    // thread: moving it to the lowest real-time priority would lower it.
+    if (IsRealTime(current.policy)) return 1;
     sched_param param{};
     param.sched_priority = LowestFifoPriority();
-    if (current.policy == SCHED_FIFO && !current.reset_on_fork &&
-        current.level == param.sched_priority)
-        return 1;
     const int result = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
     if (result == 0) return 1;
     if (result != EPERM) return 0;
 
     if (!ReadState(&current)) return 0;
-    if (IsRealTime(current.policy)) return 1;  // already above every ordinary thread
     if (SetNice(kLowestNice)) return 1;
     if (errno != EACCES && errno != EPERM) return 0;
     const int permitted = PermittedNice(current.level);
