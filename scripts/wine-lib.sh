@@ -1,0 +1,89 @@
+# Helpers for the scripts that run the Windows builds under Wine; sourced.
+#
+#   wine_use 32|64        selects the build and a Wine prefix of that width
+#   wine_prefix_ready     makes the prefix once per machine (kept, outside the
+#                         source tree: ${MORVANE_WINE_CACHE:-~/.cache/morvane})
+#   wine_map_port COM DEV maps a COM port to a device (stops the prefix's server)
+#   plcsim_start DIR ARGS starts plcsim in DIR, sets sim_pid and sim_device
+#   wine_stop             stops plcsim and the prefix's server
+#
+# The caller sets `root` (the source tree) and defines `say` (its messages).
+
+# Whether this kernel runs 32-bit programs (and so Wine's 32-bit loader).
+wine_runs_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+wine_use() {
+  wine_bits=$1
+  wine_build=$root/build-mingw$1
+  local cache=${MORVANE_WINE_CACHE:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/morvane}
+  export WINEPREFIX=$cache/wine-prefix-$1
+  if [ "$1" = 64 ]; then
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+  else
+    export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
+  fi
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe="
+}
+
+wine_prefix_ready() {
+  [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/.initialised" ] && return 0
+  local started=$SECONDS log
+  log=$(mktemp)
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if ! DISPLAY="" timeout "${WINE_INIT_TIMEOUT:-300}" sh -c 'wineboot --init && wineserver -w' \
+    >"$log" 2>&1; then
+    say "prefix initialisation failed"
+    cat "$log"
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+  touch "$WINEPREFIX/.initialised"
+  say "Wine prefix $WINEPREFIX made in $((SECONDS - started))s"
+}
+
+# Wine takes COM ports from HKLM\Software\Wine\Ports when its device manager
+# starts. The value goes straight into the prefix's registry file while its
+# server is stopped, which is quicker than starting the prefix for "reg add".
+wine_map_port() {
+  timeout 60 wineserver -k >/dev/null 2>&1 || true
+  local edited
+  edited=$(mktemp)
+  awk -v value="\"$1\"=\"$2\"" -v name="\"$1\"=" '
+    /^\[Software\\\\Wine\\\\Ports\]/ { print; found = 1; inside = 1; next }
+    inside && ($0 == "" || /^\[/) { print value; inside = 0 }
+    inside && index($0, name) == 1 { next }
+    { print }
+    END {
+      if (inside) print value
+      if (!found) { print ""; print "[Software\\\\Wine\\\\Ports]"; print value }
+    }
+  ' "$WINEPREFIX/system.reg" >"$edited" && cp "$edited" "$WINEPREFIX/system.reg"
+  rm -f "$edited"
+}
+
+sim_pid=""
+sim_device=""
+plcsim_start() {
+  local dir=$1
+  shift
+  : >"$dir/plcsim.out"
+  "$root/build/sim/plcsim" "$@" >>"$dir/plcsim.out" 2>"$dir/plcsim.err" &
+  sim_pid=$!
+  for _ in $(seq 50); do
+    sim_device=$(head -n 1 "$dir/plcsim.out")
+    [ -n "$sim_device" ] && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -c "$sim_device" ] || { say "plcsim gave no device"; cat "$dir/plcsim.err"; return 1; }
+}
+
+wine_stop() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
+  sim_pid=""
+  if [ -d "${WINEPREFIX:-}" ]; then timeout 30 wineserver -k >/dev/null 2>&1 || true; fi
+}
