@@ -3,6 +3,7 @@
 #   wine_use 32|64        selects the build and a Wine prefix of that width
 #   wine_prefix_ready     makes the prefix once per machine (kept, outside the
 #                         source tree: ${MORVANE_WINE_CACHE:-~/.cache/morvane})
+#   wine_reg_set FILE KEY NAME VALUE  sets a registry value (stops the server)
 #   wine_map_port COM DEV maps a COM port to a device (stops the prefix's server)
 #   plcsim_start DIR ARGS starts plcsim in DIR, sets sim_pid and sim_device
 #   wine_stop             stops plcsim and the prefix's server
@@ -45,24 +46,32 @@ wine_prefix_ready() {
   say "Wine prefix $WINEPREFIX made in $((SECONDS - started))s"
 }
 
-# Wine takes COM ports from HKLM\Software\Wine\Ports when its device manager
-# starts. The value goes straight into the prefix's registry file while its
-# server is stopped, which is quicker than starting the prefix for "reg add".
-wine_map_port() {
+# Sets a string value in one of the prefix's registry files (system.reg for
+# HKLM, user.reg for HKCU) while its server is stopped: quicker than starting
+# the prefix for "wine reg add". Keys and names as the file writes them
+# (backslashes doubled).
+wine_reg_set() {
   timeout 60 wineserver -k >/dev/null 2>&1 || true
   local edited
   edited=$(mktemp)
-  awk -v value="\"$1\"=\"$2\"" -v name="\"$1\"=" '
-    /^\[Software\\\\Wine\\\\Ports\]/ { print; found = 1; inside = 1; next }
+  REG_KEY="[$2]" REG_NAME="\"$3\"=" REG_VALUE="\"$3\"=\"$4\"" awk '
+    BEGIN { key = ENVIRON["REG_KEY"]; name = ENVIRON["REG_NAME"]; value = ENVIRON["REG_VALUE"] }
+    index($0, key) == 1 { print; found = 1; inside = 1; next }
     inside && ($0 == "" || /^\[/) { print value; inside = 0 }
     inside && index($0, name) == 1 { next }
     { print }
     END {
       if (inside) print value
-      if (!found) { print ""; print "[Software\\\\Wine\\\\Ports]"; print value }
+      if (!found) { print ""; print key; print value }
     }
-  ' "$WINEPREFIX/system.reg" >"$edited" && cp "$edited" "$WINEPREFIX/system.reg"
+  ' "$WINEPREFIX/$1" >"$edited" && cp "$edited" "$WINEPREFIX/$1"
   rm -f "$edited"
+}
+
+# Wine takes COM ports from HKLM\Software\Wine\Ports when its device manager
+# starts.
+wine_map_port() {
+  wine_reg_set system.reg 'Software\\Wine\\Ports' "$1" "$2"
 }
 
 sim_pid=""

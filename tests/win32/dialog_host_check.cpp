@@ -12,6 +12,8 @@
 // was ("buffer untouched" / "buffer changed"). With a GATE_TYPE, an address is
 // parsed for a gate of that type: "parse N class C packed 0xP bit B width W".
 // Exits 0 once it has printed all of that, 1 when the driver cannot be loaded.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
@@ -106,6 +108,7 @@ void PrintParse(TevMainFunction tev_main, const char* address, uint32_t gate_typ
 }  // namespace
 
 int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);  // lines end in \n for the script reading them
     HMODULE driver = LoadLibraryA("MORVANE.DLL");
     auto tev_main = driver == nullptr ? nullptr
                                       : reinterpret_cast<TevMainFunction>(reinterpret_cast<void*>(
