@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows part of the test command: both cross-builds with their export
-# and import checks, then under Wine, 32-bit and 64-bit, the host check on a
-# COM port and the address dialog typed into on a virtual display. Where
+# and import checks, then under Wine, 32-bit and 64-bit, the host check and
+# morvane.exe on a COM port, and the address dialog typed into on a virtual
+# display. Where
 # the kernel runs no 32-bit programs the 64-bit build alone is run.
 # Ends with "windows: N passed, N failed" (one per check script).
 #
@@ -41,6 +42,7 @@ for bits in 32 64; do
 done
 for bits in $widths; do
   check bash scripts/wine-check.sh "$bits"
+  check bash scripts/morvane-exe-check.sh "$bits"
   check bash scripts/dialog-check.sh "$bits"
 done
 
