@@ -32,6 +32,7 @@ grep -q 'tev_main\.cpp' <<<"$dwarf" || fail "MORVANE.DLL.debug holds no symbols 
 say() { echo "check-kit: $*"; }
 source scripts/wine-lib.sh
 wine_use "$bits"
+trap wine_stop EXIT
 if [ "$bits" = 64 ] || wine_runs_32bit; then
   wine_prefix_ready
   # Into a file: Wine's services keep an inherited pipe open after the program.

@@ -1,6 +1,7 @@
 # Helpers for the scripts that run the Windows builds under Wine; sourced.
 #
-#   wine_use 32|64        selects the build and a Wine prefix of that width
+#   wine_use 32|64        selects the build and a Wine prefix of that width,
+#                         and waits for other runs using that prefix to end
 #   wine_prefix_ready     makes the prefix once per machine (kept, outside the
 #                         source tree: ${MORVANE_WINE_CACHE:-~/.cache/morvane})
 #   wine_reg_set FILE KEY NAME VALUE  sets a registry value (stops the server)
@@ -20,6 +21,14 @@ wine_use() {
   wine_build=$root/build-mingw$1
   local cache=${MORVANE_WINE_CACHE:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/morvane}
   export WINEPREFIX=$cache/wine-prefix-$1
+  # One script at a time on a prefix (other work trees' test runs too): the
+  # scripts stop its server to map ports. Held until the script ends.
+  mkdir -p "$cache"
+  exec 9>"$WINEPREFIX.lock"
+  if ! flock -w "${WINE_LOCK_TIMEOUT:-900}" 9; then
+    say "the Wine prefix $WINEPREFIX stayed in use by another run"
+    return 1
+  fi
   if [ "$1" = 64 ]; then
     export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
   else
