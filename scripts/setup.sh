@@ -13,6 +13,8 @@ command -v clang-format >/dev/null || need+=(clang-format)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 [ -f /usr/include/ncurses.h ] || need+=(libncurses-dev)
 command -v tmux >/dev/null || need+=(tmux)
+command -v pkg-config >/dev/null || need+=(pkgconf)
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
 # The Windows builds and their checks under Wine on a virtual display.
 command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64)
 command -v wine >/dev/null || need+=(wine)

@@ -52,7 +52,7 @@ done
 check bash scripts/windows-kit.sh
 version=$(sed -n 's/^project(morvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 for bits in 32 64; do
-  check bash scripts/check-kit.sh "build-kit/morvane-$version-win$bits" "$bits"
+  check bash scripts/windows-kit-check.sh "build-kit/morvane-$version-win$bits" "$bits"
 done
 for bits in $widths; do
   check bash scripts/wine-check.sh "$bits"

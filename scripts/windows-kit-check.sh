@@ -4,7 +4,7 @@
 # linked to MORVANE.DLL.debug, which holds it, and (where Wine runs programs of
 # that width) morvane.exe from the kit loading the kit's DLL.
 #
-#   scripts/check-kit.sh KIT_DIR 32|64
+#   scripts/windows-kit-check.sh KIT_DIR 32|64
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -12,7 +12,7 @@ kit=$1
 bits=$2
 objdump=$([ "$bits" = 64 ] && echo x86_64 || echo i686)-w64-mingw32-objdump
 failed=0
-fail() { echo "check-kit: $*" >&2; failed=1; }
+fail() { echo "windows-kit-check: $*" >&2; failed=1; }
 
 bash scripts/check-pe.sh "$kit" "$bits" || failed=1
 for file in MORVANE.DLL MORVANE.DLL.debug OSTREL.dll morvane.exe INTEGRATION.md \
@@ -29,7 +29,7 @@ grep -q ' \.gnu_debuglink ' <<<"$sections" || fail "MORVANE.DLL names no symbols
 dwarf=$("$objdump" --dwarf=info "$kit/MORVANE.DLL.debug" 2>/dev/null)
 grep -q 'tev_main\.cpp' <<<"$dwarf" || fail "MORVANE.DLL.debug holds no symbols of the driver's own code"
 
-say() { echo "check-kit: $*"; }
+say() { echo "windows-kit-check: $*"; }
 source scripts/wine-lib.sh
 wine_use "$bits"
 trap wine_stop EXIT
