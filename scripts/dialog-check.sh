@@ -32,12 +32,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to $2 seconds (default 20) for a line matching $1 in the
-# program's output.
+# Waits up to $2 seconds (default 20) for a line matching $1 (a regex) in
+# the program's output; with $3 = -x, for the line $1 itself.
 await_line() {
-  local limit=$((${2:-20} * 10))
+  local limit=$((${2:-20} * 10)) mode=${3:-}
   for _ in $(seq "$limit"); do
-    tr -d '\r' <"$work/out" | grep -q -- "$1" && return 0
+    if [ "$mode" = -x ]; then
+      tr -d '\r' <"$work/out" | grep -qxF -- "$1" && return 0
+    else
+      tr -d '\r' <"$work/out" | grep -q -- "$1" && return 0
+    fi
     sleep 0.1
   done
   say "no line \"$1\" within ${2:-20}s; the program printed:"
@@ -80,8 +84,10 @@ open_dialog() {
   (cd "$wine_build" && exec timeout -k 5 60 "$WINELOADER" ./dialog_host_check.exe "$@") \
     >>"$work/out" 2>"$work/wine.err" &
   program_pid=$!
-  timeout 20 xdotool search --sync --onlyvisible --name '^Tag Format$' >/dev/null
+  # The program's line comes first (polled every 0.1 s); xdotool then finds
+  # the window on its first look instead of half a second later.
   await_line '^controls done$'
+  timeout 20 xdotool search --sync --onlyvisible --name '^Tag Format$' >/dev/null
   local name x y
   while read -r _ name x y; do at[$name]="$x $y"; done < <(grep '^control ' "$work/out")
 }
@@ -98,8 +104,8 @@ fill() {
 press() { xdotool key "$1"; }
 # Waits for the "Error" box, checks its text and dismisses it.
 error_box() {
+  await_line "error $1" 20 -x || true
   timeout 20 xdotool search --sync --onlyvisible --name '^Error$' >/dev/null
-  await_line '^error '
   expect "error $1"
   press Return
   for _ in $(seq 100); do
