@@ -1,8 +1,5 @@
 #include "line_session.h"
 
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host_platform.h"
 #include "port_diagnosis.h"
-#include "sim/simulator.h"
 
 namespace morvane::tool {
 namespace {
@@ -19,23 +16,11 @@ namespace {
 constexpr int32_t kChannelNumber = 1;
 constexpr int32_t kExternalTimeout = 1000;  // 10 s: the driver's floor of 500 ms per byte
 
-// Start, data, parity and stop bits of one character (1.5 stop bits: 2).
-uint32_t BitsPerCharacter(const LineParameters& line) {
-    return 1 + line.data_bits + (line.parity != 0 ? 1 : 0) + (line.stop_bits == 0 ? 1 : 2);
-}
-
-std::string WallClockNow() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[64];
-    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    std::snprintf(text + length, sizeof text - length, ".%03d", static_cast<int>(ms));
-    return text;
+std::string LocalTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&now)) > 0 ? text
+                                                                                           : "";
 }
 
 }  // namespace
@@ -44,52 +29,15 @@ LineSession::LineSession(const DriverLibrary& driver) : driver_(driver) {}
 
 LineSession::~LineSession() {
     if (channel_) channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
-    relay_.reset();
-    if (trace_) trace_->Flush();
-    if (!sim_) return;
-    sim_->Stop();
+    relay_.reset();  // passes on what is still crossing, then ends the trace
     std::string error;
-    if (save_blocks_ && !sim_->SaveBlocks(options_.sim_blocks, &error))
-        std::fprintf(stderr, "morvane: %s\n", error.c_str());
-}
-
-bool LineSession::StartSimulator(const LineParameters& settings, std::string* error) {
-    auto line = plcsim::Line::OpenPty(error);
-    if (!line) return false;
-    if (options_.pace) line->SetPacing(settings.baud_rate, BitsPerCharacter(settings));
-    sim_ = std::make_unique<plcsim::Simulator>(std::move(line));
-    if (!options_.sim_blocks.empty() && std::filesystem::exists(options_.sim_blocks) &&
-        !sim_->LoadBlocks(options_.sim_blocks, error))
-        return false;  // a file that could not be read is never written over
-    save_blocks_ = !options_.sim_blocks.empty();
-    if (options_.sim_trace)
-        // One write per line: the line trace writes from another thread.
-        sim_->SetTraceSink(
-            [](const std::string& text) { std::fprintf(stderr, "plc %s\n", text.c_str()); });
-    sim_->Start();
-    options_.port = PortNameOf(sim_->path());
-    return true;
-}
-
-bool LineSession::StartTrace(const LineParameters& line, std::string* error) {
-    trace_ = std::make_unique<LineTrace>(
-        [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
-        LineTrace::Clock::now());
-    std::string reason;
-    relay_ = sim_ ? TraceRelay::ToPseudoTerminal(sim_->path(), trace_.get(), &reason)
-                  : TraceRelay::ToDevice(options_.device, line, trace_.get(), &reason);
-    if (!relay_) {
-        *error = sim_ ? "cannot trace the simulator's line: " + reason : OpenFailure(line);
-        return false;
-    }
-    options_.port = PortNameOf(relay_->driver_path());
-    return true;
+    if (plc_ && !plc_->Stop(&error)) std::fprintf(stderr, "morvane: %s\n", error.c_str());
 }
 
 // Why the port did not open, in the user's terms: the name given, the line
 // asked for, and what the system says about the device.
 std::string LineSession::OpenFailure(const LineParameters& line) const {
-    if (sim_) return "cannot open the simulator's line " + options_.port;
+    if (plc_) return "cannot open the simulator's line " + options_.port;
     return "cannot open port " + options_.device + " at " + DescribeLine(line) + ": " +
            DiagnosePort(options_.device, line);
 }
@@ -99,8 +47,8 @@ std::string LineSession::OpenFailure(const LineParameters& line) const {
 // directory that is the current one while ColdStart reads it.
 int32_t LineSession::ColdStartWithProtocol(StartBlock* start) {
     if (options_.line.protocol.empty()) return channel_->Call(MORVANE_CMD_COLD_START, start);
-    char scratch[] = "/tmp/morvane-XXXXXX";
-    if (mkdtemp(scratch) == nullptr) return MORVANE_REQUEST_FAILED;
+    std::string scratch;
+    if (!MakeScratchDirectory(&scratch)) return MORVANE_REQUEST_FAILED;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(scratch);
     char name[16];
@@ -118,8 +66,24 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
     InfoBlock info{};
     QueryInfo(driver_, &info);
     const LineParameters line = ChosenLine(options_.line, info.defaults);
-    if (options_.port.empty() && !StartSimulator(line, error)) return false;
-    if (options_.trace && !StartTrace(line, error)) return false;
+    if (options_.port.empty()) {
+        plc_ = StartEmbeddedPlc(options_, line, error);
+        if (!plc_) return false;
+        options_.port = plc_->PortName();
+    }
+    if (options_.trace) {
+        // The driver opens the relay's line; the relay opens the port or the simulator's.
+        std::string reason;
+        relay_ = StartTraceRelay(plc_ ? "/dev/" + options_.port : options_.device,
+                                 plc_ ? nullptr : &line, &reason);
+        if (!relay_) {
+            *error = plc_ || reason.find("Linux only") != std::string::npos
+                         ? "cannot trace the line: " + reason
+                         : OpenFailure(line);
+            return false;
+        }
+        options_.port = relay_->DriverPortName();
+    }
     if (options_.port.size() >= MORVANE_PORT_NAME_SIZE) {  // only a device that is not there
         *error = OpenFailure(line);
         return false;
@@ -137,18 +101,14 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
         return false;
     }
     const bool is_3964r = channel_->area()->port_settings.is_3964r == 1;
-    if (sim_) {
-        // The simulated PLC speaks what the channel's configuration chose.
-        plcsim::LinkSettings link = sim_->link();
-        link.is_3964r = is_3964r;
-        sim_->set_link(link);
-    }
-    if (trace_) {
-        trace_->set_block_check(is_3964r);
+    // The simulated PLC speaks what the channel's configuration chose.
+    if (plc_) plc_->SetProcedure(is_3964r);
+    if (relay_) {
+        relay_->SetBlockCheck(is_3964r);
         std::fprintf(stderr, "# line trace of %s, %s, %s, from %s; times in ms since then\n",
-                     sim_ ? "the embedded simulator" : options_.device.c_str(),
+                     plc_ ? "the embedded simulator" : options_.device.c_str(),
                      DescribeLine(line).c_str(), is_3964r ? "3964R" : "3964",
-                     WallClockNow().c_str());
+                     LocalTimeNow().c_str());
     }
     if (options_.timeout != 0) {
         ChangeBlock change{};

@@ -1,6 +1,6 @@
 // A channel started on a serial port, or on the PLC simulator embedded in
-// this process (on a pseudo-terminal, served by a thread of its own) when no
-// port is given.
+// this process (Linux: on a pseudo-terminal, served by a thread of its own)
+// when no port is given.
 #pragma once
 
 #include <cstdint>
@@ -8,14 +8,10 @@
 #include <string>
 
 #include "commands.h"
+#include "embedded_plc.h"
 #include "host_channel.h"
-#include "line_trace.h"
 #include "session_options.h"
 #include "trace_relay.h"
-
-namespace plcsim {
-class Simulator;
-}
 
 namespace morvane::tool {
 
@@ -33,19 +29,14 @@ class LineSession {
     HostChannel& channel() { return *channel_; }
 
   private:
-    bool StartSimulator(const LineParameters& line, std::string* error);
-    // Puts the trace relay between the driver and the port or simulator.
-    bool StartTrace(const LineParameters& line, std::string* error);
     int32_t ColdStartWithProtocol(StartBlock* start);
     std::string OpenFailure(const LineParameters& line) const;
 
     const DriverLibrary& driver_;
     SessionOptions options_;
     std::unique_ptr<HostChannel> channel_;
-    std::unique_ptr<plcsim::Simulator> sim_;
-    std::unique_ptr<LineTrace> trace_;
-    std::unique_ptr<TraceRelay> relay_;  // stopped before the simulator
-    bool save_blocks_ = false;           // the block file was read whole, or is new
+    std::unique_ptr<EmbeddedPlc> plc_;
+    std::unique_ptr<TraceRelay> relay_;  // ended before the simulator stops
 };
 
 }  // namespace morvane::tool

@@ -8,7 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include <atomic>
+#include <thread>
+
 #include "device_line.h"
+#include "line_trace.h"
 #include "serial/line_settings_posix.h"
 #include "trace_relay.h"
 
@@ -50,47 +54,38 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
     return true;
 }
 
-}  // namespace
+class PtyRelay final : public TraceRelay {
+  public:
+    PtyRelay(int far_fd, bool exclusive)
+        : far_fd_(far_fd),
+          exclusive_(exclusive),
+          trace_([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
+                 LineTrace::Clock::now()) {}
+    ~PtyRelay() override;
+    PtyRelay(const PtyRelay&) = delete;
+    PtyRelay& operator=(const PtyRelay&) = delete;
 
-std::unique_ptr<TraceRelay> TraceRelay::ToDevice(const std::string& device,
-                                                 const LineParameters& line, LineTrace* trace,
-                                                 std::string* error) {
-    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = SystemError(device);
-        return nullptr;
-    }
-    // Exclusive, as the driver holds its port, and set as the driver sets
-    // it, so the far line is the one the driver would have.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !SetDeviceLine(fd, line)) {
-        *error = SystemError(device);
-        close(fd);
-        return nullptr;
-    }
-    std::unique_ptr<TraceRelay> relay(new TraceRelay(fd, trace));
-    (void)ioctl(fd, TIOCEXCL);
-    relay->exclusive_ = true;
-    const ModemLines lines = ModemLinesFor(kDtrAndRtsOn);
-    int bits = (lines.dtr_on ? TIOCM_DTR : 0) | (lines.rts_on ? TIOCM_RTS : 0);
-    (void)ioctl(fd, TIOCMBIS, &bits);  // a pseudo-terminal has none: no matter
-    if (!relay->OpenDriverSide(error)) return nullptr;
-    return relay;
-}
+    std::string DriverPortName() const override { return driver_path_.substr(5); }  // no /dev/
+    void SetBlockCheck(bool block_check) override { trace_.set_block_check(block_check); }
 
-std::unique_ptr<TraceRelay> TraceRelay::ToPseudoTerminal(const std::string& path, LineTrace* trace,
-                                                         std::string* error) {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || !MakeRaw(fd)) {
-        *error = SystemError(path);
-        if (fd >= 0) close(fd);
-        return nullptr;
-    }
-    std::unique_ptr<TraceRelay> relay(new TraceRelay(fd, trace));
-    if (!relay->OpenDriverSide(error)) return nullptr;
-    return relay;
-}
+    bool OpenDriverSide(std::string* error);
 
-bool TraceRelay::OpenDriverSide(std::string* error) {
+  private:
+    void Run();
+    // Bytes from one end to the other; false when the end is gone.
+    bool Pass(int from_fd, int to_fd, LineSide from);
+
+    int far_fd_;
+    bool exclusive_;  // the far end is a device held in exclusive mode
+    int master_fd_ = -1;
+    int held_slave_fd_ = -1;  // keeps the master from a hang-up while the driver reopens
+    std::string driver_path_;
+    LineTrace trace_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+bool PtyRelay::OpenDriverSide(std::string* error) {
     master_fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128];
     if (master_fd_ < 0 || grantpt(master_fd_) != 0 || unlockpt(master_fd_) != 0 ||
@@ -109,7 +104,7 @@ bool TraceRelay::OpenDriverSide(std::string* error) {
     return true;
 }
 
-TraceRelay::~TraceRelay() {
+PtyRelay::~PtyRelay() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     // Lifts the exclusive mode, which outlives this descriptor while another
@@ -119,7 +114,7 @@ TraceRelay::~TraceRelay() {
         if (fd >= 0) close(fd);
 }
 
-bool TraceRelay::Pass(int from_fd, int to_fd, LineSide from) {
+bool PtyRelay::Pass(int from_fd, int to_fd, LineSide from) {
     uint8_t bytes[kChunk];
     const ssize_t count = read(from_fd, bytes, sizeof bytes);
     if (count < 0) return errno == EAGAIN || errno == EINTR;
@@ -127,11 +122,11 @@ bool TraceRelay::Pass(int from_fd, int to_fd, LineSide from) {
     const auto arrived = LineTrace::Clock::now();
     // Passed on first, shown after: the trace adds no delay to the line.
     const bool passed = WriteAll(to_fd, bytes, static_cast<size_t>(count));
-    trace_->Bytes(from, bytes, static_cast<size_t>(count), arrived);
+    trace_.Bytes(from, bytes, static_cast<size_t>(count), arrived);
     return passed;
 }
 
-void TraceRelay::Run() {
+void PtyRelay::Run() {
     for (;;) {
         const bool stopping = stop_.load();
         pollfd ready[2] = {{master_fd_, POLLIN, 0}, {far_fd_, POLLIN, 0}};
@@ -144,12 +139,41 @@ void TraceRelay::Run() {
             (!(ready[1].revents & any) || Pass(far_fd_, master_fd_, LineSide::kPlc)))
             continue;
         // The far end is gone (a pulled adapter): the driver sees a hang-up too.
-        trace_->Flush();
+        trace_.Flush();
         close(held_slave_fd_);
         close(master_fd_);
         held_slave_fd_ = master_fd_ = -1;
         return;
     }
+}
+
+}  // namespace
+
+std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
+                                            const LineParameters* line, std::string* error) {
+    const int fd = open(far_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = SystemError(far_device);
+        return nullptr;
+    }
+    // A device is held exclusively, as the driver holds its port, and set as
+    // the driver sets it, so that the far line is the one the driver would have.
+    const bool set = line != nullptr ? flock(fd, LOCK_EX | LOCK_NB) == 0 && SetDeviceLine(fd, *line)
+                                     : MakeRaw(fd);
+    if (!set) {
+        *error = SystemError(far_device);
+        close(fd);
+        return nullptr;
+    }
+    if (line != nullptr) {
+        (void)ioctl(fd, TIOCEXCL);
+        const ModemLines lines = ModemLinesFor(kDtrAndRtsOn);
+        int bits = (lines.dtr_on ? TIOCM_DTR : 0) | (lines.rts_on ? TIOCM_RTS : 0);
+        (void)ioctl(fd, TIOCMBIS, &bits);  // a pseudo-terminal has none: no matter
+    }
+    auto relay = std::make_unique<PtyRelay>(fd, line != nullptr);
+    if (!relay->OpenDriverSide(error)) return nullptr;
+    return relay;
 }
 
 }  // namespace morvane::tool

@@ -2,10 +2,7 @@
 // TevMain as a host does, on a port or the embedded simulator. Several steps
 // run on one channel when joined by "then":
 //   morvane write 001010F 3.25 then read 001010F
-#include <signal.h>
-
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -13,6 +10,7 @@
 
 #include "commands.h"
 #include "gate_values.h"
+#include "host_platform.h"
 #include "line_session.h"
 #include "step_check.h"
 #include "step_plan.h"
@@ -89,37 +87,22 @@ int StepWrite(HostChannel& channel, const Arguments& arguments) {
     return 0;
 }
 
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void NoteInterrupt(int) {
-    g_interrupted = 1;
-}
-
 // Ctrl-C while polling ends the poll, not the process, so that the session
 // still closes its port and saves the simulator's blocks.
 class InterruptEndsPoll {
   public:
-    InterruptEndsPoll() {
-        g_interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = NoteInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptEndsPoll() { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptEndsPoll() { CatchInterrupt(); }
+    ~InterruptEndsPoll() { ReleaseInterrupt(); }
     InterruptEndsPoll(const InterruptEndsPoll&) = delete;
     InterruptEndsPoll& operator=(const InterruptEndsPoll&) = delete;
 
     // Waits ms, or less when interrupted; false once interrupted.
     static bool Wait(long ms) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (g_interrupted == 0 && std::chrono::steady_clock::now() < until)
+        while (!Interrupted() && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(ms < 20 ? ms : 20));
-        return g_interrupted == 0;
+        return !Interrupted();
     }
-
-  private:
-    struct sigaction previous_ {};
 };
 
 // poll ADDRESS [COUNT] [--every MS] [--times N]: reads again and again.
@@ -195,7 +178,7 @@ int RunSteps(const DriverLibrary& driver, const std::string& first, const Argume
     for (const Step& step : steps) {
         const int code = FindStep(step.name)(session.channel(), step.arguments);
         if (code != 0) return code;
-        if (g_interrupted != 0) break;  // the user stopped a poll: the steps after it too
+        if (Interrupted()) break;  // the user stopped a poll: the steps after it too
     }
     return 0;
 }
