@@ -24,6 +24,9 @@ struct Command {
 // info_command.cpp
 int RunInfo(const DriverLibrary& driver, const Arguments& arguments);
 
+// version_command.cpp: --version
+int RunVersion(const DriverLibrary& driver);
+
 // transfer_commands.cpp: gates on a port or the embedded simulator
 int RunRead(const DriverLibrary& driver, const Arguments& arguments);
 int RunWrite(const DriverLibrary& driver, const Arguments& arguments);

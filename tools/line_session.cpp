@@ -80,6 +80,7 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
     start.external_timeout = kExternalTimeout;
     start.line = info.defaults;
     if (options_.baud != 0) start.line.baud_rate = options_.baud;
+    open_failure_ = kExitPortUnavailable;  // what can fail from here on
     if (ColdStartWithProtocol(&start) != MORVANE_OK) {
         *error = "cannot open port " + options_.port;
         if (options_.baud != 0) *error += " at " + std::to_string(options_.baud) + " baud";

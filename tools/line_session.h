@@ -8,6 +8,7 @@
 #include <string>
 
 #include "commands.h"
+#include "exit_codes.h"
 #include "host_channel.h"
 #include "session_options.h"
 
@@ -29,6 +30,8 @@ class LineSession {
     bool Open(const SessionOptions& options, std::string* error);
 
     HostChannel& channel() { return *channel_; }
+    // After Open failed: the port could not be opened, or the tool failed.
+    ExitCode open_failure() const { return open_failure_; }
 
   private:
     bool StartSimulator(std::string* error);
@@ -39,6 +42,7 @@ class LineSession {
     std::unique_ptr<HostChannel> channel_;
     std::unique_ptr<plcsim::Simulator> sim_;
     bool save_blocks_ = false;  // the block file was read whole, or is new
+    ExitCode open_failure_ = kExitToolFailed;
 };
 
 }  // namespace morvane::tool

@@ -40,6 +40,7 @@ bool TakeSessionOptions(Arguments* arguments, SessionOptions* options, std::stri
             options->pace = true;
             continue;
         }
+        if (TakeDisplayOption(option, &options->display)) continue;
         if (option != "--port" && option != "--protocol" && option != "--baud" &&
             option != "--timeout" && option != "--sim-blocks") {
             *error = "unknown option " + option;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands.h"
+#include "output_format.h"
 
 namespace morvane::tool {
 
@@ -17,10 +18,12 @@ struct SessionOptions {
     std::string sim_blocks;  // simulator data blocks: loaded if present, saved at the end
     bool sim_trace = false;  // the simulator's line trace on standard error
     bool pace = false;       // the simulator paces the line as 9600 baud 8E1 would
+    DisplayOptions display;  // how read and poll print
 };
 
 // Takes the session options (--port NAME, --protocol 3964|3964R, --baud N,
-// --timeout H, --sim-blocks FILE, --sim-trace, --pace) from the front of
+// --timeout H, --sim-blocks FILE, --sim-trace, --pace, and the display
+// options --hex, --signed, --json, --csv) from the front of
 // arguments; false with *error for a bad one.
 bool TakeSessionOptions(Arguments* arguments, SessionOptions* options, std::string* error);
 

@@ -1,0 +1,45 @@
+// A progress line on standard error for transfers that take more than about
+// a second, only when standard error is a terminal. The driver's block read
+// is one blocking call, so a thread of its own compares the time spent with
+// the time the transfer's characters take on the line.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace morvane::tool {
+
+// What a transfer of words data words takes on a line at baud (11 bits a
+// character): every telegram's connection, header, data and acknowledgements.
+std::chrono::milliseconds ExpectedLineTime(uint32_t words, bool write, uint32_t baud);
+
+// Writes line and a line end on standard error, wiping a progress line first.
+void WriteErrorLine(const std::string& line);
+
+class TransferProgress {
+  public:
+    // what: "reading 001000 (512 values)".
+    TransferProgress(std::string what, std::chrono::milliseconds expected);
+    ~TransferProgress();  // stops and wipes the line
+    TransferProgress(const TransferProgress&) = delete;
+    TransferProgress& operator=(const TransferProgress&) = delete;
+
+    static constexpr std::chrono::milliseconds kShowAfter{1000};
+
+  private:
+    void Run();
+
+    const std::string what_;
+    const std::chrono::milliseconds expected_;
+    const std::chrono::steady_clock::time_point start_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+}  // namespace morvane::tool
