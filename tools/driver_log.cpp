@@ -34,8 +34,10 @@ LogState& State() {
 void Write(LogState& state, int level, const std::string& text) {
     if (level < state.options.minimum_level) return;
     const bool to_file = state.file != nullptr;
+    std::string name = LevelName(level);
+    name.resize(name.size() < 8 ? 8 : name.size(), ' ');  // the texts line up
     const std::string line =
-        LocalClock(std::chrono::system_clock::now(), to_file) + " " + LevelName(level) + " " + text;
+        LocalClock(std::chrono::system_clock::now(), to_file) + " " + name + " " + text;
     if (!to_file) {
         WriteErrorLine(line);
         return;
