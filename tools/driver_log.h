@@ -37,7 +37,7 @@ class LogWindow {
   public:
     LogWindow();
     std::vector<std::string> Lines() const;
-    static constexpr uint64_t kKeptLines = 256;
+    static constexpr uint64_t kKeptLines = 1024;
 
   private:
     uint64_t first_;

@@ -24,12 +24,19 @@ constexpr uint32_t kBitsPer8E1 = 11;
 LineSession::LineSession(const DriverLibrary& driver) : driver_(driver) {}
 
 LineSession::~LineSession() {
+    Close();
+}
+
+bool LineSession::Close() {
     if (channel_) channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
-    if (!sim_) return;
+    channel_.reset();
+    if (!sim_) return true;
     sim_->Stop();
     std::string error;
-    if (save_blocks_ && !sim_->SaveBlocks(options_.sim_blocks, &error))
-        std::fprintf(stderr, "morvane: %s\n", error.c_str());
+    const bool saved = !save_blocks_ || sim_->SaveBlocks(options_.sim_blocks, &error);
+    if (!saved) std::fprintf(stderr, "morvane: %s\n", error.c_str());
+    sim_.reset();
+    return saved;
 }
 
 bool LineSession::StartSimulator(std::string* error) {

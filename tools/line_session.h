@@ -21,7 +21,7 @@ namespace morvane::tool {
 class LineSession {
   public:
     explicit LineSession(const DriverLibrary& driver);
-    ~LineSession();  // closes the port, stops the simulator, saves its blocks
+    ~LineSession();  // Close()
     LineSession(const LineSession&) = delete;
     LineSession& operator=(const LineSession&) = delete;
 
@@ -30,6 +30,10 @@ class LineSession {
     bool Open(const SessionOptions& options, std::string* error);
 
     HostChannel& channel() { return *channel_; }
+
+    // Closes the port, stops the simulator and saves its blocks (once);
+    // false, with the reason on standard error, when they cannot be saved.
+    bool Close();
     // After Open failed: the port could not be opened, or the tool failed.
     ExitCode open_failure() const { return open_failure_; }
 

@@ -231,7 +231,8 @@ int RunSteps(const DriverLibrary& driver, const std::string& first, const Argume
             for (size_t i = 0; code == kExitOk && i < steps.size() && !Interrupted(); ++i)
                 code = FindStep(steps[i].name)(context, steps[i].arguments);
         }
-    }  // the channel is closed and the simulator's blocks saved
+        if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
+    }
     if (!Interrupted()) return code;
     std::fprintf(stderr, "morvane: interrupted\n");
     return kExitInterrupted;
