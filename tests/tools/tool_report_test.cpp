@@ -86,6 +86,7 @@ TEST(ToolReport, ExitStatusAndMessageAgree) {
           "baud rate (--baud) and the cable"}},
         {"read --port nosuchtty 001002", {}, 6, {}},
         {"--driver /nonexistent/libmorvane.so read 001002", {}, 1, {"/nonexistent/libmorvane.so"}},
+        {"write --sim-blocks /nonexistent/blocks 001002 1", {}, 1, {"/nonexistent/blocks"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
