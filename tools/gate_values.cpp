@@ -179,6 +179,12 @@ std::string FormatValue(const GateAddress& gate, bool block, size_t index,
     }
 }
 
+uint32_t DataWordsPerValue(const GateAddress& gate) {
+    if (gate.class_letter == MORVANE_CLASS_WORD) return 1;
+    if (gate.class_letter == MORVANE_CLASS_STRING) return StringLength(gate) / 2;
+    return 2;
+}
+
 std::string StringValue(const GateAddress& gate, bool block, size_t index,
                         const std::vector<uint8_t>& buffer) {
     const char* at = reinterpret_cast<const char*>(buffer.data() + ValueOffset(gate, block, index));

@@ -35,6 +35,10 @@ std::string FormatValue(const GateAddress& gate, bool block, size_t index,
 std::vector<uint16_t> RawWords(const GateAddress& gate, bool block, size_t index,
                                const std::vector<uint8_t>& buffer);
 
+// The PLC's data words one value of the gate takes: 1 for a word or bit, 2
+// for a float or long, half the length for a string.
+uint32_t DataWordsPerValue(const GateAddress& gate);
+
 // The string of a string gate's value index, cut at its first NUL.
 std::string StringValue(const GateAddress& gate, bool block, size_t index,
                         const std::vector<uint8_t>& buffer);

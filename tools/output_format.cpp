@@ -34,16 +34,11 @@ unsigned DataBlock(const GateAddress& gate) {
 unsigned StringLength(const GateAddress& gate) {
     return static_cast<uint32_t>(gate.packed_address) >> 24;
 }
-unsigned WordsPerValue(const GateAddress& gate) {
-    if (gate.class_letter == MORVANE_CLASS_WORD) return 1;
-    if (gate.class_letter == MORVANE_CLASS_STRING) return StringLength(gate) / 2;
-    return 2;
-}
 // The data word where value index starts: the parsed item index counts
 // whole values of the gate's kind.
 unsigned WordOf(const GateAddress& gate, size_t index) {
     const unsigned item = static_cast<uint32_t>(gate.packed_address) & 0xFFFF;
-    return (item + static_cast<unsigned>(index)) * WordsPerValue(gate);
+    return (item + static_cast<unsigned>(index)) * DataWordsPerValue(gate);
 }
 
 std::string Hex4(uint16_t word) {

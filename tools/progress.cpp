@@ -22,14 +22,13 @@ void Wipe() {
 
 }  // namespace
 
-std::chrono::milliseconds ExpectedLineTime(uint32_t words, bool write, uint32_t baud) {
+std::chrono::milliseconds ExpectedLineTime(uint32_t words, uint32_t baud) {
     const uint32_t telegrams = words == 0 ? 1 : (words + kWordsPerTelegram - 1) / kWordsPerTelegram;
     // Per telegram: STX, DLE, header, DLE ETX, DLE; STX, DLE, reply header,
     // DLE ETX, DLE. The data bytes ride in the telegram or in the reply.
     const uint32_t framing = telegrams * (1 + 1 + 2 + 1 + 1 + 1 + 4 + 2 + 1);
     const uint32_t headers = 10 + (telegrams - 1) * 4;
     const uint64_t characters = framing + headers + 2ull * words;
-    (void)write;  // the same characters cross the line, in the other direction
     const uint64_t bits = characters * kBitsPerCharacter;
     return std::chrono::milliseconds(baud == 0 ? 0 : bits * 1000 / baud);
 }

@@ -13,9 +13,10 @@
 
 namespace morvane::tool {
 
-// What a transfer of words data words takes on a line at baud (11 bits a
-// character): every telegram's connection, header, data and acknowledgements.
-std::chrono::milliseconds ExpectedLineTime(uint32_t words, bool write, uint32_t baud);
+// What a transfer of words data words (read or written: the same characters
+// cross the line) takes at baud, 11 bits a character: every telegram's
+// connection, header, data and acknowledgements.
+std::chrono::milliseconds ExpectedLineTime(uint32_t words, uint32_t baud);
 
 // Writes line and a line end on standard error, wiping a progress line first.
 void WriteErrorLine(const std::string& line);

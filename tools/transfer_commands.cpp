@@ -33,14 +33,6 @@ struct StepContext {
 
 using StepFunction = int (*)(StepContext& context, const Arguments& arguments);
 
-uint32_t DataWords(const GateAddress& gate, int32_t count) {
-    const uint32_t string_words = (static_cast<uint32_t>(gate.packed_address) >> 24) / 2;
-    const uint32_t per_value = gate.class_letter == MORVANE_CLASS_WORD     ? 1
-                               : gate.class_letter == MORVANE_CLASS_STRING ? string_words
-                                                                           : 2;
-    return per_value * static_cast<uint32_t>(count > 0 ? count : 1);
-}
-
 // One transfer, with a progress line while it takes long, judged from its
 // result and the driver's lines.
 TransferOutcome Transfer(StepContext& context, uint32_t command, const std::string& what,
@@ -49,9 +41,9 @@ TransferOutcome Transfer(StepContext& context, uint32_t command, const std::stri
     transfer.gate = gate;
     transfer.count = count;
     transfer.data = buffer->data();
-    const bool write = command == MORVANE_CMD_SINGLE_WRITE || command == MORVANE_CMD_BLOCK_WRITE;
     const uint32_t baud = context.options.baud != 0 ? context.options.baud : kDefaultBaud;
-    const TransferProgress progress(what, ExpectedLineTime(DataWords(gate, count), write, baud));
+    const uint32_t words = DataWordsPerValue(gate) * static_cast<uint32_t>(count > 0 ? count : 1);
+    const TransferProgress progress(what, ExpectedLineTime(words, baud));
     const LogWindow window;
     const int32_t code = context.channel.Call(command, &transfer);
     const TransferOutcome outcome = JudgeTransfer(code, window.Lines());
