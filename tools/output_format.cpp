@@ -116,7 +116,7 @@ std::string CsvRow(const DisplayOptions& display, const Sample& s, size_t index,
            CsvField(s.outcome.reason);
 }
 
-// Words with their numbers, eight to a line: "  W0040  0007 1010 ...".
+// Words with their numbers, eight to a line: "DB1 W0040  0007 1010 ...".
 void PrintHexDump(const Sample& s) {
     std::vector<uint16_t> words;
     for (int32_t i = 0; i < s.count; ++i) {
