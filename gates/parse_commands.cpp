@@ -39,11 +39,13 @@ struct GateTypeRule {
 };
 
 constexpr GateTypeRule kGateTypeRules[] = {
-    {IsWord, Codes({0, 1, 2}), "ZIDIV> SingleParse() Gate type should be 16 bit"},
-    {IsBit, Codes({6}), "ZIDIV> SingleParse() Gate type should be DIGITAL"},
-    {IsFloat, Codes({3}), "ZIDIV> SingleParse() Gate type should be FLOAT"},
-    {IsLong, Codes({3, 4, 5}), "ZIDIV> SingleParse() Gate type should be LONG or FLOAT"},
-    {IsString, Codes({7}), "ZIDIV> SingleParse() Gate type should be STRING"},
+    {IsWord, Codes({MORVANE_GATE_WORD, MORVANE_GATE_WORD_1, MORVANE_GATE_WORD_2}),
+     "ZIDIV> SingleParse() Gate type should be 16 bit"},
+    {IsBit, Codes({MORVANE_GATE_DIGITAL}), "ZIDIV> SingleParse() Gate type should be DIGITAL"},
+    {IsFloat, Codes({MORVANE_GATE_FLOAT}), "ZIDIV> SingleParse() Gate type should be FLOAT"},
+    {IsLong, Codes({MORVANE_GATE_FLOAT, MORVANE_GATE_LONG, MORVANE_GATE_LONG_1}),
+     "ZIDIV> SingleParse() Gate type should be LONG or FLOAT"},
+    {IsString, Codes({MORVANE_GATE_STRING}), "ZIDIV> SingleParse() Gate type should be STRING"},
 };
 
 bool Accepts(uint32_t accepted_codes, uint32_t gate_type) {

@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint32_t kTelegramDataBytes = 128;
 constexpr uint32_t kMaxStringLength = kStringSlotSize - 1;
-constexpr uint32_t kValueSlotSecondHalf = 2;
+constexpr uint32_t kValueSlotSecondHalf = MORVANE_VALUE_SLOT_WORD_OFFSET;
 
 uint16_t ReadWord(const uint8_t* bytes) {
     return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);

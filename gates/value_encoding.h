@@ -8,7 +8,7 @@
 
 namespace morvane {
 
-constexpr uint32_t kStringSlotSize = 81;  // block reads: one string slot
+constexpr uint32_t kStringSlotSize = MORVANE_STRING_SLOT_SIZE;  // block reads: one string slot
 
 // PLC float word (exponent byte, 24-bit two's complement mantissa) to IEEE bits.
 uint32_t PlcFloatToIeee(uint32_t plc_word);

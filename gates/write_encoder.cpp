@@ -11,8 +11,9 @@
 namespace morvane {
 namespace {
 
-constexpr uint32_t kValueSlotBytes = 4;
-constexpr uint32_t kSlotWordOffset = 2;  // a single 16-bit value lives in the slot's second half
+constexpr uint32_t kValueSlotBytes = MORVANE_VALUE_SLOT_SIZE;
+// A single 16-bit value lives in the slot's second half.
+constexpr uint32_t kSlotWordOffset = MORVANE_VALUE_SLOT_WORD_OFFSET;
 
 uint16_t LoadU16(const uint8_t* at) {
     uint16_t value;

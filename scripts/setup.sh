@@ -13,6 +13,8 @@ command -v clang-format >/dev/null || need+=(clang-format)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 [ -f /usr/include/ncurses.h ] || need+=(libncurses-dev)
 command -v tmux >/dev/null || need+=(tmux)
+command -v pkg-config >/dev/null || need+=(pkgconf)
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
 if [ ${#need[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
   $SUDO apt-get update -qq

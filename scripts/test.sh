@@ -30,6 +30,10 @@ cmake --preset default
 cmake --build --preset default -j "$jobs"
 run_tests default
 
+# The host developer's kit from that build: installed and moved, the example
+# host built against it with pkg-config and run, the Debian package (~5 s).
+bash scripts/kit-check.sh
+
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 run_tests asan

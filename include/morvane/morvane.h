@@ -4,7 +4,28 @@
  * The host loads the driver and calls its one export, TevMain, with a
  * TevRequest per command. Every record below is shared with the host and has
  * the layout a 32-bit Windows host expects (checked at compile time there);
- * all of them are plain C structs so a host can be written in C.
+ * all of them are plain C structs so a host can be written in C (C89 and
+ * later, or C++). This header and morvane/ostrel.h are all a host needs.
+ *
+ * A host's life with one channel (examples/read_write.c does it in C):
+ *   1. GetTevInfo (14) with an InfoBlock: the channel area size and the
+ *      default line parameters.
+ *   2. Allocate the channel area (channel_area_size bytes, zeroed) and keep
+ *      it for the channel's life; every request of the channel carries it.
+ *   3. ColdStart (1) with a StartBlock: reads the channel file (below), sets
+ *      the time-out, opens the port when open_now is non-zero.
+ *   4. Parse each gate address once: SingleAddressParser (3) with the gate
+ *      type code of the host's gate, or BlockAddressParser (4) for a block;
+ *      keep the GateAddress it fills.
+ *   5. SingleRead (5), BlockRead (6), SingleWrite (7), BlockWrite (10) with a
+ *      TransferBlock holding that GateAddress, a count and the host buffer
+ *      laid out as described under "value layout".
+ *   6. EndTev (11): closes the port and ends the driver for every channel
+ *      (from then on every command but ColdStart answers 0 without running).
+ * Link with -lmorvane (pkg-config morvane), or load the library at run time
+ * and look up "TevMain" (dlopen/dlsym, LoadLibrary/GetProcAddress).
+ * Channels may run on threads of their own, each with its own channel area;
+ * the requests of one channel must not overlap.
  */
 #ifndef MORVANE_MORVANE_H
 #define MORVANE_MORVANE_H
@@ -45,7 +66,31 @@ enum {
 };
 
 /* ---- Log levels passed to the host's err() ------------------------------ */
+/* What err() receives, and how a host including <err.h> avoids the clash of
+   names: see morvane/ostrel.h. */
 enum { MORVANE_LOG_TRACE = 8, MORVANE_LOG_OPERATOR = 32 };
+
+/* ---- The channel file ----------------------------------------------------
+ * ColdStart chooses the link variant from a small text file in the host
+ * process's current directory: the first of these names that exists (a
+ * directory under a name is skipped), shown for channel_number 1 and 12:
+ *     "ZIDIV%02d.INT"   ZIDIV01.INT   ZIDIV12.INT
+ *     "ZIDIV%01d.INT"   ZIDIV1.INT    ZIDIV12.INT
+ *     "ZIDIV.INT"       (every channel)
+ * The names are upper case, so on Linux the file name must be too. Only the
+ * first 81 bytes are read. They must begin with "PROTOCOL=" (upper case, at
+ * the file's first byte: no comment, blank or byte-order mark before it);
+ * white space (line ends too) may follow the '='; then a word of which the
+ * first five characters count:
+ *     PROTOCOL=3964R    3964R, with a block check character on every block
+ *     PROTOCOL=3964     3964 (also any word starting "3964" other than
+ *                       "3964R": "3964r" is 3964)
+ * Anything after the word is ignored. A file without such a line, or no file
+ * at all, means 3964; ColdStart logs which file it found, a malformed one,
+ * and the protocol chosen, all at level 32. On Linux reading never waits:
+ * a named pipe or a terminal under the name reads as empty (malformed).
+ */
+#define MORVANE_CHANNEL_FILE_READ_SIZE 81u
 
 /* Size of the per-channel area the host must allocate (GetTevInfo reports it). */
 #define MORVANE_CHANNEL_AREA_SIZE 4135u
@@ -126,6 +171,33 @@ typedef struct GateAddress {
     int32_t width;          /* 16 or 32 */
 } GateAddress;
 
+/* ---- Gate type codes: ParseBlock.gate_type ------------------------------
+ * The kind of value the host's gate holds; SingleAddressParser accepts an
+ * address only for a code that fits its form, and answers 1 with a level-8
+ * line otherwise (BlockAddressParser ignores the code):
+ *     word        "DDDWWW"      MORVANE_GATE_WORD, _WORD_1, _WORD_2
+ *     bit         "DDDWWWbb"    MORVANE_GATE_DIGITAL
+ *     float       "DDDWWWF"     MORVANE_GATE_FLOAT
+ *     32-bit int  "DDDWWWL"     MORVANE_GATE_LONG, _LONG_1, or MORVANE_GATE_FLOAT
+ *     string      "DDDWWWSnn"   MORVANE_GATE_STRING
+ * DDD data block 000-255, WWW data word 000-255 (even for F and L; for a
+ * string of nn characters WWW*2 must be a multiple of nn), bb bit 00-15
+ * (or a blank and the number: "001002 3"), nn an even length 02-80.
+ * F, L and S may be lower case. The three word codes and the two long codes
+ * are alike to the driver; a host keeps them apart for its own purposes.
+ * Codes above 7 fit no address.
+ */
+enum {
+    MORVANE_GATE_WORD = 0,
+    MORVANE_GATE_WORD_1 = 1,
+    MORVANE_GATE_WORD_2 = 2,
+    MORVANE_GATE_FLOAT = 3,
+    MORVANE_GATE_LONG = 4,
+    MORVANE_GATE_LONG_1 = 5,
+    MORVANE_GATE_DIGITAL = 6,
+    MORVANE_GATE_STRING = 7
+};
+
 /* Parameter block of SingleAddressParser (3) and BlockAddressParser (4). */
 typedef struct ParseBlock {
     const char* address; /* the host's NUL-terminated address string, only read */
@@ -145,6 +217,87 @@ typedef struct TransferBlock {
     uint32_t host_field_4;
     void* data; /* the host's buffer: filled by reads, taken by writes */
 } TransferBlock;
+
+/* ---- Value layout in TransferBlock.data ---------------------------------
+ * Values are in the host machine's own byte order (the driver turns the
+ * line's most-significant-byte-first words around) and floats are IEEE 754
+ * singles (converted from and to the PLC's float format). The buffer needs
+ * no alignment: the driver copies byte by byte.
+ *
+ * SingleRead (5) and SingleWrite (7), count 1: one 4-byte value slot.
+ *   word     the 16-bit value in bytes 2-3, the slot's second half; bytes
+ *            0-1 are neither read nor written.
+ *   bit      as a word: a read stores 0 or 1 in bytes 2-3; a write sets the
+ *            bit when bytes 2-3 are non-zero and clears it when they are 0
+ *            (the driver reads the word, changes the bit, writes the word).
+ *   float    bytes 0-3: a float.          long    bytes 0-3: an int32_t.
+ *   string   of length n: a read stores the n characters up to the first
+ *            NUL and fills with NUL to byte n (n+1 bytes; an 81-byte slot
+ *            always fits); a write sends the characters up to the first NUL
+ *            or n, padded with NUL bytes to n.
+ *   A SingleWrite of words, floats or longs may carry count > 1 values, one
+ *   4-byte slot each, up to 128 bytes on the line; a bit or a string only 1.
+ *   A SingleRead stores one value whatever the count.
+ * BlockRead (6) and BlockWrite (10), count values, packed:
+ *   word     count 16-bit values, 2 bytes apart (no slots).
+ *   float, long   count 4-byte values, 4 bytes apart.
+ *   string   read only: count slots of MORVANE_STRING_SLOT_SIZE (81) bytes,
+ *            each filled as a single string read fills its slot.
+ *   bit      refused (BlockAddressParser refuses bit addresses).
+ * Limits, refused with 1 before anything goes on the line: the single
+ * commands at most MORVANE_TELEGRAM_DATA_SIZE (128) bytes on the line
+ * (count x 2 for words, x 4 for floats and longs, x n for strings); BlockRead
+ * at most MORVANE_REPLY_DATA_SIZE (4096) bytes; BlockWrite at most
+ * MORVANE_MAX_TRANSFER_BYTES (65535) bytes, no strings. A failed read leaves
+ * the host's buffer as it was: a read of several telegrams is staged in the
+ * channel area and copied only when every telegram arrived.
+ */
+#define MORVANE_VALUE_SLOT_SIZE 4u
+#define MORVANE_VALUE_SLOT_WORD_OFFSET 2u
+#define MORVANE_STRING_SLOT_SIZE 81u
+#define MORVANE_STRING_MAX_LENGTH 80u
+#define MORVANE_TELEGRAM_DATA_SIZE 128u
+#define MORVANE_MAX_TRANSFER_BYTES 65535u
+
+/* ---- How long a command keeps the calling thread --------------------------
+ * Only the transfer commands (5, 6, 7, 10) wait on the line. GetTevInfo and
+ * the parse commands return at once; ColdStart, ReOpenCom and
+ * ChangeTevParams open and configure the port, CloseCom and EndTev close it,
+ * none waiting for the PLC; WarmStart discards pending input until the line
+ * has been quiet for 50 ms (at most 64 x 50 ms on a line that never is).
+ * BrowseAddress0 waits for the user (Linux: a terminal dialog that cancels
+ * itself after 10 minutes idle).
+ *
+ * Every wait of a transfer is bounded by the read time-out t, the longest
+ * the driver waits for any one byte from the PLC:
+ *     t = 10 ms x ChannelArea.internal_timeout (MORVANE_READ_TIMEOUT_MS)
+ *     ColdStart:        internal_timeout = external_timeout / 20, at least
+ *                       50, so t >= 500 ms (external 2000, 20 s: t = 1 s)
+ *     ChangeTevParams:  its time-out, when above 0
+ *     ReOpenCom:        t = 1000 ms until ColdStart or ChangeTevParams
+ * Each telegram gets up to MORVANE_ATTEMPTS (4) attempts; a block of more
+ * than 128 bytes is sent as telegrams of 128 bytes, and a block command runs
+ * up to MORVANE_PASSES (3) passes over them when a later telegram fails.
+ *   - PLC silent, absent or cable off: each attempt waits 2 t for an answer
+ *     to its two connection requests, and the command gives up after the
+ *     first telegram's attempts: MORVANE_SILENT_LINE_MS(t) = 8 t for every
+ *     transfer command (4 s at t = 500 ms).
+ *   - PLC answering: a good exchange takes its bytes' time on the line (a
+ *     64-word telegram about 0.17 s at 9600 baud); a refused or NAKed
+ *     telegram is tried again at once.
+ *   - The hard ceiling, reached only by a partner that sends each byte just
+ *     before t runs out or never falls silent: per attempt two purges of at
+ *     most 64 x 50 ms, four single bytes and a reply of at most 302 bytes
+ *     read one byte at a time (each read at most t), a quiet-line wait of at
+ *     most 40 rounds, and up to two drains of at most 8 pending telegrams;
+ *     each write waits at most 1 s plus twice its time on the line.
+ */
+#define MORVANE_READ_TIMEOUT_MS(internal_timeout) (10u * (uint32_t)(internal_timeout))
+#define MORVANE_REOPEN_READ_TIMEOUT_MS 1000u
+#define MORVANE_ATTEMPTS 4u
+#define MORVANE_PASSES 3u
+#define MORVANE_SILENT_LINE_MS(read_timeout_ms) \
+    (2u * MORVANE_ATTEMPTS * (uint32_t)(read_timeout_ms))
 
 /* Parameter block of BrowseAddress0 (16). */
 typedef struct BrowseBlock {

@@ -13,11 +13,11 @@ namespace morvane::test {
 
 // Host gate type codes the parse command matches addresses against.
 enum HostGateType : uint32_t {
-    kGateWord = 0,
-    kGateFloat = 3,
-    kGateLong = 4,
-    kGateDigital = 6,
-    kGateString = 7,
+    kGateWord = MORVANE_GATE_WORD,
+    kGateFloat = MORVANE_GATE_FLOAT,
+    kGateLong = MORVANE_GATE_LONG,
+    kGateDigital = MORVANE_GATE_DIGITAL,
+    kGateString = MORVANE_GATE_STRING,
 };
 
 class Host {

@@ -1,0 +1,57 @@
+# Installing like a library: the driver, the host library stand-in, the
+# public headers, the command-line host, the simulator, a pkg-config file,
+# man pages and the example host. Every run path is relative to the file
+# that carries it, so the installed tree works wherever it is moved, and
+# `cpack` (the deb preset) packs the same tree as a Debian package.
+include(GNUInstallDirs)
+
+file(RELATIVE_PATH bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
+set_target_properties(morvane ostrel PROPERTIES INSTALL_RPATH "$ORIGIN")
+set_target_properties(morvane_cli plcsim PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
+
+install(TARGETS morvane ostrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS morvane_cli plcsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY include/morvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES examples/read_write.c examples/run_against_plcsim.sh
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
+file(RELATIVE_PATH pc_to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
+configure_file(cmake/morvane.pc.in morvane.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/morvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# Man pages from the programs' own --help, made when the programs are built.
+set(man_pages)
+foreach(page "morvane_cli|morvane|command-line host for the MORVANE PLC driver|plcsim"
+             "plcsim|plcsim|PLC partner simulator for 3964/3964R with RK512|morvane")
+  string(REPLACE "|" ";" page "${page}")
+  list(GET page 0 target)
+  list(GET page 1 name)
+  list(GET page 2 summary)
+  list(GET page 3 other)
+  set(output ${PROJECT_BINARY_DIR}/man/${name}.1)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${target}> -DNAME=${name}
+            "-DSUMMARY=${summary}" -DVERSION=${PROJECT_VERSION} "-DSEE_ALSO=${other}(1)"
+            -DOUTPUT=${output} -P ${PROJECT_SOURCE_DIR}/cmake/help_to_man.cmake
+    DEPENDS ${target} ${PROJECT_SOURCE_DIR}/cmake/help_to_man.cmake
+    COMMENT "Man page ${name}(1) from ${name} --help" VERBATIM)
+  list(APPEND man_pages ${output})
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${man_pages})
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The Debian package: `cpack --preset deb` after a build of the default preset.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME morvane)
+set(CPACK_PACKAGE_VENDOR "MORVANE")
+set(CPACK_PACKAGE_CONTACT "MORVANE developers <morvane@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "serial driver for PLC data blocks over 3964/3964R with RK512, its host tool and simulator")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
+include(CPack)

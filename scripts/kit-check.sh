@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The host developer's kit as a user gets it, from a finished default build:
+# installs into a temporary prefix and moves the tree (no run path and no
+# pkg-config path may depend on where it was installed), builds the example
+# host there with pkg-config alone and runs it against the installed plcsim,
+# checks that the installed headers and the C library's <err.h> go together
+# in a host, and builds and lists the Debian package (cpack --preset deb).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "kit-check: $*" >&2
+  exit 1
+}
+
+cmake --install build --prefix "$work/installed" >/dev/null
+mv "$work/installed" "$work/moved"
+prefix=$work/moved
+for file in "$prefix"/lib/*.so "$prefix"/bin/*; do
+  runpath=$(readelf -d "$file" | sed -n 's/.*(\(RPATH\|RUNPATH\)).*\[\(.*\)\]/\2/p')
+  case $runpath in
+  '' | '$ORIGIN' | '$ORIGIN/'*) ;;
+  *) fail "$file carries the run path $runpath" ;;
+  esac
+done
+for page in morvane plcsim; do
+  [ -s "$prefix/share/man/man1/$page.1" ] || fail "no man page for $page"
+done
+
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+libdir=$(pkg-config --variable=libdir morvane)
+# shellcheck disable=SC2046 # pkg-config's flags are separate words
+cc -std=c99 -pedantic-errors -Wall -Wextra -Werror $(pkg-config --cflags morvane) \
+  "$prefix/share/doc/morvane/examples/read_write.c" -o "$work/read_write" \
+  $(pkg-config --libs morvane) -Wl,-rpath,"$libdir"
+sh "$prefix/share/doc/morvane/examples/run_against_plcsim.sh" "$prefix/bin/plcsim" \
+  "$work/read_write" 321 2>"$work/example.log" | tee "$work/example.out"
+grep -qx "001002 = 321, 001010F = -2.5" "$work/example.out" ||
+  { cat "$work/example.log" >&2; fail "the installed example host failed"; }
+"$prefix/bin/morvane" info | grep -q "channel area: *4135 bytes" ||
+  fail "the installed morvane does not find the installed driver"
+
+# A C89 host that includes <err.h> with the headers: its err() is the C
+# library's, which exits with the code given (the host library's returns).
+cat >"$work/err_host.c" <<'HOST'
+#include <err.h>
+#include <morvane/morvane.h>
+#include <morvane/ostrel.h>
+int32_t (*volatile driver_entry)(TevRequest*) = TevMain;
+int main(void) {
+    err(3, "the C library's err()");
+    return driver_entry != 0 ? 0 : 1;
+}
+HOST
+# shellcheck disable=SC2046
+cc -std=c89 -pedantic-errors -Wall -Wextra -Werror $(pkg-config --cflags morvane) \
+  "$work/err_host.c" -o "$work/err_host" $(pkg-config --libs morvane) -Wl,-rpath,"$libdir"
+status=0
+"$work/err_host" 2>/dev/null || status=$?
+[ "$status" -eq 3 ] || fail "a host's err() did not reach the C library (status $status)"
+
+rm -rf build/packages
+cpack --preset deb >"$work/cpack.log" || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+deb=$(ls build/packages/*.deb)
+dpkg -c "$deb" | tee "$work/contents"
+dpkg-deb -f "$deb" Package Version Depends
+for path in usr/lib/libmorvane.so usr/lib/libostrel.so usr/lib/pkgconfig/morvane.pc \
+  usr/include/morvane/morvane.h usr/bin/morvane usr/bin/plcsim \
+  usr/share/man/man1/morvane.1 usr/share/man/man1/plcsim.1; do
+  grep -q " \./$path\$" "$work/contents" || fail "$deb lacks $path"
+done
+echo "kit-check: installed tree, example host, <err.h> host and $(basename "$deb") fine"
