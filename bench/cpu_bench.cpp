@@ -2,10 +2,12 @@
 // and a 2048-word BlockRead through TevMain against the PLC simulator on a
 // pseudo-terminal. The simulator serves on its own thread, so the calling
 // thread's user and system time (RUSAGE_THREAD) is the driver's own cost;
-// the process counters add the simulator's.
+// the process counters add the simulator's. The thread's context switches
+// per read tell how often it slept (waiting for the partner) and was
+// preempted.
 //
 //   cmake --preset bench && cmake --build --preset bench -j2 --target cpu_bench
-//   build-bench/bench/cpu_bench
+//   build-bench/bench/cpu_bench [--quick]
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -15,6 +17,7 @@
 
 #include "e2e/host.h"
 #include "ostrel/ostrel_control.h"
+#include "quick_flag.h"
 #include "support/sim_fixture.h"
 
 namespace morvane {
@@ -26,16 +29,20 @@ constexpr uint16_t kBlockWords = 2048;
 constexpr uint16_t kWordValue = 0x1234;  // no DLE byte: nothing doubled on the line
 
 // User and system seconds of who (RUSAGE_THREAD or RUSAGE_SELF).
+// And the context switches: sleeps (voluntary) and preemptions.
 struct CpuSeconds {
     double user = 0;
     double system = 0;
+    double sleeps = 0;
+    double preemptions = 0;
 };
 
 CpuSeconds CpuNow(int who) {
     rusage usage{};
     getrusage(who, &usage);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime), static_cast<double>(usage.ru_nvcsw),
+            static_cast<double>(usage.ru_nivcsw)};
 }
 
 struct Channel {
@@ -83,6 +90,9 @@ void CpuPerRead(benchmark::State& state, uint32_t command, const char* address, 
     state.counters["driver_sys_us"] = per_read_us(thread_before.system, thread_after.system);
     state.counters["driver_cpu_us"] = per_read_us(thread_before.user + thread_before.system,
                                                   thread_after.user + thread_after.system);
+    state.counters["driver_sleeps"] = (thread_after.sleeps - thread_before.sleeps) / reads;
+    state.counters["driver_preempted"] =
+        (thread_after.preemptions - thread_before.preemptions) / reads;
     state.counters["process_cpu_us"] = per_read_us(process_before.user + process_before.system,
                                                    process_after.user + process_after.system);
 }
@@ -95,21 +105,29 @@ void BM_BlockReadCpu(benchmark::State& state) {
 }
 
 // Other work on the machine moves single runs by tens of percent: the
-// medians of five runs are the figures to compare.
-BENCHMARK(BM_SingleReadCpu)
-    ->Unit(benchmark::kMicrosecond)
-    ->UseRealTime()
-    ->MinTime(1.0)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_BlockReadCpu)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MinTime(1.0)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+// medians of five runs are the figures to compare. --quick runs each once
+// for a moment.
+void Register(bool quick) {
+    for (auto* benchmark : {benchmark::RegisterBenchmark("BM_SingleReadCpu", BM_SingleReadCpu)
+                                ->Unit(benchmark::kMicrosecond),
+                            benchmark::RegisterBenchmark("BM_BlockReadCpu", BM_BlockReadCpu)
+                                ->Unit(benchmark::kMillisecond)}) {
+        benchmark->UseRealTime();
+        if (quick)
+            benchmark->MinTime(0.01);
+        else
+            benchmark->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+    }
+}
 
 }  // namespace
 }  // namespace morvane
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    morvane::Register(morvane::bench::TakeQuickFlag(&argc, argv));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

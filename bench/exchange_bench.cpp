@@ -4,7 +4,7 @@
 // line, and line_share how much of the measured time that is.
 //
 //   cmake --preset bench && cmake --build --preset bench -j2 --target exchange_bench
-//   build-bench/bench/exchange_bench
+//   build-bench/bench/exchange_bench [--quick]
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 #include "e2e/host.h"
 #include "ostrel/ostrel_control.h"
+#include "quick_flag.h"
 #include "support/sim_fixture.h"
 
 namespace morvane {
@@ -105,22 +106,36 @@ void BM_BlockWriteUnpaced(benchmark::State& state) {
     Transfer(state, MORVANE_CMD_BLOCK_WRITE, false);
 }
 
-BENCHMARK(BM_BlockReadPaced)
-    ->Arg(64)
-    ->Arg(512)
-    ->Iterations(3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_BlockWritePaced)
-    ->Arg(64)
-    ->Arg(512)
-    ->Iterations(3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_BlockReadUnpaced)->Arg(64)->Arg(2048)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_BlockWriteUnpaced)->Arg(64)->Arg(2048)->Unit(benchmark::kMillisecond)->UseRealTime();
+// --quick: one paced transfer of 64 words each way and a moment unpaced.
+void Register(bool quick) {
+    const std::vector<int64_t> paced_words =
+        quick ? std::vector<int64_t>{64} : std::vector<int64_t>{64, 512};
+    const std::vector<int64_t> unpaced_words =
+        quick ? std::vector<int64_t>{64} : std::vector<int64_t>{64, 2048};
+    for (auto* paced : {benchmark::RegisterBenchmark("BM_BlockReadPaced", BM_BlockReadPaced),
+                        benchmark::RegisterBenchmark("BM_BlockWritePaced", BM_BlockWritePaced)}) {
+        for (const int64_t words : paced_words)
+            paced->Arg(words);
+        paced->Iterations(quick ? 1 : 3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
+    for (auto* unpaced :
+         {benchmark::RegisterBenchmark("BM_BlockReadUnpaced", BM_BlockReadUnpaced),
+          benchmark::RegisterBenchmark("BM_BlockWriteUnpaced", BM_BlockWriteUnpaced)}) {
+        for (const int64_t words : unpaced_words)
+            unpaced->Arg(words);
+        unpaced->Unit(benchmark::kMillisecond)->UseRealTime();
+        if (quick) unpaced->MinTime(0.01);
+    }
+}
 
 }  // namespace
 }  // namespace morvane
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    morvane::Register(morvane::bench::TakeQuickFlag(&argc, argv));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -4,12 +4,19 @@
 // lowest real-time priority, which puts it above every ordinary thread (as
 // Windows' time-critical is the top of the normal range) while leaving the
 // kernel's own real-time threads, serial interrupt threads among them, above
-// it. Most hosts lack the privilege for that; the thread then takes the best
-// nice value it may (RLIMIT_NICE), and stays as it is when it may not lower
-// its nice value at all. In every case the call reports success (1) once the
-// thread runs at the highest priority it is permitted: failing there would
-// log a warning for every exchange of an unprivileged host and change nothing.
-// Only a call that fails for another reason reports 0.
+// it. A thread the host already runs real-time is left as it is. Most hosts lack the privilege for
+// that; the thread then takes the best nice value it may (RLIMIT_NICE), and stays as it is when it
+// may not lower its nice value at all. In every case the call reports success (1) once the thread
+// runs at the highest priority it is permitted: failing there would log a warning for every
+// exchange of an unprivileged host and change nothing. Only a call that fails for another reason
+// reports 0.
+//
+// Every exchange reads, raises and restores, so each step asks the kernel
+// only what it must: glibc keeps the thread's policy (no system call to read
+// it), the nice value is the calling thread's with who = 0 (no gettid), the
+// lowest real-time priority is asked once, and a policy or priority that is
+// already what is wanted is not set again. Four system calls per exchange
+// where there were eight.
 //
 // The saved priority is an int in a ChannelArea field. An ordinary thread's
 // value is the Windows-like level minus its nice value (nice 0 is 0, nice 2
@@ -47,17 +54,22 @@ bool IsRealTime(int policy) {
     return policy == SCHED_FIFO || policy == SCHED_RR;
 }
 
-bool ReadState(ThreadState* state) {
+// The policy and real-time priority as glibc keeps them for the thread.
+bool ReadPolicy(ThreadState* state) {
     sched_param param{};
     if (pthread_getschedparam(pthread_self(), &state->policy, &param) != 0) return false;
     state->reset_on_fork = (state->policy & SCHED_RESET_ON_FORK) != 0;
     state->policy &= ~SCHED_RESET_ON_FORK;
-    if (IsRealTime(state->policy)) {
-        state->level = param.sched_priority;
-        return true;
-    }
+    state->level = param.sched_priority;
+    return true;
+}
+
+// With who = 0 the nice value is the calling thread's own.
+bool ReadState(ThreadState* state) {
+    if (!ReadPolicy(state)) return false;
+    if (IsRealTime(state->policy)) return true;
     errno = 0;
-    const int nice_value = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    const int nice_value = getpriority(PRIO_PROCESS, 0);
     if (nice_value == -1 && errno != 0) return false;
     state->level = nice_value;
     return true;
@@ -87,15 +99,31 @@ bool Decode(int value, ThreadState* state) {
 }
 
 bool SetNice(int nice_value) {
-    return setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice_value) == 0;
+    return setpriority(PRIO_PROCESS, 0, nice_value) == 0;
 }
 
-bool Apply(const ThreadState& state) {
+bool SetPolicy(const ThreadState& state) {
     sched_param param{};
     param.sched_priority = IsRealTime(state.policy) ? state.level : 0;
     const int policy = state.policy | (state.reset_on_fork ? SCHED_RESET_ON_FORK : 0);
-    if (pthread_setschedparam(pthread_self(), policy, &param) != 0) return false;
-    return IsRealTime(state.policy) || SetNice(state.level);
+    return pthread_setschedparam(pthread_self(), policy, &param) == 0;
+}
+
+// The policy is set only when it differs from the thread's: a thread that
+// stayed ordinary (an unprivileged raise) needs its nice value alone.
+bool Apply(const ThreadState& state) {
+    ThreadState current{};
+    if (!ReadPolicy(&current)) return false;
+    const bool same_policy =
+        current.policy == state.policy && current.reset_on_fork == state.reset_on_fork;
+    if (IsRealTime(state.policy))
+        return (same_policy && current.level == state.level) || SetPolicy(state);
+    return (same_policy || SetPolicy(state)) && SetNice(state.level);
+}
+
+int LowestFifoPriority() {
+    static const int lowest = sched_get_priority_min(SCHED_FIFO);
+    return lowest;
 }
 
 // The lowest nice value this thread may take without privilege.
@@ -108,15 +136,18 @@ int PermittedNice(int current) {
 }
 
 int RaiseToTimeCritical() {
+    ThreadState current{};
+    if (!ReadPolicy(&current)) return 0;
+    // A thread the host already runs real-time is above every ordinary
+    // thread: moving it to the lowest real-time priority would lower it.
+    if (IsRealTime(current.policy)) return 1;
     sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    param.sched_priority = LowestFifoPriority();
     const int result = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
     if (result == 0) return 1;
     if (result != EPERM) return 0;
 
-    ThreadState current{};
     if (!ReadState(&current)) return 0;
-    if (IsRealTime(current.policy)) return 1;  // already above every ordinary thread
     if (SetNice(kLowestNice)) return 1;
     if (errno != EACCES && errno != EPERM) return 0;
     const int permitted = PermittedNice(current.level);

@@ -57,4 +57,8 @@ bash scripts/check-pe.sh build-mingw32
 # The fuzz targets, a short run each from the corpus kept in the repo.
 FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash scripts/fuzz.sh
 
+# The benchmarks: built, and each run once briefly (a few seconds). They
+# fail only when one cannot run at all, never on timing.
+bash scripts/bench.sh --quick
+
 echo "tests: ${passed} passed, ${failed} failed, ${skipped} skipped"

@@ -62,6 +62,8 @@ class Line {
     bool WriteAll(const uint8_t* bytes, size_t count);
     // Holds the serving thread until due, when the character has crossed.
     void Pace(LineTimetable::Time due);
+    // Holds it until every byte handed out by ReadByte has crossed.
+    void CatchUpReceived();
 
     int fd_;
     int slave_fd_;
@@ -72,6 +74,9 @@ class Line {
     // still unread. All of them were ready to cross by then.
     size_t unread_seen_ = 0;
     LineTimetable::Time seen_at_{};
+    // Due time of the last byte handed out; pending until waited for.
+    LineTimetable::Time received_due_{};
+    bool receive_pending_ = false;
 };
 
 }  // namespace plcsim

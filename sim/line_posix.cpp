@@ -19,6 +19,14 @@ namespace {
 
 constexpr int kWriteWaitMs = 200;
 
+// Characters due within this span of a group's first go out in one write,
+// when the last of them is due: as a UART's receive FIFO hands over a few
+// characters at once, the far end gets none of them before it has crossed,
+// the first ones a little late, and the block's last exactly on time. At
+// the fastest rates that saves most wake-ups on both ends; at 19200 baud
+// and below every character is a group of its own.
+constexpr std::chrono::microseconds kSendGroupSpan{400};
+
 using Clock = std::chrono::steady_clock;
 
 speed_t SpeedCode(uint32_t baud) {
@@ -172,6 +180,7 @@ void Line::Pace(LineTimetable::Time due) {
 // A paced line first looks without waiting: input already there was ready
 // before this look, input that has to be waited for is ready when it comes.
 bool Line::AwaitInput(int timeout_ms, bool paced) {
+    if (paced) CatchUpReceived();
     // A hung-up line is silent: poll() ignores the negative descriptor.
     pollfd ready{fd_, POLLIN, 0};
     const int waiting = paced ? poll(&ready, 1, 0) : 0;
@@ -202,8 +211,19 @@ bool Line::ReadByte(uint8_t* byte, int timeout_ms) {
     }
     if (!paced) return true;
     --unread_seen_;
-    Pace(timetable_.Schedule(LineTimetable::kReceive, seen_at_, char_time));
+    received_due_ = timetable_.Schedule(LineTimetable::kReceive, seen_at_, char_time);
+    receive_pending_ = true;
+    // A byte seen waiting with others behind it is handed out at once: the
+    // thread waits for the last of them only, and before it writes or waits
+    // for more input, so it never acts before what it read has crossed.
+    if (unread_seen_ == 0) CatchUpReceived();
     return true;
+}
+
+void Line::CatchUpReceived() {
+    if (!receive_pending_) return;
+    receive_pending_ = false;
+    Pace(received_due_);
 }
 
 // False when nobody drains the line: the bytes are lost.
@@ -225,11 +245,21 @@ void Line::Write(const uint8_t* bytes, size_t count) {
         WriteAll(bytes, count);
         return;
     }
+    CatchUpReceived();
     // The whole block was ready when it was handed over.
     const LineTimetable::Time ready = timetable_.Own(Clock::now());
-    for (size_t i = 0; i < count; ++i) {
-        Pace(timetable_.Schedule(LineTimetable::kSend, ready, char_time));
-        if (!WriteAll(bytes + i, 1)) return;
+    size_t first = 0;
+    while (first < count) {
+        LineTimetable::Time due = timetable_.Schedule(LineTimetable::kSend, ready, char_time);
+        const LineTimetable::Time group_end = due + kSendGroupSpan;
+        size_t end = first + 1;
+        while (end < count && LineTimetable::NextDue(due, ready, char_time) <= group_end) {
+            due = timetable_.Schedule(LineTimetable::kSend, ready, char_time);
+            ++end;
+        }
+        Pace(due);
+        if (!WriteAll(bytes + first, end - first)) return;
+        first = end;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "sim/trace.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace plcsim {
 namespace {
@@ -49,6 +50,27 @@ std::string Trace::FormatBlock(Direction direction, const Bytes& framed, int bcc
     }
     if (bcc >= 0) text += " BCC " + Hex(static_cast<uint8_t>(bcc));
     return text;
+}
+
+size_t Trace::Characters(const std::string& line) {
+    bool bytes_follow = false;  // after the direction, every word is a byte
+    size_t count = 0;
+    size_t at = 0;
+    while (at < line.size()) {
+        const size_t begin = line.find_first_not_of(' ', at);
+        if (begin == std::string::npos) break;
+        at = line.find(' ', begin);
+        const std::string_view word =
+            std::string_view(line).substr(begin, at == std::string::npos ? at : at - begin);
+        if (bytes_follow) {
+            count += word == "BCC" ? 0 : 1;  // the label; the value after it counts
+        } else if (word == "--") {
+            return 0;
+        } else {
+            bytes_follow = word == "rx" || word == "tx";
+        }
+    }
+    return count;
 }
 
 void Trace::Control(Direction direction, uint8_t byte) {

@@ -29,6 +29,10 @@ class Trace {
     // "rx"/"tx" and the bytes, without the time: what the tests compare.
     static std::string FormatControl(Direction direction, uint8_t byte);
     static std::string FormatBlock(Direction direction, const Bytes& framed, int bcc);
+    // Characters that crossed the line in a trace line, time stamp or not:
+    // every byte of a control character or block (doubled DLEs and the BCC
+    // included), none for a note.
+    static size_t Characters(const std::string& line);
 
   private:
     void Emit(const std::string& text);

@@ -72,6 +72,45 @@ TEST(ThreadPriority, ResetOnForkThreadKeepsItsMarkAcrossRaiseAndRestore) {
     });
 }
 
+// Set skips what already is as wanted; a real-time thread given an ordinary
+// level must still get both the policy and the nice value.
+TEST(ThreadPriority, FromRealTimeAnOrdinaryLevelSetsPolicyAndNiceValue) {
+    OnOwnThread([] {
+        sched_param param{};
+        param.sched_priority = 1;
+        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
+            GTEST_SKIP() << "no real-time privilege";
+        EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
+        EXPECT_EQ(Observe().policy, SCHED_FIFO);
+        EXPECT_EQ(ThreadPrioritySet(-3), 1);
+        const Observed seen = Observe();
+        EXPECT_EQ(seen.policy, SCHED_OTHER);
+        EXPECT_EQ(seen.nice_value, 3);
+        EXPECT_EQ(ThreadPriorityGet(), -3);
+    });
+}
+
+// A host thread already real-time keeps its own policy and priority while
+// the exchange runs: the raise must never lower it.
+TEST(ThreadPriority, RealTimeHostThreadIsNeverLoweredByTheRaise) {
+    for (const int policy : {SCHED_FIFO, SCHED_RR}) {
+        OnOwnThread([policy] {
+            sched_param param{};
+            param.sched_priority = 50;
+            if (pthread_setschedparam(pthread_self(), policy, &param) != 0)
+                GTEST_SKIP() << "no real-time privilege";
+            const int saved = ThreadPriorityGet();
+            EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
+            int seen_policy = -1;
+            pthread_getschedparam(pthread_self(), &seen_policy, &param);
+            EXPECT_EQ(seen_policy, policy);
+            EXPECT_EQ(param.sched_priority, 50);
+            EXPECT_EQ(ThreadPrioritySet(saved), 1);
+            EXPECT_EQ(ThreadPriorityGet(), saved);
+        });
+    }
+}
+
 TEST(ThreadPriority, LowerLevelsAreNiceValuesAndReadBack) {
     OnOwnThread([] {
         // Lowering is always permitted; each level reads back as itself.

@@ -80,5 +80,26 @@ TEST(PacedLine, BlockNeverCrossesFasterThanTheLine) {
     }
 }
 
+// The simulator reads bytes seen waiting without waiting for each: an answer
+// after part of a block must still not leave before that part has crossed.
+TEST(PacedLine, AnswerLeavesOnlyAfterTheReceivedBlockCrossed) {
+    std::string error;
+    const auto line = Line::OpenPty(&error);
+    ASSERT_TRUE(line) << error;
+    SlaveEnd end(line->path());
+    ASSERT_TRUE(end.ok());
+    line->SetPacing(kBaud, kBits);
+    const Bytes block = Block();
+    const auto start = Clock::now();
+    end.Send(block);
+    const size_t taken = kBlock / 2;
+    ASSERT_EQ(ReadBytes(*line, taken), Bytes(block.begin(), block.begin() + taken));
+    const Bytes answer = {0x10, 0x02, 0x10};
+    line->Write(answer.data(), answer.size());
+    EXPECT_EQ(end.Read(answer.size()), "10 02 10");
+    EXPECT_GE(Clock::now() - start,
+              (taken + answer.size()) * LineTimetable::CharacterTime(kBaud, kBits));
+}
+
 }  // namespace
 }  // namespace plcsim

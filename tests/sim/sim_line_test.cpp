@@ -72,9 +72,29 @@ TEST_F(SimLine3964R, FetchOnTheWireAndInTheTrace) {
         "rx DLE",
     };
     EXPECT_EQ(sim_.Trace(), expected);
+    size_t characters = 0;
+    for (const std::string& line : sim_.Trace())
+        characters += Trace::Characters(line);
+    EXPECT_EQ(characters, 1 + 1 + 13 + 1 + 1 + 1 + 9 + 1u);  // every byte sent and read above
     ASSERT_EQ(sim_->received().size(), 1u);
     EXPECT_EQ(sim_->received()[0].framed, Hex(std::string(kFetchFramed) + " 10"));
     EXPECT_TRUE(sim_->received()[0].accepted);
+}
+
+TEST(TraceCharacters, EveryByteOfALineCountsOnceNotesNone) {
+    const struct {
+        const char* line;
+        size_t characters;
+    } cases[] = {
+        {"    12.345 ms rx STX", 1},
+        {"tx NAK", 1},
+        {"tx 00 00 00 00 DLE DLE DLE DLE DLE ETX", 10},  // doubled DLEs are on the line
+        {"rx 00 DLE ETX BCC 10", 4},                     // the label is no character
+        {"-- character delay ran out", 0},
+        {"     1.000 ms -- reply withheld: tx STX", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Trace::Characters(c.line), c.characters) << c.line;
 }
 
 TEST_F(SimLine3964R, WrongBlockCheckIsRefusedWithNak) {
