@@ -25,6 +25,7 @@ struct DisplayOptions {
 bool TakeDisplayOption(const std::string& option, DisplayOptions* display);
 
 inline constexpr char kDisplayOptionsUsage[] =
+    "output of read and poll:\n"
     "  --hex              block reads as a hex dump of the words with their numbers\n"
     "  --signed           words as signed 16-bit numbers\n"
     "  --json             one JSON object per value (poll: also per failed sample)\n"
