@@ -15,8 +15,18 @@ command -v clang-format >/dev/null || need+=(clang-format)
 command -v tmux >/dev/null || need+=(tmux)
 command -v pkg-config >/dev/null || need+=(pkgconf)
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+# The Windows builds and their checks under Wine on a virtual display.
+command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64)
+command -v wine >/dev/null || need+=(wine)
+[ -x /usr/lib/wine/wine ] || need+=(wine32:i386)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xdotool >/dev/null || need+=(xdotool)
+SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+if [[ " ${need[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 if [ ${#need[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}"
 fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every check: native build and tests, sanitizer build and tests, and the
-# 32-bit Windows cross-build with its export and import check.
+# Runs every check: native build and tests, sanitizer build and tests, the
+# Windows cross-builds with their export and import checks, run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -50,9 +50,14 @@ fi
 run_tests tsan
 run_prefix=()
 
-cmake --preset mingw32
-cmake --build --preset mingw32 -j "$jobs"
-bash scripts/check-pe.sh build-mingw32
+# The Windows builds (32-bit and 64-bit) and their checks under Wine.
+windows_log="$logs/windows.log"
+windows_result=0
+bash scripts/windows-checks.sh 2>&1 | tee "$windows_log" || windows_result=$?
+windows_passed=$(sed -n 's/^windows: \([0-9]*\) passed.*/\1/p' "$windows_log" | tail -1)
+windows_failed=$(sed -n 's/^windows: [0-9]* passed, \([0-9]*\) failed.*/\1/p' "$windows_log" | tail -1)
+passed=$((passed + ${windows_passed:-0}))
+failed=$((failed + ${windows_failed:-1}))
 
 # The fuzz targets, a short run each from the corpus kept in the repo.
 FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash scripts/fuzz.sh
@@ -62,3 +67,4 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash scripts/fuzz.sh
 bash scripts/bench.sh --quick
 
 echo "tests: ${passed} passed, ${failed} failed, ${skipped} skipped"
+[ "$windows_result" -eq 0 ]

@@ -13,8 +13,11 @@ namespace {
 constexpr DWORD kQueueBytes = 1200;
 constexpr char kReplacementCharacter = static_cast<char>(0xFC);
 
+// The host's record keeps the handle in 32 bits. On 64-bit Windows kernel
+// handles fit in 32 bits and widen by sign extension, as the system's own
+// handle-to-long conversions do.
 HANDLE ToHandle(PortHandle handle) {
-    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(static_cast<int32_t>(handle)));
 }
 
 PortHandle FromHandle(HANDLE handle) {

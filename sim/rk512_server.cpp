@@ -16,24 +16,6 @@ Bytes Reply(uint8_t first_byte, uint8_t error) {
 
 }  // namespace
 
-const char* Rk512ErrorMeaning(uint8_t error) {
-    switch (error) {
-        case kRkOk:
-            return "carried out";
-        case kRkBadLength:
-            return "SEND data do not match the telegram's word count";
-        case kRkNoFollowOn:
-            return "follow-on telegram without an open transfer of its kind";
-        case kRkNoSuchBlock:
-            return "data block does not exist";
-        case kRkUnknownCommand:
-            return "unknown command or data type, or a malformed header";
-        case kRkBeyondBlockEnd:
-            return "start word plus word count beyond the block's end";
-    }
-    return nullptr;
-}
-
 Bytes Rk512Server::Handle(const Bytes& telegram) {
     if (telegram.size() >= kFollowOnHeaderSize && telegram[0] == kFollowOnTelegram)
         return HandleFollowOn(telegram);

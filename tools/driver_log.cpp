@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdio>
-#include <mutex>
 
 #include "ostrel/ostrel_control.h"
 #include "progress.h"
@@ -17,7 +16,6 @@ struct HeldLine {
 };
 
 struct LogState {
-    std::mutex mutex;
     LogOptions options;
     FILE* file = nullptr;
     bool holding = false;
@@ -48,7 +46,6 @@ void Write(LogState& state, int level, const std::string& text) {
 
 void Sink(int level, const char* line, void*) {
     LogState& state = State();
-    std::lock_guard lock(state.mutex);
     state.recent[state.next++ % LogWindow::kKeptLines] = line;
     if (state.holding) {
         state.held.push_back({level, line});
@@ -61,15 +58,12 @@ void Sink(int level, const char* line, void*) {
 
 bool StartDriverLog(const LogOptions& options, std::string* error) {
     LogState& state = State();
-    {
-        std::lock_guard lock(state.mutex);
-        state.options = options;
-        if (!options.file.empty()) {
-            state.file = std::fopen(options.file.c_str(), "a");
-            if (state.file == nullptr) {
-                *error = "cannot open log file " + options.file;
-                return false;
-            }
+    state.options = options;
+    if (!options.file.empty()) {
+        state.file = std::fopen(options.file.c_str(), "a");
+        if (state.file == nullptr) {
+            *error = "cannot open log file " + options.file;
+            return false;
         }
     }
     OstrelSetLogSink(Sink, nullptr);
@@ -84,13 +78,11 @@ std::string LevelName(int level) {
 
 void BeginStartUp() {
     LogState& state = State();
-    std::lock_guard lock(state.mutex);
     state.holding = !state.options.show_start_up;
 }
 
 void EndStartUp(bool failed) {
     LogState& state = State();
-    std::lock_guard lock(state.mutex);
     state.holding = false;
     if (failed)
         for (const HeldLine& line : state.held)
@@ -100,13 +92,11 @@ void EndStartUp(bool failed) {
 
 LogWindow::LogWindow() {
     LogState& state = State();
-    std::lock_guard lock(state.mutex);
     first_ = state.next;
 }
 
 std::vector<std::string> LogWindow::Lines() const {
     LogState& state = State();
-    std::lock_guard lock(state.mutex);
     const uint64_t oldest = state.next > kKeptLines ? state.next - kKeptLines : 0;
     std::vector<std::string> lines;
     for (uint64_t at = first_ > oldest ? first_ : oldest; at < state.next; ++at)

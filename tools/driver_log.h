@@ -2,6 +2,7 @@
 // levels, on standard error or in a file. The normal start-up lines are held
 // back (shown when start-up fails, or when asked for), and the recent lines
 // are kept so that a failure message can give the driver's own reason.
+// The driver logs on the thread that calls it, this tool's only caller.
 #pragma once
 
 #include <cstdint>

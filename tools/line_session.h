@@ -1,6 +1,6 @@
 // A channel started on a serial port, or on the PLC simulator embedded in
-// this process (on a pseudo-terminal, served by a thread of its own) when no
-// port is given.
+// this process (Linux: on a pseudo-terminal, served by a thread of its own)
+// when no port is given.
 #pragma once
 
 #include <cstdint>
@@ -8,13 +8,10 @@
 #include <string>
 
 #include "commands.h"
+#include "embedded_plc.h"
 #include "exit_codes.h"
 #include "host_channel.h"
 #include "session_options.h"
-
-namespace plcsim {
-class Simulator;
-}
 
 namespace morvane::tool {
 
@@ -38,14 +35,12 @@ class LineSession {
     ExitCode open_failure() const { return open_failure_; }
 
   private:
-    bool StartSimulator(std::string* error);
     int32_t ColdStartWithProtocol(StartBlock* start);
 
     const DriverLibrary& driver_;
     SessionOptions options_;
     std::unique_ptr<HostChannel> channel_;
-    std::unique_ptr<plcsim::Simulator> sim_;
-    bool save_blocks_ = false;  // the block file was read whole, or is new
+    std::unique_ptr<EmbeddedPlc> plc_;
     ExitCode open_failure_ = kExitToolFailed;
 };
 

@@ -1,15 +1,13 @@
 // A progress line on standard error for transfers that take more than about
-// a second, only when standard error is a terminal. The driver's block read
-// is one blocking call, so a thread of its own compares the time spent with
-// the time the transfer's characters take on the line.
+// a second, only when standard error is a terminal (on Linux). The driver's
+// block read is one blocking call, so a thread of its own compares the time
+// spent with the time the transfer's characters take on the line.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
 namespace morvane::tool {
 
@@ -17,6 +15,10 @@ namespace morvane::tool {
 // cross the line) takes at baud, 11 bits a character: every telegram's
 // connection, header, data and acknowledgements.
 std::chrono::milliseconds ExpectedLineTime(uint32_t words, uint32_t baud);
+
+// The progress line after spent of a transfer expected to take expected.
+std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,
+                         std::chrono::duration<double> expected);
 
 // Writes line and a line end on standard error, wiping a progress line first.
 void WriteErrorLine(const std::string& line);
@@ -32,15 +34,8 @@ class TransferProgress {
     static constexpr std::chrono::milliseconds kShowAfter{1000};
 
   private:
-    void Run();
-
-    const std::string what_;
-    const std::chrono::milliseconds expected_;
-    const std::chrono::steady_clock::time_point start_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
-    std::thread thread_;
+    struct Watch;  // the platform's watching thread
+    std::unique_ptr<Watch> watch_;
 };
 
 }  // namespace morvane::tool

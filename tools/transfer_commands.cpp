@@ -5,13 +5,14 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "commands.h"
 #include "driver_log.h"
 #include "exit_codes.h"
 #include "gate_values.h"
-#include "interrupt.h"
+#include "host_platform.h"
 #include "line_session.h"
 #include "output_format.h"
 #include "poll_statistics.h"
@@ -115,6 +116,24 @@ int StepWrite(StepContext& context, const Arguments& arguments) {
     std::printf("%s <- %d value%s\n", address.c_str(), static_cast<int>(write.count),
                 write.count == 1 ? "" : "s");
     return kExitOk;
+}
+
+// Ctrl-C during the steps: the running transfer finishes, the steps stop,
+// and the session still closes its port and saves the simulator's blocks.
+class InterruptStopsSteps {
+  public:
+    InterruptStopsSteps() { CatchInterrupt(); }
+    ~InterruptStopsSteps() { ReleaseInterrupt(); }
+    InterruptStopsSteps(const InterruptStopsSteps&) = delete;
+    InterruptStopsSteps& operator=(const InterruptStopsSteps&) = delete;
+};
+
+// Waits ms, or less when interrupted; false once interrupted.
+bool WaitUnlessInterrupted(long ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!Interrupted() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 20 ? ms : 20));
+    return !Interrupted();
 }
 
 // poll ADDRESS [COUNT] [--every MS] [--times N]: reads again and again, on

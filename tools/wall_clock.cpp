@@ -18,11 +18,9 @@ Split SplitTime(WallTime time, bool utc) {
     split.milliseconds = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch - seconds).count());
     const std::time_t whole = static_cast<std::time_t>(seconds.count());
-    if (utc) {
-        gmtime_r(&whole, &split.fields);
-    } else {
-        localtime_r(&whole, &split.fields);
-    }
+    // Time stamps are made on the thread that calls the driver only, so the
+    // shared result of the standard functions is safe here.
+    split.fields = *(utc ? std::gmtime(&whole) : std::localtime(&whole));
     return split;
 }
 

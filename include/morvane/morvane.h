@@ -3,9 +3,10 @@
  *
  * The host loads the driver and calls its one export, TevMain, with a
  * TevRequest per command. Every record below is shared with the host and has
- * the layout a 32-bit Windows host expects (checked at compile time there);
- * all of them are plain C structs so a host can be written in C (C89 and
- * later, or C++). This header and morvane/ostrel.h are all a host needs.
+ * the layout a Windows host expects, 32-bit or 64-bit (checked at compile time
+ * in both builds); all of them are plain C structs so a host can be written
+ * in C (C89 and later, or C++). Natural alignment, no packing. This header
+ * and morvane/ostrel.h are all a host needs.
  *
  * A host's life with one channel (examples/read_write.c does it in C):
  *   1. GetTevInfo (14) with an InfoBlock: the channel area size and the
@@ -26,6 +27,26 @@
  * and look up "TevMain" (dlopen/dlsym, LoadLibrary/GetProcAddress).
  * Channels may run on threads of their own, each with its own channel area;
  * the requests of one channel must not overlap.
+ *
+ * Byte offsets, 32-bit Windows / 64-bit Windows where they differ:
+ *   LineParameters  8 bytes: four uint16_t
+ *   PortSettings    port_name 0, line 12, line_control 20, is_3964r 22; 24 bytes
+ *   ChannelArea     internal_timeout 0, port_handle 4, port_settings 8,
+ *                   reply_data 32, saved_thread_priority 4128; 4132 bytes
+ *   TevRequest      channel_area 0, command_code 4/8, channel_number 8/12,
+ *                   reserved 12/16, parameter_block 16/24; 20/32 bytes
+ *   InfoBlock       first_word 0, description 4/8, banner 8/16,
+ *                   channel_area_size 12/24, fifth_word 16/28, defaults 20/32,
+ *                   last_word 28/40; 32/48 bytes
+ *   StartBlock      port_name 0, open_now 12, external_timeout 16, line 20; 28 bytes
+ *   ChangeBlock     port_name 0, timeout 12, line 16; 24 bytes
+ *   GateAddress     parsed 0, class_letter 4, packed_address 8, bit_number 12,
+ *                   width 16; 20 bytes
+ *   ParseBlock      address 0, gate_type 8/12, gate 16/20; 36/40 bytes
+ *   TransferBlock   gate 8, count 32, data 40; 44/48 bytes
+ *   BrowseBlock     address_buffer 0, owner_window 4/8; 8/16 bytes
+ * port_handle stays 32 bits wide on 64-bit Windows: kernel handles keep their
+ * meaning in their low 32 bits there.
  */
 #ifndef MORVANE_MORVANE_H
 #define MORVANE_MORVANE_H

@@ -16,11 +16,13 @@ constexpr uint32_t kChild = 0x40000000, kVisible = 0x10000000, kTabStop = 0x0001
                    kGroup = 0x00020000, kBorder = 0x00800000;
 constexpr uint32_t kPopup = 0x80000000, kCaption = 0x00C00000, kSysMenu = 0x00080000,
                    kModalFrame = 0x80, kSetFont = 0x40;
-constexpr uint32_t kUpperCase = 0x8, kNumber = 0x2000, kStaticEdge = 0x20000;
+constexpr uint32_t kUpperCase = 0x8, kNumber = 0x2000, kStaticEdge = 0x20000, kAutoHScroll = 0x80;
 constexpr uint32_t kAutoRadio = 9, kDefPush = 1, kPush = 0, kGroupBox = 7, kLeftText = 0x100;
 constexpr uint32_t kVertical = 1;
 
-constexpr uint32_t kEdit = kChild | kVisible | kBorder | kTabStop;
+// The edit fields scroll their text: with a wider font the last digit still
+// goes in.
+constexpr uint32_t kEdit = kChild | kVisible | kBorder | kTabStop | kAutoHScroll;
 
 struct ExpectedControl {
     int32_t id;
@@ -106,7 +108,7 @@ class Reader {
 
 // Where the data of resource type/name begin in a .res file, or 0.
 [[maybe_unused]] size_t FindResource(const std::vector<uint8_t>& bytes, const std::string& type,
-                    const std::string& name) {
+                                     const std::string& name) {
     size_t at = 0;
     while (at + 32 <= bytes.size()) {
         Reader header(bytes, at);

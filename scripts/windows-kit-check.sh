@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Checks a kit folder made by scripts/windows-kit.sh: the PE checks of
+# check-pe.sh, every file there, MORVANE.DLL without debug information but
+# linked to MORVANE.DLL.debug, which holds it, and (where Wine runs programs of
+# that width) morvane.exe from the kit loading the kit's DLL.
+#
+#   scripts/windows-kit-check.sh KIT_DIR 32|64
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+kit=$1
+bits=$2
+objdump=$([ "$bits" = 64 ] && echo x86_64 || echo i686)-w64-mingw32-objdump
+failed=0
+fail() { echo "windows-kit-check: $*" >&2; failed=1; }
+
+bash scripts/check-pe.sh "$kit" "$bits" || failed=1
+for file in MORVANE.DLL MORVANE.DLL.debug OSTREL.dll morvane.exe INTEGRATION.md \
+  include/morvane/morvane.h include/morvane/ostrel.h include/morvane/platform_api.h; do
+  [ -f "$kit/$file" ] || fail "$kit/$file is missing"
+done
+[ $failed -eq 0 ] || exit 1
+
+sections=$("$objdump" -h "$kit/MORVANE.DLL")
+! grep -q ' \.debug_' <<<"$sections" || fail "MORVANE.DLL still holds debug information"
+grep -q ' \.gnu_debuglink ' <<<"$sections" || fail "MORVANE.DLL names no symbols file"
+"$objdump" -h "$kit/MORVANE.DLL.debug" | grep -q ' \.debug_info ' ||
+  fail "MORVANE.DLL.debug holds no debug information"
+dwarf=$("$objdump" --dwarf=info "$kit/MORVANE.DLL.debug" 2>/dev/null)
+grep -q 'tev_main\.cpp' <<<"$dwarf" || fail "MORVANE.DLL.debug holds no symbols of the driver's own code"
+
+say() { echo "windows-kit-check: $*"; }
+source scripts/wine-lib.sh
+wine_use "$bits"
+trap wine_stop EXIT
+if [ "$bits" = 64 ] || wine_runs_32bit; then
+  wine_prefix_ready
+  # Into a file: Wine's services keep an inherited pipe open after the program.
+  out=$(mktemp)
+  (cd "$kit" && DISPLAY="" timeout 60 "$WINELOADER" ./morvane.exe info >"$out" 2>&1) ||
+    fail "morvane.exe info from the kit failed"
+  grep -q 'channel area: *4135 bytes' "$out" || fail "morvane.exe info from the kit: $(cat "$out")"
+  rm -f "$out"
+fi
+
+[ $failed -eq 0 ] && say "$kit is complete, its DLL stripped and linked to its symbols"
+exit $failed
