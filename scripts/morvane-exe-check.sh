@@ -55,19 +55,20 @@ started=$SECONDS
 expect 0 'description: +Siemens 3964 with RK512;.*channel area: +4135 bytes' -- info
 expect 0 'usage: morvane .*browse' -- --help
 expect 1 "give the PLC's port with --port \(COM1" -- read 001004
-expect 1 'cannot open port COM9' -- read --port COM9 001004
+expect 6 'cannot open port COM9' -- read --port COM9 001004
 # Every kind of gate on one channel, as the port is opened once: Wine cannot
 # set the line of a pseudo-terminal that was opened and closed before.
 # 100 words take two telegrams each way; the read of a missing data block,
-# refused, ends the steps.
-expect 1 "^001010F <- 1 value;001020S08 <- 1 value;001040 <- 2 values;00100403 <- 1 value;\
+# refused by the PLC with its error number, ends the steps.
+expect 4 "^001010F <- 1 value;001020S08 <- 1 value;001040 <- 2 values;00100403 <- 1 value;\
 002000 <- 100 values;\
 001010F = -2\.5;001020S08 = \"PLC\";001040\[0\] = 7 \(0x0007\);001040\[1\] = 4112 \(0x1010\);\
 001004 = 8 \(0x0008\);\
 002000\[0\] = 1 \(0x0001\);(002000\[[0-9]+\] = [^;]*;){63}002000\[64\] = 65 \(0x0041\);\
 (002000\[[0-9]+\] = [^;]*;){34}002000\[99\] = 100 \(0x0064\);\
- *0\.[0-9]+ s  001004 = 8 \(0x0008\); *[0-9.]+ s  001004 = 8 \(0x0008\);\
-morvane: reading 009000 failed with 1" -- \
+[0-9:.]+  001004 = 8 \(0x0008\);[0-9:.]+  001004 = 8 \(0x0008\);\
+poll: 2 transfers, 2 good, 0 failed, 0 retries, time min/mean/max [0-9./]+ ms;\
+morvane: reading 009000: PLC refused: error 0x14: data block does not exist \(4 attempts\)" -- \
   write --port $port --protocol 3964R 001010F -2.5 then write 001020S08 PLC \
   then write 001040 7 0x1010 then write 00100403 1 then write 002000 $(seq 1 100) \
   then read 001010F then read 001020S08 then read 001040 2 then read 001004 \

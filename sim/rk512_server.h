@@ -22,6 +22,9 @@ enum Rk512Error : uint8_t {
     kRkBeyondBlockEnd = 0x34,  // start word plus word count beyond the block's end
 };
 
+// What an error number means, in words; null for a number not in the table.
+const char* Rk512ErrorMeaning(uint8_t error);
+
 constexpr uint8_t kCmdFetch = 'E';
 constexpr uint8_t kCmdSend = 'A';
 constexpr uint8_t kTypeDataBlock = 'D';

@@ -28,6 +28,9 @@ int RunInfo(const DriverLibrary& driver, const Arguments& arguments);
 int RunParse(const DriverLibrary& driver, const Arguments& arguments);
 extern const char kAddressGrammar[];
 
+// version_command.cpp: --version
+int RunVersion(const DriverLibrary& driver);
+
 // transfer_commands.cpp: gates on a port or the embedded simulator
 int RunRead(const DriverLibrary& driver, const Arguments& arguments);
 int RunWrite(const DriverLibrary& driver, const Arguments& arguments);

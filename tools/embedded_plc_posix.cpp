@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "embedded_plc.h"
+#include "progress.h"
 #include "sim/simulator.h"
 
 namespace morvane::tool {
@@ -46,9 +47,8 @@ std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
         !sim->LoadBlocks(options.sim_blocks, error))
         return nullptr;  // a file that could not be read is never written over
     if (options.sim_trace)
-        // One write per line: the line trace writes from another thread.
-        sim->SetTraceSink(
-            [](const std::string& text) { std::fprintf(stderr, "plc %s\n", text.c_str()); });
+        // Whole lines, clear of a progress line and of the line trace's.
+        sim->SetTraceSink([](const std::string& text) { WriteErrorLine("plc " + text); });
     sim->Start();
     return std::make_unique<PtyPlc>(std::move(sim), options.sim_blocks,
                                     !options.sim_blocks.empty());

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "gates/value_encoding.h"
+
 namespace morvane::tool {
 namespace {
 
@@ -142,14 +144,12 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
 }
 
 std::string FormatValue(const GateAddress& gate, bool block, size_t index,
-                        const std::vector<uint8_t>& buffer) {
+                        const std::vector<uint8_t>& buffer, bool signed_words) {
     const uint8_t* at = buffer.data() + ValueOffset(gate, block, index);
     char text[128];
     switch (gate.class_letter) {
-        case MORVANE_CLASS_STRING: {
-            const size_t length = strnlen(reinterpret_cast<const char*>(at), StringLength(gate));
-            return "\"" + std::string(reinterpret_cast<const char*>(at), length) + "\"";
-        }
+        case MORVANE_CLASS_STRING:
+            return "\"" + StringValue(gate, block, index, buffer) + "\"";
         case MORVANE_CLASS_FLOAT: {
             float value;
             std::memcpy(&value, at, sizeof value);
@@ -166,9 +166,55 @@ std::string FormatValue(const GateAddress& gate, bool block, size_t index,
             uint16_t value;
             std::memcpy(&value, at + WordOffset(block), sizeof value);
             if (IsBit(gate)) return value != 0 ? "1" : "0";
-            std::snprintf(text, sizeof text, "%u (0x%04X)", static_cast<unsigned>(value),
-                          static_cast<unsigned>(value));
+            if (signed_words) {
+                std::snprintf(text, sizeof text, "%d (0x%04X)",
+                              static_cast<int>(static_cast<int16_t>(value)),
+                              static_cast<unsigned>(value));
+            } else {
+                std::snprintf(text, sizeof text, "%u (0x%04X)", static_cast<unsigned>(value),
+                              static_cast<unsigned>(value));
+            }
             return text;
+        }
+    }
+}
+
+uint32_t DataWordsPerValue(const GateAddress& gate) {
+    if (gate.class_letter == MORVANE_CLASS_WORD) return 1;
+    if (gate.class_letter == MORVANE_CLASS_STRING) return StringLength(gate) / 2;
+    return 2;
+}
+
+std::string StringValue(const GateAddress& gate, bool block, size_t index,
+                        const std::vector<uint8_t>& buffer) {
+    const char* at = reinterpret_cast<const char*>(buffer.data() + ValueOffset(gate, block, index));
+    return std::string(at, strnlen(at, StringLength(gate)));
+}
+
+std::vector<uint16_t> RawWords(const GateAddress& gate, bool block, size_t index,
+                               const std::vector<uint8_t>& buffer) {
+    const uint8_t* at = buffer.data() + ValueOffset(gate, block, index);
+    switch (gate.class_letter) {
+        case MORVANE_CLASS_STRING: {
+            std::vector<uint16_t> words(StringLength(gate) / 2, 0);
+            const std::string text = StringValue(gate, block, index, buffer);
+            for (size_t i = 0; i < text.size(); ++i)
+                words[i / 2] |=
+                    static_cast<uint16_t>(static_cast<uint8_t>(text[i]) << (i % 2 == 0 ? 8 : 0));
+            return words;
+        }
+        case MORVANE_CLASS_FLOAT:
+        case MORVANE_CLASS_LONG: {
+            uint32_t value;
+            std::memcpy(&value, at, sizeof value);
+            if (gate.class_letter == MORVANE_CLASS_FLOAT) value = IeeeToPlcFloat(value);
+            return {static_cast<uint16_t>(value >> 16), static_cast<uint16_t>(value)};
+        }
+        default: {
+            if (IsBit(gate)) return {};
+            uint16_t value;
+            std::memcpy(&value, at + WordOffset(block), sizeof value);
+            return {value};
         }
     }
 }

@@ -10,7 +10,8 @@ namespace morvane::tool {
 bool MakeScratchDirectory(std::string* path);
 
 // While caught, Ctrl-C sets a flag instead of ending the process, so that a
-// poll can stop and the session still closes its port.
+// poll can stop and the session still closes its port (on Linux a second
+// Ctrl-C ends the process at once).
 void CatchInterrupt();
 void ReleaseInterrupt();
 bool Interrupted();

@@ -12,6 +12,11 @@ volatile std::sig_atomic_t g_interrupted = 0;
 struct sigaction g_previous {};
 
 void NoteInterrupt(int) {
+    if (g_interrupted != 0) {  // a second Ctrl-C: no more waiting for the transfer
+        signal(SIGINT, SIG_DFL);
+        raise(SIGINT);
+        return;
+    }
     g_interrupted = 1;
 }
 

@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "cp437.h"
+#include "exit_codes.h"
 #include "host_channel.h"
 
 namespace morvane::tool {
@@ -10,13 +11,13 @@ namespace morvane::tool {
 int RunInfo(const DriverLibrary& driver, const Arguments& arguments) {
     if (!arguments.empty()) {
         std::fprintf(stderr, "morvane info: takes no arguments\n");
-        return 2;
+        return kExitUsage;
     }
     InfoBlock info{};
     const int32_t code = QueryInfo(driver, &info);
     if (code != MORVANE_OK || info.description == nullptr || info.banner == nullptr) {
         std::fprintf(stderr, "morvane info: GetTevInfo answered %d\n", static_cast<int>(code));
-        return 1;
+        return kExitToolFailed;
     }
     static const char* const kStopBits[] = {"1", "1.5", "2"};
     static const char* const kParity[] = {"none", "odd", "even", "mark", "space"};
@@ -31,7 +32,7 @@ int RunInfo(const DriverLibrary& driver, const Arguments& arguments) {
                 line.parity < 5 ? kParity[line.parity] : "?");
     std::printf("info words:        %u, %u, 0x%08X\n", static_cast<unsigned>(info.first_word),
                 static_cast<unsigned>(info.fifth_word), static_cast<unsigned>(info.last_word));
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace morvane::tool

@@ -1,14 +1,16 @@
 #include "line_session.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 
 #include "host_platform.h"
 #include "port_diagnosis.h"
+#include "progress.h"
+#include "wall_clock.h"
 
 namespace morvane::tool {
 namespace {
@@ -16,22 +18,24 @@ namespace {
 constexpr int32_t kChannelNumber = 1;
 constexpr int32_t kExternalTimeout = 1000;  // 10 s: the driver's floor of 500 ms per byte
 
-std::string LocalTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    char text[32];
-    return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&now)) > 0 ? text
-                                                                                           : "";
-}
-
 }  // namespace
 
 LineSession::LineSession(const DriverLibrary& driver) : driver_(driver) {}
 
 LineSession::~LineSession() {
+    Close();
+}
+
+bool LineSession::Close() {
     if (channel_) channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
+    channel_.reset();
     relay_.reset();  // passes on what is still crossing, then ends the trace
+    if (!plc_) return true;
     std::string error;
-    if (plc_ && !plc_->Stop(&error)) std::fprintf(stderr, "morvane: %s\n", error.c_str());
+    const bool saved = plc_->Stop(&error);
+    if (!saved) std::fprintf(stderr, "morvane: %s\n", error.c_str());
+    plc_.reset();
+    return saved;
 }
 
 // Why the port did not open, in the user's terms: the name given, the line
@@ -71,15 +75,16 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
         if (!plc_) return false;
         options_.port = plc_->PortName();
     }
+    open_failure_ = kExitPortUnavailable;  // what fails from here on, but for the trace
     if (options_.trace) {
         // The driver opens the relay's line; the relay opens the port or the simulator's.
         std::string reason;
         relay_ = StartTraceRelay(plc_ ? "/dev/" + options_.port : options_.device,
                                  plc_ ? nullptr : &line, &reason);
         if (!relay_) {
-            *error = plc_ || reason.find("Linux only") != std::string::npos
-                         ? "cannot trace the line: " + reason
-                         : OpenFailure(line);
+            const bool port = !plc_ && reason.find("Linux only") == std::string::npos;
+            *error = port ? OpenFailure(line) : "cannot trace the line: " + reason;
+            if (!port) open_failure_ = kExitToolFailed;
             return false;
         }
         options_.port = relay_->DriverPortName();
@@ -105,10 +110,10 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
     if (plc_) plc_->SetProcedure(is_3964r);
     if (relay_) {
         relay_->SetBlockCheck(is_3964r);
-        std::fprintf(stderr, "# line trace of %s, %s, %s, from %s; times in ms since then\n",
-                     plc_ ? "the embedded simulator" : options_.device.c_str(),
-                     DescribeLine(line).c_str(), is_3964r ? "3964R" : "3964",
-                     LocalTimeNow().c_str());
+        WriteErrorLine(
+            "# line trace of " + (plc_ ? std::string("the embedded simulator") : options_.device) +
+            ", " + DescribeLine(line) + ", " + (is_3964r ? "3964R" : "3964") + ", from " +
+            LocalClock(std::chrono::system_clock::now(), true) + "; times in ms since then");
     }
     if (options_.timeout != 0) {
         ChangeBlock change{};

@@ -9,6 +9,7 @@
 
 #include "commands.h"
 #include "embedded_plc.h"
+#include "exit_codes.h"
 #include "host_channel.h"
 #include "session_options.h"
 #include "trace_relay.h"
@@ -18,7 +19,7 @@ namespace morvane::tool {
 class LineSession {
   public:
     explicit LineSession(const DriverLibrary& driver);
-    ~LineSession();  // closes the port, stops the simulator, saves its blocks
+    ~LineSession();  // Close()
     LineSession(const LineSession&) = delete;
     LineSession& operator=(const LineSession&) = delete;
 
@@ -27,6 +28,12 @@ class LineSession {
     bool Open(const SessionOptions& options, std::string* error);
 
     HostChannel& channel() { return *channel_; }
+
+    // Closes the port, stops the simulator and saves its blocks (once);
+    // false, with the reason on standard error, when they cannot be saved.
+    bool Close();
+    // After Open failed: the port could not be opened, or the tool failed.
+    ExitCode open_failure() const { return open_failure_; }
 
   private:
     int32_t ColdStartWithProtocol(StartBlock* start);
@@ -37,6 +44,7 @@ class LineSession {
     std::unique_ptr<HostChannel> channel_;
     std::unique_ptr<EmbeddedPlc> plc_;
     std::unique_ptr<TraceRelay> relay_;  // ended before the simulator stops
+    ExitCode open_failure_ = kExitToolFailed;
 };
 
 }  // namespace morvane::tool

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "commands.h"
+#include "driver_log.h"
+#include "exit_codes.h"
 #include "gate_values.h"
 #include "host_channel.h"
-#include "ostrel/ostrel_control.h"
-#include "step_check.h"
 
 namespace morvane::tool {
 namespace {
@@ -30,29 +30,14 @@ constexpr Refusal kRefusals[] = {
     {"not allowed as block", "a bit cannot be read or written as a block"},
 };
 
-// The driver's log lines while it parses, instead of on standard error.
-class RefusalLines {
-  public:
-    RefusalLines() { OstrelSetLogSink(Collect, this); }
-    ~RefusalLines() { OstrelSetLogSink(nullptr, nullptr); }
-    RefusalLines(const RefusalLines&) = delete;
-    RefusalLines& operator=(const RefusalLines&) = delete;
-
-    std::string TakeLast() {
-        const std::string last = lines_.empty() ? "" : lines_.back();
-        lines_.clear();
-        return last;
-    }
-
-  private:
-    static void Collect(int, const char* line, void* context) {
-        std::string text = line;
-        for (const char* prefix : {"ZIDIV> ", "Parse() ", "SingleParse() ", "BlockParse() "})
-            if (text.rfind(prefix, 0) == 0) text.erase(0, std::string(prefix).size());
-        static_cast<RefusalLines*>(context)->lines_.push_back(text);
-    }
-    std::vector<std::string> lines_;
-};
+// The driver's last line in a window, without its prefixes: its reason.
+std::string LastReason(const LogWindow& window) {
+    const std::vector<std::string> lines = window.Lines();
+    std::string text = lines.empty() ? "" : lines.back();
+    for (const char* prefix : {"ZIDIV> ", "Parse() ", "SingleParse() ", "BlockParse() "})
+        if (text.rfind(prefix, 0) == 0) text.erase(0, std::string(prefix).size());
+    return text;
+}
 
 std::string Explain(const std::string& address, const std::string& driver_line) {
     if (driver_line.empty()) {
@@ -72,13 +57,11 @@ std::string Describe(const GateAddress& gate, bool as_block) {
     const unsigned block = (packed >> 16) & 0xFF;
     const unsigned length = packed >> 24;
     const unsigned item = packed & 0xFFFF;
-    unsigned words = 1;
+    const unsigned words = DataWordsPerValue(gate);
     std::string kind = "16-bit word";
     if (gate.class_letter == MORVANE_CLASS_FLOAT || gate.class_letter == MORVANE_CLASS_LONG) {
-        words = 2;
         kind = gate.class_letter == MORVANE_CLASS_FLOAT ? "float, 32 bits" : "integer, 32 bits";
     } else if (gate.class_letter == MORVANE_CLASS_STRING) {
-        words = length / 2;
         kind = "string of " + std::to_string(length) + " characters";
     } else if (gate.bit_number >= 0) {
         kind = "bit " + std::to_string(gate.bit_number) + " of the word";
@@ -114,27 +97,26 @@ const char kAddressGrammar[] =
 int RunParse(const DriverLibrary& driver, const Arguments& arguments) {
     if (arguments.empty()) {
         std::fprintf(stderr, "usage: morvane parse ADDRESS...\n\n%s", kAddressGrammar);
-        return 2;
+        return kExitUsage;
     }
-    RefusalLines refusals;
     InfoBlock info{};
     QueryInfo(driver, &info);
     HostChannel channel(driver, info.channel_area_size, 1);  // parsing opens no port
     int code = 0;
     for (const std::string& address : arguments) {
-        refusals.TakeLast();
+        const LogWindow window;
         ParseBlock single{};
         single.address = address.c_str();
         single.gate_type = GateTypeForAddress(address);
         const bool parsed = channel.Call(MORVANE_CMD_SINGLE_ADDRESS_PARSER, &single) == MORVANE_OK;
-        const std::string why = refusals.TakeLast();
+        const std::string why = LastReason(window);
         ParseBlock block = single;
         const bool as_block = channel.Call(MORVANE_CMD_BLOCK_ADDRESS_PARSER, &block) == MORVANE_OK;
         if (parsed) {
             std::printf("%-10s  %s\n", address.c_str(), Describe(single.gate, as_block).c_str());
         } else {
             std::printf("%-10s  refused: %s\n", address.c_str(), Explain(address, why).c_str());
-            code = kAddressRefused;
+            code = kExitRefused;
         }
     }
     return code;

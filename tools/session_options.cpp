@@ -66,6 +66,7 @@ bool TakeSessionOptions(Arguments* arguments, SessionOptions* options, std::stri
             flag = true;
             continue;
         }
+        if (TakeDisplayOption(option, &options->display)) continue;
         if (!TakesValue(option)) {
             *error = "unknown option " + option;
             return false;

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "frame_option.h"
+#include "output_format.h"
 
 namespace morvane::tool {
 
@@ -19,11 +20,13 @@ struct SessionOptions {
     bool sim_trace = false;  // the simulator's line trace on standard error
     bool pace = false;       // the simulator paces the line at the chosen rate and frame
     bool trace = false;      // every byte on the line, on standard error
+    DisplayOptions display;  // how read and poll print
 };
 
 // Takes the session options (--port NAME, the line options, --timeout H,
-// --sim-blocks FILE, --sim-trace, --pace) from the front of arguments;
-// false with *error for a bad one, or a simulator's option with --port.
+// --sim-blocks FILE, --sim-trace, --pace, --trace, and the display options
+// --hex, --signed, --json, --csv) from the front of arguments; false with
+// *error for a bad one, or a simulator's option with --port.
 bool TakeSessionOptions(Arguments* arguments, SessionOptions* options, std::string* error);
 
 // The port name the driver takes for a device: devices under /dev/ go

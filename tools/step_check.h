@@ -13,12 +13,9 @@
 
 namespace morvane::tool {
 
-// Exit codes of a refused step.
-constexpr int kAddressRefused = 1;
-constexpr int kValueRefused = 2;
-
 // Parses address for a single (count 0) or block transfer; false, with the
-// refusal on standard error, when the driver refuses it.
+// refusal and the driver's reason on standard error, when the driver
+// refuses it.
 bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate);
 
 // A write step (ADDRESS VALUE...) parsed and its values in the host's buffer
@@ -30,7 +27,7 @@ struct PreparedWrite {
     std::vector<uint8_t> buffer;
 };
 
-// 0, or the exit code of the refusal it printed.
+// 0, or kExitRefused after printing the refusal.
 int PrepareWrite(HostChannel& channel, const Arguments& arguments, PreparedWrite* write);
 
 // Every read, write and poll step's address and every value written; 0, or

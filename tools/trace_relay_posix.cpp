@@ -13,6 +13,7 @@
 
 #include "device_line.h"
 #include "line_trace.h"
+#include "progress.h"
 #include "serial/line_settings_posix.h"
 #include "trace_relay.h"
 
@@ -59,8 +60,7 @@ class PtyRelay final : public TraceRelay {
     PtyRelay(int far_fd, bool exclusive)
         : far_fd_(far_fd),
           exclusive_(exclusive),
-          trace_([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
-                 LineTrace::Clock::now()) {}
+          trace_([](const std::string& text) { WriteErrorLine(text); }, LineTrace::Clock::now()) {}
     ~PtyRelay() override;
     PtyRelay(const PtyRelay&) = delete;
     PtyRelay& operator=(const PtyRelay&) = delete;

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Ctrl-C ends a poll that has no --times, and the steps after it; the
-# session still ends as usual: the port is closed and the simulator's blocks
-# are saved.
+# session still ends as usual: the port is closed, the simulator's blocks
+# are saved, the poll's statistics printed; the exit status is 130.
 #   poll_interrupt.sh MORVANE
 set -u
 morvane=$1
@@ -21,6 +21,7 @@ kill -INT "$pid"
 wait "$pid"
 code=$?
 cat "$dir/out"
-[ "$code" -eq 0 ] || { echo "exit code $code"; exit 1; }
+[ "$code" -eq 130 ] || { echo "exit code $code"; exit 1; }
+grep -q "^poll: [0-9]* transfers" "$dir/out" || { echo "no statistics"; exit 1; }
 grep -qi "04D2" "$dir/blocks" || { echo "blocks not saved"; exit 1; }
 echo "poll ended by interrupt, blocks saved"

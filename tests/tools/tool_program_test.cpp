@@ -33,10 +33,10 @@ struct ToolCase {
 TEST(ToolProgram, BlockFilesHoldExactlyWhatTheStepsWrote) {
     const ToolCase cases[] = {
         // A later step's mistake stops the session before anything is written.
-        {kBlocks, "001002 7 then write 001003 abc", 2, "001003: not a 16-bit word: abc", kBlocks},
-        {kBlocks, "001002 7 then write 001004L 1.5", 2, "not a 32-bit integer: 1.5", kBlocks},
-        {kBlocks, "001002 7 then read 001002X", 1, "address 001002X refused", kBlocks},
-        {kBlocks, "001002 7 then poll 00100217 --times 1", 1, "address 00100217 refused", kBlocks},
+        {kBlocks, "001002 7 then write 001003 abc", 3, "001003: not a 16-bit word: abc", kBlocks},
+        {kBlocks, "001002 7 then write 001004L 1.5", 3, "not a 32-bit integer: 1.5", kBlocks},
+        {kBlocks, "001002 7 then read 001002X", 3, "address 001002X refused", kBlocks},
+        {kBlocks, "001002 7 then poll 00100217 --times 1", 3, "address 00100217 refused", kBlocks},
         // Leading zeros are decimal.
         {kBlocks, "001002 010 then write 001001 0x10", 0, "001001 <- 1 value",
          std::string(kSaved) + "DB1 4: 0005 0010 000A 0005\n"},

@@ -1,0 +1,234 @@
+// The morvane program says what went wrong: exit status and message agree,
+// the driver's reason and the PLC's error number in words, poll through
+// failures with its statistics, machine-readable output, progress only on a
+// terminal, quiet start-up. Real program, simulator on a pseudo-terminal.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/pty_pair.h"
+#include "support/run_command.h"
+#include "support/sim_fixture.h"
+
+namespace morvane::test {
+namespace {
+
+constexpr uint32_t kEvery = 1000000;  // a fault on every occasion
+
+struct Ran {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+std::string Contents(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+Ran RunTool(const std::string& arguments) {
+    // ctest runs the cases of this file side by side: a file per process.
+    const std::string err_path =
+        ::testing::TempDir() + "morvane_report_stderr_" + std::to_string(getpid());
+    Ran ran{0, "", ""};
+    ran.code =
+        RunCommand(std::string(MORVANE_PROGRAM) + " " + arguments + " 2>" + err_path, &ran.out);
+    ran.err = Contents(err_path);
+    std::remove(err_path.c_str());
+    return ran;
+}
+
+std::string PortOf(const SimFixture& sim) {
+    return "--port " + sim.device() + " --protocol 3964 ";
+}
+
+TEST(ToolReport, ExitStatusAndMessageAgree) {
+    plcsim::Faults plc_error;
+    plc_error.error_replies = kEvery;
+    plc_error.error_byte = 0x14;
+    plcsim::Faults naks;
+    naks.nak_telegrams = kEvery;
+    const struct {
+        const char* arguments;  // "PORT " is replaced by the simulator's port
+        plcsim::Faults faults;
+        int code;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"read", {}, 2, {"usage: read ADDRESS"}},
+        {"read 00100X", {}, 3, {"address 00100X refused: ZIDIV> Parse() Illegal character X"}},
+        {"write 001002 abc", {}, 3, {"value refused: 001002: not a 16-bit word: abc"}},
+        {"write 001010F nan",
+         {},
+         3,
+         {"writing 001010F: address or value refused by the driver (1 attempt)",
+          "the driver said: ZIDIV> SingleWrite() error, value 0 is not a number"}},
+        {"read PORT 001002",
+         plc_error,
+         4,
+         {"reading 001002: PLC refused: error 0x14: data block does not exist (4 attempts)",
+          "the driver said: ZIDIV> DoRead() recv err 0x14 in reply fetch, retry 4"}},
+        {"write PORT 001002 1 2",
+         naks,
+         5,
+         {"writing 001002 (2 values): line failure: no valid exchange (4 attempts)",
+          "hint: nothing valid came back; check the protocol (3964 or 3964R: --protocol), the "
+          "baud rate (--baud) and the cable"}},
+        {"read --port nosuchtty 001002", {}, 6, {}},
+        {"--driver /nonexistent/libmorvane.so read 001002", {}, 1, {"/nonexistent/libmorvane.so"}},
+        {"write --sim-blocks /nonexistent/blocks 001002 1", {}, 1, {"/nonexistent/blocks"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        SimFixture sim;
+        ASSERT_TRUE(sim.ok()) << sim.error();
+        sim.SetFaults(c.faults);
+        std::string arguments = c.arguments;
+        const size_t port = arguments.find("PORT ");
+        if (port != std::string::npos) arguments.replace(port, 5, PortOf(sim));
+        const Ran ran = RunTool(arguments);
+        EXPECT_EQ(ran.code, c.code) << ran.err;
+        for (const std::string& message : c.messages)
+            EXPECT_NE(ran.err.find(message), std::string::npos) << ran.err;
+        // Quiet by default: the driver's normal start-up lines stay out.
+        EXPECT_EQ(ran.err.find("ColdStart() port"), std::string::npos) << ran.err;
+    }
+}
+
+TEST(ToolReport, PollGoesOnThroughFailuresAndCountsThem) {
+    SimFixture sim;
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    sim->SetWord(1, 2, 0x1234);
+    plcsim::Faults first_fails;  // the first read's four attempts
+    first_fails.error_replies = 4;
+    first_fails.error_byte = 0x14;
+    const std::string poll = "poll " + PortOf(sim);
+
+    sim.SetFaults(first_fails);
+    Ran ran = RunTool(poll + "001002 --times 3 --every 1");
+    EXPECT_EQ(ran.code, 4) << ran.err;
+    const std::regex text(
+        R"(\d\d:\d\d:\d\d\.\d{3}  001002 failed after 4 attempts: PLC refused: error 0x14: data )"
+        R"(block does not exist -- ZIDIV> DoRead\(\) recv err 0x14 in reply fetch, retry 4
+(\d\d:\d\d:\d\d\.\d{3}  001002 = 4660 \(0x1234\)
+){2}poll: 3 transfers, 2 good, 1 failed \(plc-error-0x14 1\), 3 retries, time min/mean/max [0-9.]+/[0-9.]+/[0-9.]+ ms
+)");
+    EXPECT_TRUE(std::regex_match(ran.out, text)) << ran.out;
+
+    sim.SetFaults(first_fails);
+    ran = RunTool(poll.substr(0, 5) + "--json " + poll.substr(5) + "001002 --times 2 --every 1");
+    EXPECT_EQ(ran.code, 4) << ran.err;
+    const std::regex json(
+        R"(\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z","sample":1,"address":"001002",)"
+        R"("decoded":\{"db":1,"word":2,"kind":"word"\},"status":"plc-error-0x14","attempts":4,)"
+        R"("reason":"ZIDIV> DoRead\(\) recv err 0x14 in reply fetch, retry 4"\}
+\{"time":"[^"]+","sample":2,"address":"001002","decoded":\{"db":1,"word":2,"kind":"word"\},)"
+        R"("value":4660,"raw":\["1234"\],"status":"ok","attempts":1\}
+)");
+    EXPECT_TRUE(std::regex_match(ran.out, json)) << ran.out;
+    EXPECT_NE(ran.err.find("poll: 2 transfers, 1 good, 1 failed"), std::string::npos) << ran.err;
+}
+
+TEST(ToolReport, StringsWithAnyByteSurviveJsonAndCsv) {
+    SimFixture sim;
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const uint16_t words[] = {0x2241, 0x2C5C, 0x0AE9, 0x0000, 0x0000, 0xFFFD};  // "A,\ LF é
+    for (uint16_t i = 0; i < 6; ++i)
+        sim->SetWord(1, i, words[i]);
+    const std::string port = PortOf(sim);
+    const struct {
+        std::string arguments;
+        std::string out;
+    } cases[] = {
+        {"read --json " + port + "001000S08",
+         R"("value":"\"A,\\\u000A\u00E9","raw":["2241","2C5C","0AE9","0000"],"status":"ok")"},
+        {"read --csv " + port + "001000S08",
+         ",1,0,string,,\"\"\"A,\\\n\xE9\",2241 2C5C 0AE9 0000,ok,1,\n"},
+        {"read --csv --signed " + port + "001005", ",1,5,word,,-3,FFFD,ok,1,\n"},
+        {"read --signed " + port + "001005", "001005 = -3 (0xFFFD)\n"},
+        {"read --hex " + port + "001000 10",
+         "DB1 W0000  2241 2C5C 0AE9 0000 0000 FFFD 0000 0000\nDB1 W0008  0000 0000\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Ran ran = RunTool(c.arguments);
+        EXPECT_EQ(ran.code, 0) << ran.err;
+        EXPECT_NE(ran.out.find(c.out), std::string::npos) << ran.out;
+    }
+}
+
+TEST(ToolReport, LogLinesAreQuietUnlessAskedThenStampedAndNamed) {
+    Ran ran = RunTool("read 001002");
+    EXPECT_EQ(ran.err, "");
+    ran = RunTool("-v read 001002");
+    EXPECT_TRUE(std::regex_search(
+        ran.err, std::regex(R"(\n\d\d:\d\d:\d\d\.\d{3} operator ZIDIV> ColdStart\(\) port )")))
+        << ran.err;
+    EXPECT_TRUE(std::regex_search(
+        ran.err, std::regex(R"(\n\d\d:\d\d:\d\d\.\d{3} trace    TEVYY> version compiled)")))
+        << ran.err;
+    ran = RunTool("--version");
+    EXPECT_EQ(ran.code, 0);
+    EXPECT_TRUE(std::regex_search(
+        ran.out, std::regex(R"(^morvane \d+\.\d+\.\d+\n(.*\n)*.*TEVYY> version compiled)")))
+        << ran.out;
+}
+
+// Runs the program with standard error on a terminal; what the terminal got.
+std::string StderrOnTerminal(const std::string& arguments, int* code) {
+    PtyPair terminal;
+    if (!terminal.ok()) return "no terminal";
+    const std::string command = std::string(MORVANE_PROGRAM) + " " + arguments + " >/dev/null";
+    const pid_t child = fork();
+    if (child == 0) {
+        const int slave = open(terminal.name().c_str(), O_RDWR | O_NOCTTY);
+        dup2(slave, STDERR_FILENO);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    int status = 0;
+    const int64_t deadline = PtyPair::NowMs() + 20000;
+    while (waitpid(child, &status, WNOHANG) == 0 && PtyPair::NowMs() < deadline) {
+        const std::vector<uint8_t> bytes = terminal.Receive(4096, 50);
+        seen.append(bytes.begin(), bytes.end());
+    }
+    const std::vector<uint8_t> rest = terminal.Receive(4096, 50);
+    seen.append(rest.begin(), rest.end());
+    *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return seen;
+}
+
+TEST(ToolReport, ProgressOfALongTransferOnlyOnATerminal) {
+    // 512 words paced as 9600 baud: about 1.4 s on the line.
+    const std::string blocks =
+        ::testing::TempDir() + "morvane_progress_blocks_" + std::to_string(getpid());
+    std::ofstream(blocks) << "DB1 512:\n";
+    const std::string arguments = "read --pace --sim-blocks " + blocks + " 001000 512";
+    int code = -1;
+    const std::string terminal = StderrOnTerminal(arguments, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(std::regex_search(
+        terminal,
+        std::regex(R"(\rreading 001000 \(512 values\): [0-9.]+ s of about 1\.\d s \(\d+%\))")))
+        << terminal;
+    EXPECT_EQ(terminal.substr(terminal.size() < 4 ? 0 : terminal.size() - 4), "\r\033[K")
+        << "the progress line is wiped at the end";
+    const Ran piped = RunTool(arguments);
+    EXPECT_EQ(piped.code, 0);
+    EXPECT_EQ(piped.err, "");
+    std::remove(blocks.c_str());
+}
+
+}  // namespace
+}  // namespace morvane::test

@@ -1,0 +1,47 @@
+// The driver's log lines as this tool shows them: time-stamped, with named
+// levels, on standard error or in a file. The normal start-up lines are held
+// back (shown when start-up fails, or when asked for), and the recent lines
+// are kept so that a failure message can give the driver's own reason.
+// The driver logs on the thread that calls it, this tool's only caller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morvane::tool {
+
+// Operator lines and above are shown by default; traces with --verbose.
+constexpr int kDefaultLogLevel = 32;
+
+struct LogOptions {
+    int minimum_level = kDefaultLogLevel;
+    bool show_start_up = false;  // --verbose or an explicit --log-level
+    std::string file;            // empty: standard error
+};
+
+// Installs the tool's sink in the host library; false with *error when the
+// file cannot be opened.
+bool StartDriverLog(const LogOptions& options, std::string* error);
+
+// "trace", "operator", or "level N".
+std::string LevelName(int level);
+
+// While start-up runs, lines are held back; EndStartUp shows them when it
+// failed (or when they were asked for) and drops them otherwise.
+void BeginStartUp();
+void EndStartUp(bool failed);
+
+// The lines (every level) the driver logged since this window was opened;
+// the most recent kKeptLines at most.
+class LogWindow {
+  public:
+    LogWindow();
+    std::vector<std::string> Lines() const;
+    static constexpr uint64_t kKeptLines = 1024;
+
+  private:
+    uint64_t first_;
+};
+
+}  // namespace morvane::tool

@@ -1,0 +1,41 @@
+// A progress line on standard error for transfers that take more than about
+// a second, only when standard error is a terminal (on Linux). The driver's
+// block read is one blocking call, so a thread of its own compares the time
+// spent with the time the transfer's characters take on the line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace morvane::tool {
+
+// What a transfer of words data words (read or written: the same characters
+// cross the line) takes at baud, 11 bits a character: every telegram's
+// connection, header, data and acknowledgements.
+std::chrono::milliseconds ExpectedLineTime(uint32_t words, uint32_t baud);
+
+// The progress line after spent of a transfer expected to take expected.
+std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,
+                         std::chrono::duration<double> expected);
+
+// Writes line and a line end on standard error, wiping a progress line first.
+void WriteErrorLine(const std::string& line);
+
+class TransferProgress {
+  public:
+    // what: "reading 001000 (512 values)".
+    TransferProgress(std::string what, std::chrono::milliseconds expected);
+    ~TransferProgress();  // stops and wipes the line
+    TransferProgress(const TransferProgress&) = delete;
+    TransferProgress& operator=(const TransferProgress&) = delete;
+
+    static constexpr std::chrono::milliseconds kShowAfter{1000};
+
+  private:
+    struct Watch;  // the platform's watching thread
+    std::unique_ptr<Watch> watch_;
+};
+
+}  // namespace morvane::tool
