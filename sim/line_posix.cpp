@@ -86,6 +86,15 @@ void SleepUntil(Clock::time_point due) {
     }
 }
 
+// A wake-up comes late by the machine's latency: sleep to shortly before
+// the due time and spin the rest, so a character leaves when it is due.
+constexpr auto kSpinSpan = std::chrono::microseconds(60);
+void WaitUntil(Clock::time_point due) {
+    if (due - Clock::now() > kSpinSpan) SleepUntil(due - kSpinSpan);
+    while (Clock::now() < due) {
+    }
+}
+
 bool MakeNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL);
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -173,7 +182,7 @@ void Line::SetPacing(uint32_t baud, uint32_t bits_per_char) {
 
 void Line::Pace(LineTimetable::Time due) {
     const auto before = Clock::now();
-    if (due > before) SleepUntil(due);
+    if (due > before) WaitUntil(due);
     timetable_.Woke(due, before, Clock::now());
 }
 
