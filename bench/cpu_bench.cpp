@@ -6,18 +6,31 @@
 // per read tell how often it slept (waiting for the partner) and was
 // preempted.
 //
+// The floor to hold them against: the same exchange's bytes and waits with
+// no driver and no simulator, a thread writing and polling on a bare
+// pseudo-terminal against an echoing partner (BM_BareExchangeCpu), once at
+// the thread's own priority and once raised and restored as the driver does
+// around each exchange.
+//
 //   cmake --preset bench && cmake --build --preset bench -j2 --target cpu_bench
 //   build-bench/bench/cpu_bench [--quick]
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/host.h"
+#include "link/thread_priority.h"
 #include "ostrel/ostrel_control.h"
 #include "quick_flag.h"
+#include "support/pty_pair.h"
 #include "support/sim_fixture.h"
 
 namespace morvane {
@@ -63,23 +76,9 @@ struct Channel {
     bool ok = false;
 };
 
-void CpuPerRead(benchmark::State& state, uint32_t command, const char* address, int32_t words) {
-    Channel channel;
-    const GateAddress gate = channel.host.Parse(address, test::kGateWord, words > 1);
-    if (!channel.ok || gate.parsed == 0) {
-        state.SkipWithError("channel not started");
-        return;
-    }
-    // Room for a block of words or a single value's 4-byte slot.
-    std::vector<uint32_t> buffer(static_cast<size_t>(words), 0);
-    const CpuSeconds thread_before = CpuNow(RUSAGE_THREAD);
-    const CpuSeconds process_before = CpuNow(RUSAGE_SELF);
-    for (auto _ : state) {
-        if (channel.host.Transfer(command, gate, words, buffer.data()) != MORVANE_OK) {
-            state.SkipWithError("read failed");
-            return;
-        }
-    }
+// Per-read counters from the CPU times around the benchmark's loop.
+void ReportCpu(benchmark::State& state, const CpuSeconds& thread_before,
+               const CpuSeconds& process_before) {
     const CpuSeconds thread_after = CpuNow(RUSAGE_THREAD);
     const CpuSeconds process_after = CpuNow(RUSAGE_SELF);
     const double reads = static_cast<double>(state.iterations());
@@ -97,6 +96,103 @@ void CpuPerRead(benchmark::State& state, uint32_t command, const char* address, 
                                                    process_after.user + process_after.system);
 }
 
+void CpuPerRead(benchmark::State& state, uint32_t command, const char* address, int32_t words) {
+    Channel channel;
+    const GateAddress gate = channel.host.Parse(address, test::kGateWord, words > 1);
+    if (!channel.ok || gate.parsed == 0) {
+        state.SkipWithError("channel not started");
+        return;
+    }
+    // Room for a block of words or a single value's 4-byte slot.
+    std::vector<uint32_t> buffer(static_cast<size_t>(words), 0);
+    const CpuSeconds thread_before = CpuNow(RUSAGE_THREAD);
+    const CpuSeconds process_before = CpuNow(RUSAGE_SELF);
+    for (auto _ : state) {
+        if (channel.host.Transfer(command, gate, words, buffer.data()) != MORVANE_OK) {
+            state.SkipWithError("read failed");
+            return;
+        }
+    }
+    ReportCpu(state, thread_before, process_before);
+}
+
+// A single-word read's steps on the line as (bytes written, bytes awaited):
+// STX for DLE, the 12-byte telegram for DLE and the reply's STX, DLE for
+// the 8-byte reply block, and the closing DLE.
+struct Step {
+    size_t written;
+    size_t awaited;
+};
+constexpr Step kReadSteps[] = {{1, 1}, {12, 2}, {1, 8}, {1, 0}};
+
+// Waits in poll() and reads until count bytes came, and none of the next
+// step's; false on a silent line.
+bool ReadBytes(int fd, size_t count) {
+    uint8_t bytes[64];
+    for (size_t got = 0; got < count;) {
+        pollfd watch{fd, POLLIN, 0};
+        if (poll(&watch, 1, 1000) <= 0) return false;
+        const ssize_t n = read(fd, bytes, std::min(sizeof bytes, count - got));
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void BareExchangeCpu(benchmark::State& state, bool raise) {
+    test::PtyPair pty;
+    if (!pty.ok()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    // Raw and non-blocking, as the driver keeps its end.
+    const int near = open(pty.name().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios raw{};
+    tcgetattr(near, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(near, TCSANOW, &raw);
+    // The partner answers each step as the simulator would, until the near
+    // end closes its side of the loop by writing a step of zero bytes.
+    std::thread partner([&pty] {
+        const std::vector<uint8_t> answer(8, 0x11);
+        for (bool serving = true; serving;) {
+            for (const Step& step : kReadSteps) {
+                if (!ReadBytes(pty.master(), step.written)) {
+                    serving = false;
+                    break;
+                }
+                if (step.awaited > 0)
+                    pty.Send(std::vector<uint8_t>(answer.begin(), answer.begin() + step.awaited));
+            }
+        }
+    });
+    const std::vector<uint8_t> telegram(12, 0x22);
+    const CpuSeconds thread_before = CpuNow(RUSAGE_THREAD);
+    const CpuSeconds process_before = CpuNow(RUSAGE_SELF);
+    for (auto _ : state) {
+        const int saved = raise ? ThreadPriorityGet() : 0;
+        if (raise) ThreadPrioritySet(kThreadPriorityTimeCritical);
+        for (const Step& step : kReadSteps) {
+            if (write(near, telegram.data(), step.written) != static_cast<ssize_t>(step.written) ||
+                !ReadBytes(near, step.awaited)) {
+                state.SkipWithError("bare exchange failed");
+                break;
+            }
+        }
+        if (raise) ThreadPrioritySet(saved);
+    }
+    ReportCpu(state, thread_before, process_before);
+    close(near);  // the partner's next poll times out
+    partner.join();
+}
+
+void BM_BareExchangeCpu(benchmark::State& state) {
+    BareExchangeCpu(state, false);
+}
+void BM_BareExchangeRaisedCpu(benchmark::State& state) {
+    BareExchangeCpu(state, true);
+}
+
 void BM_SingleReadCpu(benchmark::State& state) {
     CpuPerRead(state, MORVANE_CMD_SINGLE_READ, "002010", 1);
 }
@@ -108,10 +204,15 @@ void BM_BlockReadCpu(benchmark::State& state) {
 // medians of five runs are the figures to compare. --quick runs each once
 // for a moment.
 void Register(bool quick) {
-    for (auto* benchmark : {benchmark::RegisterBenchmark("BM_SingleReadCpu", BM_SingleReadCpu)
-                                ->Unit(benchmark::kMicrosecond),
-                            benchmark::RegisterBenchmark("BM_BlockReadCpu", BM_BlockReadCpu)
-                                ->Unit(benchmark::kMillisecond)}) {
+    for (auto* benchmark :
+         {benchmark::RegisterBenchmark("BM_BareExchangeCpu", BM_BareExchangeCpu)
+              ->Unit(benchmark::kMicrosecond),
+          benchmark::RegisterBenchmark("BM_BareExchangeRaisedCpu", BM_BareExchangeRaisedCpu)
+              ->Unit(benchmark::kMicrosecond),
+          benchmark::RegisterBenchmark("BM_SingleReadCpu", BM_SingleReadCpu)
+              ->Unit(benchmark::kMicrosecond),
+          benchmark::RegisterBenchmark("BM_BlockReadCpu", BM_BlockReadCpu)
+              ->Unit(benchmark::kMillisecond)}) {
         benchmark->UseRealTime();
         if (quick)
             benchmark->MinTime(0.01);
