@@ -98,7 +98,7 @@ void ReportCpu(benchmark::State& state, const CpuSeconds& thread_before,
 
 void CpuPerRead(benchmark::State& state, uint32_t command, const char* address, int32_t words) {
     Channel channel;
-    const GateAddress gate = channel.host.Parse(address, test::kGateWord, words > 1);
+    const GateAddress gate = channel.host.Parse(address, MORVANE_GATE_WORD, words > 1);
     if (!channel.ok || gate.parsed == 0) {
         state.SkipWithError("channel not started");
         return;

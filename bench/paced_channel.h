@@ -142,12 +142,12 @@ struct Case {
 
 inline const std::vector<Case>& Cases() {
     static const std::vector<Case> cases = {
-        {"SingleRead 1", MORVANE_CMD_SINGLE_READ, "002010", test::kGateWord, false, 1, 1},
-        {"BlockRead 64", MORVANE_CMD_BLOCK_READ, "002000", test::kGateWord, true, 64, 1},
-        {"BlockRead 2048", MORVANE_CMD_BLOCK_READ, "002000", test::kGateWord, true, 2048, 16},
-        {"BlockWrite 100", MORVANE_CMD_BLOCK_WRITE, "002000", test::kGateWord, true, 100, 2},
+        {"SingleRead 1", MORVANE_CMD_SINGLE_READ, "002010", MORVANE_GATE_WORD, false, 1, 1},
+        {"BlockRead 64", MORVANE_CMD_BLOCK_READ, "002000", MORVANE_GATE_WORD, true, 64, 1},
+        {"BlockRead 2048", MORVANE_CMD_BLOCK_READ, "002000", MORVANE_GATE_WORD, true, 2048, 16},
+        {"BlockWrite 100", MORVANE_CMD_BLOCK_WRITE, "002000", MORVANE_GATE_WORD, true, 100, 2},
         // Read the word, change the bit, write the word back.
-        {"BitWrite", MORVANE_CMD_SINGLE_WRITE, "00200203", test::kGateDigital, false, 1, 2},
+        {"BitWrite", MORVANE_CMD_SINGLE_WRITE, "00200203", MORVANE_GATE_DIGITAL, false, 1, 2},
     };
     return cases;
 }

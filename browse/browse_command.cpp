@@ -9,7 +9,6 @@
 
 #include "browse/tag_format_front.h"
 #include "browse/tag_format_model.h"
-#include "entry/handlers.h"
 #include "morvane/ostrel.h"
 
 namespace morvane {

@@ -1,9 +1,15 @@
 // The address dialog command and the host query that decides its owner.
 #pragma once
 
+#include <cstdint>
+
 #include "morvane/morvane.h"
 
 namespace morvane {
+
+// Command 16: shows the address dialog once per loaded driver and hands the
+// composed address to the host (53 when there is none).
+int32_t BrowseAddress0(TevRequest* request);
 
 // The host version from which the dialog may be owned by the host's window.
 constexpr unsigned kOwnedDialogVersion = 820;

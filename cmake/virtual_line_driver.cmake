@@ -7,10 +7,13 @@
 function(morvane_add_virtual_line_driver name from)
   set(platform_files "/(serial_posix|thread_priority_posix)\\.cpp")
   if(from STREQUAL "OBJECTS")
-    set(driver "$<FILTER:$<TARGET_OBJECTS:morvane_objects>,EXCLUDE,${platform_files}\\.o(bj)?$>")
+    set(driver "$<FILTER:$<TARGET_OBJECTS:morvane_objects>,EXCLUDE,${platform_files}\\.o(bj)?$>"
+               $<TARGET_OBJECTS:morvane_codec>)
   else()
     get_target_property(driver morvane_objects SOURCES)
     list(FILTER driver EXCLUDE REGEX "${platform_files}$")
+    get_target_property(codec morvane_codec SOURCES)
+    list(APPEND driver ${codec})
   endif()
   set(seam ${PROJECT_SOURCE_DIR}/fuzz)
   add_library(${name} STATIC ${driver}

@@ -4,15 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace morvane {
+#include "morvane/morvane.h"
 
-// Bytes of the file that are read; the rest is ignored.
-constexpr size_t kConfigReadLength = 81;
+namespace morvane {
 
 enum class ProtocolWord { k3964R, k3964, kInvalid };
 
 // Scans text (length bytes, not necessarily NUL-terminated, at most
-// kConfigReadLength are looked at) with the pattern "PROTOCOL=%5s".
+// MORVANE_CHANNEL_FILE_READ_SIZE are looked at; the rest of the file is
+// never read) with the pattern "PROTOCOL=%5s".
 ProtocolWord ParseProtocolText(const char* text, size_t length);
 
 // Reads at most size bytes of a file without waiting on it and without the

@@ -9,10 +9,12 @@
 //   (not only 0 and -1): a negative internal time-out would become an
 //   unbounded read time-out on the port.
 #include "entry/lifecycle.h"
+
 #include "entry/config_file.h"
 #include "entry/driver_state.h"
-#include "entry/handlers.h"
-#include "entry/log.h"
+#include "entry/open_com.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
@@ -25,13 +27,14 @@ void SetPortReadTimeout(const ChannelArea& area) {
 
 int32_t ColdStart(TevRequest* request) {
     SetDriverEnded(false);
-    err(kLogTrace, "TEVYY> version compiled on May 29 2002 at time 12:23:08");
+    err(MORVANE_LOG_TRACE, "TEVYY> version compiled on May 29 2002 at time 12:23:08");
     ChannelArea* area = request->channel_area;
     const StartBlock* start = static_cast<const StartBlock*>(request->parameter_block);
     if (area == nullptr || start == nullptr) return MORVANE_REQUEST_FAILED;
 
     if (start->external_timeout < 1000)
-        err(kLogOperator, "ZIDIV> ColdStart() Warning, time-out should be specified > 10 seconds");
+        err(MORVANE_LOG_OPERATOR,
+            "ZIDIV> ColdStart() Warning, time-out should be specified > 10 seconds");
     area->internal_timeout = InternalTimeoutFor(start->external_timeout);
     area->port_handle = 0;  // a fresh area: nothing is closed
     PortSettings& settings = area->port_settings;
@@ -44,14 +47,14 @@ int32_t ColdStart(TevRequest* request) {
     const PortHandle handle = OpenCom(settings);
     const PrintablePortName name(settings.port_name);
     if (handle == 0) {
-        err(kLogOperator, "ZIDIV> ColdStart() unable to open %s port", name.text);
+        err(MORVANE_LOG_OPERATOR, "ZIDIV> ColdStart() unable to open %s port", name.text);
         return MORVANE_REQUEST_FAILED;
     }
-    err(kLogOperator, "ZIDIV> ColdStart() port %s opened, file handle %u", name.text,
+    err(MORVANE_LOG_OPERATOR, "ZIDIV> ColdStart() port %s opened, file handle %u", name.text,
         static_cast<unsigned>(handle));
     area->port_handle = handle;
     SetPortReadTimeout(*area);
-    err(kLogTrace, "ZIDIV> int. time-out %d, ext. time-out %d (1/100 sec)",
+    err(MORVANE_LOG_TRACE, "ZIDIV> int. time-out %d, ext. time-out %d (1/100 sec)",
         static_cast<int>(area->internal_timeout), static_cast<int>(start->external_timeout));
     return MORVANE_OK;
 }
@@ -59,7 +62,7 @@ int32_t ColdStart(TevRequest* request) {
 int32_t WarmStart(TevRequest* request) {
     ChannelArea* area = request->channel_area;
     if (area != nullptr && area->port_handle != 0) (void)SerialPurgeInput(area->port_handle);
-    err(kLogTrace, "ZIDIV> WarmStart()");
+    err(MORVANE_LOG_TRACE, "ZIDIV> WarmStart()");
     return MORVANE_OK;
 }
 
@@ -68,19 +71,19 @@ int32_t CloseCom(TevRequest* request) {
     if (area == nullptr) return MORVANE_LINE_FAILED;
     if (area->port_handle != 0) {
         if (SerialClose(area->port_handle) != kSerialOk) {
-            err(kLogOperator, "ZIDIV> CloseCom() exited 2");
+            err(MORVANE_LOG_OPERATOR, "ZIDIV> CloseCom() exited 2");
             return MORVANE_LINE_FAILED;
         }
         area->port_handle = 0;
     }
-    err(kLogTrace, "ZIDIV> CloseCom() exited 0");
+    err(MORVANE_LOG_TRACE, "ZIDIV> CloseCom() exited 0");
     return MORVANE_OK;
 }
 
 int32_t EndTev(TevRequest* request) {
     SetDriverEnded(true);
     const int32_t result = CloseCom(request);
-    err(kLogTrace, "ZIDIV> EndTev() exited.");
+    err(MORVANE_LOG_TRACE, "ZIDIV> EndTev() exited.");
     return result;
 }
 
@@ -89,14 +92,14 @@ int32_t ReOpenCom(TevRequest* request) {
     if (area == nullptr) return MORVANE_LINE_FAILED;
     const PortHandle handle = OpenCom(area->port_settings);
     if (handle == 0) {
-        err(kLogOperator, "ZIDIV> ReOpenCom() exited 2");
+        err(MORVANE_LOG_OPERATOR, "ZIDIV> ReOpenCom() exited 2");
         return MORVANE_LINE_FAILED;
     }
     // Only a device that allows a second open (the null device) gets here
     // with a port still open: the old handle is released, not leaked.
     if (area->port_handle != 0) (void)SerialClose(area->port_handle);
     area->port_handle = handle;
-    err(kLogTrace, "ZIDIV> ReOpenCom() exited 0");
+    err(MORVANE_LOG_TRACE, "ZIDIV> ReOpenCom() exited 0");
     return MORVANE_OK;
 }
 
@@ -113,12 +116,12 @@ int32_t ChangeTevParams(TevRequest* request) {
 
     const PortHandle handle = OpenCom(settings);
     if (handle == 0) {
-        err(kLogOperator, "ZIDIV> ChangeTevParams() exited 2");
+        err(MORVANE_LOG_OPERATOR, "ZIDIV> ChangeTevParams() exited 2");
         return MORVANE_LINE_FAILED;
     }
     area->port_handle = handle;
     SetPortReadTimeout(*area);
-    err(kLogTrace, "ZIDIV> ChangeTevParams() exited 0");
+    err(MORVANE_LOG_TRACE, "ZIDIV> ChangeTevParams() exited 0");
     return MORVANE_OK;
 }
 

@@ -1,32 +1,18 @@
-// Shared steps of the lifecycle commands.
+// The lifecycle commands: starting, closing, re-opening and reconfiguring a
+// channel's port, and ending the driver.
 #pragma once
 
 #include <cstdint>
 
 #include "morvane/morvane.h"
-#include "serial/serial_port.h"
 
 namespace morvane {
 
-// The line-control word every channel uses: DTR and RTS on, no handshake.
-constexpr uint16_t kChannelLineControl = 0x0303;
-
-// Internal time-out from the host's request time-out (both in hundredths):
-// a twentieth of it, truncated toward zero, and never below 50.
-int32_t InternalTimeoutFor(int32_t external_timeout);
-
-// Copies a host's 12-byte name field as it is, up to its NUL; a field
-// without one is kept whole and never opened (PortNameUsable is false).
-void CopyPortName(char (&destination)[MORVANE_PORT_NAME_SIZE], const char* source);
-bool PortNameUsable(const char (&name)[MORVANE_PORT_NAME_SIZE]);
-
-// A stored name as a string for log lines, also when it has no NUL.
-struct PrintablePortName {
-    explicit PrintablePortName(const char (&name)[MORVANE_PORT_NAME_SIZE]);
-    char text[MORVANE_PORT_NAME_SIZE + 1];
-};
-
-// Opens the port of the stored settings; the handle, or 0 when it cannot be opened.
-PortHandle OpenCom(const PortSettings& settings);
+int32_t ColdStart(TevRequest* request);
+int32_t WarmStart(TevRequest* request);
+int32_t EndTev(TevRequest* request);
+int32_t CloseCom(TevRequest* request);
+int32_t ReOpenCom(TevRequest* request);
+int32_t ChangeTevParams(TevRequest* request);
 
 }  // namespace morvane

@@ -1,8 +1,9 @@
 // OpenCom: the one step through which every command opens the channel's port.
 #include <cstring>
 
-#include "entry/lifecycle.h"
-#include "entry/log.h"
+#include "entry/open_com.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 
@@ -34,10 +35,11 @@ PortHandle OpenCom(const PortSettings& settings) {
         SerialOpen(settings.port_name, settings.line, settings.line_control, &handle) !=
             kSerialOk ||
         handle == 0) {
-        err(kLogTrace, "ZIDIV> OpenCom() exited with error");
+        err(MORVANE_LOG_TRACE, "ZIDIV> OpenCom() exited with error");
         return 0;
     }
-    err(kLogTrace, "ZIDIV> OpenCom() exited OK, file handle %u", static_cast<unsigned>(handle));
+    err(MORVANE_LOG_TRACE, "ZIDIV> OpenCom() exited OK, file handle %u",
+        static_cast<unsigned>(handle));
     return handle;
 }
 

@@ -1,10 +1,10 @@
 // GetTevInfo: what the host learns before it starts a channel.
+#include "entry/tev_info.h"
+
 #include <array>
 #include <cstddef>
 
-#include "entry/handlers.h"
-#include "entry/log.h"
-#include "entry/tev_info.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
@@ -54,7 +54,7 @@ int32_t GetTevInfo(TevRequest* request) {
     info->fifth_word = 4;
     info->defaults = LineParameters{9600, 8, 0, 2};
     info->last_word = 0x00D00023u;
-    err(kLogTrace, "ZIDIV> GetTevInfo() exited");
+    err(MORVANE_LOG_TRACE, "ZIDIV> GetTevInfo() exited");
     return MORVANE_OK;
 }
 

@@ -1,7 +1,7 @@
 #include <atomic>
 
+#include "entry/command_table.h"
 #include "entry/driver_state.h"
-#include "entry/handlers.h"
 
 namespace morvane {
 namespace {
@@ -17,32 +17,6 @@ bool DriverEnded() {
 void SetDriverEnded(bool ended) {
     g_driver_ended.store(ended);
 }
-
-CommandHandler HandlerFor(uint32_t command_code) {
-    static constexpr CommandHandler kTable[MORVANE_CMD_SLOT_COUNT] = {
-        nullptr,              // 0
-        ColdStart,            // 1
-        WarmStart,            // 2
-        SingleAddressParser,  // 3
-        BlockAddressParser,   // 4
-        SingleRead,           // 5
-        BlockRead,            // 6
-        SingleWrite,          // 7
-        nullptr,              // 8
-        nullptr,              // 9
-        BlockWrite,           // 10
-        EndTev,               // 11
-        CloseCom,             // 12
-        ReOpenCom,            // 13
-        GetTevInfo,           // 14
-        ChangeTevParams,      // 15
-        BrowseAddress0,       // 16
-        nullptr,              // 17
-    };
-    if (command_code >= MORVANE_CMD_SLOT_COUNT) return nullptr;
-    return kTable[command_code];
-}
-
 }  // namespace morvane
 
 extern "C" MORVANE_API int32_t MORVANE_CALL TevMain(TevRequest* request) {

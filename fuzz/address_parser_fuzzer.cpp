@@ -8,9 +8,9 @@
 #include <cstring>
 #include <memory>
 
-#include "entry/handlers.h"
 #include "fuzz/fuzz_check.h"
 #include "gates/gate_address.h"
+#include "gates/parse_commands.h"
 #include "ostrel/ostrel_control.h"
 
 namespace {

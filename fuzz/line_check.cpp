@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "morvane/morvane.h"
+
 namespace morvane::fuzz {
 namespace {
 
@@ -15,7 +17,6 @@ constexpr uint8_t kFetch = 'E';
 constexpr uint8_t kSend = 'A';
 constexpr size_t kFirstHeader = 10;
 constexpr size_t kFollowOnHeader = 4;
-constexpr size_t kMaxDataBytes = 128;
 
 // The telegram inside the frame, or the reason the frame is broken.
 const char* Unframe(const uint8_t* bytes, size_t length, bool is_3964r,
@@ -67,7 +68,8 @@ const char* WrittenLineCheck::CheckTelegram(const std::vector<uint8_t>& t) {
     const size_t header = first ? kFirstHeader : kFollowOnHeader;
     if (t.size() < header) return "first telegram shorter than its header";
     telegram_index_ = first ? 0 : telegram_index_ + 1;
-    const size_t telegrams = words == 0 ? 1 : (2 * size_t{words} - 1) / kMaxDataBytes + 1;
+    const size_t telegrams =
+        words == 0 ? 1 : (2 * size_t{words} - 1) / MORVANE_TELEGRAM_DATA_SIZE + 1;
     if (telegram_index_ >= telegrams) return "follow-on sent again or beyond the transfer";
     if (first) {
         if (t[4] != transfer_.data_block) return "wrong data block";
@@ -83,8 +85,8 @@ const char* WrittenLineCheck::CheckTelegram(const std::vector<uint8_t>& t) {
 const char* WrittenLineCheck::CheckSendData(const uint8_t* data, size_t length,
                                             size_t index) const {
     const size_t all = 2 * size_t{transfer_.total_words};
-    const size_t from = index * kMaxDataBytes;
-    const size_t expected = std::min(all - from, kMaxDataBytes);
+    const size_t from = index * MORVANE_TELEGRAM_DATA_SIZE;
+    const size_t expected = std::min<size_t>(all - from, MORVANE_TELEGRAM_DATA_SIZE);
     if (length != expected) return "SEND data not the telegram's length";
     const std::vector<uint8_t>& values = transfer_.send_data;
     if (values.empty()) return nullptr;

@@ -162,7 +162,7 @@ size_t HostBufferSize(uint32_t command, const GateAddress& gate, int32_t count) 
         case MORVANE_CMD_SINGLE_WRITE:
             return is_string ? length + 1 : 4 * std::max<size_t>(items, 1);
         default:
-            if (is_string) return kStringSlotSize * items;
+            if (is_string) return MORVANE_STRING_SLOT_SIZE * items;
             return (gate.width == 32 ? 4 : 2) * items;
     }
 }

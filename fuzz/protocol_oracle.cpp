@@ -2,10 +2,11 @@
 
 #include <cstring>
 
+#include "morvane/morvane.h"
+
 namespace morvane::fuzz {
 namespace {
 
-constexpr size_t kReadLength = 81;
 constexpr char kKey[] = "PROTOCOL=";
 constexpr size_t kWordLength = 5;
 
@@ -16,7 +17,7 @@ bool IsBlank(uint8_t c) {
 }  // namespace
 
 FileProtocol ExpectedProtocol(const uint8_t* text, size_t length) {
-    if (length > kReadLength) length = kReadLength;
+    if (length > MORVANE_CHANNEL_FILE_READ_SIZE) length = MORVANE_CHANNEL_FILE_READ_SIZE;
     const void* nul = std::memchr(text, 0, length);
     if (nul != nullptr) length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - text);
     const size_t key_length = sizeof kKey - 1;

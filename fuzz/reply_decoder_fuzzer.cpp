@@ -96,7 +96,7 @@ size_t HostBufferSize(const Input& in) {
     const size_t length = morvane::StringLengthOf(in.gate);
     if (in.command == MORVANE_CMD_SINGLE_READ) return is_string ? length + 1 : 4;
     const size_t count = static_cast<size_t>(in.count);
-    if (is_string) return morvane::kStringSlotSize * count;
+    if (is_string) return MORVANE_STRING_SLOT_SIZE * count;
     return in.gate.width == 32 ? 4 * count : 2 * count;
 }
 
@@ -126,7 +126,7 @@ void FuzzReply(const Input& in) {
     const size_t items = single ? 1 : static_cast<size_t>(in.count);
     for (size_t i = 0; i < items; ++i) {
         if (in.gate.class_letter == MORVANE_CLASS_STRING) {
-            CheckString(host.get() + morvane::kStringSlotSize * i, length);
+            CheckString(host.get() + MORVANE_STRING_SLOT_SIZE * i, length);
         } else if (in.gate.width == 32 && in.gate.class_letter == MORVANE_CLASS_FLOAT) {
             float value;
             std::memcpy(&value, host.get() + 4 * i, sizeof value);
@@ -144,11 +144,14 @@ void FuzzChunk(const Input& in) {
     std::memset(area.get(), kMarker, sizeof *area);
     const int result = morvane::UnpackChunk(area.get(), data.get(), in.byte_count,
                                             in.gate.class_letter, in.telegram_index);
-    const uint64_t start = 128ull * in.telegram_index;
+    const uint64_t start = uint64_t{MORVANE_TELEGRAM_DATA_SIZE} * in.telegram_index;
     const uint64_t end = start + in.byte_count;
     const uint32_t c = in.gate.class_letter;
     const bool known = c == 'I' || c == 'F' || c == 'L' || c == 'S';
-    FUZZ_CHECK(result == (known && in.byte_count <= 128 && end <= 4096 ? 0 : 1));
+    FUZZ_CHECK(result == (known && in.byte_count <= MORVANE_TELEGRAM_DATA_SIZE &&
+                                  end <= MORVANE_REPLY_DATA_SIZE
+                              ? 0
+                              : 1));
 
     // Nothing outside the telegram's place in the reply data has changed.
     const auto* bytes = reinterpret_cast<const uint8_t*>(area.get());

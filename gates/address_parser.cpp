@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "entry/log.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
@@ -18,7 +19,6 @@ constexpr size_t kPaddedLength = 8;
 constexpr size_t kStringFormLength = 9;
 constexpr size_t kFormPosition = 6;
 constexpr int kLargestNumber = 255;  // data block and word number
-constexpr int kMaxStringLength = 80;
 constexpr int kBitsPerWord = 16;
 
 constexpr const char* kAllowedAt[kPaddedLength] = {
@@ -75,16 +75,16 @@ int SmallNumber(const char* text, size_t from, size_t end) {
 int ParseStringForm(const WorkingCopy& copy, int data_block, int word, GateAddress& gate) {
     gate.class_letter = MORVANE_CLASS_STRING;
     if (copy.length != kStringFormLength) {
-        err(kLogTrace, "ZIDIV> Parse() gate address string too long");
+        err(MORVANE_LOG_TRACE, "ZIDIV> Parse() gate address string too long");
         return 1;
     }
     const int length = SmallNumber(copy.text, kFormPosition + 1, copy.length);
-    if (length < 1 || length > kMaxStringLength || length % 2 != 0) {
-        err(kLogTrace, "ZIDIV> Parse() error length string gate '%s'", copy.text);
+    if (length < 1 || length > static_cast<int>(MORVANE_STRING_MAX_LENGTH) || length % 2 != 0) {
+        err(MORVANE_LOG_TRACE, "ZIDIV> Parse() error length string gate '%s'", copy.text);
         return 1;
     }
     if (word * 2 % length != 0) {
-        err(kLogTrace, "ZIDIV> Parse() error offset string gate '%s'", copy.text);
+        err(MORVANE_LOG_TRACE, "ZIDIV> Parse() error offset string gate '%s'", copy.text);
         return 1;
     }
     gate.packed_address = (length << 24) + (data_block << 16) + word / (length / 2);
@@ -95,7 +95,7 @@ int ParseLongForm(char letter, int data_block, int word, GateAddress& gate) {
     gate.width = 32;
     gate.class_letter = static_cast<uint32_t>(letter);
     if (word % 2 != 0) {
-        err(kLogTrace, "ZIDIV> Parse() Address of 32 bit gate should be even");
+        err(MORVANE_LOG_TRACE, "ZIDIV> Parse() Address of 32 bit gate should be even");
         return 1;
     }
     gate.packed_address = (data_block << 16) + word / 2;
@@ -108,7 +108,7 @@ int ParseLongForm(char letter, int data_block, int word, GateAddress& gate) {
 int ParseBitForm(const WorkingCopy& copy, GateAddress& gate) {
     const int bit = SmallNumber(copy.text, kFormPosition, copy.length);
     if (bit < 0 || bit >= kBitsPerWord) {
-        err(kLogTrace, "ZIDIV> Parse() Illegal bitnumber");
+        err(MORVANE_LOG_TRACE, "ZIDIV> Parse() Illegal bitnumber");
         return 1;
     }
     gate.bit_number = bit;
@@ -125,19 +125,19 @@ int Parse(ParseBlock* block) {
 
     for (size_t i = 0; i < kPaddedLength; ++i) {
         if (std::strchr(kAllowedAt[i], text[i]) == nullptr) {
-            err(kLogTrace, "ZIDIV> Parse() Illegal character %c in '%s'", text[i], text);
+            err(MORVANE_LOG_TRACE, "ZIDIV> Parse() Illegal character %c in '%s'", text[i], text);
             return 1;
         }
     }
     const int data_block = ThreeDigits(text);
     if (data_block > kLargestNumber) {
-        err(kLogTrace, "ZIDIV> Parse() Illegal Databaustein number");
+        err(MORVANE_LOG_TRACE, "ZIDIV> Parse() Illegal Databaustein number");
         return 1;
     }
     gate.packed_address = data_block << 16;
     const int word = ThreeDigits(text + 3);
     if (word > kLargestNumber) {
-        err(kLogTrace, "ZIDIV> Parse() Illegal word number");
+        err(MORVANE_LOG_TRACE, "ZIDIV> Parse() Illegal word number");
         return 1;
     }
     gate.packed_address += word;

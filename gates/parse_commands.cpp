@@ -1,10 +1,12 @@
 // Commands 3 and 4: check an address string and, for a single gate, whether
 // it fits the kind of value the host's gate holds.
+#include "gates/parse_commands.h"
+
 #include <initializer_list>
 
-#include "entry/handlers.h"
-#include "entry/log.h"
 #include "gates/address_parser.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
@@ -64,7 +66,7 @@ int32_t SingleAddressParser(TevRequest* request) {
     for (const GateTypeRule& rule : kGateTypeRules) {
         if (!rule.applies(block->gate)) continue;
         if (Accepts(rule.accepted_codes, block->gate_type)) return MORVANE_OK;
-        err(kLogTrace, "%s", rule.mismatch);
+        err(MORVANE_LOG_TRACE, "%s", rule.mismatch);
         return MORVANE_REQUEST_FAILED;
     }
     return MORVANE_REQUEST_FAILED;  // not reached: Parse yields one of the classes above
@@ -74,7 +76,7 @@ int32_t BlockAddressParser(TevRequest* request) {
     ParseBlock* block = ParseBlockOf(request);
     if (block == nullptr || Parse(block) != 0) return MORVANE_REQUEST_FAILED;
     if (block->gate.bit_number != -1) {
-        err(kLogTrace, "ZIDIV> BlockParse() digital gates not allowed as block");
+        err(MORVANE_LOG_TRACE, "ZIDIV> BlockParse() digital gates not allowed as block");
         return MORVANE_REQUEST_FAILED;
     }
     return MORVANE_OK;

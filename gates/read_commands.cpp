@@ -1,20 +1,22 @@
 // SingleRead (5) and BlockRead (6): size the transfer, run one FETCH per
 // telegram, repeat a broken sequence, copy staged values to the host.
+#include "gates/read_commands.h"
+
 #include <cstring>
 
-#include "entry/handlers.h"
-#include "entry/log.h"
 #include "gates/gate_address.h"
 #include "gates/transfer_plan.h"
 #include "gates/value_encoding.h"
-#include "link/rk512_exchange.h"
+#include "link/rk512_fetch.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
 
 // A single read decodes into the host's one value slot only when the reply
 // comes in one telegram; a larger one would report success with a stale slot.
-constexpr int64_t kMaxSingleBytes = kTelegramDataBytes;
+constexpr int64_t kMaxSingleBytes = MORVANE_TELEGRAM_DATA_SIZE;
 constexpr int64_t kStagingBytes = MORVANE_REPLY_DATA_SIZE;
 
 // A new pass follows a failure at a later telegram, whatever its code; a
@@ -26,7 +28,7 @@ int RunReadSequence(TevRequest* request, uint32_t telegrams) {
         code = RunPass(request, telegrams, DoRead, &failed_at);
         if (code == 0) return 0;
         if (code == MORVANE_REQUEST_FAILED)
-            err(kLogTrace, "ZIDIV> BlockRead() err whole follow-on retry %d", pass);
+            err(MORVANE_LOG_TRACE, "ZIDIV> BlockRead() err whole follow-on retry %d", pass);
         if (failed_at == 0) return code;
     }
     return code;
@@ -50,7 +52,7 @@ int32_t SingleRead(TevRequest* request) {
         !TransferAcceptable("SingleRead", block, 1, kMaxSingleBytes))
         return MORVANE_REQUEST_FAILED;
     const int code = DoRead(request, 0);
-    if (code != 0) err(kLogTrace, "ZIDIV> exit SingleRead() , ret val is %d", code);
+    if (code != 0) err(MORVANE_LOG_TRACE, "ZIDIV> exit SingleRead() , ret val is %d", code);
     return code;
 }
 
@@ -61,19 +63,19 @@ int32_t BlockRead(TevRequest* request) {
     const int64_t bytes = TransferBytes(block);
     // Operators see every read too large to stage, also one refused for its count.
     const bool too_large = bytes > kStagingBytes;
-    if (too_large) err(kLogOperator, "ZIDIV> BlockRead() error, bytes requested > 4096");
+    if (too_large) err(MORVANE_LOG_OPERATOR, "ZIDIV> BlockRead() error, bytes requested > 4096");
     if (!TransferAcceptable("BlockRead", block, 0, kMaxTransferBytes) || too_large)
         return MORVANE_REQUEST_FAILED;
 
     int code = 0;
-    if (bytes <= kTelegramDataBytes) {
+    if (bytes <= MORVANE_TELEGRAM_DATA_SIZE) {
         code = DoRead(request, 0);  // decoded straight into the host's buffer
     } else {
         code = RunReadSequence(request, TelegramsFor(static_cast<uint32_t>(bytes)));
         if (code == 0)
             CopyStagedValues(*request->channel_area, block, static_cast<uint32_t>(bytes));
     }
-    if (code != 0) err(kLogTrace, "ZIDIV> exit BlockRead() , ret val is %d", code);
+    if (code != 0) err(MORVANE_LOG_TRACE, "ZIDIV> exit BlockRead() , ret val is %d", code);
     return code;
 }
 

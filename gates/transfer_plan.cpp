@@ -1,14 +1,13 @@
 #include "gates/transfer_plan.h"
 
-#include "entry/log.h"
 #include "gates/gate_address.h"
-#include "link/rk512_exchange.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
 
 constexpr uint8_t kShortestString = 2;
-constexpr uint8_t kLongestString = 80;
 constexpr uint32_t kLargestStartWord = 255;
 
 }  // namespace
@@ -20,22 +19,22 @@ TransferBlock* UsableTransfer(TevRequest* request) {
     return block;
 }
 
-uint32_t ItemBytes(const GateAddress& gate) {
+uint32_t ItemLineBytes(const GateAddress& gate) {
     if (gate.class_letter == MORVANE_CLASS_WORD) return 2;
     if (gate.class_letter == MORVANE_CLASS_STRING) return StringLengthOf(gate);
     return 4;
 }
 
 int64_t TransferBytes(const TransferBlock& block) {
-    return int64_t{block.count} * ItemBytes(block.gate);
+    return int64_t{block.count} * ItemLineBytes(block.gate);
 }
 
 uint32_t TelegramsFor(uint32_t bytes) {
-    return bytes == 0 ? 1 : (bytes - 1) / kTelegramDataBytes + 1;
+    return bytes == 0 ? 1 : (bytes - 1) / MORVANE_TELEGRAM_DATA_SIZE + 1;
 }
 
 int RefuseCount(const char* command, int32_t count) {
-    err(kLogTrace, "ZIDIV> %s() error, count %d out of range", command, count);
+    err(MORVANE_LOG_TRACE, "ZIDIV> %s() error, count %d out of range", command, count);
     return MORVANE_REQUEST_FAILED;
 }
 
@@ -46,20 +45,20 @@ bool GateRecordAcceptable(const char* command, const GateAddress& gate) {
     const bool bit_fits = gate.bit_number == -1 || (letter == MORVANE_CLASS_WORD &&
                                                     gate.bit_number >= 0 && gate.bit_number <= 15);
     if (!(word_or_string && gate.width == 16) && !(wide && gate.width == 32)) {
-        err(kLogTrace, "ZIDIV> %s() error, gate record class 0x%X width %d not valid", command,
-            static_cast<unsigned>(letter), static_cast<int>(gate.width));
+        err(MORVANE_LOG_TRACE, "ZIDIV> %s() error, gate record class 0x%X width %d not valid",
+            command, static_cast<unsigned>(letter), static_cast<int>(gate.width));
         return false;
     }
     if (!bit_fits) {
-        err(kLogTrace, "ZIDIV> %s() error, bit %d out of range", command,
+        err(MORVANE_LOG_TRACE, "ZIDIV> %s() error, bit %d out of range", command,
             static_cast<int>(gate.bit_number));
         return false;
     }
     if (letter == MORVANE_CLASS_STRING) {
         // A length the parser never gives would overrun the host's string slots.
         const uint8_t length = StringLengthOf(gate);
-        if (length < kShortestString || length > kLongestString || length % 2 != 0) {
-            err(kLogTrace, "ZIDIV> %s() error, string length %d out of range", command,
+        if (length < kShortestString || length > MORVANE_STRING_MAX_LENGTH || length % 2 != 0) {
+            err(MORVANE_LOG_TRACE, "ZIDIV> %s() error, string length %d out of range", command,
                 static_cast<int>(length));
             return false;
         }
@@ -68,7 +67,7 @@ bool GateRecordAcceptable(const char* command, const GateAddress& gate) {
     // would be cut to its low 8 bits and name another word.
     const uint32_t start_word = uint32_t{ItemIndexOf(gate)} * WordsPerItem(gate);
     if (start_word > kLargestStartWord) {
-        err(kLogTrace, "ZIDIV> %s() error, start word %u out of range", command,
+        err(MORVANE_LOG_TRACE, "ZIDIV> %s() error, start word %u out of range", command,
             static_cast<unsigned>(start_word));
         return false;
     }

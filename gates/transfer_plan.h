@@ -19,7 +19,7 @@ constexpr int64_t kMaxTransferBytes = 65535;
 TransferBlock* UsableTransfer(TevRequest* request);
 
 // Bytes one item takes on the line: 2 for 'I', the string length for 'S', 4 otherwise.
-uint32_t ItemBytes(const GateAddress& gate);
+uint32_t ItemLineBytes(const GateAddress& gate);
 
 // Count times item size, wide enough never to wrap.
 int64_t TransferBytes(const TransferBlock& block);

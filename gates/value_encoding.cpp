@@ -4,38 +4,20 @@
 
 #include <cstring>
 
+#include "gates/byte_order.h"
 #include "gates/gate_address.h"
 
 namespace morvane {
 namespace {
 
-constexpr uint32_t kTelegramDataBytes = 128;
-constexpr uint32_t kMaxStringLength = kStringSlotSize - 1;
-constexpr uint32_t kValueSlotSecondHalf = MORVANE_VALUE_SLOT_WORD_OFFSET;
-
-uint16_t ReadWord(const uint8_t* bytes) {
-    return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-}
-
-uint32_t ReadLong(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
-           static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
-}
-
-// Host buffers carry no alignment promise: values are stored bytewise.
-template <typename T>
-void StoreNative(uint8_t* destination, T value) {
-    std::memcpy(destination, &value, sizeof value);
-}
-
 void UnpackWords(uint8_t* out, const uint8_t* data, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i)
-        StoreNative(out + 2 * i, ReadWord(data + 2 * i));
+        StoreNative(out + 2 * i, ReadLineWord(data + 2 * i));
 }
 
 void UnpackLongs(uint8_t* out, const uint8_t* data, uint32_t count, bool is_float) {
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t value = ReadLong(data + 4 * i);
+        const uint32_t value = ReadLineLong(data + 4 * i);
         StoreNative(out + 4 * i, is_float ? PlcFloatToIeee(value) : value);
     }
 }
@@ -60,10 +42,10 @@ uint16_t BitOf(uint16_t word, int32_t bit_number) {
 // Bytes of one item in the reply, 0 for a record whose items the reply does
 // not hold: the reply carries WordsPerItem words per item, and a value wider
 // than that, or a string of odd length or beyond a slot, would be read past it.
-uint32_t ItemBytes(const GateAddress& gate) {
+uint32_t ReplyItemBytes(const GateAddress& gate) {
     if (gate.class_letter == MORVANE_CLASS_STRING) {
         const uint32_t length = StringLengthOf(gate);
-        return length >= 2 && length <= kMaxStringLength && length % 2 == 0 ? length : 0;
+        return length >= 2 && length <= MORVANE_STRING_MAX_LENGTH && length % 2 == 0 ? length : 0;
     }
     if (gate.width == 16) return 2;
     if (gate.width == 32 && WordsPerItem(gate) >= 2) return 4;
@@ -74,9 +56,9 @@ void UnpackSingle(const GateAddress& gate, const uint8_t* data, uint8_t* out) {
     if (gate.class_letter == MORVANE_CLASS_STRING) {
         UnpackString(out, data, StringLengthOf(gate));
     } else if (gate.width == 16) {
-        const uint16_t word = ReadWord(data);
+        const uint16_t word = ReadLineWord(data);
         const uint16_t value = gate.bit_number == -1 ? word : BitOf(word, gate.bit_number);
-        StoreNative(out + kValueSlotSecondHalf, value);
+        StoreNative(out + MORVANE_VALUE_SLOT_WORD_OFFSET, value);
     } else {
         UnpackLongs(out, data, 1, gate.class_letter == MORVANE_CLASS_FLOAT);
     }
@@ -86,7 +68,7 @@ void UnpackSingle(const GateAddress& gate, const uint8_t* data, uint8_t* out) {
 
 int UnpackReply(const TransferBlock* block, const uint8_t* data, uint32_t command_code) {
     const GateAddress& gate = block->gate;
-    const uint32_t item_bytes = ItemBytes(gate);
+    const uint32_t item_bytes = ReplyItemBytes(gate);
     if (item_bytes == 0) return 1;
     if (block->count <= 0) return 0;  // the PLC sent no value
     auto* out = static_cast<uint8_t*>(block->data);
@@ -95,7 +77,7 @@ int UnpackReply(const TransferBlock* block, const uint8_t* data, uint32_t comman
         return 0;
     }
     const auto count = static_cast<uint32_t>(block->count);
-    if (count > kTelegramDataBytes / item_bytes) return 1;
+    if (count > MORVANE_TELEGRAM_DATA_SIZE / item_bytes) return 1;
     if (gate.class_letter == MORVANE_CLASS_STRING)
         return UnpackStringSlots(out, data, item_bytes, count);
     if (gate.width == 16)
@@ -106,17 +88,18 @@ int UnpackReply(const TransferBlock* block, const uint8_t* data, uint32_t comman
 }
 
 int UnpackStringSlots(void* slots, const uint8_t* packed, uint32_t length, uint32_t count) {
-    if (length > kMaxStringLength) return 1;
+    if (length > MORVANE_STRING_MAX_LENGTH) return 1;
     auto* out = static_cast<uint8_t*>(slots);
     for (uint32_t i = 0; i < count; ++i)
-        UnpackString(out + kStringSlotSize * i, packed + length * i, length);
+        UnpackString(out + MORVANE_STRING_SLOT_SIZE * i, packed + length * i, length);
     return 0;
 }
 
 int UnpackChunk(ChannelArea* area, const uint8_t* data, uint16_t byte_count, uint32_t class_letter,
                 uint32_t telegram_index) {
-    const uint64_t offset = static_cast<uint64_t>(telegram_index) * kTelegramDataBytes;
-    if (byte_count > kTelegramDataBytes || offset + byte_count > sizeof area->reply_data) return 1;
+    const uint64_t offset = static_cast<uint64_t>(telegram_index) * MORVANE_TELEGRAM_DATA_SIZE;
+    if (byte_count > MORVANE_TELEGRAM_DATA_SIZE || offset + byte_count > sizeof area->reply_data)
+        return 1;
     uint8_t* out = area->reply_data + offset;
     switch (class_letter) {
         case MORVANE_CLASS_WORD:

@@ -8,8 +8,6 @@
 
 namespace morvane {
 
-constexpr uint32_t kStringSlotSize = MORVANE_STRING_SLOT_SIZE;  // block reads: one string slot
-
 // PLC float word (exponent byte, 24-bit two's complement mantissa) to IEEE bits.
 uint32_t PlcFloatToIeee(uint32_t plc_word);
 
@@ -26,7 +24,7 @@ bool PlcFloatCanEncode(uint32_t ieee_bits);
 // more than one telegram's 128 bytes.
 int UnpackReply(const TransferBlock* block, const uint8_t* data, uint32_t command_code);
 
-// Fills count string slots (kStringSlotSize apart) from count strings of
+// Fills count string slots (MORVANE_STRING_SLOT_SIZE apart) from count strings of
 // length n packed one after another: each cut at its first NUL and terminated
 // at slot position n. 0, or 1 with nothing written for a length above 80.
 int UnpackStringSlots(void* slots, const uint8_t* packed, uint32_t length, uint32_t count);

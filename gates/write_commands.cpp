@@ -1,19 +1,21 @@
 // SingleWrite (7) and BlockWrite (10): size the transfer, refuse what the
 // PLC cannot take, run one SEND per telegram, repeat a refused sequence.
+#include "gates/write_commands.h"
+
 #include <cstring>
 
-#include "entry/handlers.h"
-#include "entry/log.h"
 #include "gates/gate_address.h"
 #include "gates/transfer_plan.h"
 #include "gates/value_encoding.h"
-#include "link/rk512_exchange.h"
+#include "link/rk512_send.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
 
 // A single write travels in one telegram: the exchange sends no follow-on.
-constexpr int64_t kMaxSingleBytes = kTelegramDataBytes;
+constexpr int64_t kMaxSingleBytes = MORVANE_TELEGRAM_DATA_SIZE;
 
 // The PLC float has no NaN; every value is checked before the first telegram leaves, so a
 // NaN deep in a block cannot leave the PLC with half a block written.
@@ -24,7 +26,7 @@ bool FloatsEncodable(const char* command, const TransferBlock& block) {
         uint32_t bits;
         std::memcpy(&bits, values + 4 * i, sizeof bits);
         if (!PlcFloatCanEncode(bits)) {
-            err(kLogTrace, "ZIDIV> %s() error, value %d is not a number", command, i);
+            err(MORVANE_LOG_TRACE, "ZIDIV> %s() error, value %d is not a number", command, i);
             return false;
         }
     }
@@ -41,7 +43,7 @@ int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
         code = RunPass(request, telegrams, DoWrite, &failed_at);
         if (code == 0) return 0;
         if (code != MORVANE_REQUEST_FAILED && failed_at == 0) return code;
-        err(kLogTrace, "ZIDIV> BlockWrite() err whole follow-on retry %d", pass);
+        err(MORVANE_LOG_TRACE, "ZIDIV> BlockWrite() err whole follow-on retry %d", pass);
     }
     return code;
 }
@@ -61,7 +63,7 @@ int32_t SingleWrite(TevRequest* request) {
     if (!FloatsEncodable("SingleWrite", block)) return MORVANE_REQUEST_FAILED;
 
     const int code = DoWrite(request, 0);
-    if (code != 0) err(kLogTrace, "ZIDIV> exit SingleWrite() , ret val is %d", code);
+    if (code != 0) err(MORVANE_LOG_TRACE, "ZIDIV> exit SingleWrite() , ret val is %d", code);
     return code;
 }
 
@@ -70,21 +72,22 @@ int32_t BlockWrite(TevRequest* request) {
     const TransferBlock& block = *TransferOf(request);
     if (!GateRecordAcceptable("BlockWrite", block.gate)) return MORVANE_REQUEST_FAILED;
     if (block.gate.class_letter == MORVANE_CLASS_STRING) {
-        err(kLogTrace, "ZIDIV> BlockWrite() no allowed for STRINGS");
+        err(MORVANE_LOG_TRACE, "ZIDIV> BlockWrite() no allowed for STRINGS");
         return MORVANE_REQUEST_FAILED;
     }
     if (!TransferAcceptable("BlockWrite", block, 0, kMaxTransferBytes))
         return MORVANE_REQUEST_FAILED;
     // A bit write reads a single value slot, which a block buffer is not.
     if (block.gate.width == 16 && block.gate.bit_number != -1) {
-        err(kLogTrace, "ZIDIV> BlockWrite() error, bit %d in a block", block.gate.bit_number);
+        err(MORVANE_LOG_TRACE, "ZIDIV> BlockWrite() error, bit %d in a block",
+            block.gate.bit_number);
         return MORVANE_REQUEST_FAILED;
     }
     if (!FloatsEncodable("BlockWrite", block)) return MORVANE_REQUEST_FAILED;
 
     const uint32_t bytes = static_cast<uint32_t>(TransferBytes(block));
     const int code = RunWriteSequence(request, TelegramsFor(bytes));
-    if (code != 0) err(kLogTrace, "ZIDIV> exit BlockWrite() , ret val is %d", code);
+    if (code != 0) err(MORVANE_LOG_TRACE, "ZIDIV> exit BlockWrite() , ret val is %d", code);
     return code;
 }
 

@@ -7,13 +7,16 @@
 
 namespace morvane {
 
-// Writes this telegram's data bytes (at most 128) to data_area: 0, 1, or the
-// code of the FETCH of a single-bit write.
-int PackData(TevRequest* request, uint8_t* data_area, uint32_t command_code,
-             uint32_t telegram_index);
+// A single bit of a word: PackData cannot pack it from the host's value
+// alone; the SEND exchange reads the word from the PLC and writes it whole.
+inline bool IsSingleBit(const GateAddress& gate) {
+    return gate.class_letter != MORVANE_CLASS_STRING && gate.width == 16 && gate.bit_number >= 0 &&
+           gate.bit_number <= 15;
+}
 
-// The single-bit write: reads the word, changes the bit, packs the word.
-// Restores the request's command code and the bit number on every path.
-int ReadModifyWrite(TevRequest* request, uint8_t* data_area);
+// Writes this telegram's data bytes (at most 128) to data_area: 0, or 1 for
+// a record it cannot pack (a single bit among them).
+int PackData(const TransferBlock& block, uint8_t* data_area, uint32_t command_code,
+             uint32_t telegram_index);
 
 }  // namespace morvane

@@ -4,7 +4,8 @@
 // at most the port's read time-out.
 #include "link/link3964.h"
 
-#include "entry/log.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
@@ -53,7 +54,7 @@ int CheckIfReady(PortHandle port) {
         if (byte == kStx) conflict = true;
     }
     SendControl(port, kNak);
-    err(kLogTrace, "ZIDIV> CheckIfReady() PLC is not responding, aborting!");
+    err(MORVANE_LOG_TRACE, "ZIDIV> CheckIfReady() PLC is not responding, aborting!");
     return kLinkRefused;
 }
 
@@ -68,7 +69,7 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
     for (;;) {
         uint8_t byte = 0;
         if (!ReadByte(port, &byte)) {
-            err(kLogTrace, "ZIDIV> Receive() timeout receiving");
+            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() timeout receiving");
             if (count >= 2) SendByte(port, kDle);
             return kLinkTimeout;
         }
@@ -76,12 +77,12 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
         if (count == 1 && byte == kNak) {
             SendByte(port, kDle);
             SendByte(port, kNak);
-            err(kLogTrace, "ZIDIV> Receive() NAK received");
+            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() NAK received");
             return kLinkRefused;
         }
         if (*length >= kLinkBufferSize) {
             SendByte(port, kNak);
-            err(kLogTrace, "ZIDIV> Receive() block too long, refused");
+            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() block too long, refused");
             return kLinkRefused;
         }
         buffer[(*length)++] = byte;
@@ -92,11 +93,11 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
     if (variant == 1) {
         uint8_t bcc = 0;
         if (!ReadByte(port, &bcc)) {
-            err(kLogTrace, "ZIDIV> Receive() timeout receiving BCC");
+            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() timeout receiving BCC");
             return kLinkTimeout;
         }
         if (ComputeBcc(buffer, *length) != bcc) {
-            err(kLogTrace, "ZIDIV> Receive() BCC error!");
+            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() BCC error!");
             SendByte(port, kDle);
             return kLinkRefused;
         }

@@ -1,6 +1,7 @@
 // The 3964/3964R link procedure: framing, block check, connection set-up,
-// acknowledgements, receiving the partner's block and draining its pending
-// telegrams. Stateless; works on the channel's port handle.
+// acknowledgements and receiving the partner's block (the draining of its
+// pending telegrams is in link/quiet_line.h). Stateless; works on the
+// channel's port handle.
 #pragma once
 
 #include <cstddef>
@@ -41,7 +42,5 @@ uint16_t FrameBlock(const uint8_t* source, uint8_t* destination, uint16_t length
 uint8_t ComputeBcc(const uint8_t* bytes, uint16_t length);
 // May read source[length] (the DLE of the closing DLE ETX in a received block).
 uint16_t UndoubleDle(const uint8_t* source, uint8_t* destination, uint16_t length);
-
-void DrainPartner(const TevRequest* request);
 
 }  // namespace morvane

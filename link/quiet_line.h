@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "morvane/morvane.h"
 #include "serial/serial_port.h"
 
 namespace morvane {
@@ -43,5 +44,9 @@ enum class DrainOutcome {
 // The drain of DrainPartner on a port, with its bounds as parameters.
 DrainOutcome DrainPending(PortHandle port, uint8_t variant, uint32_t pass_limit = kDrainPassLimit,
                           uint32_t round_limit = kQuietLineRoundLimit);
+
+// Takes and discards the partner's pending telegrams on the channel's port,
+// within the default bounds.
+void DrainPartner(const TevRequest* request);
 
 }  // namespace morvane

@@ -1,11 +1,13 @@
 // DoRead: the RK512 FETCH exchange of one telegram of a transfer.
-#include "entry/log.h"
+#include "link/rk512_fetch.h"
+
 #include "gates/gate_address.h"
 #include "gates/value_encoding.h"
 #include "link/link3964.h"
-#include "link/rk512_attempts.h"
 #include "link/rk512_exchange.h"
 #include "link/rk512_telegram.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {

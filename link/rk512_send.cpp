@@ -1,13 +1,17 @@
 // DoWrite: the RK512 SEND exchange of one telegram of a transfer.
+#include "link/rk512_send.h"
+
 #include <cstring>
 
-#include "entry/log.h"
+#include "gates/byte_order.h"
 #include "gates/gate_address.h"
 #include "gates/write_encoder.h"
 #include "link/link3964.h"
-#include "link/rk512_attempts.h"
 #include "link/rk512_exchange.h"
+#include "link/rk512_fetch.h"
 #include "link/rk512_telegram.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 
 namespace morvane {
 namespace {
@@ -47,6 +51,40 @@ void ForceTinyFloatToZero(const TransferBlock& block) {
     }
 }
 
+// The single-bit write: reads the word, changes the bit, packs the word.
+// Restores the request's command code and the bit number on every path. The
+// inner FETCH runs before this exchange raises the thread's priority.
+int ReadModifyWrite(TevRequest* request, uint8_t* data_area) {
+    TransferBlock& block = *TransferOf(request);
+    uint8_t* slot_word = static_cast<uint8_t*>(block.data) + MORVANE_VALUE_SLOT_WORD_OFFSET;
+    const int32_t bit_number = block.gate.bit_number;
+    const uint16_t host_value = LoadNative<uint16_t>(slot_word);
+    const uint32_t command_code = request->command_code;
+
+    // The inner read fetches the whole word into the slot's second half.
+    request->command_code = MORVANE_CMD_SINGLE_READ;
+    block.gate.bit_number = -1;
+    const int read = DoRead(request, 0);
+    const uint16_t plc_word = LoadNative<uint16_t>(slot_word);
+    request->command_code = command_code;
+    block.gate.bit_number = bit_number;
+    StoreNative(slot_word, host_value);
+    if (read != 0) {
+        err(MORVANE_LOG_TRACE, "ZIDIV> err ReadModifyWrite read fail");
+        return read;
+    }
+
+    const uint16_t mask = static_cast<uint16_t>(1u << bit_number);
+    PutLineWord(data_area, host_value != 0 ? (plc_word | mask) : (plc_word & ~mask));
+    return 0;
+}
+
+int PackTelegramData(TevRequest* request, uint8_t* data_area, uint32_t telegram_index) {
+    const TransferBlock& block = *TransferOf(request);
+    if (IsSingleBit(block.gate)) return ReadModifyWrite(request, data_area);
+    return PackData(block, data_area, request->command_code, telegram_index);
+}
+
 }  // namespace
 
 int DoWrite(TevRequest* request, uint32_t telegram_index) {
@@ -57,8 +95,7 @@ int DoWrite(TevRequest* request, uint32_t telegram_index) {
     // Zeroed, so bytes PackData leaves alone are never stale stack contents.
     uint8_t telegram[kMaxTelegramBytes] = {};
     const uint16_t header_length = BuildRequestHeader(telegram, kRk512Send, block, telegram_index);
-    const int packed =
-        PackData(request, telegram + header_length, request->command_code, telegram_index);
+    const int packed = PackTelegramData(request, telegram + header_length, telegram_index);
     if (packed != 0) return packed;
 
     uint8_t framed[kLinkBufferSize];

@@ -36,9 +36,10 @@ uint16_t BuildRequestHeader(uint8_t* out, uint8_t command, const TransferBlock& 
 
 uint16_t FetchReplyDataBytes(uint16_t total_words, uint32_t telegram_index) {
     const int64_t left = 2 * static_cast<int64_t>(total_words) -
-                         static_cast<int64_t>(telegram_index) * kTelegramDataBytes;
+                         static_cast<int64_t>(telegram_index) * MORVANE_TELEGRAM_DATA_SIZE;
     if (left <= 0) return 0;
-    return static_cast<uint16_t>(left < kTelegramDataBytes ? left : kTelegramDataBytes);
+    return static_cast<uint16_t>(left < MORVANE_TELEGRAM_DATA_SIZE ? left
+                                                                   : MORVANE_TELEGRAM_DATA_SIZE);
 }
 
 uint16_t SendDataBytes(uint16_t total_words, uint32_t telegram_index) {

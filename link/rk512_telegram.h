@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "gates/gate_address.h"
 #include "link/link3964.h"
-#include "link/rk512_exchange.h"
 #include "morvane/morvane.h"
 
 namespace morvane {
@@ -18,7 +18,6 @@ constexpr uint16_t kFirstHeaderBytes = 10;
 constexpr uint16_t kFollowOnHeaderBytes = 4;
 constexpr uint16_t kReplyHeaderBytes = 4;
 constexpr size_t kReplyErrorByte = 3;
-constexpr uint16_t kTelegramDataWords = 64;
 // The longest telegram before framing: a first SEND telegram with full data.
 constexpr size_t kMaxTelegramBytes = kFirstHeaderBytes + 2 * kTelegramDataWords;
 

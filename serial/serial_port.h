@@ -56,4 +56,7 @@ int SerialRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* rea
 // *waiting the number of bytes in the input queue (read ahead or not).
 bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting);
 
+// True when the status was read and bytes are waiting in the input queue.
+bool SerialInputWaiting(PortHandle handle);
+
 }  // namespace morvane

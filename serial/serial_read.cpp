@@ -32,6 +32,11 @@ int SerialPurgeInput(PortHandle handle) {
     return last_call_ok ? kSerialOk : kSerialOpenFailed;
 }
 
+bool SerialInputWaiting(PortHandle handle) {
+    uint32_t waiting = 0;
+    return SerialBytesWaiting(handle, &waiting) && waiting > 0;
+}
+
 int SerialRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read) {
     if (read != nullptr) *read = 0;
     if (buffer == nullptr) return kSerialIoFailed;

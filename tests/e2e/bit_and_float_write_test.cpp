@@ -20,7 +20,7 @@ class BitWrite : public DriverAgainstSim {
     // half, through a request the test keeps to look at afterwards.
     int32_t WriteBit(const char* bit_address, uint16_t host_value) {
         block_ = TransferBlock{};
-        block_.gate = Gate(bit_address, kGateDigital);
+        block_.gate = Gate(bit_address, MORVANE_GATE_DIGITAL);
         block_.count = 1;
         slot_ = HostBytes{0x77, 0x66, static_cast<uint8_t>(host_value),
                           static_cast<uint8_t>(host_value >> 8)};
@@ -122,7 +122,7 @@ TEST_F(FloatBand, FirstValueCloseToZeroIsWrittenAsZeroAndZeroedInTheHostBuffer) 
         bool zeroed;
     } cases[] = {{5e-21f, true},   {-5e-20f, true}, {0.0f, true},     {1e-20f, false},
                  {-1e-19f, false}, {2e-20f, false}, {-2e-19f, false}, {1.0f, false}};
-    const GateAddress gate = Gate("001010F", kGateFloat);
+    const GateAddress gate = Gate("001010F", MORVANE_GATE_FLOAT);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         plc().ClearReceived();
@@ -138,8 +138,9 @@ TEST_F(FloatBand, FirstValueCloseToZeroIsWrittenAsZeroAndZeroedInTheHostBuffer) 
 TEST_F(FloatBand, OnlyTheFirstValueOfABlockIsExamined) {
     StartChannel();
     std::vector<float> host{5e-21f, 5e-21f};
-    ASSERT_EQ(Run(MORVANE_CMD_BLOCK_WRITE, Gate("001010F", kGateFloat, true), 2, host.data()),
-              MORVANE_OK);
+    ASSERT_EQ(
+        Run(MORVANE_CMD_BLOCK_WRITE, Gate("001010F", MORVANE_GATE_FLOAT, true), 2, host.data()),
+        MORVANE_OK);
     EXPECT_EQ(host, (std::vector<float>{0.0f, 5e-21f}));
     EXPECT_EQ(Telegrams(), std::vector<Bytes>{Header('A', 1, 10, 4) + PlcBytes(0x80000000) +
                                               PlcBytes(IeeeToPlcFloat(Bits(5e-21f)))});

@@ -29,22 +29,24 @@ class ExchangeFaults : public DriverAgainstSim {
     // Single read of data block 1, word 2 into a value slot.
     int32_t ReadWord() {
         slot_ = HostBytes(4, kUntouched);
-        return Run(MORVANE_CMD_SINGLE_READ, Gate("001002", kGateWord), 1, slot_.data());
+        return Run(MORVANE_CMD_SINGLE_READ, Gate("001002", MORVANE_GATE_WORD), 1, slot_.data());
     }
     int32_t WriteWord(uint16_t value) {
         HostBytes slot{0, 0, static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-        return Run(MORVANE_CMD_SINGLE_WRITE, Gate("001002", kGateWord), 1, slot.data());
+        return Run(MORVANE_CMD_SINGLE_WRITE, Gate("001002", MORVANE_GATE_WORD), 1, slot.data());
     }
     // Block read of words from data block 3, word 0.
     int32_t ReadBlock(int32_t count) {
         block_ = Words(static_cast<size_t>(count), 0xEEEE);
-        return Run(MORVANE_CMD_BLOCK_READ, Gate("003000", kGateWord, true), count, block_.data());
+        return Run(MORVANE_CMD_BLOCK_READ, Gate("003000", MORVANE_GATE_WORD, true), count,
+                   block_.data());
     }
     int32_t WriteBlock(int32_t count) {
         Words values(static_cast<size_t>(count));
         for (size_t i = 0; i < values.size(); ++i)
             values[i] = static_cast<uint16_t>(0xA000 + i);
-        return Run(MORVANE_CMD_BLOCK_WRITE, Gate("003000", kGateWord, true), count, values.data());
+        return Run(MORVANE_CMD_BLOCK_WRITE, Gate("003000", MORVANE_GATE_WORD, true), count,
+                   values.data());
     }
     bool BlockReadAsInPlc() const {
         for (size_t i = 0; i < block_.size(); ++i)

@@ -11,15 +11,6 @@
 
 namespace morvane::test {
 
-// Host gate type codes the parse command matches addresses against.
-enum HostGateType : uint32_t {
-    kGateWord = MORVANE_GATE_WORD,
-    kGateFloat = MORVANE_GATE_FLOAT,
-    kGateLong = MORVANE_GATE_LONG,
-    kGateDigital = MORVANE_GATE_DIGITAL,
-    kGateString = MORVANE_GATE_STRING,
-};
-
 class Host {
   public:
     // channel names the channel's configuration file (ZIDIV01.INT for 1).

@@ -12,7 +12,6 @@
 #include "gates/value_encoding.h"
 #include "link/link3964.h"
 #include "link/quiet_line.h"
-#include "link/rk512_exchange.h"
 #include "link/rk512_telegram.h"
 #include "serial/serial_port.h"
 #include "support/log_capture.h"
@@ -22,10 +21,9 @@
 namespace morvane {
 namespace {
 
-static_assert(MORVANE_CHANNEL_FILE_READ_SIZE == kConfigReadLength);
 static_assert(MORVANE_ATTEMPTS == kMaxAttempts);
 static_assert(MORVANE_PASSES == kMaxPasses);
-static_assert(MORVANE_TELEGRAM_DATA_SIZE == kTelegramDataBytes);
+static_assert(MORVANE_TELEGRAM_DATA_SIZE == 2 * kTelegramDataWords);
 static_assert(MORVANE_MAX_TRANSFER_BYTES == kMaxTransferBytes);
 static_assert(MORVANE_REOPEN_READ_TIMEOUT_MS == kSerialDefaultReadTimeoutMs);
 static_assert(MORVANE_STRING_MAX_LENGTH + 1 == MORVANE_STRING_SLOT_SIZE);

@@ -21,7 +21,7 @@ struct ScriptedChannel {
         if (!pty.ok()) return ::testing::AssertionFailure() << "no pseudo-terminal";
         if (host.Start(pty.port_name(), kTestTimeoutHundredths) != MORVANE_OK)
             return ::testing::AssertionFailure() << log.Dump();
-        gate = host.Parse("001002", kGateWord);
+        gate = host.Parse("001002", MORVANE_GATE_WORD);
         log.clear();
         return ::testing::AssertionSuccess();
     }

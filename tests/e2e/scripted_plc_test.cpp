@@ -317,7 +317,7 @@ TEST(ScriptedPlcFlood, FollowOnFetchFailingAfterItsReplyIsNeverAskedAgain) {
     ScriptedChannel channel;
     ASSERT_TRUE(channel.Start());
     auto& [scratch, log, pty, host, gate] = channel;
-    const GateAddress block_gate = host.Parse("001000", kGateWord, true);
+    const GateAddress block_gate = host.Parse("001000", MORVANE_GATE_WORD, true);
     const std::string telegram = "00 00 45 44 01 00 00 64 FF FF 10 03";
     const std::string follow_on = "FF 00 45 44 10 03";
     const Script first = CleanAttempt(telegram, WordsReply(0, 64));

@@ -57,7 +57,7 @@ TEST_P(TransferSizes, BlockReadCollectsEveryTelegram) {
     }
     Words host(count + 1, 0xEEEE);
 
-    ASSERT_EQ(Run(MORVANE_CMD_BLOCK_READ, Gate("002000", kGateWord, true),
+    ASSERT_EQ(Run(MORVANE_CMD_BLOCK_READ, Gate("002000", MORVANE_GATE_WORD, true),
                   static_cast<int32_t>(count), host.data()),
               MORVANE_OK)
         << log_.Dump();
@@ -72,7 +72,7 @@ TEST_P(TransferSizes, BlockWriteSendsEveryTelegram) {
     for (size_t i = 0; i < count; ++i)
         host[i] = Pattern(i, 0x1110);
 
-    ASSERT_EQ(Run(MORVANE_CMD_BLOCK_WRITE, Gate("002000", kGateWord, true),
+    ASSERT_EQ(Run(MORVANE_CMD_BLOCK_WRITE, Gate("002000", MORVANE_GATE_WORD, true),
                   static_cast<int32_t>(count), host.data()),
               MORVANE_OK)
         << log_.Dump();
@@ -97,7 +97,7 @@ TEST_F(Limits, BlockReadOf4096BytesOfFloatsIsAllowedOneMoreFloatIsNot) {
     for (uint16_t i = 0; i < 2048; i += 2)
         plc().SetWord(kBigBlock, i, 0x0140);  // 1.0 with the following zero word
     std::vector<float> host(1025, -7.0f);
-    const GateAddress gate = Gate("002000F", kGateFloat, true);
+    const GateAddress gate = Gate("002000F", MORVANE_GATE_FLOAT, true);
 
     ASSERT_EQ(Run(MORVANE_CMD_BLOCK_READ, gate, 1024, host.data()), MORVANE_OK) << log_.Dump();
     EXPECT_EQ(Telegrams().size(), 32u);
@@ -123,15 +123,17 @@ TEST_F(Limits, BlockReadOf51LongStringsFillsTheirSlots) {
         plc().SetWord(kBigBlock, static_cast<uint16_t>(i / 2),
                       static_cast<uint16_t>(static_cast<uint8_t>(text[i]) << 8 |
                                             static_cast<uint8_t>(text[i + 1])));
-    HostBytes host(51 * 81, kUntouched);
+    HostBytes host(51 * MORVANE_STRING_SLOT_SIZE, kUntouched);
 
-    ASSERT_EQ(Run(MORVANE_CMD_BLOCK_READ, Gate("002000S80", kGateString, true), 51, host.data()),
-              MORVANE_OK)
+    ASSERT_EQ(
+        Run(MORVANE_CMD_BLOCK_READ, Gate("002000S80", MORVANE_GATE_STRING, true), 51, host.data()),
+        MORVANE_OK)
         << log_.Dump();
     EXPECT_EQ(Telegrams().size(), 32u);
     for (size_t slot = 0; slot < 51; ++slot) {
         SCOPED_TRACE(slot);
-        const char* value = reinterpret_cast<const char*>(host.data() + 81 * slot);
+        const char* value =
+            reinterpret_cast<const char*>(host.data() + MORVANE_STRING_SLOT_SIZE * slot);
         const std::string stored = text.substr(80 * slot, 80);
         EXPECT_EQ(std::string(value), stored.substr(0, stored.find('\0')));
         EXPECT_EQ(value[80], '\0');
@@ -153,36 +155,36 @@ struct Refusal {
 TEST_F(Limits, TransfersThatCannotBeCarriedAreRefusedBeforeTheLine) {
     StartChannel();
     const std::vector<Refusal> refusals = {
-        {"block read whose bytes exceed 16 bits", "001000", kGateWord, MORVANE_CMD_BLOCK_READ,
-         32768, "ZIDIV> BlockRead() error, count 32768 out of range", true},
-        {"block read of a negative count", "001000L", kGateLong, MORVANE_CMD_BLOCK_READ, -1,
+        {"block read whose bytes exceed 16 bits", "001000", MORVANE_GATE_WORD,
+         MORVANE_CMD_BLOCK_READ, 32768, "ZIDIV> BlockRead() error, count 32768 out of range", true},
+        {"block read of a negative count", "001000L", MORVANE_GATE_LONG, MORVANE_CMD_BLOCK_READ, -1,
          "ZIDIV> BlockRead() error, count -1 out of range"},
-        {"block write whose bytes exceed 16 bits", "001000L", kGateLong, MORVANE_CMD_BLOCK_WRITE,
-         16384, "ZIDIV> BlockWrite() error, count 16384 out of range"},
-        {"block write of a negative count", "001000", kGateWord, MORVANE_CMD_BLOCK_WRITE, -5,
-         "ZIDIV> BlockWrite() error, count -5 out of range"},
-        {"single read of no value", "001000", kGateWord, MORVANE_CMD_SINGLE_READ, 0,
+        {"block write whose bytes exceed 16 bits", "001000L", MORVANE_GATE_LONG,
+         MORVANE_CMD_BLOCK_WRITE, 16384, "ZIDIV> BlockWrite() error, count 16384 out of range"},
+        {"block write of a negative count", "001000", MORVANE_GATE_WORD, MORVANE_CMD_BLOCK_WRITE,
+         -5, "ZIDIV> BlockWrite() error, count -5 out of range"},
+        {"single read of no value", "001000", MORVANE_GATE_WORD, MORVANE_CMD_SINGLE_READ, 0,
          "ZIDIV> SingleRead() error, count 0 out of range"},
-        {"single read of a negative count", "001000F", kGateFloat, MORVANE_CMD_SINGLE_READ, -3,
-         "ZIDIV> SingleRead() error, count -3 out of range"},
-        {"single read beyond one telegram", "001000F", kGateFloat, MORVANE_CMD_SINGLE_READ, 33,
-         "ZIDIV> SingleRead() error, count 33 out of range"},
-        {"single write of no value", "001000", kGateWord, MORVANE_CMD_SINGLE_WRITE, 0,
+        {"single read of a negative count", "001000F", MORVANE_GATE_FLOAT, MORVANE_CMD_SINGLE_READ,
+         -3, "ZIDIV> SingleRead() error, count -3 out of range"},
+        {"single read beyond one telegram", "001000F", MORVANE_GATE_FLOAT, MORVANE_CMD_SINGLE_READ,
+         33, "ZIDIV> SingleRead() error, count 33 out of range"},
+        {"single write of no value", "001000", MORVANE_GATE_WORD, MORVANE_CMD_SINGLE_WRITE, 0,
          "ZIDIV> SingleWrite() error, count 0 out of range"},
-        {"single write of two strings", "001000S20", kGateString, MORVANE_CMD_SINGLE_WRITE, 2,
+        {"single write of two strings", "001000S20", MORVANE_GATE_STRING, MORVANE_CMD_SINGLE_WRITE,
+         2, "ZIDIV> SingleWrite() error, count 2 out of range"},
+        {"single write of two bits", "00100003", MORVANE_GATE_DIGITAL, MORVANE_CMD_SINGLE_WRITE, 2,
          "ZIDIV> SingleWrite() error, count 2 out of range"},
-        {"single write of two bits", "00100003", kGateDigital, MORVANE_CMD_SINGLE_WRITE, 2,
-         "ZIDIV> SingleWrite() error, count 2 out of range"},
-        {"block write of strings", "001000S20", kGateString, MORVANE_CMD_BLOCK_WRITE, 1,
+        {"block write of strings", "001000S20", MORVANE_GATE_STRING, MORVANE_CMD_BLOCK_WRITE, 1,
          "ZIDIV> BlockWrite() no allowed for STRINGS"},
-        {"block write of a bit", "00100003", kGateDigital, MORVANE_CMD_BLOCK_WRITE, 1,
+        {"block write of a bit", "00100003", MORVANE_GATE_DIGITAL, MORVANE_CMD_BLOCK_WRITE, 1,
          "ZIDIV> BlockWrite() error, bit 3 in a block"},
     };
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.name);
         log_.clear();
         plc().ClearReceived();
-        HostBytes host(64 * 81, kUntouched);
+        HostBytes host(64 * MORVANE_STRING_SLOT_SIZE, kUntouched);
         const HostBytes before = host;
         EXPECT_EQ(Run(r.command, Gate(r.address, r.gate_type), r.count, host.data()),
                   MORVANE_REQUEST_FAILED);
@@ -244,13 +246,13 @@ TEST_F(Limits, MalformedGateRecordsAreRefusedByEveryTransferCommand) {
             SCOPED_TRACE(std::string(r.name) + " / " + name);
             log_.clear();
             plc().ClearReceived();
-            HostBytes host(64 * 81, kUntouched);
+            HostBytes host(64 * MORVANE_STRING_SLOT_SIZE, kUntouched);
             EXPECT_EQ(Run(command, r.gate, r.count, host.data()), MORVANE_REQUEST_FAILED);
             EXPECT_TRUE(log_.Has(MORVANE_LOG_TRACE,
                                  "ZIDIV> " + std::string(name) + "() error, " + r.refusal))
                 << log_.Dump();
             EXPECT_TRUE(Telegrams().empty());
-            EXPECT_EQ(host, HostBytes(64 * 81, kUntouched));
+            EXPECT_EQ(host, HostBytes(64 * MORVANE_STRING_SLOT_SIZE, kUntouched));
         }
     }
 }
@@ -267,14 +269,15 @@ TEST_F(Limits, FloatWritesOfNotANumberAreRefusedBeforeTheFirstTelegram) {
     StartChannel();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     float single = nan;
-    EXPECT_EQ(Run(MORVANE_CMD_SINGLE_WRITE, Gate("001000F", kGateFloat), 1, &single),
+    EXPECT_EQ(Run(MORVANE_CMD_SINGLE_WRITE, Gate("001000F", MORVANE_GATE_FLOAT), 1, &single),
               MORVANE_REQUEST_FAILED);
     EXPECT_TRUE(log_.Has(MORVANE_LOG_TRACE, "ZIDIV> SingleWrite() error, value 0 is not a number"));
 
     std::vector<float> block(50, 2.5f);
     block[40] = -nan;  // deep in the second telegram
-    EXPECT_EQ(Run(MORVANE_CMD_BLOCK_WRITE, Gate("001000F", kGateFloat, true), 50, block.data()),
-              MORVANE_REQUEST_FAILED);
+    EXPECT_EQ(
+        Run(MORVANE_CMD_BLOCK_WRITE, Gate("001000F", MORVANE_GATE_FLOAT, true), 50, block.data()),
+        MORVANE_REQUEST_FAILED);
     EXPECT_TRUE(log_.Has(MORVANE_LOG_TRACE, "ZIDIV> BlockWrite() error, value 40 is not a number"));
     EXPECT_TRUE(Telegrams().empty());
     EXPECT_TRUE(std::isnan(single));
@@ -283,8 +286,10 @@ TEST_F(Limits, FloatWritesOfNotANumberAreRefusedBeforeTheFirstTelegram) {
 TEST_F(Limits, CountOfZeroStillMakesOneExchangeForNoWords) {
     StartChannel();
     uint16_t host = 0xEEEE;
-    EXPECT_EQ(Run(MORVANE_CMD_BLOCK_READ, Gate("001004", kGateWord, true), 0, &host), MORVANE_OK);
-    EXPECT_EQ(Run(MORVANE_CMD_BLOCK_WRITE, Gate("001004", kGateWord, true), 0, &host), MORVANE_OK);
+    EXPECT_EQ(Run(MORVANE_CMD_BLOCK_READ, Gate("001004", MORVANE_GATE_WORD, true), 0, &host),
+              MORVANE_OK);
+    EXPECT_EQ(Run(MORVANE_CMD_BLOCK_WRITE, Gate("001004", MORVANE_GATE_WORD, true), 0, &host),
+              MORVANE_OK);
     EXPECT_EQ(Telegrams(), (std::vector<Bytes>{Header('E', 1, 4, 0), Header('A', 1, 4, 0)}));
     EXPECT_EQ(host, 0xEEEE);
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "entry/command_table.h"
 #include "entry/driver_state.h"
-#include "entry/handlers.h"
 
 namespace morvane {
 namespace {

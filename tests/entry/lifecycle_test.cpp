@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "entry/driver_state.h"
-#include "entry/lifecycle.h"
+#include "entry/open_com.h"
 #include "support/log_capture.h"
 #include "support/pty_pair.h"
 #include "support/temp_directory.h"

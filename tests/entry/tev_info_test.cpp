@@ -4,7 +4,6 @@
 #include <string>
 
 #include "entry/driver_state.h"
-#include "entry/handlers.h"
 #include "entry/tev_info.h"
 #include "support/log_capture.h"
 

@@ -93,17 +93,17 @@ TEST(UnpackReply, SingleStringIsCutAtItsFirstNul) {
 
 TEST(UnpackReply, BlockStringsFillSlotsOf81Bytes) {
     const uint8_t data[] = {'A', 'B', 'C', 'D', 'E', 0, 'G', 'H', 'I', 'J', 'K', 'L'};
-    HostBuffer host(Gate('S', 16, -1, 4), 3, 3 * kStringSlotSize);
+    HostBuffer host(Gate('S', 16, -1, 4), 3, 3 * MORVANE_STRING_SLOT_SIZE);
     ASSERT_EQ(UnpackReply(&host.block, data, kBlockRead), 0);
     const char* expected[] = {"ABCD", "E", "IJKL"};
     for (size_t slot = 0; slot < 3; ++slot) {
-        const size_t start = slot * kStringSlotSize;
+        const size_t start = slot * MORVANE_STRING_SLOT_SIZE;
         EXPECT_STREQ(reinterpret_cast<const char*>(&host.bytes[start]), expected[slot]);
         EXPECT_EQ(host.bytes[start + 4], 0);
-        EXPECT_TRUE(host.Untouched(start + 5, start + kStringSlotSize)) << "slot " << slot;
+        EXPECT_TRUE(host.Untouched(start + 5, start + MORVANE_STRING_SLOT_SIZE)) << "slot " << slot;
     }
-    EXPECT_EQ(host.bytes[kStringSlotSize + 2], 0);  // behind the cut
-    EXPECT_EQ(host.bytes[kStringSlotSize + 3], 0);
+    EXPECT_EQ(host.bytes[MORVANE_STRING_SLOT_SIZE + 2], 0);  // behind the cut
+    EXPECT_EQ(host.bytes[MORVANE_STRING_SLOT_SIZE + 3], 0);
 }
 
 TEST(UnpackReply, BlockValuesArePackedAndEndAtTheLastValue) {
@@ -156,7 +156,7 @@ TEST(UnpackReply, RefusesRecordsTheReplyCannotFill) {
         {Gate('F', 32), 33, kBlockRead},       {Gate('S', 32, -1, 80), 2, kBlockRead},
     };
     for (const Case& c : cases) {
-        HostBuffer host(c.gate, c.count, 2 * kStringSlotSize);
+        HostBuffer host(c.gate, c.count, 2 * MORVANE_STRING_SLOT_SIZE);
         EXPECT_EQ(UnpackReply(&host.block, data, c.command), 1)
             << char(c.gate.class_letter) << c.gate.width << " count " << c.count;
         EXPECT_TRUE(host.Untouched(0, host.bytes.size()));
@@ -171,11 +171,11 @@ TEST(UnpackReply, LargestBlocksOfOneTelegram) {
     EXPECT_EQ(words.At<uint16_t>(126), 0x7E7F);
     EXPECT_TRUE(words.Untouched(128, 130));
 
-    HostBuffer strings(Gate('S', 16, -1, 80), 1, kStringSlotSize + 1);
+    HostBuffer strings(Gate('S', 16, -1, 80), 1, MORVANE_STRING_SLOT_SIZE + 1);
     ASSERT_EQ(UnpackReply(&strings.block, data.data() + 1, kBlockRead), 0);
     EXPECT_EQ(strings.bytes[79], 80);
     EXPECT_EQ(strings.bytes[80], 0);
-    EXPECT_TRUE(strings.Untouched(kStringSlotSize, kStringSlotSize + 1));
+    EXPECT_TRUE(strings.Untouched(MORVANE_STRING_SLOT_SIZE, MORVANE_STRING_SLOT_SIZE + 1));
 }
 
 struct Staging {
@@ -264,10 +264,10 @@ TEST(UnpackChunk, NeverWritesBeyondTheReplyData) {
 
 TEST(UnpackStringSlots, SpreadsPackedStringsOverSlots) {
     const uint8_t packed[] = {'x', 'y', 0, 'z', 'u', 'v'};
-    std::vector<uint8_t> slots(2 * kStringSlotSize, kMarker);
+    std::vector<uint8_t> slots(2 * MORVANE_STRING_SLOT_SIZE, kMarker);
     ASSERT_EQ(UnpackStringSlots(slots.data(), packed, 3, 2), 0);
     EXPECT_STREQ(reinterpret_cast<const char*>(slots.data()), "xy");
-    EXPECT_STREQ(reinterpret_cast<const char*>(slots.data() + kStringSlotSize), "zuv");
+    EXPECT_STREQ(reinterpret_cast<const char*>(slots.data() + MORVANE_STRING_SLOT_SIZE), "zuv");
     EXPECT_EQ(slots[4], kMarker);
     EXPECT_EQ(UnpackStringSlots(slots.data(), packed, 81, 1), 1);
 }

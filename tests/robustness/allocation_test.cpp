@@ -82,21 +82,23 @@ struct TransferCase {
 
 TEST_F(NoAllocations, TransfersOfEveryKind) {
     const TransferCase cases[] = {
-        {"single word read", "003002", kGateWord, false, MORVANE_CMD_SINGLE_READ, 1},
-        {"single word write", "003002", kGateWord, false, MORVANE_CMD_SINGLE_WRITE, 1},
-        {"bit read", "00300212", kGateDigital, false, MORVANE_CMD_SINGLE_READ, 1},
-        {"bit write", "00300203", kGateDigital, false, MORVANE_CMD_SINGLE_WRITE, 1},
-        {"float write", "003010F", kGateFloat, false, MORVANE_CMD_SINGLE_WRITE, 1},
-        {"string read", "003030S20", kGateString, false, MORVANE_CMD_SINGLE_READ, 1},
-        {"string write", "003030S20", kGateString, false, MORVANE_CMD_SINGLE_WRITE, 1},
-        {"block read of 300 words", "003000", kGateWord, true, MORVANE_CMD_BLOCK_READ, 300},
-        {"block write of 300 words", "003000", kGateWord, true, MORVANE_CMD_BLOCK_WRITE, 300},
-        {"block read of longs", "003004L", kGateLong, true, MORVANE_CMD_BLOCK_READ, 70},
-        {"block write of floats", "003004F", kGateFloat, true, MORVANE_CMD_BLOCK_WRITE, 70},
-        {"block read of strings", "003008S08", kGateString, true, MORVANE_CMD_BLOCK_READ, 30},
+        {"single word read", "003002", MORVANE_GATE_WORD, false, MORVANE_CMD_SINGLE_READ, 1},
+        {"single word write", "003002", MORVANE_GATE_WORD, false, MORVANE_CMD_SINGLE_WRITE, 1},
+        {"bit read", "00300212", MORVANE_GATE_DIGITAL, false, MORVANE_CMD_SINGLE_READ, 1},
+        {"bit write", "00300203", MORVANE_GATE_DIGITAL, false, MORVANE_CMD_SINGLE_WRITE, 1},
+        {"float write", "003010F", MORVANE_GATE_FLOAT, false, MORVANE_CMD_SINGLE_WRITE, 1},
+        {"string read", "003030S20", MORVANE_GATE_STRING, false, MORVANE_CMD_SINGLE_READ, 1},
+        {"string write", "003030S20", MORVANE_GATE_STRING, false, MORVANE_CMD_SINGLE_WRITE, 1},
+        {"block read of 300 words", "003000", MORVANE_GATE_WORD, true, MORVANE_CMD_BLOCK_READ, 300},
+        {"block write of 300 words", "003000", MORVANE_GATE_WORD, true, MORVANE_CMD_BLOCK_WRITE,
+         300},
+        {"block read of longs", "003004L", MORVANE_GATE_LONG, true, MORVANE_CMD_BLOCK_READ, 70},
+        {"block write of floats", "003004F", MORVANE_GATE_FLOAT, true, MORVANE_CMD_BLOCK_WRITE, 70},
+        {"block read of strings", "003008S08", MORVANE_GATE_STRING, true, MORVANE_CMD_BLOCK_READ,
+         30},
         // Refused before the line: the refusal is logged.
-        {"count beyond a telegram's word count", "003000", kGateWord, true, MORVANE_CMD_BLOCK_READ,
-         40000, MORVANE_REQUEST_FAILED},
+        {"count beyond a telegram's word count", "003000", MORVANE_GATE_WORD, true,
+         MORVANE_CMD_BLOCK_READ, 40000, MORVANE_REQUEST_FAILED},
     };
     for (const TransferCase& c : cases) {
         std::vector<uint8_t> data(8192, 0x31);  // also a string of digits for the writes
@@ -113,7 +115,7 @@ TEST_F(NoAllocations, TransfersOfEveryKind) {
 TEST_F(NoAllocations, FailingExchangesAndTheirLogLines) {
     std::vector<uint16_t> words(200);
     TransferBlock block{};
-    block.gate = Gate("003000", kGateWord, true);
+    block.gate = Gate("003000", MORVANE_GATE_WORD, true);
     block.count = 200;
     block.data = words.data();
     plcsim::Faults faults;

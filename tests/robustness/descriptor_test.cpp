@@ -84,7 +84,7 @@ TEST_F(DescriptorCycles, ThousandOpenCloseCyclesLeakNoDescriptor) {
         if (cycle % kReadEvery != 0) continue;
         ASSERT_EQ(ColdStart(port), MORVANE_OK);
         HostBytes slot(4, kUntouched);  // a word value sits in the slot's upper half
-        GateAddress gate = host_.Parse("001004", kGateWord);
+        GateAddress gate = host_.Parse("001004", MORVANE_GATE_WORD);
         ASSERT_EQ(host_.Transfer(MORVANE_CMD_SINGLE_READ, gate, 1, slot.data()), MORVANE_OK);
         ASSERT_EQ(slot, (HostBytes{kUntouched, kUntouched, 0x2B, 0x2C}));
         ASSERT_EQ(host_.Call(MORVANE_CMD_END_TEV, nullptr), MORVANE_OK);

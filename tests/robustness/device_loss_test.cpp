@@ -64,7 +64,7 @@ class DeviceLoss
         port_ = std::make_unique<StablePortName>(first_->device());
         ASSERT_TRUE(port_->ok());
         ASSERT_EQ(host_.Start(port_->name(), kTestTimeoutHundredths), MORVANE_OK) << log_.Dump();
-        gate_ = host_.Parse("003000", kGateWord, true);
+        gate_ = host_.Parse("003000", MORVANE_GATE_WORD, true);
         ASSERT_EQ(gate_.parsed, 1u);
     }
     void TearDown() override { host_.Stop(); }

@@ -50,7 +50,7 @@ class Channel {
         if (host_.Start(PortName(sim_.device()), kTestTimeoutHundredths) != MORVANE_OK)
             return false;
         // Parsed while the driver runs: an ended driver parses nothing.
-        block_gate_ = host_.Parse(Address(kWriteAt).c_str(), kGateWord, true);
+        block_gate_ = host_.Parse(Address(kWriteAt).c_str(), MORVANE_GATE_WORD, true);
         return block_gate_.parsed == 1;
     }
     void Stop() { host_.Stop(); }
@@ -136,7 +136,7 @@ class Channel {
   private:
     int32_t Run(uint32_t command, const std::string& address, int32_t count, void* data) {
         const bool block = command == MORVANE_CMD_BLOCK_READ || command == MORVANE_CMD_BLOCK_WRITE;
-        const GateAddress gate = host_.Parse(address.c_str(), kGateWord, block);
+        const GateAddress gate = host_.Parse(address.c_str(), MORVANE_GATE_WORD, block);
         const int32_t result = host_.Transfer(command, gate, count, data);
         if (result != MORVANE_OK)
             ADD_FAILURE() << "channel " << number_ << ", command " << command << ": " << result;
@@ -227,7 +227,7 @@ TEST_F(Threaded, DriverEndedAndStartedWhileOthersTransfer) {
         Words words(4, 0xEEEE);
         while (!transfers_done.load()) {
             EXPECT_EQ(host.Call(MORVANE_CMD_COLD_START, &start), MORVANE_OK);
-            if (gate.parsed == 0) gate = host.Parse("010000", kGateWord, true);
+            if (gate.parsed == 0) gate = host.Parse("010000", MORVANE_GATE_WORD, true);
             const int ran_before = ran.load();
             for (int i = 0; i < kMaxCallsPerState && ran.load() == ran_before; ++i) {
                 if (transfers_done.load()) break;

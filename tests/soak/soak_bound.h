@@ -44,7 +44,7 @@ inline ExchangeBound BoundOfExchange(double timeout_ms) {
 inline double CallBoundMs(const Transfer& t, double timeout_ms) {
     const double exchange = BoundOfExchange(timeout_ms).exchange_ms;
     const uint32_t bytes = LineBytes(t);
-    const uint32_t telegrams = bytes == 0 ? 1 : (bytes - 1) / kTelegramDataBytes + 1;
+    const uint32_t telegrams = bytes == 0 ? 1 : (bytes - 1) / MORVANE_TELEGRAM_DATA_SIZE + 1;
     const bool one_pass = t.op == Op::kSingleRead || t.op == Op::kSingleWrite ||
                           (t.op == Op::kBlockRead && telegrams == 1);
     const double passes = one_pass ? 1 : kMaxPasses;

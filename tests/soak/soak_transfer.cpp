@@ -14,12 +14,6 @@
 namespace morvane::soak {
 namespace {
 
-constexpr size_t kStringSlot = kStringSlotSize;
-constexpr size_t kValueSlot = 4;   // single values: 4 bytes each
-constexpr size_t kSlotWordAt = 2;  // a 16-bit single value sits in the slot's second half
-constexpr uint32_t kTelegramBytes = 128;
-constexpr uint32_t kStagingBytes = 4096;
-
 template <typename T>
 void Put(HostBytes& bytes, size_t at, T value) {
     std::memcpy(bytes.data() + at, &value, sizeof value);
@@ -45,11 +39,11 @@ bool IsSingle(const Transfer& t) {
 size_t ItemSize(const Transfer& t) {
     switch (t.kind) {
         case Kind::kWord:
-            return IsSingle(t) ? kValueSlot : 2;
+            return IsSingle(t) ? MORVANE_VALUE_SLOT_SIZE : 2;
         case Kind::kBit:
-            return kValueSlot;
+            return MORVANE_VALUE_SLOT_SIZE;
         case Kind::kString:
-            return IsSingle(t) ? t.string_length + 1u : kStringSlot;
+            return IsSingle(t) ? t.string_length + 1u : MORVANE_STRING_SLOT_SIZE;
         default:
             return 4;
     }
@@ -80,12 +74,12 @@ void FillValues(Transfer& t, std::mt19937_64& random) {
         const size_t at = ItemSize(t) * i;
         switch (t.kind) {
             case Kind::kWord:
-                Put<uint16_t>(t.host, at + (IsSingle(t) ? kSlotWordAt : 0),
+                Put<uint16_t>(t.host, at + (IsSingle(t) ? MORVANE_VALUE_SLOT_WORD_OFFSET : 0),
                               static_cast<uint16_t>(random()));
                 break;
             case Kind::kBit:  // any non-zero value sets the bit
                 Put<uint16_t>(
-                    t.host, at + kSlotWordAt,
+                    t.host, at + MORVANE_VALUE_SLOT_WORD_OFFSET,
                     Pick(random, 0, 1) ? static_cast<uint16_t>(Pick(random, 1, 0xFFFF)) : 0);
                 break;
             case Kind::kLong:
@@ -130,17 +124,17 @@ std::string AddressOf(const Transfer& t) {
 uint32_t GateTypeOf(Kind kind) {
     switch (kind) {
         case Kind::kBit:
-            return test::kGateDigital;
+            return MORVANE_GATE_DIGITAL;
         case Kind::kLong:
-            return test::kGateLong;
+            return MORVANE_GATE_LONG;
         case Kind::kFloat:
-            return test::kGateFloat;
+            return MORVANE_GATE_FLOAT;
         case Kind::kString:
-            return test::kGateString;
+            return MORVANE_GATE_STRING;
         case Kind::kWord:
             break;
     }
-    return test::kGateWord;
+    return MORVANE_GATE_WORD;
 }
 
 uint16_t HighWord(uint32_t value) {
@@ -201,9 +195,9 @@ Transfer RandomTransfer(std::mt19937_64& random) {
     uint32_t most = 1;
     if (t.op == Op::kSingleWrite &&
         (t.kind == Kind::kWord || t.kind == Kind::kLong || t.kind == Kind::kFloat))
-        most = kTelegramBytes / (2 * per_item);
+        most = MORVANE_TELEGRAM_DATA_SIZE / (2 * per_item);
     if (IsBlock(t.op))
-        most = (t.op == Op::kBlockRead ? kStagingBytes / 2 : kSoakBlockWords) / per_item;
+        most = (t.op == Op::kBlockRead ? MORVANE_REPLY_DATA_SIZE / 2 : kSoakBlockWords) / per_item;
     t.count = PickCount(random, most);
     t.words = static_cast<uint16_t>(t.count * per_item);
     if (t.op == Op::kSingleRead) t.words = static_cast<uint16_t>(per_item);
@@ -230,10 +224,12 @@ HostBytes ExpectedReadBuffer(const Transfer& t, const Words& plc) {
         const size_t word = first + WordsPerItem(t) * i;
         switch (t.kind) {
             case Kind::kWord:
-                Put<uint16_t>(out, at + (IsSingle(t) ? kSlotWordAt : 0), plc[word]);
+                Put<uint16_t>(out, at + (IsSingle(t) ? MORVANE_VALUE_SLOT_WORD_OFFSET : 0),
+                              plc[word]);
                 break;
             case Kind::kBit:
-                Put<uint16_t>(out, at + kSlotWordAt, static_cast<uint16_t>(plc[word] >> t.bit & 1));
+                Put<uint16_t>(out, at + MORVANE_VALUE_SLOT_WORD_OFFSET,
+                              static_cast<uint16_t>(plc[word] >> t.bit & 1));
                 break;
             case Kind::kLong:
                 Put<uint32_t>(out, at, LongAt(plc, word));
@@ -265,11 +261,12 @@ Words ExpectedWrittenWords(const Transfer& t, const Words& before) {
         const size_t word = WordsPerItem(t) * i;
         switch (t.kind) {
             case Kind::kWord:
-                words[word] = Get<uint16_t>(t.host, at + (IsSingle(t) ? kSlotWordAt : 0));
+                words[word] =
+                    Get<uint16_t>(t.host, at + (IsSingle(t) ? MORVANE_VALUE_SLOT_WORD_OFFSET : 0));
                 break;
             case Kind::kBit: {
                 const auto mask = static_cast<uint16_t>(1u << t.bit);
-                const bool set = Get<uint16_t>(t.host, at + kSlotWordAt) != 0;
+                const bool set = Get<uint16_t>(t.host, at + MORVANE_VALUE_SLOT_WORD_OFFSET) != 0;
                 words[word] = static_cast<uint16_t>(set ? words[word] | mask : words[word] & ~mask);
                 break;
             }

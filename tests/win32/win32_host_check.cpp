@@ -23,12 +23,6 @@ namespace {
 
 using TevMainFunction = int32_t(MORVANE_CALL*)(TevRequest*);
 
-// Host gate type codes the parse commands match addresses against.
-constexpr uint32_t kGateWord = 0;
-constexpr uint32_t kGateFloat = 3;
-constexpr uint32_t kGateDigital = 6;
-constexpr uint32_t kGateString = 7;
-
 constexpr int kBlockWords = 100;  // more than one telegram: a follow-on FETCH
 
 int g_passed = 0;
@@ -143,13 +137,19 @@ void CheckParsing(Channel& channel) {
         uint32_t class_letter;
         int32_t packed;
     } cases[] = {
-        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "001002", kGateWord, MORVANE_OK, 'I', 0x00010002},
-        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "001010F", kGateFloat, MORVANE_OK, 'F', 0x00010005},
-        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "001030S20", kGateString, MORVANE_OK, 'S', 0x14010003},
-        {MORVANE_CMD_BLOCK_ADDRESS_PARSER, "002000", kGateWord, MORVANE_OK, 'I', 0x00020000},
-        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "0010x2", kGateWord, MORVANE_REQUEST_FAILED, 0, 0},
-        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "001002F", kGateWord, MORVANE_REQUEST_FAILED, 0, 0},
-        {MORVANE_CMD_BLOCK_ADDRESS_PARSER, "", kGateWord, MORVANE_REQUEST_FAILED, 0, 0},
+        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "001002", MORVANE_GATE_WORD, MORVANE_OK, 'I',
+         0x00010002},
+        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "001010F", MORVANE_GATE_FLOAT, MORVANE_OK, 'F',
+         0x00010005},
+        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "001030S20", MORVANE_GATE_STRING, MORVANE_OK, 'S',
+         0x14010003},
+        {MORVANE_CMD_BLOCK_ADDRESS_PARSER, "002000", MORVANE_GATE_WORD, MORVANE_OK, 'I',
+         0x00020000},
+        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "0010x2", MORVANE_GATE_WORD, MORVANE_REQUEST_FAILED, 0,
+         0},
+        {MORVANE_CMD_SINGLE_ADDRESS_PARSER, "001002F", MORVANE_GATE_WORD, MORVANE_REQUEST_FAILED, 0,
+         0},
+        {MORVANE_CMD_BLOCK_ADDRESS_PARSER, "", MORVANE_GATE_WORD, MORVANE_REQUEST_FAILED, 0, 0},
     };
     for (const auto& c : cases) {
         GateAddress gate{};
@@ -198,7 +198,7 @@ Slot FloatSlot(float value) {
 void CheckTransfers(Channel& channel) {
     const int priority_before = GetThreadPriority(GetCurrentThread());
 
-    GateAddress word = Gate(channel, "001002", kGateWord);
+    GateAddress word = Gate(channel, "001002", MORVANE_GATE_WORD);
     Slot out = WordSlot(0xA510);
     Slot in = WordSlot(0);
     Check(channel.Transfer(MORVANE_CMD_SINGLE_WRITE, word, 1, &out) == MORVANE_OK,
@@ -207,7 +207,7 @@ void CheckTransfers(Channel& channel) {
     Check(result == MORVANE_OK && in.Word() == 0xA510,
           "SingleRead word: " + std::to_string(result) + ", " + Hex(in.Word()));
 
-    GateAddress real = Gate(channel, "001010F", kGateFloat);
+    GateAddress real = Gate(channel, "001010F", MORVANE_GATE_FLOAT);
     out = FloatSlot(-123.25f);
     in = FloatSlot(0.0f);
     Check(channel.Transfer(MORVANE_CMD_SINGLE_WRITE, real, 1, &out) == MORVANE_OK,
@@ -216,9 +216,9 @@ void CheckTransfers(Channel& channel) {
     Check(result == MORVANE_OK && in.Float() == -123.25f,
           "SingleRead float: " + std::to_string(result) + ", " + std::to_string(in.Float()));
 
-    GateAddress text = Gate(channel, "001030S20", kGateString);
-    char written[81] = "WINE HOST CHECK";
-    char read[81];
+    GateAddress text = Gate(channel, "001030S20", MORVANE_GATE_STRING);
+    char written[MORVANE_STRING_SLOT_SIZE] = "WINE HOST CHECK";
+    char read[MORVANE_STRING_SLOT_SIZE];
     std::memset(read, 'x', sizeof read);
     Check(channel.Transfer(MORVANE_CMD_SINGLE_WRITE, text, 1, written) == MORVANE_OK,
           "SingleWrite string \"WINE HOST CHECK\"");
@@ -227,7 +227,7 @@ void CheckTransfers(Channel& channel) {
           "SingleRead string: " + std::to_string(result) + ", \"" +
               std::string(read, strnlen(read, 20)) + "\"");
 
-    GateAddress bit = Gate(channel, "00100214", kGateDigital);
+    GateAddress bit = Gate(channel, "00100214", MORVANE_GATE_DIGITAL);
     out = WordSlot(1);
     in = WordSlot(0);
     Slot whole = WordSlot(0);
@@ -239,7 +239,7 @@ void CheckTransfers(Channel& channel) {
               whole.Word() == (0xA510 | 1u << 14),
           "SingleRead bit 14: " + std::to_string(in.Word()) + ", word now " + Hex(whole.Word()));
 
-    GateAddress block = Gate(channel, "002000", kGateWord, true);
+    GateAddress block = Gate(channel, "002000", MORVANE_GATE_WORD, true);
     std::vector<uint16_t> words(kBlockWords, 0xDEAD);
     result = channel.Transfer(MORVANE_CMD_BLOCK_READ, block, kBlockWords, words.data());
     int wrong = 0;
@@ -249,7 +249,7 @@ void CheckTransfers(Channel& channel) {
                                                   " words of DB2: " + std::to_string(result) +
                                                   ", " + std::to_string(wrong) + " wrong");
 
-    GateAddress missing = Gate(channel, "009000", kGateWord);
+    GateAddress missing = Gate(channel, "009000", MORVANE_GATE_WORD);
     in = WordSlot(0x5A5A);
     result = channel.Transfer(MORVANE_CMD_SINGLE_READ, missing, 1, &in);
     Check(result == MORVANE_REQUEST_FAILED && in.Word() == 0x5A5A,

@@ -1,10 +1,11 @@
-#include "link/rk512_attempts.h"
+#include "link/rk512_exchange.h"
 
-#include "entry/log.h"
 #include "link/link3964.h"
 #include "link/quiet_line.h"
 #include "link/rk512_telegram.h"
 #include "link/thread_priority.h"
+#include "morvane/morvane.h"
+#include "morvane/ostrel.h"
 #include "serial/serial_port.h"
 
 namespace morvane {
@@ -33,7 +34,7 @@ struct Attempt {
 };
 
 void Log(const Attempt& a, const char* format) {
-    err(kLogTrace, format, a.exchange.label, static_cast<int>(a.counter));
+    err(MORVANE_LOG_TRACE, format, a.exchange.label, static_cast<int>(a.counter));
 }
 
 // The PLC did not acknowledge the telegram or did not answer it.
@@ -58,11 +59,6 @@ Outcome Refused(const Attempt& a) {
     return a.exchange.telegram_index == 0 ? Ended(1) : Left(1);
 }
 
-bool InputWaiting(PortHandle port) {
-    uint32_t waiting = 0;
-    return SerialBytesWaiting(port, &waiting) && waiting > 0;
-}
-
 // One round of the quiet-line loop: the PLC kept sending after its reply.
 void LogQuietLineRound(void* context) {
     const Attempt& a = *static_cast<const Attempt*>(context);
@@ -70,8 +66,8 @@ void LogQuietLineRound(void* context) {
 }
 
 Outcome ShortReply(const Attempt& a, uint16_t length) {
-    err(kLogTrace, a.exchange.texts->short_reply, a.exchange.label, static_cast<unsigned>(length),
-        static_cast<int>(a.counter));
+    err(MORVANE_LOG_TRACE, a.exchange.texts->short_reply, a.exchange.label,
+        static_cast<unsigned>(length), static_cast<int>(a.counter));
     return Refused(a);
 }
 
@@ -81,7 +77,7 @@ Outcome CheckReply(Attempt& a) {
     if (a.raw_length < kReplyHeaderBytes) return ShortReply(a, a.raw_length);
     const uint8_t error_byte = a.raw[kReplyErrorByte];
     if (error_byte != 0) {
-        err(kLogTrace, x.texts->error_byte, static_cast<unsigned>(error_byte), x.label,
+        err(MORVANE_LOG_TRACE, x.texts->error_byte, static_cast<unsigned>(error_byte), x.label,
             static_cast<int>(a.counter));
         DrainPartner(x.request);
         return Refused(a);
@@ -94,7 +90,7 @@ Outcome CheckReply(Attempt& a) {
     const unsigned received = reply_length - kReplyHeaderBytes;
     const unsigned expected = x.expected_data_bytes;
     if (received != expected) {
-        err(kLogTrace, x.texts->wrong_length, x.label, received, expected,
+        err(MORVANE_LOG_TRACE, x.texts->wrong_length, x.label, received, expected,
             static_cast<unsigned>(a.counter));
         return Refused(a);
     }
@@ -153,7 +149,7 @@ Outcome RunAttempt(Attempt& a) {
         Log(a, texts.synchronising);
         return Ended(2);
     }
-    if (InputWaiting(a.port)) {
+    if (SerialInputWaiting(a.port)) {
         SendByte(a.port, kNak);
         Log(a, texts.input_waiting);
         return Ended(2);
@@ -167,7 +163,7 @@ int RunExchange(const Exchange& exchange) {
     ChannelArea* area = exchange.request->channel_area;
     area->saved_thread_priority = ThreadPriorityGet();
     const int raised = ThreadPrioritySet(kThreadPriorityTimeCritical);
-    if (raised != 1) err(kLogTrace, exchange.texts->set_priority, raised);
+    if (raised != 1) err(MORVANE_LOG_TRACE, exchange.texts->set_priority, raised);
 
     Attempt attempt{exchange, area->port_handle, area->port_settings.is_3964r, false, 0, {}, 0};
     Outcome outcome = Ended(2);
@@ -177,7 +173,7 @@ int RunExchange(const Exchange& exchange) {
     } while (!outcome.leave && outcome.result != 0 && attempt.counter < kMaxAttempts);
 
     if (ThreadPrioritySet(area->saved_thread_priority) != 1)
-        err(kLogTrace, exchange.texts->reset_priority);
+        err(MORVANE_LOG_TRACE, exchange.texts->reset_priority);
     return outcome.result;
 }
 

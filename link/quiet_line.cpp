@@ -1,7 +1,8 @@
 // Taking and discarding the partner's pending telegrams, and the bounded
 // wait for a quiet line after a block.
-#include "link/link3964.h"
 #include "link/quiet_line.h"
+
+#include "link/link3964.h"
 #include "link/thread_priority.h"
 
 namespace morvane {
@@ -13,15 +14,10 @@ bool InputPending(PortHandle port) {
     return !SerialBytesWaiting(port, &waiting) || waiting > 0;
 }
 
-bool BytesWaiting(PortHandle port) {
-    uint32_t waiting = 0;
-    return SerialBytesWaiting(port, &waiting) && waiting > 0;
-}
-
 }  // namespace
 
 bool WaitQuietLine(PortHandle port, QuietLineRound on_round, void* context, uint32_t round_limit) {
-    for (uint32_t round = 0; BytesWaiting(port); ++round) {
+    for (uint32_t round = 0; SerialInputWaiting(port); ++round) {
         if (round >= round_limit) return false;
         SleepMs(kQuietLineWaitMs);
         SerialPurgeInput(port);
