@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gates/address_parser.h"
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 #include "link/link3964.h"
 #include "link/rk512_telegram.h"
 #include "ostrel/ostrel_control.h"

@@ -6,7 +6,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "gates/gate_address.h"
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 
 namespace morvane::fuzz {
 namespace {

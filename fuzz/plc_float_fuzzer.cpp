@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_check.h"
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 #include "tests/gates/plc_float_oracle.h"
 
 namespace {

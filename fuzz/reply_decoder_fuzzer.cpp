@@ -15,7 +15,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "gates/gate_address.h"
-#include "gates/value_encoding.h"
+#include "gates/reply_decoder.h"
 
 namespace {
 

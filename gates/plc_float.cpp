@@ -15,7 +15,7 @@
 //   2^-129) are carried exactly, smaller ones become PLC zero, and so does
 //   negative zero. A NaN has no PLC form: PlcFloatCanEncode refuses it and
 //   IeeeToPlcFloat answers PLC zero should it be asked anyway.
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 
 namespace morvane {
 namespace {

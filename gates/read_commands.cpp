@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "gates/gate_address.h"
+#include "gates/reply_decoder.h"
 #include "gates/transfer_plan.h"
-#include "gates/value_encoding.h"
 #include "link/rk512_fetch.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"

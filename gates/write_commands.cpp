@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "gates/gate_address.h"
+#include "gates/plc_float.h"
 #include "gates/transfer_plan.h"
-#include "gates/value_encoding.h"
 #include "link/rk512_send.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"

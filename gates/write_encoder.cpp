@@ -6,7 +6,7 @@
 
 #include "gates/byte_order.h"
 #include "gates/gate_address.h"
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 
 namespace morvane {
 namespace {

@@ -2,7 +2,7 @@
 #include "link/rk512_fetch.h"
 
 #include "gates/gate_address.h"
-#include "gates/value_encoding.h"
+#include "gates/reply_decoder.h"
 #include "link/link3964.h"
 #include "link/rk512_exchange.h"
 #include "link/rk512_telegram.h"

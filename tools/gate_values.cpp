@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 
 namespace morvane::tool {
 namespace {

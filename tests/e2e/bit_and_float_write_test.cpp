@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "e2e/e2e_fixture.h"
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 
 namespace morvane::test {
 namespace {

@@ -9,7 +9,6 @@
 #include "e2e/host.h"
 #include "entry/config_file.h"
 #include "gates/transfer_plan.h"
-#include "gates/value_encoding.h"
 #include "link/link3964.h"
 #include "link/quiet_line.h"
 #include "link/rk512_telegram.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 #include "tests/gates/plc_float_oracle.h"
 
 namespace morvane {

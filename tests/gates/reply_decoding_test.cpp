@@ -9,7 +9,8 @@
 #include <numeric>
 #include <vector>
 
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
+#include "gates/reply_decoder.h"
 #include "tests/gates/plc_float_oracle.h"
 
 namespace morvane {

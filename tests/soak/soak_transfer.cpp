@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "e2e/host.h"
-#include "gates/value_encoding.h"
+#include "gates/plc_float.h"
 #include "morvane/morvane.h"
 
 // The PLC float format is the one conversion taken from the driver: the

@@ -1,5 +1,5 @@
-// Values between the line (most significant byte first, PLC float format) and
-// the host's memory (native order, IEEE 754 singles).
+// Decoding the data of FETCH replies into the host's memory: words most
+// significant byte first become native order, PLC floats IEEE 754 singles.
 #pragma once
 
 #include <cstdint>
@@ -7,15 +7,6 @@
 #include "morvane/morvane.h"
 
 namespace morvane {
-
-// PLC float word (exponent byte, 24-bit two's complement mantissa) to IEEE bits.
-uint32_t PlcFloatToIeee(uint32_t plc_word);
-
-// IEEE bits to a PLC float word. NaN cannot be represented: check first with
-// PlcFloatCanEncode (IeeeToPlcFloat answers PLC zero, 0x80000000, for a NaN).
-// Magnitudes beyond the PLC's range saturate, those below it become zero.
-uint32_t IeeeToPlcFloat(uint32_t ieee_bits);
-bool PlcFloatCanEncode(uint32_t ieee_bits);
 
 // Decodes reply data into the host's buffer: one value for command code 5,
 // count values in the block layout otherwise. 0, or 1 with nothing written

@@ -1,11 +1,12 @@
 // Decoding the data of FETCH replies: into the host's buffer for transfers of
 // one telegram, into the ChannelArea's reply data for larger ones.
-#include "gates/value_encoding.h"
+#include "gates/reply_decoder.h"
 
 #include <cstring>
 
 #include "gates/byte_order.h"
 #include "gates/gate_address.h"
+#include "gates/plc_float.h"
 
 namespace morvane {
 namespace {
