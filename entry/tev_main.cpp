@@ -17,6 +17,7 @@ bool DriverEnded() {
 void SetDriverEnded(bool ended) {
     g_driver_ended.store(ended);
 }
+
 }  // namespace morvane
 
 extern "C" MORVANE_API int32_t MORVANE_CALL TevMain(TevRequest* request) {
