@@ -35,7 +35,7 @@ double ExchangeCharacters(uint32_t header_bytes, uint32_t data_bytes) {
 double TransferLineMs(uint32_t words) {
     double characters = 0;
     const uint32_t bytes = 2 * words;
-    for (uint32_t first = 0; first == 0 || first < bytes; first += 128) {
+    for (uint32_t first = 0; first == 0 || first < bytes; first += MORVANE_TELEGRAM_DATA_SIZE) {
         const uint32_t data = bytes - first < 128 ? bytes - first : 128;
         characters += ExchangeCharacters(first == 0 ? 10 : 4, data);
     }

@@ -73,8 +73,8 @@ struct Sequence {
 
 Wire SendTelegram(int index, const Wire& values) {
     Wire telegram = index == 0 ? Hex("00 00 41 44 05 00 00 82 FF FF") : Hex("FF 00 41 44");
-    const size_t from = 128 * static_cast<size_t>(index);
-    const size_t length = std::min<size_t>(128, values.size() - from);
+    const size_t from = MORVANE_TELEGRAM_DATA_SIZE * static_cast<size_t>(index);
+    const size_t length = std::min<size_t>(MORVANE_TELEGRAM_DATA_SIZE, values.size() - from);
     telegram.insert(telegram.end(), values.begin() + from, values.begin() + from + length);
     Wire framed(kLinkBufferSize);
     framed.resize(

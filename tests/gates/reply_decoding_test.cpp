@@ -270,7 +270,7 @@ TEST(UnpackStringSlots, SpreadsPackedStringsOverSlots) {
     EXPECT_STREQ(reinterpret_cast<const char*>(slots.data()), "xy");
     EXPECT_STREQ(reinterpret_cast<const char*>(slots.data() + MORVANE_STRING_SLOT_SIZE), "zuv");
     EXPECT_EQ(slots[4], kMarker);
-    EXPECT_EQ(UnpackStringSlots(slots.data(), packed, 81, 1), 1);
+    EXPECT_EQ(UnpackStringSlots(slots.data(), packed, MORVANE_STRING_MAX_LENGTH + 1, 1), 1);
 }
 
 }  // namespace
