@@ -1,4 +1,5 @@
-// Reading the fields of a parsed gate address and the TransferBlock.
+// Reading the fields of a parsed gate address and the TransferBlock, and the
+// data words one telegram of a transfer carries.
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "e2e/host.h"
-#include "entry/config_file.h"
 #include "gates/transfer_plan.h"
 #include "link/link3964.h"
 #include "link/quiet_line.h"
@@ -22,7 +21,6 @@ namespace {
 
 static_assert(MORVANE_ATTEMPTS == kMaxAttempts);
 static_assert(MORVANE_PASSES == kMaxPasses);
-static_assert(MORVANE_TELEGRAM_DATA_SIZE == 2 * kTelegramDataWords);
 static_assert(MORVANE_MAX_TRANSFER_BYTES == kMaxTransferBytes);
 static_assert(MORVANE_REOPEN_READ_TIMEOUT_MS == kSerialDefaultReadTimeoutMs);
 static_assert(MORVANE_STRING_MAX_LENGTH + 1 == MORVANE_STRING_SLOT_SIZE);

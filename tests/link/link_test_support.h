@@ -18,8 +18,7 @@ namespace morvane::test {
 // Waits (bounded) until at least one byte is queued for the driver.
 inline bool WaitForInput(PortHandle port, int timeout_ms = 300) {
     for (int i = 0; i < timeout_ms; ++i) {
-        uint32_t waiting = 0;
-        if (SerialBytesWaiting(port, &waiting) && waiting > 0) return true;
+        if (SerialInputWaiting(port)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return false;

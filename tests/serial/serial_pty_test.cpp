@@ -178,10 +178,12 @@ TEST_F(SerialPty, PurgeDiscardsAThousandWaitingBytesAndRestoresTheTimeout) {
     uint32_t waiting = 0;
     ASSERT_TRUE(SerialBytesWaiting(handle_, &waiting));
     EXPECT_EQ(waiting, 1000u);
+    EXPECT_TRUE(SerialInputWaiting(handle_));
 
     EXPECT_EQ(SerialPurgeInput(handle_), 0);
     ASSERT_TRUE(SerialBytesWaiting(handle_, &waiting));
     EXPECT_EQ(waiting, 0u);
+    EXPECT_FALSE(SerialInputWaiting(handle_));
     EXPECT_EQ(SerialSetReadTimeout(handle_, 30), 30u);
 
     // Purging an empty queue leaves everything as it was.
