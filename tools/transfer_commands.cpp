@@ -42,7 +42,7 @@ TransferOutcome Transfer(StepContext& context, uint32_t command, const std::stri
     transfer.count = count;
     transfer.data = buffer->data();
     const uint32_t baud = context.options.line.baud != 0 ? context.options.line.baud : kDefaultBaud;
-    const uint32_t words = DataWordsPerValue(gate) * static_cast<uint32_t>(count > 0 ? count : 1);
+    const uint32_t words = WordsPerItem(gate) * static_cast<uint32_t>(count > 0 ? count : 1);
     const TransferProgress progress(what, ExpectedLineTime(words, baud));
     const LogWindow window;
     const int32_t code = context.channel.Call(command, &transfer);
