@@ -5,7 +5,9 @@
 // allows, and the aggregate over N times the one-channel rate measured
 // first: 1.0 means the channels do not slow each other down. The CPU time
 // of the whole process (drivers, simulators) per exchange shows what the 2
-// cores have to carry.
+// cores have to carry, and the machine's busy share (all processors, the
+// kernel's pseudo-terminal work and other programs included, from
+// /proc/stat) whether they could carry more.
 //
 //   cmake --preset bench && cmake --build --preset bench -j2 --target channels_bench
 //   build-bench/bench/channels_bench [--seconds S] [--quick]
@@ -28,8 +30,30 @@ namespace {
 struct Result {
     double exchanges_per_s = 0;
     double cpu_us_per_exchange = 0;  // the whole process: drivers and simulators
+    double machine_busy = 0;         // share of all processors' time not idle
     bool ok = true;
 };
+
+struct CpuTicks {
+    unsigned long long busy = 0;
+    unsigned long long total = 0;
+};
+
+// The first line of /proc/stat: user nice system idle iowait irq softirq steal ...
+CpuTicks MachineTicks() {
+    CpuTicks ticks;
+    FILE* stat = std::fopen("/proc/stat", "r");
+    if (stat == nullptr) return ticks;
+    unsigned long long field[8] = {};
+    if (std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &field[0], &field[1],
+                    &field[2], &field[3], &field[4], &field[5], &field[6], &field[7]) == 8) {
+        for (const unsigned long long value : field)
+            ticks.total += value;
+        ticks.busy = ticks.total - field[3] - field[4];
+    }
+    std::fclose(stat);
+    return ticks;
+}
 
 double ProcessCpuUs() {
     timespec t{};
@@ -72,11 +96,16 @@ Result RunChannels(int count, uint32_t baud, double seconds) {
         });
     }
     const double cpu_before = ProcessCpuUs();
+    const CpuTicks machine_before = MachineTicks();
     go = true;
     for (std::thread& thread : threads)
         thread.join();
+    const CpuTicks machine_after = MachineTicks();
     Result result;
     result.ok = !failed.load();
+    if (machine_after.total > machine_before.total)
+        result.machine_busy = static_cast<double>(machine_after.busy - machine_before.busy) /
+                              static_cast<double>(machine_after.total - machine_before.total);
     result.cpu_us_per_exchange =
         (ProcessCpuUs() - cpu_before) / static_cast<double>(std::max<uint64_t>(total_exchanges, 1));
     for (const double rate : rates)
@@ -100,8 +129,8 @@ int Main(int argc, char** argv) {
     test::TempCurrentDirectory scratch;
     WriteProtocolFiles(counts.back());
     std::printf("3964R SingleRead of one word in a loop on every channel, %.1f s each\n", seconds);
-    std::printf("%7s %8s %12s %12s %8s %12s\n", "baud", "channels", "exchanges/s", "line limit/s",
-                "ratio", "cpu us/exch");
+    std::printf("%7s %8s %12s %12s %8s %12s %8s\n", "baud", "channels", "exchanges/s",
+                "line limit/s", "ratio", "cpu us/exch", "busy");
     for (const uint32_t baud : rates) {
         double one_channel = 0;
         for (const int count : counts) {
@@ -109,10 +138,10 @@ int Main(int argc, char** argv) {
             if (count == 1) one_channel = result.exchanges_per_s;
             // One single-word read is 28 characters in 3964R.
             const double line_limit = count * baud / (28.0 * kBitsPerCharacter);
-            std::printf("%7u %8d %12.1f %12.1f %8.4f %12.1f%s\n", baud, count,
+            std::printf("%7u %8d %12.1f %12.1f %8.4f %12.1f %7.0f%%%s\n", baud, count,
                         result.exchanges_per_s, line_limit,
                         result.exchanges_per_s / (count * one_channel), result.cpu_us_per_exchange,
-                        result.ok ? "" : "  TRANSFER FAILED");
+                        100 * result.machine_busy, result.ok ? "" : "  TRANSFER FAILED");
             std::fflush(stdout);
         }
     }

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "sim/line.h"
+#include "sim/posix_terminal.h"
 
 namespace plcsim {
 namespace {
@@ -50,17 +51,6 @@ speed_t SpeedCode(uint32_t baud) {
         default:
             return B0;
     }
-}
-
-std::string SystemError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-bool MakeRaw(int fd) {
-    termios settings{};
-    if (tcgetattr(fd, &settings) != 0) return false;
-    cfmakeraw(&settings);
-    return tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 
 // Writes never block for long: a line whose reader has stopped reading
@@ -101,6 +91,17 @@ bool MakeNonBlocking(int fd) {
 }
 
 }  // namespace
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+bool MakeRaw(int fd) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return false;
+    cfmakeraw(&settings);
+    return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
 
 std::unique_ptr<Line> Line::OpenPty(std::string* error) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);

@@ -6,17 +6,17 @@
 namespace plcsim {
 namespace {
 
-std::string Hex(uint8_t byte) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", byte);
-    return text;
-}
-
 const char* Arrow(Direction direction) {
     return direction == Direction::kReceived ? "rx" : "tx";
 }
 
 }  // namespace
+
+std::string Hex(uint8_t byte) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", byte);
+    return text;
+}
 
 const char* ControlName(uint8_t byte) {
     switch (byte) {

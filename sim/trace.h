@@ -18,6 +18,9 @@ enum class Direction { kReceived, kSent };
 // NAK); null for any other byte.
 const char* ControlName(uint8_t byte);
 
+// A byte as two upper-case hex digits, as the traces show data.
+std::string Hex(uint8_t byte);
+
 class Trace {
   public:
     using Sink = std::function<void(const std::string&)>;

@@ -15,7 +15,7 @@ enum ExitCode : int {
     kExitInterrupted = 130,    // Ctrl-C (128 + SIGINT, as shells report it)
 };
 
-// The table for -h and the README.
+// The table for -h (and so the man page) and docs/command-line.md.
 inline constexpr char kExitCodesUsage[] =
     "exit status:\n"
     "    0  done\n"

@@ -11,30 +11,20 @@
 namespace morvane::tool {
 namespace {
 
-constexpr size_t kValueSlot = 4;    // a single command's value slot
-constexpr size_t kStringSlot = 81;  // a block read's string slot
-
-uint32_t StringLength(const GateAddress& gate) {
-    return static_cast<uint32_t>(gate.packed_address) >> 24;
-}
-
-bool IsBit(const GateAddress& gate) {
-    return gate.class_letter == MORVANE_CLASS_WORD && gate.bit_number != -1;
-}
-
 // Bytes one value takes in the host's buffer, and where value index starts.
 size_t ValueBytes(const GateAddress& gate, bool block) {
     if (gate.class_letter == MORVANE_CLASS_STRING)
-        return block ? kStringSlot : StringLength(gate) + 1;
-    if (gate.class_letter == MORVANE_CLASS_WORD) return block ? 2 : kValueSlot;
-    return 4;
+        return block ? MORVANE_STRING_SLOT_SIZE : StringLengthOf(gate) + 1;
+    if (gate.class_letter == MORVANE_CLASS_WORD)
+        return block ? sizeof(uint16_t) : MORVANE_VALUE_SLOT_SIZE;
+    return sizeof(uint32_t);
 }
 size_t ValueOffset(const GateAddress& gate, bool block, size_t index) {
     return ValueBytes(gate, block) * index;
 }
 // A single command's 16-bit value lives in the second half of its slot.
 size_t WordOffset(bool block) {
-    return block ? 0 : 2;
+    return block ? 0 : MORVANE_VALUE_SLOT_WORD_OFFSET;
 }
 
 // Decimal digits, or 0x and hex digits; a minus sign only before decimal
@@ -79,11 +69,11 @@ std::string Expected(bool is_bit, long long low, long long high) {
 uint32_t GateTypeForAddress(const std::string& address) {
     const char form = address.size() > 6 ? static_cast<char>(std::toupper(address[6])) : ' ';
     const char next = address.size() > 7 ? address[7] : ' ';
-    if (form == 'F') return 3;
-    if (form == 'L') return 4;
-    if (form == 'S') return 7;
-    if (form == ' ' && next == ' ') return 0;
-    return 6;  // a bit number
+    if (form == 'F') return MORVANE_GATE_FLOAT;
+    if (form == 'L') return MORVANE_GATE_LONG;
+    if (form == 'S') return MORVANE_GATE_STRING;
+    if (form == ' ' && next == ' ') return MORVANE_GATE_WORD;
+    return MORVANE_GATE_DIGITAL;  // a bit number
 }
 
 std::vector<uint8_t> HostBuffer(const GateAddress& gate, int32_t count, bool block) {
@@ -97,8 +87,8 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
     long long integer = 0;
     switch (gate.class_letter) {
         case MORVANE_CLASS_STRING: {
-            if (text.size() > StringLength(gate)) {
-                *error = "string longer than " + std::to_string(StringLength(gate));
+            if (text.size() > StringLengthOf(gate)) {
+                *error = "string longer than " + std::to_string(StringLengthOf(gate));
                 return false;
             }
             std::memcpy(at, text.c_str(), text.size() + 1);
@@ -179,16 +169,14 @@ std::string FormatValue(const GateAddress& gate, bool block, size_t index,
     }
 }
 
-uint32_t DataWordsPerValue(const GateAddress& gate) {
-    if (gate.class_letter == MORVANE_CLASS_WORD) return 1;
-    if (gate.class_letter == MORVANE_CLASS_STRING) return StringLength(gate) / 2;
-    return 2;
+bool IsBit(const GateAddress& gate) {
+    return gate.class_letter == MORVANE_CLASS_WORD && gate.bit_number != -1;
 }
 
 std::string StringValue(const GateAddress& gate, bool block, size_t index,
                         const std::vector<uint8_t>& buffer) {
     const char* at = reinterpret_cast<const char*>(buffer.data() + ValueOffset(gate, block, index));
-    return std::string(at, strnlen(at, StringLength(gate)));
+    return std::string(at, strnlen(at, StringLengthOf(gate)));
 }
 
 std::vector<uint16_t> RawWords(const GateAddress& gate, bool block, size_t index,
@@ -196,7 +184,7 @@ std::vector<uint16_t> RawWords(const GateAddress& gate, bool block, size_t index
     const uint8_t* at = buffer.data() + ValueOffset(gate, block, index);
     switch (gate.class_letter) {
         case MORVANE_CLASS_STRING: {
-            std::vector<uint16_t> words(StringLength(gate) / 2, 0);
+            std::vector<uint16_t> words(StringLengthOf(gate) / 2, 0);
             const std::string text = StringValue(gate, block, index, buffer);
             for (size_t i = 0; i < text.size(); ++i)
                 words[i / 2] |=

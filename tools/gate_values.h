@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "gates/gate_address.h"  // a parsed address's fields and words per value
 #include "morvane/morvane.h"
 
 namespace morvane::tool {
 
-// The host gate type code (0 word, 3 float, 4 long, 6 digital, 7 string)
-// that fits the form of an address string.
+// The host gate type code (MORVANE_GATE_WORD, _FLOAT, _LONG, _DIGITAL or
+// _STRING) that fits the form of an address string.
 uint32_t GateTypeForAddress(const std::string& address);
 
 // A host buffer for count values of gate in the single (one value) or block
@@ -35,9 +36,8 @@ std::string FormatValue(const GateAddress& gate, bool block, size_t index,
 std::vector<uint16_t> RawWords(const GateAddress& gate, bool block, size_t index,
                                const std::vector<uint8_t>& buffer);
 
-// The PLC's data words one value of the gate takes: 1 for a word or bit, 2
-// for a float or long, half the length for a string.
-uint32_t DataWordsPerValue(const GateAddress& gate);
+// A bit of a data word: a word gate with a bit number.
+bool IsBit(const GateAddress& gate);
 
 // The string of a string gate's value index, cut at its first NUL.
 std::string StringValue(const GateAddress& gate, bool block, size_t index,

@@ -11,11 +11,7 @@ constexpr uint8_t kStx = 0x02;
 constexpr uint8_t kEtx = 0x03;
 constexpr uint8_t kDle = 0x10;
 
-std::string Hex(uint8_t byte) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", byte);
-    return text;
-}
+using plcsim::Hex;
 
 const char* Direction(LineSide from) {
     return from == LineSide::kHost ? "host > PLC" : "PLC > host";

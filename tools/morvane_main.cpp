@@ -16,15 +16,6 @@
 namespace morvane::tool {
 namespace {
 
-constexpr Command kCommands[] = {
-    {"info", "", "print what the driver reports to its host (GetTevInfo)", RunInfo},
-    {"read", "ADDRESS [COUNT]", "read a gate (a block of COUNT values)", RunRead},
-    {"write", "ADDRESS VALUE...", "write a gate (several values: a block)", RunWrite},
-    {"poll", "ADDRESS [COUNT]", "read again and again (--every MS, --times N)", RunPoll},
-    {"browse", "", "compose an address in the Tag Format dialog and read it", RunBrowse},
-    {"parse", "ADDRESS...", "what each address names, or why it is refused", RunParse},
-};
-
 void PrintUsage(FILE* out) {
     std::fprintf(
         out,
@@ -39,7 +30,7 @@ void PrintUsage(FILE* out) {
         "  --version       this program's version and the driver's build\n"
         "  -h, --help      this text\n"
         "\ncommands:\n");
-    for (const Command& command : kCommands)
+    for (const Command& command : Commands())
         std::fprintf(out, "  %-6s %-20s %s\n", command.name, command.arguments, command.summary);
     std::fprintf(out,
                  "\nSteps join with \"then\" and run on one channel:\n"
@@ -49,12 +40,6 @@ void PrintUsage(FILE* out) {
                  "(each with its reason and attempts) and ends, at --times or Ctrl-C, with\n"
                  "a statistics line.\n\n%s\n%s",
                  kSessionOptionsUsage, kDisplayOptionsUsage, kAddressGrammar, kExitCodesUsage);
-}
-
-const Command* FindCommand(const std::string& name) {
-    for (const Command& command : kCommands)
-        if (name == command.name) return &command;
-    return nullptr;
 }
 
 }  // namespace
@@ -126,6 +111,7 @@ int Main(int argc, char** argv) {
     }
     if (version) return RunVersion(driver);
     const Arguments arguments(argv + at + 1, argv + argc);
+    if (command->step.run != nullptr) return RunSteps(driver, command->name, arguments);
     return command->run(driver, arguments);
 }
 

@@ -11,10 +11,6 @@ namespace {
 
 constexpr int kDumpWordsPerLine = 8;
 
-bool IsBit(const GateAddress& gate) {
-    return gate.class_letter == MORVANE_CLASS_WORD && gate.bit_number != -1;
-}
-
 const char* KindName(const GateAddress& gate) {
     switch (gate.class_letter) {
         case MORVANE_CLASS_FLOAT:
@@ -28,17 +24,10 @@ const char* KindName(const GateAddress& gate) {
     }
 }
 
-unsigned DataBlock(const GateAddress& gate) {
-    return (static_cast<uint32_t>(gate.packed_address) >> 16) & 0xFF;
-}
-unsigned StringLength(const GateAddress& gate) {
-    return static_cast<uint32_t>(gate.packed_address) >> 24;
-}
 // The data word where value index starts: the parsed item index counts
 // whole values of the gate's kind.
 unsigned WordOf(const GateAddress& gate, size_t index) {
-    const unsigned item = static_cast<uint32_t>(gate.packed_address) & 0xFFFF;
-    return (item + static_cast<unsigned>(index)) * DataWordsPerValue(gate);
+    return (ItemIndexOf(gate) + static_cast<unsigned>(index)) * WordsPerItem(gate);
 }
 
 std::string Hex4(uint16_t word) {
@@ -77,12 +66,12 @@ std::string JsonObject(const DisplayOptions& display, const Sample& s, size_t in
     if (s.number >= 0) json += ",\"sample\":" + std::to_string(s.number);
     json += ",\"address\":" + JsonString(s.address);
     if (s.block && value) json += ",\"index\":" + std::to_string(index);
-    json += ",\"decoded\":{\"db\":" + std::to_string(DataBlock(s.gate)) +
+    json += ",\"decoded\":{\"db\":" + std::to_string(DataBlockOf(s.gate)) +
             ",\"word\":" + std::to_string(WordOf(s.gate, index)) + ",\"kind\":\"" +
             KindName(s.gate) + "\"";
     if (IsBit(s.gate)) json += ",\"bit\":" + std::to_string(s.gate.bit_number);
     if (s.gate.class_letter == MORVANE_CLASS_STRING)
-        json += ",\"length\":" + std::to_string(StringLength(s.gate));
+        json += ",\"length\":" + std::to_string(StringLengthOf(s.gate));
     json += "}";
     if (value) {
         json += ",\"value\":" + JsonValue(display, s, index);
@@ -98,7 +87,7 @@ std::string JsonObject(const DisplayOptions& display, const Sample& s, size_t in
 std::string CsvRow(const DisplayOptions& display, const Sample& s, size_t index, bool value) {
     std::string row = IsoUtc(s.time) + "," + (s.number >= 0 ? std::to_string(s.number) : "") + "," +
                       CsvField(s.address) + "," + (s.block && value ? std::to_string(index) : "") +
-                      "," + std::to_string(DataBlock(s.gate)) + "," +
+                      "," + std::to_string(DataBlockOf(s.gate)) + "," +
                       std::to_string(WordOf(s.gate, index)) + "," + KindName(s.gate) + "," +
                       (IsBit(s.gate) ? std::to_string(s.gate.bit_number) : "") + ",";
     if (value) {
@@ -126,7 +115,7 @@ void PrintHexDump(const Sample& s) {
     }
     const unsigned first = WordOf(s.gate, 0);
     for (size_t at = 0; at < words.size(); at += kDumpWordsPerLine) {
-        std::printf("DB%u W%04u ", DataBlock(s.gate), first + static_cast<unsigned>(at));
+        std::printf("DB%u W%04u ", DataBlockOf(s.gate), first + static_cast<unsigned>(at));
         for (size_t i = at; i < words.size() && i < at + kDumpWordsPerLine; ++i)
             std::printf(" %s", Hex4(words[i]).c_str());
         std::printf("\n");

@@ -53,11 +53,10 @@ std::string Explain(const std::string& address, const std::string& driver_line) 
 }
 
 std::string Describe(const GateAddress& gate, bool as_block) {
-    const uint32_t packed = static_cast<uint32_t>(gate.packed_address);
-    const unsigned block = (packed >> 16) & 0xFF;
-    const unsigned length = packed >> 24;
-    const unsigned item = packed & 0xFFFF;
-    const unsigned words = DataWordsPerValue(gate);
+    const unsigned block = DataBlockOf(gate);
+    const unsigned length = StringLengthOf(gate);
+    const unsigned item = ItemIndexOf(gate);
+    const unsigned words = WordsPerItem(gate);
     std::string kind = "16-bit word";
     if (gate.class_letter == MORVANE_CLASS_FLOAT || gate.class_letter == MORVANE_CLASS_LONG) {
         kind = gate.class_letter == MORVANE_CLASS_FLOAT ? "float, 32 bits" : "integer, 32 bits";

@@ -45,18 +45,25 @@ int PrepareWrite(HostChannel& channel, const Arguments& arguments, PreparedWrite
 
 int CheckSteps(HostChannel& channel, const std::vector<Step>& steps) {
     for (const Step& step : steps) {
-        if (step.name == "write") {
-            PreparedWrite write;
-            const int code = PrepareWrite(channel, step.arguments, &write);
-            if (code != 0) return code;
-            continue;
+        switch (step.command->step.operands) {
+            case Operands::kAddressValues: {
+                PreparedWrite write;
+                const int code = PrepareWrite(channel, step.arguments, &write);
+                if (code != 0) return code;
+                break;
+            }
+            case Operands::kAddressCount:
+            case Operands::kPolled: {
+                PollArguments poll;
+                TakePollArguments(step.arguments, &poll);  // read's arguments hold no poll options
+                GateAddress gate{};
+                if (!ParseGate(channel, poll.positional[0], poll.positional.size() == 2, &gate))
+                    return kExitRefused;
+                break;
+            }
+            case Operands::kNone:  // browse asks at run time
+                break;
         }
-        if (step.name != "read" && step.name != "poll") continue;  // browse asks at run time
-        PollArguments poll;
-        TakePollArguments(step.arguments, &poll);  // read's arguments hold no poll options
-        GateAddress gate{};
-        if (!ParseGate(channel, poll.positional[0], poll.positional.size() == 2, &gate))
-            return kExitRefused;
     }
     return 0;
 }

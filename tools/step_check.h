@@ -30,7 +30,8 @@ struct PreparedWrite {
 // 0, or kExitRefused after printing the refusal.
 int PrepareWrite(HostChannel& channel, const Arguments& arguments, PreparedWrite* write);
 
-// Every read, write and poll step's address and every value written; 0, or
+// Every read, write and poll step's address and every value written, of
+// steps PlanSteps accepted; 0, or
 // the exit code of the first refusal (printed).
 int CheckSteps(HostChannel& channel, const std::vector<Step>& steps);
 

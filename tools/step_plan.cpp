@@ -7,39 +7,20 @@
 namespace morvane::tool {
 namespace {
 
-constexpr long kMaxCount = 4096;
 constexpr long kMaxEveryMs = 24L * 60 * 60 * 1000;
 
-struct StepShape {
-    const char* name;
-    const char* usage;
-    size_t fewest;  // positional arguments
-    size_t most;
-};
-
-constexpr StepShape kShapes[] = {
-    {"read", "read ADDRESS [COUNT]", 1, 2},
-    {"write", "write ADDRESS VALUE [VALUE...]", 2, kMaxCount + 1},
-    {"poll", "poll ADDRESS [COUNT] [--every MS] [--times N]", 1, 2},
-    {"browse", "browse", 0, 0},
-};
-
-const StepShape* ShapeOf(const std::string& name) {
-    for (const StepShape& shape : kShapes)
-        if (name == shape.name) return &shape;
-    return nullptr;
-}
-
-bool CheckStep(const Step& step, std::string* error) {
-    const StepShape* shape = ShapeOf(step.name);
-    if (shape == nullptr) {
+bool CheckStep(Step& step, std::string* error) {
+    const Command* command = FindCommand(step.name);
+    if (command == nullptr || command->step.run == nullptr) {
         *error = "unknown step " + step.name;
         return false;
     }
+    step.command = command;
+    const StepForm& form = command->step;
     PollArguments poll;
     poll.positional = step.arguments;
-    if (step.name == "poll" && !TakePollArguments(step.arguments, &poll)) {
-        *error = std::string("usage: ") + shape->usage;
+    if (form.operands == Operands::kPolled && !TakePollArguments(step.arguments, &poll)) {
+        *error = std::string("usage: ") + form.usage;
         return false;
     }
     const Arguments& positional = poll.positional;
@@ -51,10 +32,11 @@ bool CheckStep(const Step& step, std::string* error) {
         }
     }
     int32_t count = 0;
-    const bool counted = step.name == "read" || step.name == "poll";
-    if (positional.size() < shape->fewest || positional.size() > shape->most ||
+    const bool counted =
+        form.operands == Operands::kAddressCount || form.operands == Operands::kPolled;
+    if (positional.size() < form.fewest || positional.size() > form.most ||
         (counted && positional.size() == 2 && !TakeCount(positional[1], &count))) {
-        *error = std::string("usage: ") + shape->usage;
+        *error = std::string("usage: ") + form.usage;
         return false;
     }
     return true;
@@ -100,7 +82,7 @@ bool PlanSteps(const std::string& first, const Arguments& arguments, std::vector
         }
         steps->push_back(Step{arguments[++i], {}});
     }
-    for (const Step& step : *steps)
+    for (Step& step : *steps)
         if (!CheckStep(step, error)) return false;
     return true;
 }

@@ -14,6 +14,7 @@ namespace morvane::tool {
 struct Step {
     std::string name;
     Arguments arguments;
+    const Command* command = nullptr;  // set once the step is checked
 };
 
 struct PollArguments {
@@ -29,7 +30,8 @@ bool TakeCount(const std::string& text, int32_t* count);
 bool TakePollArguments(const Arguments& arguments, PollArguments* poll);
 
 // Splits "STEP ARGS then STEP ARGS ..." (the first step's name is given) and
-// checks every step's name and the shape of its arguments; false with *error.
+// checks every step's name and the shape of its arguments against the
+// command table; false with *error.
 bool PlanSteps(const std::string& first, const Arguments& arguments, std::vector<Step>* steps,
                std::string* error);
 

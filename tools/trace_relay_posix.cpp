@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include <atomic>
 #include <thread>
@@ -15,6 +14,7 @@
 #include "line_trace.h"
 #include "progress.h"
 #include "serial/line_settings_posix.h"
+#include "sim/posix_terminal.h"
 #include "trace_relay.h"
 
 namespace morvane::tool {
@@ -28,16 +28,8 @@ constexpr int kWriteWaitMs = 2000;
 constexpr size_t kChunk = 512;
 constexpr uint16_t kDtrAndRtsOn = 0x0303;  // what ColdStart asks of every port
 
-std::string SystemError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-bool MakeRaw(int fd) {
-    termios settings{};
-    if (tcgetattr(fd, &settings) != 0) return false;
-    cfmakeraw(&settings);
-    return tcsetattr(fd, TCSANOW, &settings) == 0;
-}
+using plcsim::MakeRaw;
+using plcsim::SystemError;
 
 // Writes all bytes, waiting (bounded) while the device's queue is full.
 bool WriteAll(int fd, const uint8_t* bytes, size_t count) {

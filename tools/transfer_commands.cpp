@@ -22,9 +22,6 @@
 #include "transfer_outcome.h"
 
 namespace morvane::tool {
-namespace {
-
-constexpr uint32_t kDefaultBaud = 9600;
 
 struct StepContext {
     HostChannel& channel;
@@ -32,7 +29,9 @@ struct StepContext {
     bool line_proven = false;  // a transfer went through: the line settings fit
 };
 
-using StepFunction = int (*)(StepContext& context, const Arguments& arguments);
+namespace {
+
+constexpr uint32_t kDefaultBaud = 9600;
 
 // One transfer, with a progress line while it takes long, judged from its
 // result and the driver's lines.
@@ -43,7 +42,7 @@ TransferOutcome Transfer(StepContext& context, uint32_t command, const std::stri
     transfer.count = count;
     transfer.data = buffer->data();
     const uint32_t baud = context.options.line.baud != 0 ? context.options.line.baud : kDefaultBaud;
-    const uint32_t words = DataWordsPerValue(gate) * static_cast<uint32_t>(count > 0 ? count : 1);
+    const uint32_t words = WordsPerItem(gate) * static_cast<uint32_t>(count > 0 ? count : 1);
     const TransferProgress progress(what, ExpectedLineTime(words, baud));
     const LogWindow window;
     const int32_t code = context.channel.Call(command, &transfer);
@@ -93,6 +92,79 @@ int ReadAndPrint(StepContext& context, const std::string& address, int32_t count
     return kExitOk;
 }
 
+// Ctrl-C during the steps: the running transfer finishes, the steps stop,
+// and the session still closes its port and saves the simulator's blocks.
+class InterruptStopsSteps {
+  public:
+    InterruptStopsSteps() { CatchInterrupt(); }
+    ~InterruptStopsSteps() { ReleaseInterrupt(); }
+    InterruptStopsSteps(const InterruptStopsSteps&) = delete;
+    InterruptStopsSteps& operator=(const InterruptStopsSteps&) = delete;
+};
+
+// Waits ms, or less when interrupted; false once interrupted.
+bool WaitUnlessInterrupted(long ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!Interrupted() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 20 ? ms : 20));
+    return !Interrupted();
+}
+
+// Checks the steps and opens the channel with the driver's start-up lines
+// held back; 0, or the exit code of what failed (printed).
+int Prepare(const DriverLibrary& driver, const SessionOptions& options,
+            const std::vector<Step>& steps, LineSession* session) {
+    BeginStartUp();
+    InfoBlock info{};
+    QueryInfo(driver, &info);
+    // The parse commands need no started channel: nothing opens the port yet.
+    HostChannel not_started(driver, info.channel_area_size, 1);
+    const int refused = CheckSteps(not_started, steps);
+    if (refused != 0) {
+        EndStartUp(false);  // the refusal names the driver's reason
+        return refused;
+    }
+    std::string error;
+    const bool opened = session->Open(options, &error);
+    EndStartUp(!opened);
+    if (opened) return kExitOk;
+    std::fprintf(stderr, "morvane: %s\n", error.c_str());
+    return session->open_failure();
+}
+
+}  // namespace
+
+int RunSteps(const DriverLibrary& driver, const std::string& first, const Arguments& given) {
+    Arguments arguments = given;
+    SessionOptions options;
+    std::string error;
+    if (!TakeSessionOptions(&arguments, &options, &error)) {
+        std::fprintf(stderr, "morvane: %s\nsession options:\n%s%s", error.c_str(),
+                     kSessionOptionsUsage, kDisplayOptionsUsage);
+        return kExitUsage;
+    }
+    std::vector<Step> steps;
+    if (!PlanSteps(first, arguments, &steps, &error)) {
+        std::fprintf(stderr, "morvane: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    const InterruptStopsSteps interrupt;
+    int code = kExitOk;
+    {
+        LineSession session(driver);
+        code = Prepare(driver, options, steps, &session);
+        if (code == kExitOk) {
+            StepContext context{session.channel(), options};
+            for (size_t i = 0; code == kExitOk && i < steps.size() && !Interrupted(); ++i)
+                code = steps[i].command->step.run(context, steps[i].arguments);
+        }
+        if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
+    }
+    if (!Interrupted()) return code;
+    std::fprintf(stderr, "morvane: interrupted\n");
+    return kExitInterrupted;
+}
+
 // The steps' arguments have the shapes PlanSteps checked.
 
 // read ADDRESS [COUNT]
@@ -116,24 +188,6 @@ int StepWrite(StepContext& context, const Arguments& arguments) {
     std::printf("%s <- %d value%s\n", address.c_str(), static_cast<int>(write.count),
                 write.count == 1 ? "" : "s");
     return kExitOk;
-}
-
-// Ctrl-C during the steps: the running transfer finishes, the steps stop,
-// and the session still closes its port and saves the simulator's blocks.
-class InterruptStopsSteps {
-  public:
-    InterruptStopsSteps() { CatchInterrupt(); }
-    ~InterruptStopsSteps() { ReleaseInterrupt(); }
-    InterruptStopsSteps(const InterruptStopsSteps&) = delete;
-    InterruptStopsSteps& operator=(const InterruptStopsSteps&) = delete;
-};
-
-// Waits ms, or less when interrupted; false once interrupted.
-bool WaitUnlessInterrupted(long ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!Interrupted() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 20 ? ms : 20));
-    return !Interrupted();
 }
 
 // poll ADDRESS [COUNT] [--every MS] [--times N]: reads again and again, on
@@ -186,82 +240,6 @@ int StepBrowse(StepContext& context, const Arguments&) {
     }
     std::printf("address: %s\n", address);
     return ReadAndPrint(context, address, 1, false);
-}
-
-StepFunction FindStep(const std::string& name) {
-    if (name == "read") return StepRead;
-    if (name == "write") return StepWrite;
-    if (name == "poll") return StepPoll;
-    if (name == "browse") return StepBrowse;
-    return nullptr;
-}
-
-// Checks the steps and opens the channel with the driver's start-up lines
-// held back; 0, or the exit code of what failed (printed).
-int Prepare(const DriverLibrary& driver, const SessionOptions& options,
-            const std::vector<Step>& steps, LineSession* session) {
-    BeginStartUp();
-    InfoBlock info{};
-    QueryInfo(driver, &info);
-    // The parse commands need no started channel: nothing opens the port yet.
-    HostChannel not_started(driver, info.channel_area_size, 1);
-    const int refused = CheckSteps(not_started, steps);
-    if (refused != 0) {
-        EndStartUp(false);  // the refusal names the driver's reason
-        return refused;
-    }
-    std::string error;
-    const bool opened = session->Open(options, &error);
-    EndStartUp(!opened);
-    if (opened) return kExitOk;
-    std::fprintf(stderr, "morvane: %s\n", error.c_str());
-    return session->open_failure();
-}
-
-int RunSteps(const DriverLibrary& driver, const std::string& first, const Arguments& given) {
-    Arguments arguments = given;
-    SessionOptions options;
-    std::string error;
-    if (!TakeSessionOptions(&arguments, &options, &error)) {
-        std::fprintf(stderr, "morvane: %s\nsession options:\n%s%s", error.c_str(),
-                     kSessionOptionsUsage, kDisplayOptionsUsage);
-        return kExitUsage;
-    }
-    std::vector<Step> steps;
-    if (!PlanSteps(first, arguments, &steps, &error)) {
-        std::fprintf(stderr, "morvane: %s\n", error.c_str());
-        return kExitUsage;
-    }
-    const InterruptStopsSteps interrupt;
-    int code = kExitOk;
-    {
-        LineSession session(driver);
-        code = Prepare(driver, options, steps, &session);
-        if (code == kExitOk) {
-            StepContext context{session.channel(), options};
-            for (size_t i = 0; code == kExitOk && i < steps.size() && !Interrupted(); ++i)
-                code = FindStep(steps[i].name)(context, steps[i].arguments);
-        }
-        if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
-    }
-    if (!Interrupted()) return code;
-    std::fprintf(stderr, "morvane: interrupted\n");
-    return kExitInterrupted;
-}
-
-}  // namespace
-
-int RunRead(const DriverLibrary& driver, const Arguments& arguments) {
-    return RunSteps(driver, "read", arguments);
-}
-int RunWrite(const DriverLibrary& driver, const Arguments& arguments) {
-    return RunSteps(driver, "write", arguments);
-}
-int RunPoll(const DriverLibrary& driver, const Arguments& arguments) {
-    return RunSteps(driver, "poll", arguments);
-}
-int RunBrowse(const DriverLibrary& driver, const Arguments& arguments) {
-    return RunSteps(driver, "browse", arguments);
 }
 
 }  // namespace morvane::tool

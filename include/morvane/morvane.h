@@ -311,7 +311,9 @@ typedef struct TransferBlock {
  *     most 64 x 50 ms, four single bytes and a reply of at most 302 bytes
  *     read one byte at a time (each read at most t), a quiet-line wait of at
  *     most 40 rounds, and up to two drains of at most 8 pending telegrams;
- *     each write waits at most 1 s plus twice its time on the line.
+ *     each write waits at most 1 s plus twice its time on the line (Linux;
+ *     on Windows the port has no write time-out, and with no output flow
+ *     control a write ends after its time on the line).
  */
 #define MORVANE_READ_TIMEOUT_MS(internal_timeout) (10u * (uint32_t)(internal_timeout))
 #define MORVANE_REOPEN_READ_TIMEOUT_MS 1000u

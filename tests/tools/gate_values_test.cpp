@@ -21,13 +21,13 @@ GateAddress Gate(uint32_t class_letter, int32_t bit, uint32_t string_length = 0)
 }
 
 TEST(GateValues, AddressFormsChooseTheHostGateType) {
-    EXPECT_EQ(GateTypeForAddress("001002"), 0u);
-    EXPECT_EQ(GateTypeForAddress("001002  "), 0u);
-    EXPECT_EQ(GateTypeForAddress("001002f"), 3u);
-    EXPECT_EQ(GateTypeForAddress("001002L"), 4u);
-    EXPECT_EQ(GateTypeForAddress("00100212"), 6u);
-    EXPECT_EQ(GateTypeForAddress("001002 7"), 6u);
-    EXPECT_EQ(GateTypeForAddress("001010S20"), 7u);
+    EXPECT_EQ(GateTypeForAddress("001002"), MORVANE_GATE_WORD);
+    EXPECT_EQ(GateTypeForAddress("001002  "), MORVANE_GATE_WORD);
+    EXPECT_EQ(GateTypeForAddress("001002f"), MORVANE_GATE_FLOAT);
+    EXPECT_EQ(GateTypeForAddress("001002L"), MORVANE_GATE_LONG);
+    EXPECT_EQ(GateTypeForAddress("00100212"), MORVANE_GATE_DIGITAL);
+    EXPECT_EQ(GateTypeForAddress("001002 7"), MORVANE_GATE_DIGITAL);
+    EXPECT_EQ(GateTypeForAddress("001010S20"), MORVANE_GATE_STRING);
 }
 
 struct RoundTrip {

@@ -2,6 +2,7 @@
 // channel opens.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -175,6 +176,21 @@ TEST(StepPlan, StepsAreCheckedBeforeAnyRuns) {
         if (c.error != nullptr) {
             EXPECT_EQ(error, c.error);
         }
+    }
+}
+
+// The usage text lays the table out in columns of 6 and 20 characters; a
+// command runs alone or as a step, never both.
+TEST(CommandTable, EntriesFitTheUsageColumnsAndStepsNameThemselves) {
+    for (const Command& command : Commands()) {
+        SCOPED_TRACE(command.name);
+        EXPECT_EQ(FindCommand(command.name), &command);
+        EXPECT_LE(std::strlen(command.name), 6u);
+        EXPECT_LE(std::strlen(command.arguments), 20u);
+        EXPECT_NE(command.run == nullptr, command.step.run == nullptr);
+        if (command.step.run == nullptr) continue;
+        EXPECT_EQ(std::string(command.step.usage).rfind(command.name, 0), 0u);
+        EXPECT_LE(command.step.fewest, command.step.most);
     }
 }
 
