@@ -4,7 +4,6 @@
 #include "gates/transfer_plan.h"
 #include "link/link3964.h"
 #include "link/quiet_line.h"
-#include "link/rk512_exchange.h"
 #include "link/rk512_telegram.h"
 #include "serial/serial_port.h"
 
