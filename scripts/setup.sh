@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine: the
-# compilers and CMake with Ninja, clang for the fuzz targets, GoogleTest and
-# Google Benchmark, tmux for the terminal dialog's test, pkg-config and
-# dpkg-shlibdeps for the kit check and the Debian package.
+# compilers and CMake with Ninja, clang for the fuzz targets, clang-format
+# for the format check, GoogleTest and Google Benchmark, tmux for the
+# terminal dialog's test, pkg-config and dpkg-shlibdeps for the kit check
+# and the Debian package.
 set -euo pipefail
 need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
 command -v clang++ >/dev/null || need+=(clang)
+command -v clang-format >/dev/null || need+=(clang-format)
 command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)

@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 # The driver's includes point down its layers only (instant; bash and awk).
 bash scripts/check-layers.sh
 bash scripts/setup.sh
+bash scripts/check-format.sh
 jobs=$(nproc)
 passed=0
 failed=0
