@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
+#include "benchmark_main.h"
 #include "e2e/host.h"
 #include "link/thread_priority.h"
 #include "ostrel/ostrel_control.h"
-#include "quick_flag.h"
 #include "support/pty_pair.h"
 #include "support/sim_fixture.h"
 
@@ -225,10 +225,5 @@ void Register(bool quick) {
 }  // namespace morvane
 
 int main(int argc, char** argv) {
-    morvane::Register(morvane::bench::TakeQuickFlag(&argc, argv));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return morvane::bench::RunBenchmarks(argc, argv, morvane::Register);
 }
