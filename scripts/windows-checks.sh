@@ -37,7 +37,10 @@ check() {
 }
 
 widths="32 64"
-if ! wine_runs_32bit; then
+if [ ! -x /usr/lib/wine/wine ]; then
+  say "32-bit Wine is not installed (see the set-up's line): the 64-bit Windows build stands in for the 32-bit one under Wine"
+  widths="64"
+elif ! wine_runs_32bit; then
   say "this kernel runs no 32-bit programs: the 64-bit Windows build stands in for the 32-bit one under Wine"
   widths="64"
 fi
