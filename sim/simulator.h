@@ -119,10 +119,11 @@ class Simulator {
     void Stop();
 
   private:
-    enum class RxResult { kOk, kTimeout, kBadBcc, kMalformed, kTooLong };
+    // kDamaged: a character the UART flagged, or characters it lost.
+    enum class RxResult { kOk, kTimeout, kBadBcc, kMalformed, kTooLong, kDamaged };
     enum class TxResult { kDelivered, kWithdrew, kFailed };
 
-    bool Await(uint8_t* byte, uint32_t timeout_ms);
+    bool Await(uint8_t* byte, uint32_t timeout_ms, bool* damaged = nullptr);
     bool Take(uint32_t Faults::*count);
     void SendControl(uint8_t byte);
     void SendFramed(const Bytes& framed, int bcc);
