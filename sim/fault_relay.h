@@ -3,6 +3,8 @@
 // and back, with the seeded byte faults of a ByteFaulter. A late byte is
 // held back (with everything behind it in its direction) for the late delay
 // of its receiver. Keeps a short trace of what it got and what it delivered.
+// With marks on, the relay hands the UART's flags over as a port with PARMRK
+// does: FF 00 X for a flagged character, FF FF for a data byte FF.
 #pragma once
 
 #include <atomic>
@@ -24,6 +26,7 @@ struct RelaySettings {
     ByteFaultSettings faults;
     uint32_t late_to_driver_ms = 100;   // past the driver's read time-out
     uint32_t late_to_partner_ms = 100;  // past the partner's character delay
+    bool marks = false;                 // flagged characters marked, data FF doubled
 };
 
 class FaultRelay {
@@ -44,6 +47,8 @@ class FaultRelay {
     ByteFaultCounts counts(Side side) const;
     // Blocks from side delivered altered yet framed and checked as good.
     uint64_t blind_blocks(Side from) const { return blind_blocks_[from].load(); }
+    // Of those, the blocks with a character the UART flagged.
+    uint64_t blind_flagged_blocks(Side from) const { return blind_flagged_[from].load(); }
 
     // The driver's blocks as it sent them since the last call (at most 512,
     // the oldest dropped first), for telling its telegrams from altered ones.
@@ -61,6 +66,7 @@ class FaultRelay {
         Clock::time_point release;
         uint8_t byte;
         bool control;  // outside a block: its delivery may open the receiver's block
+        bool flagged;  // by the UART
     };
     struct TraceEntry {
         Clock::time_point at;
@@ -89,6 +95,7 @@ class FaultRelay {
     std::vector<Bytes> driver_blocks_;
     std::atomic<Clock::rep> last_activity_{0};
     std::atomic<uint64_t> blind_blocks_[2] = {0, 0};
+    std::atomic<uint64_t> blind_flagged_[2] = {0, 0};
     Clock::time_point start_ = Clock::now();
     std::atomic<bool> stop_{false};
     std::thread thread_;

@@ -33,6 +33,13 @@ class SoakChannel {
     void AddLineCounts(LineCounts* counts) const;
 
   private:
+    // Blocks delivered altered yet passing their check, both ways, and of
+    // those the ones with a character the UART flagged.
+    struct BlindBlocks {
+        uint64_t all = 0;
+        uint64_t flagged = 0;
+    };
+    BlindBlocks BlindSoFar() const;
     void RunOne(uint64_t number);
     void AwaitQuietLine();
     bool PlcTookAlteredTelegram();

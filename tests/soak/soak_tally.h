@@ -23,6 +23,11 @@ struct Tally {
     uint64_t corrupt_seen = 0;
     uint64_t foreign_blind = 0;
     uint64_t foreign_driver = 0;
+    // Of the blind ones, those where every block that got past its check
+    // carried a character the UART flagged: a receiver honouring the flags
+    // refuses them.
+    uint64_t corrupt_visible = 0;
+    uint64_t foreign_visible = 0;
     uint64_t buffer_touched = 0;
     uint64_t past_bound = 0;
     uint64_t pending_telegrams = 0;  // PLC telegrams queued between calls
@@ -39,6 +44,13 @@ struct LineCounts {
     uint64_t blocks = 0;
     uint64_t altered_blocks = 0;
     uint64_t blind_blocks = 0;
+    uint64_t two_bit_flips = 0;
+    uint64_t flagged[4] = {};  // characters, by plcsim::UartFlag
+    // By the sending side (plcsim::Side): blocks with a flagged character,
+    // and how the receiver answered them.
+    uint64_t flagged_blocks[2] = {};
+    uint64_t flagged_refused[2] = {};
+    uint64_t flagged_taken[2] = {};
     uint64_t plc_faults[5] = {};  // by plcsim::PlcFaultKind
 };
 
