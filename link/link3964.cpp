@@ -20,6 +20,21 @@ void SendControl(PortHandle port, uint8_t character) {
     SendBlock(port, &character, 1);
 }
 
+// True when the device reported damage on a character read since the last
+// look. A damaged character is never taken for the control character it
+// looks like, and spoils the block it belongs to.
+bool Damaged(PortHandle port) {
+    return SerialTakeLineErrors(port) != 0;
+}
+
+// A block with a damaged character is answered as one whose block check
+// failed, in either procedure: the exchange then repeats its request.
+int RefuseDamagedBlock(PortHandle port) {
+    err(MORVANE_LOG_TRACE, "ZIDIV> Receive() damaged character!");
+    SendByte(port, kDle);
+    return kLinkRefused;
+}
+
 }  // namespace
 
 int SendBlock(PortHandle port, const uint8_t* bytes, uint16_t length) {
@@ -37,9 +52,10 @@ int SendByte(PortHandle port, uint8_t character) {
 int ExpectByte(PortHandle port, uint8_t expected) {
     uint8_t byte = 0;
     const bool arrived = ReadByte(port, &byte);
-    if (arrived && byte == expected) return kLinkOk;
+    const bool control = arrived && (byte == expected || byte == kNak) && !Damaged(port);
+    if (control && byte == expected) return kLinkOk;
     SendControl(port, kNak);
-    return arrived && byte == kNak ? kLinkNakByte : kLinkRefused;
+    return control && byte == kNak ? kLinkNakByte : kLinkRefused;
 }
 
 // The partner's STX is not answered here: its telegram is taken afterwards
@@ -50,6 +66,7 @@ int CheckIfReady(PortHandle port) {
         SendControl(port, kStx);
         uint8_t byte = 0;
         if (!ReadByte(port, &byte)) continue;
+        if ((byte == kDle || byte == kStx) && Damaged(port)) continue;
         if (byte == kDle) return conflict ? kLinkTimeout : kLinkOk;
         if (byte == kStx) conflict = true;
     }
@@ -66,6 +83,7 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
     *length = 0;
     uint16_t count = 0;
     uint8_t marker = 0;
+    bool damaged = false;  // seen before the block's end (a damaged first NAK)
     for (;;) {
         uint8_t byte = 0;
         if (!ReadByte(port, &byte)) {
@@ -74,7 +92,7 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
             return kLinkTimeout;
         }
         ++count;
-        if (count == 1 && byte == kNak) {
+        if (count == 1 && byte == kNak && !(damaged = Damaged(port))) {
             SendByte(port, kDle);
             SendByte(port, kNak);
             err(MORVANE_LOG_TRACE, "ZIDIV> Receive() NAK received");
@@ -96,12 +114,14 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
             err(MORVANE_LOG_TRACE, "ZIDIV> Receive() timeout receiving BCC");
             return kLinkTimeout;
         }
+        if (Damaged(port) || damaged) return RefuseDamagedBlock(port);
         if (ComputeBcc(buffer, *length) != bcc) {
             err(MORVANE_LOG_TRACE, "ZIDIV> Receive() BCC error!");
             SendByte(port, kDle);
             return kLinkRefused;
         }
     }
+    if (variant != 1 && (Damaged(port) || damaged)) return RefuseDamagedBlock(port);
     *length -= 2;
     return kLinkOk;
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows part of the test command: both cross-builds with their export
 # and import checks and their release kits; then under Wine, 32-bit and
-# 64-bit, the host check and morvane.exe on a COM port, and the address dialog
-# typed into on a virtual display. Where the kernel runs no 32-bit programs,
+# 64-bit, the serial backend at its seam, the host check and morvane.exe on
+# a COM port, and the address dialog typed into on a virtual display. Where the kernel runs no 32-bit programs,
 # the 64-bit build alone runs under Wine.
 # Ends with "windows: N passed, N failed", the checks' own counts added up.
 #
@@ -58,6 +58,7 @@ for bits in 32 64; do
   check bash scripts/windows-kit-check.sh "build-kit/morvane-$version-win$bits" "$bits"
 done
 for bits in $widths; do
+  check bash scripts/wine-run.sh "$bits" serial_seam_check
   check bash scripts/wine-check.sh "$bits"
   check bash scripts/morvane-exe-check.sh "$bits"
   check bash scripts/dialog-check.sh "$bits"

@@ -111,11 +111,13 @@ bool ApplyLineParameters(const LineParameters& line, termios* settings) {
 
     // Raw binary line: no echo, no line editing, no signals, no character
     // mapping or stripping, no software flow control, no output processing.
-    settings->c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                           IXON | IXOFF | IXANY);
-    // Parity is checked whatever the parity code; a byte with a parity error
-    // reaches the reader as 0x00, which the block check then rejects.
-    settings->c_iflag |= INPCK;
+    settings->c_iflag &=
+        ~(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    // Parity is checked whatever the parity code, and a character that fails
+    // its parity or stop-bit check, or a break, is marked in the stream
+    // (FF 00 X; a data FF comes doubled) instead of arriving as a plain 0x00:
+    // without a block check, the parity bit is all that guards the data.
+    settings->c_iflag |= INPCK | PARMRK;
     settings->c_oflag &= ~OPOST;
     settings->c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
     settings->c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);

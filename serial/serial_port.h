@@ -59,4 +59,17 @@ bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting);
 // True when the status was read and bytes are waiting in the input queue.
 bool SerialInputWaiting(PortHandle handle);
 
+// Damage the device reports on received characters. A character that failed
+// its parity or stop-bit check, a break, or characters the device lost
+// before the ones read: any of them spoils the block they belong to.
+enum LineError : uint32_t {
+    kLineCharacterDamaged = 1u << 0,  // parity or framing error, or a break
+    kLineOverrun = 1u << 1,           // characters lost by the device or its queue
+};
+
+// The line errors reported for the characters read since the last call, the
+// last status query (SerialBytesWaiting, SerialInputWaiting) or purge; the
+// call clears them. 0 when there were none, or the device reports none.
+uint32_t SerialTakeLineErrors(PortHandle handle);
+
 }  // namespace morvane

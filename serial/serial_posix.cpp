@@ -18,6 +18,12 @@
 // exchange. The queue status counts the read-ahead as waiting input, and a
 // purge reads it out first, so the line behaves as if it were still queued.
 //
+// The device marks characters that failed their parity or stop-bit check,
+// and breaks, in the input stream (PARMRK); every read decodes the marks, so
+// a caller gets each character once, with its damage noted against the port
+// when the character is handed out (SerialTakeLineErrors). Characters the
+// device lost show only in its error counters, where it keeps them.
+//
 // Each open port's read time-out and read-ahead live in a fixed table
 // indexed by the descriptor: the one place a descriptor cannot carry them.
 // Only the thread that owns a port touches its row, so the table needs no
@@ -44,8 +50,10 @@
 #include <cstring>
 
 #include "serial/line_settings_posix.h"
+#include "serial/marked_input.h"
 #include "serial/serial_platform.h"
 #include "serial/serial_port.h"
+#include "serial/uart_features_posix.h"
 
 namespace morvane {
 namespace {
@@ -67,6 +75,16 @@ struct PortRow {
     std::atomic<uint16_t> ahead_first;
     std::atomic<uint16_t> ahead_end;
     std::atomic<uint8_t> ahead[kReadAheadSize];
+    std::atomic<uint32_t> ahead_damaged[kReadAheadSize / 32];  // a bit per read-ahead byte
+    // The input carries the kernel's marks, and what is left of an unfinished one.
+    std::atomic<bool> marked;
+    std::atomic<uint8_t> mark_pending;
+    // LineError bits of the characters handed out since they were last taken.
+    std::atomic<uint32_t> line_errors;
+    // The device counts overruns; the count when they were last taken.
+    std::atomic<bool> counts_overruns;
+    std::atomic<uint32_t> overruns_seen;
+    std::atomic<bool> restore_latency;  // low latency was turned on at the open
 };
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -74,6 +92,8 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 void DropReadAhead(PortRow* row) {
     row->ahead_first.store(0, kRelaxed);
     row->ahead_end.store(0, kRelaxed);
+    for (std::atomic<uint32_t>& bits : row->ahead_damaged)
+        bits.store(0, kRelaxed);
 }
 
 void SetRow(PortRow* row, bool configured, bool rts_toggle, uint32_t read_timeout_ms) {
@@ -81,7 +101,21 @@ void SetRow(PortRow* row, bool configured, bool rts_toggle, uint32_t read_timeou
     row->rts_toggle.store(rts_toggle, kRelaxed);
     row->read_timeout_ms.store(read_timeout_ms, kRelaxed);
     row->write_characters_per_second.store(0, kRelaxed);
+    row->marked.store(false, kRelaxed);
+    row->mark_pending.store(0, kRelaxed);
+    row->line_errors.store(0, kRelaxed);
+    row->counts_overruns.store(false, kRelaxed);
+    row->overruns_seen.store(0, kRelaxed);
+    row->restore_latency.store(false, kRelaxed);
     DropReadAhead(row);
+}
+
+void NoteDamage(PortRow* row) {
+    row->line_errors.fetch_or(kLineCharacterDamaged, kRelaxed);
+}
+
+bool AheadDamaged(const PortRow* row, uint32_t index) {
+    return (row->ahead_damaged[index / 32].load(kRelaxed) >> (index % 32) & 1u) != 0;
 }
 
 uint32_t ReadAheadCount(const PortRow* row) {
@@ -95,24 +129,61 @@ uint32_t TakeReadAhead(PortRow* row, uint8_t* buffer, uint32_t count) {
     const uint32_t taken = available < count ? available : count;
     if (taken == 0) return 0;
     const uint16_t first = row->ahead_first.load(kRelaxed);
-    for (uint32_t i = 0; i < taken; ++i)
+    for (uint32_t i = 0; i < taken; ++i) {
         buffer[i] = row->ahead[first + i].load(kRelaxed);
+        if (AheadDamaged(row, first + i)) NoteDamage(row);
+    }
     row->ahead_first.store(static_cast<uint16_t>(first + taken), kRelaxed);
     return taken;
 }
 
+// Decodes the kernel's marks in place; the damage of the bytes is noted
+// against the port at once, or per byte in damaged (when given).
+uint32_t Unmark(PortRow* row, uint8_t* bytes, uint32_t count, uint8_t* damaged) {
+    if (!row->marked.load(kRelaxed)) {
+        if (damaged != nullptr) std::memset(damaged, 0, count);
+        return count;
+    }
+    MarkedInput state{row->mark_pending.load(kRelaxed)};
+    bool any_damaged = false;
+    const uint32_t decoded = DecodeMarkedInput(&state, bytes, count, bytes, damaged, &any_damaged);
+    row->mark_pending.store(state.pending, kRelaxed);
+    if (any_damaged && damaged == nullptr) NoteDamage(row);
+    return decoded;
+}
+
 // Reads at most count bytes from the device into buffer. A short request
-// reads what the device holds into the (empty) read-ahead as well.
+// reads what the device holds into the (empty) read-ahead as well. A read
+// that brought only part of a mark hands out nothing: -1 with EAGAIN.
 ssize_t ReadDevice(int fd, PortRow* row, uint8_t* buffer, uint32_t count) {
-    if (row == nullptr || count >= kReadAheadSize) return read(fd, buffer, count);
+    if (row == nullptr) return read(fd, buffer, count);
+    if (count >= kReadAheadSize) {
+        const ssize_t n = read(fd, buffer, count);
+        if (n <= 0) return n;
+        const uint32_t decoded = Unmark(row, buffer, static_cast<uint32_t>(n), nullptr);
+        if (decoded == 0) errno = EAGAIN;
+        return decoded == 0 ? -1 : static_cast<ssize_t>(decoded);
+    }
     uint8_t chunk[kReadAheadSize];
+    uint8_t damaged[kReadAheadSize];
     const ssize_t n = read(fd, chunk, sizeof chunk);
     if (n <= 0) return n;
-    const uint32_t arrived = static_cast<uint32_t>(n);
+    const uint32_t arrived = Unmark(row, chunk, static_cast<uint32_t>(n), damaged);
+    if (arrived == 0) {
+        errno = EAGAIN;
+        return -1;
+    }
     const uint32_t delivered = arrived < count ? arrived : count;
     std::memcpy(buffer, chunk, delivered);
-    for (uint32_t i = delivered; i < arrived; ++i)
+    for (uint32_t i = 0; i < delivered; ++i)
+        if (damaged[i] != 0) NoteDamage(row);
+    uint32_t damage_bits[kReadAheadSize / 32] = {};
+    for (uint32_t i = delivered; i < arrived; ++i) {
         row->ahead[i - delivered].store(chunk[i], kRelaxed);
+        if (damaged[i] != 0) damage_bits[(i - delivered) / 32] |= 1u << ((i - delivered) % 32);
+    }
+    for (uint32_t word = 0; word < kReadAheadSize / 32; ++word)
+        row->ahead_damaged[word].store(damage_bits[word], kRelaxed);
     row->ahead_first.store(0, kRelaxed);
     row->ahead_end.store(static_cast<uint16_t>(arrived - delivered), kRelaxed);
     return static_cast<ssize_t>(delivered);
@@ -213,13 +284,28 @@ int ConfigurePort(int fd, const LineParameters& line, uint16_t line_control) {
 
     row->rts_toggle.store(lines.rts_toggle, kRelaxed);
     row->write_characters_per_second.store(CharactersPerSecond(cfgetospeed(&held)), kRelaxed);
+    row->marked.store((held.c_iflag & PARMRK) != 0, kRelaxed);
+    uint32_t overruns = 0;
+    row->counts_overruns.store(ReadOverrunCount(fd, &overruns), kRelaxed);
+    row->overruns_seen.store(overruns, kRelaxed);
+    row->restore_latency.store(RequestLowLatency(fd), kRelaxed);
     SetModemLines(fd, lines);
     return kSerialOk;
 }
 
+// Forgets the port's row, handing back the latency it had before the open.
 void ForgetPort(int fd) {
     PortRow* row = RowFor(static_cast<PortHandle>(fd));
-    if (row != nullptr) SetRow(row, false, false, 0);
+    if (row == nullptr) return;
+    if (row->restore_latency.load(kRelaxed)) RestoreLatency(fd);
+    SetRow(row, false, false, 0);
+}
+
+// Overruns counted by the device since they were last looked at.
+bool NewOverruns(int fd, PortRow* row) {
+    uint32_t overruns = 0;
+    if (!row->counts_overruns.load(kRelaxed) || !ReadOverrunCount(fd, &overruns)) return false;
+    return row->overruns_seen.exchange(overruns, kRelaxed) != overruns;
 }
 
 // Waits at most timeout_ms in all for count bytes, the read-ahead first;
@@ -352,9 +438,19 @@ bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting) {
     int count = 0;
     if (handle == 0 || handle > static_cast<PortHandle>(INT_MAX)) return false;
     if (ioctl(static_cast<int>(handle), FIONREAD, &count) != 0 || count < 0) return false;
+    // The status query clears the port's error state, as on every platform.
+    (void)SerialTakeLineErrors(handle);
     if (waiting != nullptr)
         *waiting = static_cast<uint32_t>(count) + ReadAheadCount(RowFor(handle));
     return true;
+}
+
+uint32_t SerialTakeLineErrors(PortHandle handle) {
+    PortRow* row = RowFor(handle);
+    if (row == nullptr || !row->configured.load(kRelaxed)) return 0;
+    uint32_t errors = row->line_errors.exchange(0, kRelaxed);
+    if (NewOverruns(static_cast<int>(handle), row)) errors |= kLineOverrun;
+    return errors;
 }
 
 int SerialWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written) {

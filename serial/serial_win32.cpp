@@ -4,10 +4,17 @@
 
 #include <cstring>
 
+#include "serial/comm_calls_win32.h"
 #include "serial/serial_platform.h"
 #include "serial/serial_port.h"
 
 namespace morvane {
+
+CommCalls& TheCommCalls() {
+    static CommCalls calls{ClearCommError};
+    return calls;
+}
+
 namespace {
 
 constexpr DWORD kQueueBytes = 1200;
@@ -119,9 +126,22 @@ bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting) {
     DWORD errors = 0;
     COMSTAT status;
     std::memset(&status, 0, sizeof status);
-    if (!ClearCommError(ToHandle(handle), &errors, &status)) return false;
+    if (!TheCommCalls().clear_comm_error(ToHandle(handle), &errors, &status)) return false;
     if (waiting != nullptr) *waiting = status.cbInQue;
     return true;
+}
+
+// The driver reports no damaged character in place of the received one
+// (no error replacement, no abort on error): the flags are the only report.
+uint32_t SerialTakeLineErrors(PortHandle handle) {
+    DWORD errors = 0;
+    COMSTAT status;
+    std::memset(&status, 0, sizeof status);
+    if (!TheCommCalls().clear_comm_error(ToHandle(handle), &errors, &status)) return 0;
+    uint32_t line_errors = 0;
+    if ((errors & (CE_RXPARITY | CE_FRAME | CE_BREAK)) != 0) line_errors |= kLineCharacterDamaged;
+    if ((errors & (CE_OVERRUN | CE_RXOVER)) != 0) line_errors |= kLineOverrun;
+    return line_errors;
 }
 
 int SerialWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written) {

@@ -21,12 +21,16 @@ Line:
 
 Procedure:
   --3964 | --3964r       variant (default 3964; 3964R adds the block check)
-  --priority low|high    who wins an initialization conflict (default low:
-                         withdraw, take the driver's telegram, send ours after)
+  --priority low|high    who wins an initialization conflict, both sides
+                         sending STX (default low: withdraw at once, answer
+                         the driver's STX with DLE, take its telegram and
+                         reply, then send ours; high: keep waiting for DLE)
   --char-delay MS        character delay time-out (default 220)
   --ack-delay MS         acknowledgement delay time-out (default 550, 3964R 2000)
-  --connect-attempts N   STX tries per block sent (default 6)
-  --send-attempts N      block repetitions after NAK or no answer (default 6)
+  --connect-attempts N   STX tries per transmission of a block (default 6)
+  --send-attempts N      transmissions of a block in all, the first included;
+                         the block is sent again after NAK or no answer
+                         (default 6)
 
 Data blocks (0 to 255, up to 2048 words each):
   --db N:WORDS           declare block N with WORDS words (repeatable)
@@ -37,20 +41,30 @@ Data blocks (0 to 255, up to 2048 words each):
                          a malformed file is refused with its line and column
   --save FILE            save blocks to FILE on exit (a new file renamed over it)
 
-Faults (COUNT: how many occasions, default every one):
-  --ignore[=COUNT]       leave connection requests (STX) unanswered
+Faults (COUNT: how many occasions, default every one; each fault counts the
+occasion it names, and a repeated transmission is an occasion of its own):
+  --ignore[=COUNT]       leave connection requests (STX) unanswered; counts
+                         each STX received
   --answer-delay MS      wait MS before accepting a connection request
-  --nak[=COUNT]          refuse received telegrams with NAK
-  --no-reply[=COUNT]     acknowledge telegrams but never reply
+  --nak[=COUNT]          refuse received blocks with NAK; counts each block
+                         received, a repetition too
+  --no-reply[=COUNT]     acknowledge telegrams but never reply; counts each
+                         telegram accepted
   --reply-delay MS       wait MS before the reply's STX
-  --corrupt-bcc[=COUNT]  send replies with a wrong block check (3964R)
-  --drop-byte[=COUNT]    drop the reply byte at --byte-index
-  --corrupt-byte[=COUNT] invert the reply byte at --byte-index
+  --corrupt-bcc[=COUNT]  send the reply with a wrong block check (3964R);
+                         counts each transmission, so a repetition after
+                         NAK is sound once COUNT is spent
+  --drop-byte[=COUNT]    drop the reply byte at --byte-index; counts each
+                         transmission of a reply
+  --corrupt-byte[=COUNT] invert the reply byte at --byte-index; counts each
+                         transmission of a reply
   --byte-index N         index in the framed reply (default 4)
   --conflict[=COUNT]     answer the driver's STX with our own STX, with a
-                         telegram of our own pending
-  --error-byte HH[=COUNT]  reply with error number HH (hex)
-  --length-delta N[=COUNT] FETCH replies carry N data bytes more (N < 0: fewer)
+                         telegram of our own pending; counts each STX received
+  --error-byte HH[=COUNT]  reply with error number HH (hex); counts each reply
+                         built (its repetitions carry the same error number)
+  --length-delta N[=COUNT] FETCH replies carry N data bytes more (N < 0:
+                         fewer); counts each reply built, as --error-byte
   --babble               after each reply, send filler bytes without end
   --endless              after each reply, offer telegrams of our own without end
 

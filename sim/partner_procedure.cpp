@@ -57,7 +57,23 @@ void Simulator::SendFramed(const Bytes& framed, int bcc) {
     trace_.Block(Direction::kSent, framed, bcc);
 }
 
-Simulator::RxResult Simulator::ReceiveBlock(Bytes* telegram, Bytes* framed) {
+// One transmission of a framed block: the line faults hit a reply each time
+// it goes on the line, so a repetition after NAK may get through.
+void Simulator::Transmit(Bytes framed, bool is_reply) {
+    int bcc = link().is_3964r ? BlockCheck(framed) : -1;
+    if (is_reply) {
+        const uint32_t index = faults().byte_index;
+        if (bcc >= 0 && Take(&Faults::corrupt_bcc)) bcc ^= 0xFF;
+        if (index < framed.size() && Take(&Faults::corrupt_byte)) framed[index] ^= 0xFF;
+        if (index < framed.size() && Take(&Faults::drop_byte)) framed.erase(framed.begin() + index);
+    }
+    SendFramed(framed, bcc);
+}
+
+// after_conflict: we answered a request that crossed our own STX. A partner
+// that saw our STX may repeat its request before it reads our DLE; that DLE
+// answers the repetition too, so one leading STX is not part of the block.
+Simulator::RxResult Simulator::ReceiveBlock(bool after_conflict, Bytes* telegram, Bytes* framed) {
     const LinkSettings link = this->link();
     bool after_dle = false;
     bool malformed = false;
@@ -72,6 +88,12 @@ Simulator::RxResult Simulator::ReceiveBlock(Bytes* telegram, Bytes* framed) {
             trace_.Block(Direction::kReceived, *framed, -1, damaged);
             if (!stop_->load()) trace_.Note("character delay ran out");
             return RxResult::kTimeout;
+        }
+        if (after_conflict && framed->empty() && byte == kStx) {
+            after_conflict = false;
+            trace_.Control(Direction::kReceived, byte);
+            trace_.Note("repeated request: our DLE answers it");
+            continue;
         }
         framed->push_back(byte);
         damaged.push_back(hit);
@@ -120,7 +142,7 @@ void Simulator::Serve(const std::atomic<bool>& stop) {
     while (!stop.load()) {
         if (withdrawn_) {
             withdrawn_ = false;  // the driver's STX that made us withdraw is answered now
-            AcceptRequest();
+            AcceptRequest(true);
             continue;
         }
         uint8_t byte = 0;
@@ -140,23 +162,32 @@ void Simulator::ServeRequest() {
         trace_.Note("connection request ignored");
         return;
     }
-    if (Take(&Faults::conflict)) {
-        // Our own request crosses the driver's: both sent STX at once.
-        const Bytes own = link().own_telegram;
-        SendControl(kStx);
-        if (SendOwn(own, true) != TxResult::kWithdrew) return;
-        QueueTelegram(own);  // withdrawn: sent after the driver's exchange
+    if (!Take(&Faults::conflict)) {
+        AcceptRequest(false);
+        return;
     }
-    AcceptRequest();
+    // Our own request crosses the driver's: both sent STX at once.
+    const LinkSettings link = this->link();
+    SendControl(kStx);
+    if (link.priority == Priority::kHigh) {
+        // We insist: the driver must give way with DLE; its request is lost.
+        SendActive({link.own_telegram, false}, true);
+        return;
+    }
+    // We give way at once, as if the driver's STX had reached us after ours:
+    // our telegram goes after the driver's exchange.
+    trace_.Note("initialization conflict: withdrawn");
+    QueueTelegram(link.own_telegram);
+    AcceptRequest(true);
 }
 
-void Simulator::AcceptRequest() {
+void Simulator::AcceptRequest(bool after_conflict) {
     const uint32_t delay = faults().answer_delay_ms;
     if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     SendControl(kDle);
     Bytes telegram;
     Bytes framed;
-    const RxResult result = ReceiveBlock(&telegram, &framed);
+    const RxResult result = ReceiveBlock(after_conflict, &telegram, &framed);
     if (result == RxResult::kOk) {
         std::lock_guard lock(mutex_);
         if (telegram_hook_) telegram_hook_(telegram, &faults_);
@@ -197,25 +228,23 @@ void Simulator::Reply(const Bytes& telegram) {
         const size_t cut = static_cast<size_t>(-std::min(faults.length_delta, 0));
         reply.resize(reply.size() - std::min(cut, reply.size() - 4));
     }
-    Bytes framed = FrameTelegram(reply);
-    int bcc = link().is_3964r ? BlockCheck(framed) : -1;
-    if (bcc >= 0 && Take(&Faults::corrupt_bcc)) bcc ^= 0xFF;
-    if (faults.byte_index < framed.size() && Take(&Faults::corrupt_byte))
-        framed[faults.byte_index] ^= 0xFF;
-    if (faults.byte_index < framed.size() && Take(&Faults::drop_byte))
-        framed.erase(framed.begin() + faults.byte_index);
     if (faults.reply_delay_ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(faults.reply_delay_ms));
-    if (SendActive(framed, bcc, false) == TxResult::kWithdrew) {
-        trace_.Note("reply dropped for the driver's request");
+    const Outgoing block{reply, true};
+    if (SendActive(block, false) == TxResult::kWithdrew) {
+        // Kept, as a PLC keeps its job: it goes after the driver's exchange.
+        trace_.Note("reply kept for after the driver's telegram");
+        std::lock_guard lock(mutex_);
+        pending_.push_front(block);
         withdrawn_ = true;
     }
 }
 
 // The active role: STX, wait for DLE, the block, wait for DLE; the set-up
 // and the block are repeated as the attempt counts allow.
-Simulator::TxResult Simulator::SendActive(Bytes framed, int bcc, bool stx_sent) {
+Simulator::TxResult Simulator::SendActive(const Outgoing& block, bool stx_sent) {
     const LinkSettings link = this->link();
+    const Bytes framed = FrameTelegram(block.telegram);
     for (uint32_t attempt = 0; attempt < link.send_attempts; ++attempt) {
         bool connected = false;
         for (uint32_t tries = 0; tries < link.connect_attempts && !connected; ++tries) {
@@ -248,7 +277,7 @@ Simulator::TxResult Simulator::SendActive(Bytes framed, int bcc, bool stx_sent) 
             if (stop_->load()) return TxResult::kFailed;
         }
         if (!connected) break;
-        SendFramed(framed, bcc);
+        Transmit(framed, block.is_reply);
         uint8_t answer = 0;
         bool damaged = false;
         if (Await(&answer, link.AckDelayMs(), &damaged)) {
@@ -263,24 +292,19 @@ Simulator::TxResult Simulator::SendActive(Bytes framed, int bcc, bool stx_sent) 
     return TxResult::kFailed;
 }
 
-Simulator::TxResult Simulator::SendOwn(const Bytes& telegram, bool stx_sent) {
-    const Bytes framed = FrameTelegram(telegram);
-    return SendActive(framed, link().is_3964r ? BlockCheck(framed) : -1, stx_sent);
-}
-
 // One pending telegram per call: the next goes after an idle slice, as a
 // partner's next job does.
 void Simulator::SendPending() {
-    Bytes telegram;
+    Outgoing block{};
     {
         std::lock_guard lock(mutex_);
         if (pending_.empty()) return;
-        telegram = pending_.front();
+        block = pending_.front();
         pending_.pop_front();
     }
-    if (SendOwn(telegram, false) == TxResult::kWithdrew) {
+    if (SendActive(block, false) == TxResult::kWithdrew) {
         std::lock_guard lock(mutex_);
-        pending_.push_front(telegram);
+        pending_.push_front(block);
         withdrawn_ = true;
     }
 }
@@ -296,7 +320,7 @@ void Simulator::Babble() {
 void Simulator::OfferEndlessly() {
     trace_.Note("offering telegrams without end");
     while (!stop_->load() && faults().endless_telegrams) {
-        if (SendOwn(link().own_telegram, false) == TxResult::kWithdrew) {
+        if (SendActive({link().own_telegram, false}, false) == TxResult::kWithdrew) {
             withdrawn_ = true;
             return;
         }

@@ -77,7 +77,7 @@ bool Simulator::SaveBlocks(const std::string& path, std::string* error) const {
 
 void Simulator::QueueTelegram(const Bytes& telegram) {
     std::lock_guard lock(mutex_);
-    pending_.push_back(telegram);
+    pending_.push_back({telegram, false});
 }
 
 std::vector<ReceivedTelegram> Simulator::received() const {

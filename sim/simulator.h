@@ -33,8 +33,8 @@ struct LinkSettings {
     Priority priority = Priority::kLow;
     uint32_t char_delay_ms = 220;   // longest gap between two bytes of a received block
     uint32_t ack_delay_ms = 0;      // longest wait for DLE; 0: 550 ms (3964), 2000 ms (3964R)
-    uint32_t connect_attempts = 6;  // STX sent per block before giving up
-    uint32_t send_attempts = 6;     // times a block is sent before giving up
+    uint32_t connect_attempts = 6;  // STX sent per transmission before giving up
+    uint32_t send_attempts = 6;     // transmissions of a block in all, the first included
     // The simulator's own telegram, sent when it has one pending (conflict).
     Bytes own_telegram{0x00, 0x00, 0x41, 0x44, 0x00, 0x00, 0x00, 0x01, 0xFF, 0xFF, 0x12, 0x34};
 
@@ -42,18 +42,21 @@ struct LinkSettings {
 };
 
 // Counts say how many of the next occasions a fault hits (kAlways: all).
+// The line faults count transmissions: a reply repeated after NAK is spoiled
+// again only while its count lasts, as a disturbance on the line would be.
 struct Faults {
     uint32_t ignore_requests = 0;  // connection requests (STX) never answered
     uint32_t answer_delay_ms = 0;  // wait before accepting a connection request with DLE
-    uint32_t nak_telegrams = 0;    // received telegrams refused with NAK
+    uint32_t nak_telegrams = 0;    // received blocks refused with NAK
     uint32_t no_reply = 0;         // telegrams acknowledged but never answered
     uint32_t reply_delay_ms = 0;   // wait before the reply's STX
-    uint32_t corrupt_bcc = 0;      // replies sent with a wrong BCC (3964R)
-    uint32_t drop_byte = 0;        // replies that lose the byte at byte_index
-    uint32_t corrupt_byte = 0;     // replies whose byte at byte_index is inverted
+    uint32_t corrupt_bcc = 0;      // reply transmissions with a wrong BCC (3964R)
+    uint32_t drop_byte = 0;        // reply transmissions that lose the byte at byte_index
+    uint32_t corrupt_byte = 0;     // reply transmissions whose byte at byte_index is inverted
     uint32_t byte_index = 4;       // index in the reply as framed on the line
     uint32_t conflict = 0;         // connection requests crossed by our own STX
-    uint32_t error_replies = 0;    // replies carrying error_byte
+    // The reply's content: every transmission of that reply carries it.
+    uint32_t error_replies = 0;  // replies carrying error_byte
     uint8_t error_byte = 0;
     uint32_t length_replies = 0;  // FETCH replies with length_delta data bytes more (or fewer)
     int32_t length_delta = 0;
@@ -122,17 +125,23 @@ class Simulator {
     // kDamaged: a character the UART flagged, or characters it lost.
     enum class RxResult { kOk, kTimeout, kBadBcc, kMalformed, kTooLong, kDamaged };
     enum class TxResult { kDelivered, kWithdrew, kFailed };
+    // A block for the active role: a reply (which the line faults spoil) or
+    // a telegram of our own.
+    struct Outgoing {
+        Bytes telegram;
+        bool is_reply;
+    };
 
     bool Await(uint8_t* byte, uint32_t timeout_ms, bool* damaged = nullptr);
     bool Take(uint32_t Faults::*count);
     void SendControl(uint8_t byte);
     void SendFramed(const Bytes& framed, int bcc);
-    RxResult ReceiveBlock(Bytes* telegram, Bytes* framed);
+    void Transmit(Bytes framed, bool is_reply);
+    RxResult ReceiveBlock(bool after_conflict, Bytes* telegram, Bytes* framed);
     void ServeRequest();
-    void AcceptRequest();
+    void AcceptRequest(bool after_conflict);
     void Reply(const Bytes& telegram);
-    TxResult SendActive(Bytes framed, int bcc, bool stx_sent);
-    TxResult SendOwn(const Bytes& telegram, bool stx_sent);
+    TxResult SendActive(const Outgoing& block, bool stx_sent);
     void SendPending();
     void Babble();
     void OfferEndlessly();
@@ -143,7 +152,7 @@ class Simulator {
     Faults faults_;
     DataBlocks blocks_;
     Rk512Server server_{blocks_};
-    std::deque<Bytes> pending_;
+    std::deque<Outgoing> pending_;
     std::vector<ReceivedTelegram> received_;
     Trace trace_;
     TelegramHook telegram_hook_;
