@@ -33,6 +33,15 @@ bool AttemptFailed(const std::vector<std::string>& log) {
     return false;
 }
 
+// Blocks the driver refused for a damaged character: it acknowledges them
+// as it does a bad block check, so only its log tells.
+uint64_t DamagedBlocksRefused(const std::vector<std::string>& log) {
+    uint64_t count = 0;
+    for (const std::string& line : log)
+        count += line.find("damaged character") != std::string::npos ? 1 : 0;
+    return count;
+}
+
 std::mutex g_report_mutex;
 std::atomic<int> g_reports{0};
 
@@ -161,6 +170,7 @@ void SoakChannel::RunOne(uint64_t number) {
     const Verdict verdict = Judge(transfer, result, model_, after, buffer);
 
     ++tally_.transfers;
+    tally_.damaged_refused_by_driver += DamagedBlocksRefused(t_call_log);
     if (result == 0)
         ++(AttemptFailed(t_call_log) ? tally_.good_retried : tally_.good_first);
     else

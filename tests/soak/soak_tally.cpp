@@ -22,6 +22,7 @@ void Tally::Merge(const Tally& o) {
     buffer_touched += o.buffer_touched;
     past_bound += o.past_bound;
     pending_telegrams += o.pending_telegrams;
+    damaged_refused_by_driver += o.damaged_refused_by_driver;
     if (o.longest_ms > longest_ms) {
         longest_ms = o.longest_ms;
         longest_bound_ms = o.longest_bound_ms;
@@ -43,7 +44,7 @@ bool Broken(const Tally& t, const Options& o) {
 
 namespace {
 
-void PrintUart(const LineCounts& line, const Options& o) {
+void PrintUart(const Tally& t, const LineCounts& line, const Options& o) {
     using plcsim::UartFlag;
     std::printf(
         "UART check             %s; flips of two bits %llu (%.0f%% drawn), overrun share %g\n",
@@ -54,12 +55,18 @@ void PrintUart(const LineCounts& line, const Options& o) {
         static_cast<unsigned long long>(line.flagged[static_cast<int>(UartFlag::kParity)]),
         static_cast<unsigned long long>(line.flagged[static_cast<int>(UartFlag::kFraming)]),
         static_cast<unsigned long long>(line.flagged[static_cast<int>(UartFlag::kOverrun)]));
+    // The first byte back after a block is its answer, unless the receiver
+    // never saw the block end; the driver acknowledges a block it refuses.
     for (const plcsim::Side from : {plcsim::kFromDriver, plcsim::kFromPartner})
-        std::printf("flagged blocks to %s %llu: %llu refused (NAK), %llu taken (DLE)\n",
+        std::printf("flagged blocks to %s %llu: answered %llu NAK, %llu DLE\n",
                     from == plcsim::kFromDriver ? "PLC   " : "driver",
                     static_cast<unsigned long long>(line.flagged_blocks[from]),
                     static_cast<unsigned long long>(line.flagged_refused[from]),
                     static_cast<unsigned long long>(line.flagged_taken[from]));
+    std::printf(
+        "refused as damaged     %llu blocks by the PLC (NAK), %llu by the driver (its log)\n",
+        static_cast<unsigned long long>(line.flagged_refused[plcsim::kFromDriver]),
+        static_cast<unsigned long long>(t.damaged_refused_by_driver));
 }
 
 }  // namespace
@@ -114,7 +121,7 @@ void PrintSummary(const Tally& t, const LineCounts& line, const Options& o, doub
                 static_cast<unsigned long long>(line.blocks),
                 static_cast<unsigned long long>(line.altered_blocks),
                 static_cast<unsigned long long>(line.blind_blocks));
-    PrintUart(line, o);
+    PrintUart(t, line, o);
     std::printf("PLC faults            ");
     for (int k = 0; k < 5; ++k)
         std::printf(" %llu %s%s", static_cast<unsigned long long>(line.plc_faults[k]),

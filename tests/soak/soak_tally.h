@@ -30,7 +30,8 @@ struct Tally {
     uint64_t foreign_visible = 0;
     uint64_t buffer_touched = 0;
     uint64_t past_bound = 0;
-    uint64_t pending_telegrams = 0;  // PLC telegrams queued between calls
+    uint64_t pending_telegrams = 0;          // PLC telegrams queued between calls
+    uint64_t damaged_refused_by_driver = 0;  // blocks, as its log says
     double longest_ms = 0;
     double longest_bound_ms = 0;
     std::string longest_what;
