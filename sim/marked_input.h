@@ -2,7 +2,9 @@
 // a character the UART found damaged (parity or framing error) as FF 00 X,
 // a break as FF 00 00, and a data byte FF doubled as FF FF. The decoder
 // takes the stream a byte at a time, so a mark cut by the end of a read
-// goes on with the next.
+// goes on with the next. The simulator's own decoder, apart from the
+// driver's: a fault in one is not copied into the partner it is tested
+// against.
 #pragma once
 
 #include <cstdint>
