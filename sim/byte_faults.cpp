@@ -94,7 +94,10 @@ Delivery ByteFaulter::Apply(Side from, uint8_t byte, const ByteFaultKind* fault,
     if (std::exchange(overrun_pending_[from], false)) delivery.flag = UartFlag::kOverrun;
     if (fault == nullptr) return delivery;
     ++watch.counts.faults[Index(*fault)];
-    if (watch.in_block) watch.faulted = true;
+    if (watch.in_block) {
+        watch.faulted = true;
+        watch.fault = *fault;
+    }
     switch (*fault) {
         case ByteFaultKind::kFlip:
             delivery.bytes[0] = static_cast<uint8_t>(byte ^ (flip_mask & 0xFF));
@@ -180,7 +183,10 @@ void ByteFaulter::Judge(Side from) {
         std::equal(watch.sent.begin(), watch.sent.begin() + sent_end, watch.delivered.begin());
     if (!same_content) {
         ++watch.counts.blind_blocks;
-        if (watch.flagged) ++watch.counts.blind_flagged_blocks;
+        if (watch.flagged)
+            ++watch.counts.blind_flagged_blocks;
+        else if (watch.fault != ByteFaultKind::kCount)
+            ++watch.counts.blind_unflagged[Index(watch.fault)];
     }
 }
 

@@ -76,6 +76,9 @@ struct ByteFaultCounts {
     std::array<uint64_t, static_cast<size_t>(UartFlag::kCount)> flagged{};
     uint64_t flagged_blocks = 0;        // with a flagged character
     uint64_t blind_flagged_blocks = 0;  // blind blocks the UART's flags give away
+    // The other blind blocks, by the kind of their (last) fault: a flip
+    // here is one the UART could not see, of an even count of bits.
+    std::array<uint64_t, static_cast<size_t>(ByteFaultKind::kCount)> blind_unflagged{};
     // Flagged blocks as their receiver answered them.
     uint64_t flagged_refused = 0;  // NAK
     uint64_t flagged_taken = 0;    // DLE
@@ -107,7 +110,8 @@ class ByteFaulter {
         bool after_dle = false;
         bool await_bcc = false;
         bool faulted = false;
-        bool flagged = false;  // a character of the block carries a flag
+        ByteFaultKind fault = ByteFaultKind::kCount;  // the last in the block
+        bool flagged = false;                         // a character of the block carries a flag
         Bytes sent;
         Bytes delivered;
         ByteFaultCounts counts;

@@ -110,7 +110,6 @@ void FaultRelay::Take(Side from, Line& line) {
     }
     counts_copy_[from] = faulter_.counts(from);
     blind_blocks_[from] = counts_copy_[from].blind_blocks;
-    blind_flagged_[from] = counts_copy_[from].blind_flagged_blocks;
 }
 
 void FaultRelay::Release(Side from, Line& line) {

@@ -47,8 +47,6 @@ class FaultRelay {
     ByteFaultCounts counts(Side side) const;
     // Blocks from side delivered altered yet framed and checked as good.
     uint64_t blind_blocks(Side from) const { return blind_blocks_[from].load(); }
-    // Of those, the blocks with a character the UART flagged.
-    uint64_t blind_flagged_blocks(Side from) const { return blind_flagged_[from].load(); }
 
     // The driver's blocks as it sent them since the last call (at most 512,
     // the oldest dropped first), for telling its telegrams from altered ones.
@@ -95,7 +93,6 @@ class FaultRelay {
     std::vector<Bytes> driver_blocks_;
     std::atomic<Clock::rep> last_activity_{0};
     std::atomic<uint64_t> blind_blocks_[2] = {0, 0};
-    std::atomic<uint64_t> blind_flagged_[2] = {0, 0};
     Clock::time_point start_ = Clock::now();
     std::atomic<bool> stop_{false};
     std::thread thread_;

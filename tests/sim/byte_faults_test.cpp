@@ -172,6 +172,7 @@ TEST_P(FlaggedBlocks, CountsFlaggedBlocksAndHowTheyWereAnswered) {
     EXPECT_EQ(counts.flagged_blocks, c.flagged ? 1u : 0u);
     EXPECT_EQ(counts.blind_blocks, c.blind ? 1u : 0u);
     EXPECT_EQ(counts.blind_flagged_blocks, c.blind && c.flagged ? 1u : 0u);
+    EXPECT_EQ(counts.blind_unflagged[0], c.blind && !c.flagged ? 1u : 0u) << "as a flip";
     EXPECT_EQ(counts.flagged_refused, c.flagged && c.answer == 0x15 ? 1u : 0u);
     EXPECT_EQ(counts.flagged_taken, c.flagged && c.answer == 0x10 ? 1u : 0u);
 }

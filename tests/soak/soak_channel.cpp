@@ -163,6 +163,7 @@ void SoakChannel::RunOne(uint64_t number) {
     const BlindBlocks blind_after = BlindSoFar();
     const uint64_t blind_flagged = blind_after.flagged - blind_before.flagged;
     const bool visible = blind_flagged > 0 && blind_flagged == blind_after.all - blind_before.all;
+    const size_t cause = BlindCause(blind_before, blind_after);
 
     Words after(kSoakBlockWords);
     for (uint16_t i = 0; i < kSoakBlockWords; ++i)
@@ -186,11 +187,13 @@ void SoakChannel::RunOne(uint64_t number) {
     if (verdict.wrong_values) {
         ++(blind ? call.corrupt_blind : call.corrupt_seen);
         call.corrupt_visible += blind && visible ? 1 : 0;
+        call.corrupt_blind_cause[cause] += blind && !visible ? 1 : 0;
         what += blind ? " silent corruption (check-blind block)" : " silent corruption";
     }
     if (verdict.foreign_words) {
         ++(foreign_by_line ? call.foreign_blind : call.foreign_driver);
         call.foreign_visible += foreign_by_line && visible ? 1 : 0;
+        call.foreign_blind_cause[cause] += foreign_by_line && !visible ? 1 : 0;
         what += foreign_by_line ? " foreign-word write (through a block altered on the line)"
                                 : " foreign-word write";
     }
@@ -212,10 +215,21 @@ void SoakChannel::RunOne(uint64_t number) {
 SoakChannel::BlindBlocks SoakChannel::BlindSoFar() const {
     BlindBlocks blind;
     for (const plcsim::Side side : {plcsim::kFromDriver, plcsim::kFromPartner}) {
-        blind.all += relay_->blind_blocks(side);
-        blind.flagged += relay_->blind_flagged_blocks(side);
+        const plcsim::ByteFaultCounts counts = relay_->counts(side);
+        blind.all += counts.blind_blocks;
+        blind.flagged += counts.blind_flagged_blocks;
+        for (size_t k = 0; k < blind.unflagged.size(); ++k)
+            blind.unflagged[k] += counts.blind_unflagged[k];
     }
     return blind;
+}
+
+size_t SoakChannel::BlindCause(const BlindBlocks& before, const BlindBlocks& after) {
+    size_t cause = kNoCause;
+    for (size_t k = 0; k < after.unflagged.size(); ++k)
+        if (after.unflagged[k] != before.unflagged[k])
+            cause = cause == kNoCause ? k : kSeveralCauses;
+    return cause;
 }
 
 // After a failed call the PLC may still be busy with what the driver gave

@@ -19,6 +19,10 @@ void Tally::Merge(const Tally& o) {
     foreign_driver += o.foreign_driver;
     corrupt_visible += o.corrupt_visible;
     foreign_visible += o.foreign_visible;
+    for (size_t k = 0; k < kBlindCauses; ++k) {
+        corrupt_blind_cause[k] += o.corrupt_blind_cause[k];
+        foreign_blind_cause[k] += o.foreign_blind_cause[k];
+    }
     buffer_touched += o.buffer_touched;
     past_bound += o.past_bound;
     pending_telegrams += o.pending_telegrams;
@@ -43,6 +47,16 @@ bool Broken(const Tally& t, const Options& o) {
 }
 
 namespace {
+
+void PrintCauses(const std::array<uint64_t, kBlindCauses>& causes) {
+    std::printf(
+        "  parity-blind by fault  %llu flips of an even count, %llu drops, %llu doubles, "
+        "%llu late, %llu several, %llu none counted\n",
+        static_cast<unsigned long long>(causes[0]), static_cast<unsigned long long>(causes[1]),
+        static_cast<unsigned long long>(causes[2]), static_cast<unsigned long long>(causes[3]),
+        static_cast<unsigned long long>(causes[kSeveralCauses]),
+        static_cast<unsigned long long>(causes[kNoCause]));
+}
 
 void PrintUart(const Tally& t, const LineCounts& line, const Options& o) {
     using plcsim::UartFlag;
@@ -95,6 +109,7 @@ void PrintSummary(const Tally& t, const LineCounts& line, const Options& o, doub
     std::printf("  of these parity-visible %llu (the UART flagged the fault), parity-blind %llu\n",
                 static_cast<unsigned long long>(t.corrupt_visible),
                 static_cast<unsigned long long>(t.corrupt_blind - t.corrupt_visible));
+    PrintCauses(t.corrupt_blind_cause);
     std::printf(
         "foreign-word writes    %llu by the driver, %llu by telegrams altered on the line\n",
         static_cast<unsigned long long>(t.foreign_driver),
@@ -102,6 +117,7 @@ void PrintSummary(const Tally& t, const LineCounts& line, const Options& o, doub
     std::printf("  of these parity-visible %llu (the UART flagged the fault), parity-blind %llu\n",
                 static_cast<unsigned long long>(t.foreign_visible),
                 static_cast<unsigned long long>(t.foreign_blind - t.foreign_visible));
+    PrintCauses(t.foreign_blind_cause);
     std::printf("buffers touched        %llu by failed calls or writes\n",
                 static_cast<unsigned long long>(t.buffer_touched));
     std::printf("longest call           %.1f ms of its bound %.0f ms: %s\n", t.longest_ms,

@@ -1,6 +1,7 @@
 // What a soak counts, per channel and in all, and the one summary it prints.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -8,6 +9,13 @@
 #include "soak/soak_options.h"
 
 namespace morvane::soak {
+
+// What made a parity-blind break: the kind of byte fault behind the blocks
+// that got past their check (plcsim::ByteFaultKind; a flip is one of an
+// even count of bits), several kinds, or none the relay counted.
+constexpr size_t kSeveralCauses = static_cast<size_t>(plcsim::ByteFaultKind::kCount);
+constexpr size_t kNoCause = kSeveralCauses + 1;
+constexpr size_t kBlindCauses = kNoCause + 1;
 
 struct Tally {
     uint64_t transfers = 0;
@@ -28,6 +36,9 @@ struct Tally {
     // refuses them.
     uint64_t corrupt_visible = 0;
     uint64_t foreign_visible = 0;
+    // The parity-blind ones by cause (kBlindCauses).
+    std::array<uint64_t, kBlindCauses> corrupt_blind_cause{};
+    std::array<uint64_t, kBlindCauses> foreign_blind_cause{};
     uint64_t buffer_touched = 0;
     uint64_t past_bound = 0;
     uint64_t pending_telegrams = 0;          // PLC telegrams queued between calls
