@@ -159,10 +159,12 @@ void SoakChannel::RunOne(uint64_t number) {
     const bool bit_write = transfer.kind == Kind::kBit && IsWrite(transfer.op);
     const bool foreign_by_line = altered_taken || (bit_write && blind_replies > 0);
     // Parity-visible: every block that got past its check in this call
-    // carried a character the UART flagged.
+    // carried a character the UART flagged; mixed: some did.
     const BlindBlocks blind_after = BlindSoFar();
     const uint64_t blind_flagged = blind_after.flagged - blind_before.flagged;
-    const bool visible = blind_flagged > 0 && blind_flagged == blind_after.all - blind_before.all;
+    const uint64_t blind_all = blind_after.all - blind_before.all;
+    const bool visible = blind_flagged > 0 && blind_flagged == blind_all;
+    const bool mixed = blind_flagged > 0 && blind_flagged < blind_all;
     const size_t cause = BlindCause(blind_before, blind_after);
 
     Words after(kSoakBlockWords);
@@ -187,13 +189,15 @@ void SoakChannel::RunOne(uint64_t number) {
     if (verdict.wrong_values) {
         ++(blind ? call.corrupt_blind : call.corrupt_seen);
         call.corrupt_visible += blind && visible ? 1 : 0;
-        call.corrupt_blind_cause[cause] += blind && !visible ? 1 : 0;
+        call.corrupt_mixed += blind && mixed ? 1 : 0;
+        call.corrupt_blind_cause[cause] += blind && blind_flagged == 0 ? 1 : 0;
         what += blind ? " silent corruption (check-blind block)" : " silent corruption";
     }
     if (verdict.foreign_words) {
         ++(foreign_by_line ? call.foreign_blind : call.foreign_driver);
         call.foreign_visible += foreign_by_line && visible ? 1 : 0;
-        call.foreign_blind_cause[cause] += foreign_by_line && !visible ? 1 : 0;
+        call.foreign_mixed += foreign_by_line && mixed ? 1 : 0;
+        call.foreign_blind_cause[cause] += foreign_by_line && blind_flagged == 0 ? 1 : 0;
         what += foreign_by_line ? " foreign-word write (through a block altered on the line)"
                                 : " foreign-word write";
     }

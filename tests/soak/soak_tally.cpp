@@ -19,6 +19,8 @@ void Tally::Merge(const Tally& o) {
     foreign_driver += o.foreign_driver;
     corrupt_visible += o.corrupt_visible;
     foreign_visible += o.foreign_visible;
+    corrupt_mixed += o.corrupt_mixed;
+    foreign_mixed += o.foreign_mixed;
     for (size_t k = 0; k < kBlindCauses; ++k) {
         corrupt_blind_cause[k] += o.corrupt_blind_cause[k];
         foreign_blind_cause[k] += o.foreign_blind_cause[k];
@@ -47,6 +49,14 @@ bool Broken(const Tally& t, const Options& o) {
 }
 
 namespace {
+
+void PrintSplit(uint64_t blind, uint64_t visible, uint64_t mixed) {
+    std::printf(
+        "  of these parity-visible %llu (the UART flagged the fault), mixed %llu (flagged and "
+        "unflagged blocks), parity-blind %llu\n",
+        static_cast<unsigned long long>(visible), static_cast<unsigned long long>(mixed),
+        static_cast<unsigned long long>(blind - visible - mixed));
+}
 
 void PrintCauses(const std::array<uint64_t, kBlindCauses>& causes) {
     std::printf(
@@ -106,17 +116,13 @@ void PrintSummary(const Tally& t, const LineCounts& line, const Options& o, doub
     std::printf("silent corruptions     %llu the check could see, %llu it could not (%.4f%%)\n",
                 static_cast<unsigned long long>(t.corrupt_seen),
                 static_cast<unsigned long long>(t.corrupt_blind), rate);
-    std::printf("  of these parity-visible %llu (the UART flagged the fault), parity-blind %llu\n",
-                static_cast<unsigned long long>(t.corrupt_visible),
-                static_cast<unsigned long long>(t.corrupt_blind - t.corrupt_visible));
+    PrintSplit(t.corrupt_blind, t.corrupt_visible, t.corrupt_mixed);
     PrintCauses(t.corrupt_blind_cause);
     std::printf(
         "foreign-word writes    %llu by the driver, %llu by telegrams altered on the line\n",
         static_cast<unsigned long long>(t.foreign_driver),
         static_cast<unsigned long long>(t.foreign_blind));
-    std::printf("  of these parity-visible %llu (the UART flagged the fault), parity-blind %llu\n",
-                static_cast<unsigned long long>(t.foreign_visible),
-                static_cast<unsigned long long>(t.foreign_blind - t.foreign_visible));
+    PrintSplit(t.foreign_blind, t.foreign_visible, t.foreign_mixed);
     PrintCauses(t.foreign_blind_cause);
     std::printf("buffers touched        %llu by failed calls or writes\n",
                 static_cast<unsigned long long>(t.buffer_touched));

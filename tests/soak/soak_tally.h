@@ -36,7 +36,11 @@ struct Tally {
     // refuses them.
     uint64_t corrupt_visible = 0;
     uint64_t foreign_visible = 0;
-    // The parity-blind ones by cause (kBlindCauses).
+    // Those with flagged and unflagged blocks past their check: either may
+    // be to blame.
+    uint64_t corrupt_mixed = 0;
+    uint64_t foreign_mixed = 0;
+    // The rest, parity-blind, by cause (kBlindCauses).
     std::array<uint64_t, kBlindCauses> corrupt_blind_cause{};
     std::array<uint64_t, kBlindCauses> foreign_blind_cause{};
     uint64_t buffer_touched = 0;
