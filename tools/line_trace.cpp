@@ -34,6 +34,13 @@ void LineTrace::Bytes(LineSide from, const uint8_t* bytes, size_t count, Clock::
         Byte(from, bytes[i], at);
 }
 
+void LineTrace::Damaged(LineSide from, uint8_t byte, Clock::time_point at) {
+    std::lock_guard lock(mutex_);
+    char token[16];
+    std::snprintf(token, sizeof token, "%02X!damaged", byte);
+    Append(from, token, at);
+}
+
 void LineTrace::Flush() {
     std::lock_guard lock(mutex_);
     End(LineSide::kHost, " (cut short)");

@@ -7,6 +7,7 @@
 //     14.107 ms  host > PLC  00 00 45 44 01 02 00 01 FF FF DLE ETX BCC 10
 // A block is what a sender sends after its STX was answered with DLE; it
 // ends with DLE ETX, and in 3964R with the block check character after them.
+// A character the UART reported damaged shows as its hex and "!damaged".
 #pragma once
 
 #include <chrono>
@@ -32,6 +33,8 @@ class LineTrace {
 
     // Bytes from one side, as they arrived at time at.
     void Bytes(LineSide from, const uint8_t* bytes, size_t count, Clock::time_point at);
+    // A character that arrived damaged: shown where it came, not framed.
+    void Damaged(LineSide from, uint8_t byte, Clock::time_point at);
     // Ends any unfinished line (a block cut short is marked so).
     void Flush();
 

@@ -14,6 +14,7 @@
 #include "line_trace.h"
 #include "progress.h"
 #include "serial/line_settings_posix.h"
+#include "serial/marked_input.h"
 #include "sim/posix_terminal.h"
 #include "trace_relay.h"
 
@@ -66,9 +67,15 @@ class PtyRelay final : public TraceRelay {
     void Run();
     // Bytes from one end to the other; false when the end is gone.
     bool Pass(int from_fd, int to_fd, LineSide from);
+    // The PLC's bytes from a device that marks damaged characters: those are
+    // traced and left out, since a pseudo-terminal cannot mark them for the
+    // driver, and a block short of a character fails its checks there.
+    bool PassMarked(const uint8_t* raw, ssize_t count, int to_fd, LineTrace::Clock::time_point at);
 
     int far_fd_;
-    bool exclusive_;  // the far end is a device held in exclusive mode
+    bool exclusive_;           // the far end is a device held in exclusive mode
+    bool far_marked_ = false;  // the device marks damaged characters in its stream
+    MarkedInput marks_;
     int master_fd_ = -1;
     int held_slave_fd_ = -1;  // keeps the master from a hang-up while the driver reopens
     std::string driver_path_;
@@ -86,6 +93,8 @@ bool PtyRelay::OpenDriverSide(std::string* error) {
         return false;
     }
     driver_path_ = name;
+    termios far{};
+    far_marked_ = tcgetattr(far_fd_, &far) == 0 && (far.c_iflag & PARMRK) != 0;
     held_slave_fd_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (held_slave_fd_ < 0 || !MakeRaw(held_slave_fd_) ||
         fcntl(master_fd_, F_SETFL, fcntl(master_fd_, F_GETFL) | O_NONBLOCK) != 0) {
@@ -112,9 +121,31 @@ bool PtyRelay::Pass(int from_fd, int to_fd, LineSide from) {
     if (count < 0) return errno == EAGAIN || errno == EINTR;
     if (count == 0) return false;
     const auto arrived = LineTrace::Clock::now();
+    if (from == LineSide::kPlc && far_marked_) return PassMarked(bytes, count, to_fd, arrived);
     // Passed on first, shown after: the trace adds no delay to the line.
     const bool passed = WriteAll(to_fd, bytes, static_cast<size_t>(count));
     trace_.Bytes(from, bytes, static_cast<size_t>(count), arrived);
+    return passed;
+}
+
+bool PtyRelay::PassMarked(const uint8_t* raw, ssize_t count, int to_fd,
+                          LineTrace::Clock::time_point at) {
+    uint8_t decoded[kChunk];
+    uint8_t damaged[kChunk];
+    bool any_damaged = false;
+    const uint32_t n = DecodeMarkedInput(&marks_, raw, static_cast<uint32_t>(count), decoded,
+                                         damaged, &any_damaged);
+    uint8_t kept[kChunk];
+    size_t kept_count = 0;
+    for (uint32_t i = 0; i < n; ++i)
+        if (damaged[i] == 0) kept[kept_count++] = decoded[i];
+    const bool passed = WriteAll(to_fd, kept, kept_count);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (damaged[i] != 0)
+            trace_.Damaged(LineSide::kPlc, decoded[i], at);
+        else
+            trace_.Bytes(LineSide::kPlc, &decoded[i], 1, at);
+    }
     return passed;
 }
 
