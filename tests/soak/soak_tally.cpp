@@ -87,6 +87,8 @@ void PrintUart(const Tally& t, const LineCounts& line, const Options& o) {
                     static_cast<unsigned long long>(line.flagged_blocks[from]),
                     static_cast<unsigned long long>(line.flagged_refused[from]),
                     static_cast<unsigned long long>(line.flagged_taken[from]));
+    // Ignored, the flags reach no receiver: a NAK then is the block check's.
+    if (!o.uart_check) return;
     std::printf(
         "refused as damaged     %llu blocks by the PLC (NAK), %llu by the driver (its log)\n",
         static_cast<unsigned long long>(line.flagged_refused[plcsim::kFromDriver]),
