@@ -25,6 +25,7 @@ constexpr ExchangeTexts kFetchTexts = {
     .short_reply = "ZIDIV> DoRead() %s recv. short reply %u bytes, retry %d",
     .error_byte = "ZIDIV> DoRead() recv err 0x%02X in reply %s, retry %d",
     .wrong_length = "ZIDIV> DoRead() %s recv. ill. length data %u/%u, retry %u",
+    .other_reply = "ZIDIV> DoRead() %s recv. reply 0x%02X of another telegram, retry %d",
     .set_priority = "ZIDIV> DoRead() warning! error setting priority, rc %d",
     .reset_priority = "ZIDIV> DoRead() warning! error resetting priority",
 };

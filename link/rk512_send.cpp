@@ -29,6 +29,7 @@ constexpr ExchangeTexts kSendTexts = {
     .short_reply = "ZIDIV> DoWrite() %s recv. short reply %u bytes, retry %d",
     .error_byte = "ZIDIV> DoWrite() recv err 0x%02X in reply %s, retry %d",
     .wrong_length = "ZIDIV> DoWrite() %s recv. ill. length data %u/%u, retry %u",
+    .other_reply = "ZIDIV> DoWrite() %s recv. reply 0x%02X of another telegram, retry %d",
     .set_priority = "ZIDIV> DoWrite() warning! error setting priority, rc %d",
     .reset_priority = "ZIDIV> DoWrite() warning! error resetting priority",
 };
