@@ -12,7 +12,7 @@
 
 #include "morvane/ostrel.h"
 #include "ostrel/ostrel_control.h"
-#include "soak/read_seam.h"
+#include "support/read_seam.h"
 #include "soak/soak_bound.h"
 #include "soak/soak_check.h"
 
@@ -100,7 +100,7 @@ bool SoakChannel::Start(std::string* error) {
     relay.late_to_partner_ms = options_.char_delay_ms + kLateMarginMs;
     relay_ = plcsim::FaultRelay::Open(sim_->path(), relay, error);
     if (!relay_) return false;
-    if (options_.uart_check && !MarkPortReads(relay_->path())) {
+    if (options_.uart_check && !test::MarkPortReads(relay_->path())) {
         *error = "the read seam cannot mark " + relay_->path();
         return false;
     }

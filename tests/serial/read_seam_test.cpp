@@ -1,7 +1,7 @@
-// The read seam of the soak: the undoubling on its own, cut anywhere, and on
+// The read seam of the marked ports: the undoubling on its own, cut anywhere, and on
 // a real pseudo-terminal with PARMRK, where the kernel doubles every FF the
 // relay writes and only the marked port's reads are undone.
-#include "soak/read_seam.h"
+#include "support/read_seam.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -13,7 +13,7 @@
 
 #include "support/hex_bytes.h"
 
-namespace morvane::soak {
+namespace morvane::test {
 namespace {
 
 using test::Hex;
@@ -107,4 +107,4 @@ TEST_F(MarkedPty, AMarkedPortReadsTheRelaysMarksInAnyReadSize) {
 }
 
 }  // namespace
-}  // namespace morvane::soak
+}  // namespace morvane::test

@@ -1,4 +1,4 @@
-#include "soak/read_seam.h"
+#include "support/read_seam.h"
 
 #include <sys/stat.h>
 #include <termios.h>
@@ -10,12 +10,13 @@
 
 extern "C" ssize_t __real_read(int fd, void* buffer, size_t count);
 
-namespace morvane::soak {
+namespace morvane::test {
 namespace {
 
 constexpr size_t kMostPorts = 32;  // the soak's channels at most, with room
 std::array<std::atomic<dev_t>, kMostPorts> g_ports{};
 std::atomic<size_t> g_port_count{0};
+std::atomic<size_t> g_next_slot{0};
 
 // A descriptor of a marked port whose line discipline doubles FF.
 bool Undoubles(int fd) {
@@ -50,8 +51,7 @@ size_t UndoFfDoubling(uint8_t* bytes, size_t count, bool* cut) {
 bool MarkPortReads(const std::string& path) {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return false;
-    static std::atomic<size_t> next{0};
-    const size_t slot = next.fetch_add(1);
+    const size_t slot = g_next_slot.fetch_add(1);
     if (slot >= kMostPorts) return false;
     g_ports[slot].store(status.st_rdev, std::memory_order_relaxed);
     // Published in order: a slot is counted only once it is filled.
@@ -61,16 +61,22 @@ bool MarkPortReads(const std::string& path) {
     return true;
 }
 
-}  // namespace morvane::soak
+// For one test after another on one thread; not while ports are read.
+void UnmarkPortReads() {
+    g_port_count.store(0, std::memory_order_release);
+    g_next_slot.store(0);
+}
+
+}  // namespace morvane::test
 
 // The result never exceeds count: undoubling only removes bytes, and the
 // second FF read after a cut pair is dropped, not added. The line
 // discipline queues both FFs of a pair at once, so that second FF is there.
 extern "C" ssize_t __wrap_read(int fd, void* buffer, size_t count) {
     const ssize_t got = __real_read(fd, buffer, count);
-    if (got <= 0 || !morvane::soak::Undoubles(fd)) return got;
+    if (got <= 0 || !morvane::test::Undoubles(fd)) return got;
     bool cut = false;
-    const size_t kept = morvane::soak::UndoFfDoubling(static_cast<uint8_t*>(buffer),
+    const size_t kept = morvane::test::UndoFfDoubling(static_cast<uint8_t*>(buffer),
                                                       static_cast<size_t>(got), &cut);
     if (cut) {
         uint8_t second = 0;
