@@ -12,9 +12,9 @@
 
 #include "morvane/ostrel.h"
 #include "ostrel/ostrel_control.h"
-#include "support/read_seam.h"
 #include "soak/soak_bound.h"
 #include "soak/soak_check.h"
+#include "support/read_seam.h"
 
 namespace morvane::soak {
 namespace {
