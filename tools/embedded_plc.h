@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "session_options.h"
+#include "commands.h"
 
 namespace morvane::tool {
 

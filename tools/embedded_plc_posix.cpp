@@ -2,16 +2,13 @@
 #include <filesystem>
 
 #include "embedded_plc.h"
+#include "frame_option.h"
 #include "progress.h"
+#include "sim/replace_file.h"
 #include "sim/simulator.h"
 
 namespace morvane::tool {
 namespace {
-
-// Start, data, parity and stop bits of one character (1.5 stop bits: 2).
-uint32_t BitsPerCharacter(const LineParameters& line) {
-    return 1 + line.data_bits + (line.parity != 0 ? 1 : 0) + (line.stop_bits == 0 ? 1 : 2);
-}
 
 class PtyPlc final : public EmbeddedPlc {
   public:
@@ -39,6 +36,11 @@ class PtyPlc final : public EmbeddedPlc {
 
 std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
                                               const LineParameters& settings, std::string* error) {
+    // Found before anything goes on the line, not when the blocks are saved.
+    if (!options.sim_blocks.empty() && !plcsim::CanReplace(options.sim_blocks, error)) {
+        *error = "--sim-blocks: " + *error;
+        return nullptr;
+    }
     auto line = plcsim::Line::OpenPty(error);
     if (!line) return nullptr;
     if (options.pace) line->SetPacing(settings.baud_rate, BitsPerCharacter(settings));

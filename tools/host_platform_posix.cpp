@@ -1,23 +1,40 @@
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "host_platform.h"
 
 namespace morvane::tool {
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
-struct sigaction g_previous {};
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void NoteInterrupt(int) {
-    if (g_interrupted != 0) {  // a second Ctrl-C: no more waiting for the transfer
-        signal(SIGINT, SIG_DFL);
-        raise(SIGINT);
+volatile std::sig_atomic_t g_signal = 0;
+volatile std::sig_atomic_t g_in_transfer = 0;
+bool g_terminal = false;  // standard error is a terminal: its line can be wiped
+struct sigaction g_previous[3] {};
+
+void Say(const char* text) {
+    (void)!write(STDERR_FILENO, text, std::strlen(text));
+}
+
+// Only what is safe in a signal handler: a flag, write(2), raise(3).
+void NoteStop(int number) {
+    if (g_signal != 0) {  // again: no more waiting for the transfer
+        Say(g_terminal ? "\r\033[K" : "\n");
+        signal(number, SIG_DFL);
+        raise(number);
         return;
     }
-    g_interrupted = 1;
+    g_signal = number;
+    if (number == SIGINT && g_in_transfer != 0)
+        Say(g_terminal ? "\r\033[Kmorvane: stopping after this transfer (Ctrl-C again: at once)\n"
+                       : "morvane: stopping after this transfer (Ctrl-C again: at once)\n");
 }
 
 }  // namespace
@@ -29,20 +46,48 @@ bool MakeScratchDirectory(std::string* path) {
     return true;
 }
 
-void CatchInterrupt() {
-    g_interrupted = 0;
+StopSignals::StopSignals() {
+    g_signal = 0;
+    g_terminal = isatty(STDERR_FILENO) == 1;
     struct sigaction action {};
-    action.sa_handler = NoteInterrupt;
+    action.sa_handler = NoteStop;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &g_previous);
+    for (int i = 0; i < 3; ++i)
+        sigaction(kStopSignals[i], &action, &g_previous[i]);
 }
 
-void ReleaseInterrupt() {
-    sigaction(SIGINT, &g_previous, nullptr);
+StopSignals::~StopSignals() {
+    for (int i = 0; i < 3; ++i)
+        sigaction(kStopSignals[i], &g_previous[i], nullptr);
+}
+
+InTransfer::InTransfer() {
+    g_in_transfer = 1;
+}
+InTransfer::~InTransfer() {
+    g_in_transfer = 0;
 }
 
 bool Interrupted() {
-    return g_interrupted != 0;
+    return g_signal != 0;
+}
+
+int InterruptSignal() {
+    return g_signal;
+}
+
+std::string InterruptName() {
+    if (g_signal == SIGINT) return "interrupted";
+    return std::string("stopped by SIG") + (g_signal == SIGTERM ? "TERM" : "HUP");
+}
+
+bool DialogPossible() {
+    return isatty(STDIN_FILENO) == 1;
+}
+
+bool DeviceGone(const std::string& device) {
+    struct stat status {};
+    return !device.empty() && stat(device.c_str(), &status) != 0 && errno == ENOENT;
 }
 
 }  // namespace morvane::tool

@@ -8,11 +8,7 @@
 
 namespace morvane::tool {
 
-int RunInfo(const DriverLibrary& driver, const Arguments& arguments) {
-    if (!arguments.empty()) {
-        std::fprintf(stderr, "morvane info: takes no arguments\n");
-        return kExitUsage;
-    }
+int RunInfo(const DriverLibrary& driver) {
     InfoBlock info{};
     const int32_t code = QueryInfo(driver, &info);
     if (code != MORVANE_OK || info.description == nullptr || info.banner == nullptr) {

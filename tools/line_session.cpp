@@ -26,6 +26,10 @@ LineSession::~LineSession() {
     Close();
 }
 
+bool LineSession::PortGone() const {
+    return !plc_ && DeviceGone(options_.device);
+}
+
 bool LineSession::Close() {
     if (channel_) channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
     channel_.reset();
@@ -69,7 +73,7 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
     options_ = options;
     InfoBlock info{};
     QueryInfo(driver_, &info);
-    const LineParameters line = ChosenLine(options_.line, info.defaults);
+    const LineParameters line = line_ = ChosenLine(options_.line, info.defaults);
     if (options_.port.empty()) {
         plc_ = StartEmbeddedPlc(options_, line, error);
         if (!plc_) return false;

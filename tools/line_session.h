@@ -11,7 +11,6 @@
 #include "embedded_plc.h"
 #include "exit_codes.h"
 #include "host_channel.h"
-#include "session_options.h"
 #include "trace_relay.h"
 
 namespace morvane::tool {
@@ -28,6 +27,10 @@ class LineSession {
     bool Open(const SessionOptions& options, std::string* error);
 
     HostChannel& channel() { return *channel_; }
+    // The line's rate and frame as the channel was started.
+    const LineParameters& line() const { return line_; }
+    // The port the session opened is no longer there (a pulled adapter).
+    bool PortGone() const;
 
     // Closes the port, stops the simulator and saves its blocks (once);
     // false, with the reason on standard error, when they cannot be saved.
@@ -41,6 +44,7 @@ class LineSession {
 
     const DriverLibrary& driver_;
     SessionOptions options_;
+    LineParameters line_{};
     std::unique_ptr<HostChannel> channel_;
     std::unique_ptr<EmbeddedPlc> plc_;
     std::unique_ptr<TraceRelay> relay_;  // ended before the simulator stops

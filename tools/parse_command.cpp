@@ -94,10 +94,6 @@ const char kAddressGrammar[] =
     "  what an address names, or why it is refused\n";
 
 int RunParse(const DriverLibrary& driver, const Arguments& arguments) {
-    if (arguments.empty()) {
-        std::fprintf(stderr, "usage: morvane parse ADDRESS...\n\n%s", kAddressGrammar);
-        return kExitUsage;
-    }
     InfoBlock info{};
     QueryInfo(driver, &info);
     HostChannel channel(driver, info.channel_area_size, 1);  // parsing opens no port

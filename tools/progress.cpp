@@ -2,23 +2,24 @@
 
 #include <cstdio>
 
+#include "frame_option.h"
+
 namespace morvane::tool {
 namespace {
 
-constexpr uint32_t kBitsPerCharacter = 11;  // 8E1
 constexpr uint32_t kWordsPerTelegram = 64;
 
 }  // namespace
 
-std::chrono::milliseconds ExpectedLineTime(uint32_t words, uint32_t baud) {
+std::chrono::milliseconds ExpectedLineTime(uint32_t words, const LineParameters& line) {
     const uint32_t telegrams = words == 0 ? 1 : (words + kWordsPerTelegram - 1) / kWordsPerTelegram;
     // Per telegram: STX, DLE, header, DLE ETX, DLE; STX, DLE, reply header,
     // DLE ETX, DLE. The data bytes ride in the telegram or in the reply.
     const uint32_t framing = telegrams * (1 + 1 + 2 + 1 + 1 + 1 + 4 + 2 + 1);
     const uint32_t headers = 10 + (telegrams - 1) * 4;
     const uint64_t characters = framing + headers + 2ull * words;
-    const uint64_t bits = characters * kBitsPerCharacter;
-    return std::chrono::milliseconds(baud == 0 ? 0 : bits * 1000 / baud);
+    const uint64_t bits = characters * BitsPerCharacter(line);
+    return std::chrono::milliseconds(line.baud_rate == 0 ? 0 : bits * 1000 / line.baud_rate);
 }
 
 std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,

@@ -9,12 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "morvane/morvane.h"
+
 namespace morvane::tool {
 
 // What a transfer of words data words (read or written: the same characters
-// cross the line) takes at baud, 11 bits a character: every telegram's
-// connection, header, data and acknowledgements.
-std::chrono::milliseconds ExpectedLineTime(uint32_t words, uint32_t baud);
+// cross the line) takes on line: every telegram's connection, header, data
+// and acknowledgements.
+std::chrono::milliseconds ExpectedLineTime(uint32_t words, const LineParameters& line);
 
 // The progress line after spent of a transfer expected to take expected.
 std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,

@@ -18,42 +18,43 @@
 #include "poll_statistics.h"
 #include "progress.h"
 #include "step_check.h"
-#include "step_plan.h"
 #include "transfer_outcome.h"
 
 namespace morvane::tool {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
 
 struct StepContext {
-    HostChannel& channel;
+    LineSession& session;
     const SessionOptions& options;
     bool line_proven = false;  // a transfer went through: the line settings fit
 };
 
-namespace {
-
-constexpr uint32_t kDefaultBaud = 9600;
-
 // One transfer, with a progress line while it takes long, judged from its
 // result and the driver's lines.
 TransferOutcome Transfer(StepContext& context, uint32_t command, const std::string& what,
-                         const GateAddress& gate, int32_t count, std::vector<uint8_t>* buffer) {
+                         const PreparedTransfer& prepared, std::vector<uint8_t>* buffer) {
     TransferBlock transfer{};
-    transfer.gate = gate;
-    transfer.count = count;
+    transfer.gate = prepared.gate;
+    transfer.count = prepared.count;
     transfer.data = buffer->data();
-    const uint32_t baud = context.options.line.baud != 0 ? context.options.line.baud : kDefaultBaud;
-    const uint32_t words = WordsPerItem(gate) * static_cast<uint32_t>(count > 0 ? count : 1);
-    const TransferProgress progress(what, ExpectedLineTime(words, baud));
+    const uint32_t words = WordsPerItem(prepared.gate) * static_cast<uint32_t>(prepared.count);
+    const TransferProgress progress(what, ExpectedLineTime(words, context.session.line()));
     const LogWindow window;
-    const int32_t code = context.channel.Call(command, &transfer);
-    const TransferOutcome outcome = JudgeTransfer(code, window.Lines());
+    const InTransfer running;
+    const int32_t code = context.session.channel().Call(command, &transfer);
+    TransferOutcome outcome = JudgeTransfer(code, window.Lines());
     if (outcome.kind == FailureKind::kNone) context.line_proven = true;
+    if (outcome.kind == FailureKind::kLineFailed && context.session.PortGone())
+        outcome.fault = LineFault::kPortGone;
     return outcome;
 }
 
 void PrintHint(const StepContext& context, const TransferOutcome& outcome) {
-    if (outcome.kind == FailureKind::kLineFailed && !context.line_proven)
-        WriteErrorLine(std::string("morvane: ") + kLineHint);
+    if (outcome.kind == FailureKind::kLineFailed &&
+        (!context.line_proven || outcome.fault == LineFault::kPortGone))
+        WriteErrorLine("morvane: " + Hint(outcome));
 }
 
 // The failure message of a read or write: what failed, the kind in the exit
@@ -69,63 +70,140 @@ int ReportFailure(const StepContext& context, const std::string& what,
     return ExitCodeOf(outcome);
 }
 
-std::string Describing(const char* verb, const std::string& address, bool block, int32_t count) {
-    return std::string(verb) + " " + address +
-           (block ? " (" + std::to_string(count) + " values)" : std::string());
+std::string Describing(const char* verb, const Step& step, const PreparedTransfer& prepared) {
+    const int32_t values = step.kind == StepKind::kWrite ? prepared.count : step.count;
+    return std::string(verb) + " " + step.address +
+           (prepared.block && values > 0 ? " (" + std::to_string(values) + " values)" : "");
 }
 
-// Reads address (count values as a block, or one) and prints the values.
-int ReadAndPrint(StepContext& context, const std::string& address, int32_t count, bool block) {
-    GateAddress gate{};
-    if (!ParseGate(context.channel, address, block, &gate)) return kExitRefused;
-    std::vector<uint8_t> buffer = HostBuffer(gate, count, block);
-    const uint32_t command = block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
-    const std::string what = Describing("reading", address, block, count);
-    Sample sample{std::chrono::system_clock::now(), address, gate, block, count, &buffer, {}, -1};
-    sample.outcome = Transfer(context, command, what, gate, count, &buffer);
-    const bool machine = context.options.display.form == OutputForm::kJson ||
-                         context.options.display.form == OutputForm::kCsv;
-    if (sample.outcome.kind == FailureKind::kNone || machine)
-        PrintSample(context.options.display, sample);
-    if (sample.outcome.kind != FailureKind::kNone)
-        return ReportFailure(context, what, sample.outcome);
+// Reads the step's values (or words, --hex) into a sample.
+Sample ReadSample(StepContext& context, const Step& step, const PreparedTransfer& prepared,
+                  long number) {
+    std::vector<uint8_t> buffer = HostBuffer(prepared.gate, prepared.count, prepared.block);
+    const uint32_t command = prepared.block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
+    Sample sample{std::chrono::system_clock::now(), step.address, prepared.gate, prepared.block,
+                  {}, {}, number};
+    sample.outcome = Transfer(context, command, Describing("reading", step, prepared), prepared,
+                              &buffer);
+    if (sample.outcome.kind == FailureKind::kNone)
+        for (int32_t i = 0; i < prepared.count; ++i)
+            sample.values.push_back(
+                ValueAt(prepared.gate, prepared.block, static_cast<size_t>(i), buffer));
+    return sample;
+}
+
+bool Machine(const DisplayOptions& display) {
+    return display.form == OutputForm::kJson || display.form == OutputForm::kCsv;
+}
+
+int RunRead(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
+    const Sample sample = ReadSample(context, step, prepared, -1);
+    if (sample.outcome.kind == FailureKind::kNone || Machine(step.display))
+        PrintSample(step.display, sample);
+    if (sample.outcome.kind == FailureKind::kNone) return kExitOk;
+    return ReportFailure(context, Describing("reading", step, prepared), sample.outcome);
+}
+
+int RunWrite(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
+    std::vector<uint8_t> buffer = prepared.buffer;
+    const uint32_t command = prepared.block ? MORVANE_CMD_BLOCK_WRITE : MORVANE_CMD_SINGLE_WRITE;
+    const std::string what = Describing("writing", step, prepared);
+    const TransferOutcome outcome = Transfer(context, command, what, prepared, &buffer);
+    if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
+    std::printf("%s <- %d value%s\n", step.address.c_str(), static_cast<int>(prepared.count),
+                prepared.count == 1 ? "" : "s");
+    std::fflush(stdout);
     return kExitOk;
 }
 
-// Ctrl-C during the steps: the running transfer finishes, the steps stop,
-// and the session still closes its port and saves the simulator's blocks.
-class InterruptStopsSteps {
-  public:
-    InterruptStopsSteps() { CatchInterrupt(); }
-    ~InterruptStopsSteps() { ReleaseInterrupt(); }
-    InterruptStopsSteps(const InterruptStopsSteps&) = delete;
-    InterruptStopsSteps& operator=(const InterruptStopsSteps&) = delete;
-};
-
-// Waits ms, or less when interrupted; false once interrupted.
-bool WaitUnlessInterrupted(long ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!Interrupted() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 20 ? ms : 20));
+// Waits until the time, or less when interrupted; false once interrupted.
+bool WaitUntil(SteadyClock::time_point until) {
+    while (!Interrupted() && SteadyClock::now() < until)
+        std::this_thread::sleep_for(
+            std::min<SteadyClock::duration>(until - SteadyClock::now(), std::chrono::milliseconds(20)));
     return !Interrupted();
+}
+
+// Reads again and again, on through failures, until --times or a stop; then
+// a statistics line. Samples keep a fixed rate: each is due at a multiple of
+// the period from the first, and one a transfer overran is left out.
+int RunPoll(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
+    const std::chrono::milliseconds period(step.every_ms);
+    const SteadyClock::time_point first = SteadyClock::now();
+    PollStatistics statistics;
+    TransferOutcome last_failure;  // on the line
+    long due = 0;  // periods from the first sample
+    for (long round = 0; step.times == 0 || round < step.times; ++round) {
+        if (round > 0) {
+            const long passed = static_cast<long>((SteadyClock::now() - first) / period);
+            due = passed >= due + 1 ? passed + 1 : due + 1;
+            if (!WaitUntil(first + due * period)) break;
+        }
+        const auto start = SteadyClock::now();
+        const Sample sample = ReadSample(context, step, prepared, round + 1);
+        statistics.Add(sample.outcome, SteadyClock::now() - start);
+        PrintSample(step.display, sample);
+        if (sample.outcome.kind == FailureKind::kLineFailed) last_failure = sample.outcome;
+        if (Interrupted()) break;
+    }
+    if (Machine(step.display)) {
+        WriteErrorLine(statistics.Line());  // the machine-readable stream stays uniform
+    } else {
+        std::printf("%s\n", statistics.Line().c_str());
+        std::fflush(stdout);
+    }
+    PrintHint(context, last_failure);
+    return statistics.exit_code();
+}
+
+// browse: the Tag Format dialog composes an address; its value is read.
+int RunBrowse(StepContext& context, const Step& step) {
+    char address[32] = {};
+    BrowseBlock browse{address, nullptr};
+    const int32_t code = context.session.channel().Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
+    if (code != MORVANE_OK) {
+        std::fprintf(stderr, "morvane: no address chosen (%d)\n", static_cast<int>(code));
+        return kExitUsage;
+    }
+    std::printf("address: %s\n", address);
+    Step read = step;
+    read.kind = StepKind::kRead;
+    read.address = address;
+    PreparedTransfer prepared;
+    const int refused = PrepareTransfer(context.session.channel(), read, &prepared);
+    return refused != 0 ? refused : RunRead(context, read, prepared);
+}
+
+int RunStep(StepContext& context, const PreparedStep& prepared) {
+    switch (prepared.step->kind) {
+        case StepKind::kRead:
+            return RunRead(context, *prepared.step, prepared.transfer);
+        case StepKind::kWrite:
+            return RunWrite(context, *prepared.step, prepared.transfer);
+        case StepKind::kPoll:
+            return RunPoll(context, *prepared.step, prepared.transfer);
+        case StepKind::kBrowse:
+            return RunBrowse(context, *prepared.step);
+    }
+    return kExitToolFailed;
 }
 
 // Checks the steps and opens the channel with the driver's start-up lines
 // held back; 0, or the exit code of what failed (printed).
-int Prepare(const DriverLibrary& driver, const SessionOptions& options,
-            const std::vector<Step>& steps, LineSession* session) {
+int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSession* session,
+            std::vector<PreparedStep>* prepared) {
     BeginStartUp();
     InfoBlock info{};
     QueryInfo(driver, &info);
     // The parse commands need no started channel: nothing opens the port yet.
     HostChannel not_started(driver, info.channel_area_size, 1);
-    const int refused = CheckSteps(not_started, steps);
+    const int refused = PrepareSteps(not_started, invocation.steps, prepared);
     if (refused != 0) {
         EndStartUp(false);  // the refusal names the driver's reason
         return refused;
     }
     std::string error;
-    const bool opened = session->Open(options, &error);
+    const bool opened = session->Open(invocation.session, &error);
     EndStartUp(!opened);
     if (opened) return kExitOk;
     std::fprintf(stderr, "morvane: %s\n", error.c_str());
@@ -134,112 +212,23 @@ int Prepare(const DriverLibrary& driver, const SessionOptions& options,
 
 }  // namespace
 
-int RunSteps(const DriverLibrary& driver, const std::string& first, const Arguments& given) {
-    Arguments arguments = given;
-    SessionOptions options;
-    std::string error;
-    if (!TakeSessionOptions(&arguments, &options, &error)) {
-        std::fprintf(stderr, "morvane: %s\nsession options:\n%s%s", error.c_str(),
-                     kSessionOptionsUsage, kDisplayOptionsUsage);
-        return kExitUsage;
-    }
-    std::vector<Step> steps;
-    if (!PlanSteps(first, arguments, &steps, &error)) {
-        std::fprintf(stderr, "morvane: %s\n", error.c_str());
-        return kExitUsage;
-    }
-    const InterruptStopsSteps interrupt;
+int RunSteps(const DriverLibrary& driver, const Invocation& invocation) {
+    const StopSignals stop;  // Ctrl-C, SIGTERM, SIGHUP: the session still ends as it should
     int code = kExitOk;
     {
         LineSession session(driver);
-        code = Prepare(driver, options, steps, &session);
+        std::vector<PreparedStep> prepared;
+        code = Prepare(driver, invocation, &session, &prepared);
         if (code == kExitOk) {
-            StepContext context{session.channel(), options};
-            for (size_t i = 0; code == kExitOk && i < steps.size() && !Interrupted(); ++i)
-                code = steps[i].command->step.run(context, steps[i].arguments);
+            StepContext context{session, invocation.session};
+            for (size_t i = 0; code == kExitOk && i < prepared.size() && !Interrupted(); ++i)
+                code = RunStep(context, prepared[i]);
         }
         if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
     }
     if (!Interrupted()) return code;
-    std::fprintf(stderr, "morvane: interrupted\n");
-    return kExitInterrupted;
-}
-
-// The steps' arguments have the shapes PlanSteps checked.
-
-// read ADDRESS [COUNT]
-int StepRead(StepContext& context, const Arguments& arguments) {
-    int32_t count = 1;
-    if (arguments.size() == 2) TakeCount(arguments[1], &count);
-    return ReadAndPrint(context, arguments[0], count, arguments.size() == 2);
-}
-
-// write ADDRESS VALUE [VALUE...]: one value as a single write, more as a block.
-int StepWrite(StepContext& context, const Arguments& arguments) {
-    const std::string& address = arguments[0];
-    PreparedWrite write;
-    const int refused = PrepareWrite(context.channel, arguments, &write);
-    if (refused != 0) return refused;
-    const uint32_t command = write.block ? MORVANE_CMD_BLOCK_WRITE : MORVANE_CMD_SINGLE_WRITE;
-    const std::string what = Describing("writing", address, write.block, write.count);
-    const TransferOutcome outcome =
-        Transfer(context, command, what, write.gate, write.count, &write.buffer);
-    if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
-    std::printf("%s <- %d value%s\n", address.c_str(), static_cast<int>(write.count),
-                write.count == 1 ? "" : "s");
-    return kExitOk;
-}
-
-// poll ADDRESS [COUNT] [--every MS] [--times N]: reads again and again, on
-// through failures, until --times or Ctrl-C; then a statistics line.
-int StepPoll(StepContext& context, const Arguments& arguments) {
-    PollArguments poll;
-    TakePollArguments(arguments, &poll);
-    int32_t count = 1;
-    const bool block = poll.positional.size() == 2;
-    if (block) TakeCount(poll.positional[1], &count);
-    const std::string& address = poll.positional[0];
-    GateAddress gate{};
-    if (!ParseGate(context.channel, address, block, &gate)) return kExitRefused;
-    const uint32_t command = block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
-    const std::string what = Describing("reading", address, block, count);
-    PollStatistics statistics;
-    bool line_failed = false;
-    for (long round = 0; poll.times == 0 || round < poll.times; ++round) {
-        if (round > 0 && !WaitUnlessInterrupted(poll.every_ms)) break;
-        std::vector<uint8_t> buffer = HostBuffer(gate, count, block);
-        Sample sample{
-            std::chrono::system_clock::now(), address, gate, block, count, &buffer, {}, round + 1};
-        const auto start = std::chrono::steady_clock::now();
-        sample.outcome = Transfer(context, command, what, gate, count, &buffer);
-        statistics.Add(sample.outcome, std::chrono::steady_clock::now() - start);
-        line_failed = line_failed || sample.outcome.kind == FailureKind::kLineFailed;
-        PrintSample(context.options.display, sample);
-        if (Interrupted()) break;
-    }
-    const std::string line = statistics.Line();
-    if (context.options.display.form == OutputForm::kJson ||
-        context.options.display.form == OutputForm::kCsv) {
-        WriteErrorLine(line);  // the machine-readable stream stays uniform
-    } else {
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-    }
-    if (line_failed && !context.line_proven) WriteErrorLine(std::string("morvane: ") + kLineHint);
-    return statistics.exit_code();
-}
-
-// browse: the Tag Format dialog composes an address; its value is read.
-int StepBrowse(StepContext& context, const Arguments&) {
-    char address[32] = {};
-    BrowseBlock browse{address, nullptr};
-    const int32_t code = context.channel.Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
-    if (code != MORVANE_OK) {
-        std::fprintf(stderr, "morvane: no address chosen (%d)\n", static_cast<int>(code));
-        return kExitUsage;
-    }
-    std::printf("address: %s\n", address);
-    return ReadAndPrint(context, address, 1, false);
+    std::fprintf(stderr, "morvane: %s\n", InterruptName().c_str());
+    return 128 + InterruptSignal();  // as a shell reports a signal
 }
 
 }  // namespace morvane::tool

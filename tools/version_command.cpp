@@ -1,5 +1,6 @@
-// morvane --version: this program's version and the driver's build, as the
-// driver reports them to a host (GetTevInfo, and ColdStart's version line).
+// morvane --version: this program's version and build, then the driver's
+// identity as the driver reports it to a host (GetTevInfo, and ColdStart's
+// version line), labelled as the driver's.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,6 +8,7 @@
 #include "commands.h"
 #include "driver_log.h"
 #include "exit_codes.h"
+#include "gates/log_texts.h"
 #include "host_channel.h"
 
 namespace morvane::tool {
@@ -23,26 +25,30 @@ std::string DriverVersionLine(const DriverLibrary& driver, uint32_t area_size) {
     const LogWindow window;
     channel.Call(MORVANE_CMD_COLD_START, &start);
     EndStartUp(false);
+    const std::string version = log_text::kVersion;
+    const std::string prefix = version.substr(0, version.find("version"));
     for (const std::string& line : window.Lines())
-        if (line.find("version") != std::string::npos) return line;
+        if (line.rfind(prefix + "version", 0) == 0) return line.substr(prefix.size());
     return "(no version line)";
 }
 
 }  // namespace
 
 int RunVersion(const DriverLibrary& driver) {
-    std::printf("morvane %s\n", MORVANE_VERSION);
+    std::printf("morvane %s (%s build, %s)\n", MORVANE_VERSION, MORVANE_BUILD_TYPE,
+                MORVANE_COMPILER);
     InfoBlock info{};
     if (QueryInfo(driver, &info) != MORVANE_OK || info.description == nullptr) {
         std::fprintf(stderr, "morvane: the driver %s answers no GetTevInfo\n",
                      driver.path().c_str());
         return kExitToolFailed;
     }
-    std::printf("driver  %s\n", driver.path().c_str());
-    std::printf("        %s, info words %u, %u, 0x%08X\n", info.description,
-                static_cast<unsigned>(info.first_word), static_cast<unsigned>(info.fifth_word),
-                static_cast<unsigned>(info.last_word));
-    std::printf("        %s\n", DriverVersionLine(driver, info.channel_area_size).c_str());
+    std::printf("driver library:          %s\n", driver.path().c_str());
+    std::printf("driver's description:    %s\n", info.description);
+    std::printf("driver's info words:     %u, %u, 0x%08X\n", static_cast<unsigned>(info.first_word),
+                static_cast<unsigned>(info.fifth_word), static_cast<unsigned>(info.last_word));
+    std::printf("driver's version line:   %s\n",
+                DriverVersionLine(driver, info.channel_area_size).c_str());
     return kExitOk;
 }
 
