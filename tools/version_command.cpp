@@ -25,10 +25,8 @@ std::string DriverVersionLine(const DriverLibrary& driver, uint32_t area_size) {
     const LogWindow window;
     channel.Call(MORVANE_CMD_COLD_START, &start);
     EndStartUp(false);
-    const std::string version = log_text::kVersion;
-    const std::string prefix = version.substr(0, version.find("version"));
     for (const std::string& line : window.Lines())
-        if (line.rfind(prefix + "version", 0) == 0) return line.substr(prefix.size());
+        if (line == log_text::kVersion) return line;
     return "(no version line)";
 }
 
