@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -101,9 +102,125 @@ TEST(ToolReport, ExitStatusAndMessageAgree) {
         EXPECT_EQ(ran.code, c.code) << ran.err;
         for (const std::string& message : c.messages)
             EXPECT_NE(ran.err.find(message), std::string::npos) << ran.err;
+        EXPECT_EQ(ran.err.find("bytes requested"), std::string::npos) << ran.err;
         // Quiet by default: the driver's normal start-up lines stay out.
         EXPECT_EQ(ran.err.find("ColdStart() port"), std::string::npos) << ran.err;
     }
+}
+
+// Each kind of line failure in its own words, from the simulator's faults.
+TEST(ToolReport, LineFailuresSayWhatWentWrong) {
+    // (A conflict the driver resolves on its own; its lines are judged in
+    // the log contract's test.)
+    plcsim::Faults ignore, no_reply, bad_bcc, length;
+    ignore.ignore_requests = kEvery;
+    no_reply.no_reply = kEvery;
+    bad_bcc.corrupt_bcc = kEvery;
+    length.length_replies = kEvery;
+    length.length_delta = 2;
+    const struct {
+        plcsim::Faults faults;
+        bool is_3964r;
+        const char* said;
+        const char* status;
+    } cases[] = {
+        {ignore, false, "the PLC refused the connection or answered NAK", "line-failure-nak"},
+        {no_reply, false, "no reply after the acknowledgement", "line-failure-no-reply"},
+        {bad_bcc, true, "the reply failed its block check, or arrived with damaged characters",
+         "line-failure-block-check"},
+        {length, false, "a reply of the wrong length", "line-failure-length"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        plcsim::LinkSettings link;
+        link.is_3964r = c.is_3964r;
+        SimFixture sim(link);
+        ASSERT_TRUE(sim.ok()) << sim.error();
+        sim.SetFaults(c.faults);
+        const std::string port = "--port " + sim.device() + " --timeout 5 --protocol " +
+                                 (c.is_3964r ? "3964R " : "3964 ");
+        Ran ran = RunTool("read " + port + "001002");
+        EXPECT_EQ(ran.code, 5) << ran.err;
+        EXPECT_NE(ran.err.find(std::string("reading 001002: line failure: ") + c.said),
+                  std::string::npos)
+            << ran.err;
+        EXPECT_NE(ran.err.find("morvane: hint: "), std::string::npos) << ran.err;
+        ran = RunTool("read --json " + port + "001002");
+        EXPECT_NE(ran.out.find(std::string("\"status\":\"") + c.status + "\""), std::string::npos)
+            << ran.out;
+    }
+}
+
+// The words as they came off the line: a float's are read as words, never
+// made again from the decoded value (a fresh zero would show as 8000 0000).
+TEST(ToolReport, RawWordsOfFloatsAreThePlcsOwn) {
+    SimFixture sim;
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    sim->SetWord(1, 0, 0x1234);
+    sim->SetWord(1, 1, 0x5678);
+    const std::string port = PortOf(sim);
+    const struct {
+        std::string arguments;
+        std::string out;
+    } cases[] = {
+        {"read --hex " + port + "001000F 2", "DB1 W0000  1234 5678 0000 0000\n"},
+        {"read " + port + "--hex 001002F", "DB1 W0002  0000 0000\n"},
+        {"read --json " + port + "001000F", "\"raw\":null"},
+        {"read --csv " + port + "001000F", ",float,,"},
+        {"write " + port + "001002 7 then read --hex 001001 2", "DB1 W0001  5678 0007\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Ran ran = RunTool(c.arguments);
+        EXPECT_EQ(ran.code, 0) << ran.err;
+        EXPECT_NE(ran.out.find(c.out), std::string::npos) << ran.out;
+        EXPECT_EQ(ran.out.find("1274"), std::string::npos) << ran.out;
+    }
+}
+
+// A poll on a fixed rate: the samples keep to their times however long
+// each transfer takes (here a paced one of about 30 ms every 50 ms).
+TEST(ToolReport, PollKeepsItsRateWithoutDrift) {
+    const Ran ran = RunTool("poll --pace --json 001002 --every 50 --times 6");
+    ASSERT_EQ(ran.code, 0) << ran.err;
+    std::vector<double> seconds;
+    const std::regex stamp(R"("time":"[^"]*T\d\d:(\d\d):(\d\d\.\d{3})Z")");
+    for (std::sregex_iterator at(ran.out.begin(), ran.out.end(), stamp), end; at != end; ++at)
+        seconds.push_back(std::stod((*at)[1]) * 60 + std::stod((*at)[2]));
+    ASSERT_EQ(seconds.size(), 6u) << ran.out;
+    const double span_ms = (seconds.back() - seconds.front()) * 1000;
+    if (span_ms < 0) GTEST_SKIP() << "the hour turned";
+    EXPECT_GE(span_ms, 245);
+    EXPECT_LE(span_ms, 290);  // with the transfers added up: about 400
+}
+
+// Mistakes found before the line, each on one line with what is valid.
+TEST(ToolReport, MistakesAreOneLineWithWhatIsValid) {
+    const std::string input = ::testing::TempDir() + "morvane_not_a_terminal";
+    std::FILE* file = std::fopen(input.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    const struct {
+        std::string arguments;
+        int code;
+        const char* said;
+    } cases[] = {
+        {"browse < " + input, 2, "browse needs a terminal"},
+        {"read 001000 0", 2, "bad COUNT 0 for 001000: a number of values from 1 (see morvane -h)"},
+        {"read --timeout 0 001000", 2, "for --timeout: 1 to 100000"},
+        {"read 001000 --frame 9E1", 2, "bad value 9E1 for --frame: data bits 5 to 8"},
+        {"parse --port x 001000", 2, "--port is not an option of parse"},
+        {"read --json 001000 --csv", 2, "--csv conflicts with the output form"},
+        {"--bogus read 001000", 2, "unknown option --bogus (see morvane -h)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Ran ran = RunTool(c.arguments);
+        EXPECT_EQ(ran.code, c.code) << ran.err;
+        EXPECT_NE(ran.err.find(c.said), std::string::npos) << ran.err;
+        EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
+    }
+    std::remove(input.c_str());
 }
 
 TEST(ToolReport, PollGoesOnThroughFailuresAndCountsThem) {
