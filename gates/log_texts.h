@@ -28,7 +28,8 @@ inline constexpr char kWriteInputWaiting[] = "ZIDIV> DoWrite() err %s recv timeo
 inline constexpr char kWriteTxHeader[] = "ZIDIV> DoWrite() err TX %s header, retry %d";
 inline constexpr char kWriteRxHeaderAck[] = "ZIDIV> DoWrite() err RX %s header ack, retry %d";
 inline constexpr char kWriteRxReplySync[] = "ZIDIV> DoWrite() err RX %s reply sync, retry %d";
-inline constexpr char kWriteTxReplySyncAck[] = "ZIDIV> DoWrite() err TX %s reply sync ack, retry %d";
+inline constexpr char kWriteTxReplySyncAck[] =
+    "ZIDIV> DoWrite() err TX %s reply sync ack, retry %d";
 inline constexpr char kWriteRxReply[] = "ZIDIV> DoWrite() err RX %s reply, retry %d";
 inline constexpr char kWriteTxReplyAck[] = "ZIDIV> DoWrite() err TX %s reply ack, retry %d";
 inline constexpr char kWriteQuietLine[] = "ZIDIV> DoWrite() err %s recv timeout resend #2,retry %d";

@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "commands.h"
-#include "exit_codes.h"
 
 namespace morvane::tool {
 namespace {
@@ -140,7 +139,8 @@ bool Parser::Run(const Arguments& arguments) {
     if (in_.action != Action::kSteps && !session_option_.empty())
         return Fail(session_option_ + " is not an option of " + command_->name +
                     ", which opens no port");
-    if (in_.action == Action::kParse && in_.addresses.empty()) return Fail("usage: parse ADDRESS...");
+    if (in_.action == Action::kParse && in_.addresses.empty())
+        return Fail("usage: parse ADDRESS...");
     for (size_t i = 0; i < in_.steps.size(); ++i) {
         DisplayOptions& display = in_.steps[i].display;
         if (i == 0 || !own_form_[i]) display.form = session_display_.form;
@@ -213,8 +213,9 @@ bool Parser::Display(const std::string& option) {
                                                  : OutputForm::kCsv;
     char& given = own ? own_form_.back() : given_form_;
     if (given && display.form != form)
-        return Fail(option + " conflicts with the output form already chosen: one of --hex, "
-                             "--json, --csv");
+        return Fail(option +
+                    " conflicts with the output form already chosen: one of --hex, "
+                    "--json, --csv");
     given = true;
     display.form = form;
     return true;
@@ -253,15 +254,17 @@ bool Parser::ValueOption(const std::string& option, const std::string& value) {
         } else if (TakeNumber(value, 1, 100000, &number)) {
             in_.session.timeout = static_cast<int32_t>(number);
         } else {
-            return Fail("bad value " + value + " for --timeout: 1 to 100000 hundredths of a second");
+            return Fail("bad value " + value +
+                        " for --timeout: 1 to 100000 hundredths of a second");
         }
     }
     return true;
 }
 
 bool Parser::FinishStep(Step& step, const Arguments& operands) {
-    const char* usage = step.kind == StepKind::kRead    ? "usage: read ADDRESS [COUNT]"
-                        : step.kind == StepKind::kPoll  ? "usage: poll ADDRESS [COUNT] [--every MS] [--times N]"
+    const char* usage = step.kind == StepKind::kRead ? "usage: read ADDRESS [COUNT]"
+                        : step.kind == StepKind::kPoll
+                            ? "usage: poll ADDRESS [COUNT] [--every MS] [--times N]"
                         : step.kind == StepKind::kWrite ? "usage: write ADDRESS VALUE [VALUE...]"
                                                         : "usage: browse";
     if (step.kind == StepKind::kBrowse) return operands.empty() || Fail(usage);
@@ -300,8 +303,9 @@ bool ParseCommandLine(const Arguments& arguments, Invocation* invocation, std::s
 }
 
 void PrintUsage(FILE* out) {
-    std::fprintf(out, "usage: morvane COMMAND [ARGS...] [then STEP [ARGS...]]... [OPTIONS]\n\n"
-                      "commands:\n");
+    std::fprintf(out,
+                 "usage: morvane COMMAND [ARGS...] [then STEP [ARGS...]]... [OPTIONS]\n\n"
+                 "commands:\n");
     for (const Command& command : kCommands)
         std::fprintf(out, "  %-6s %-20s %s\n", command.name, command.arguments, command.summary);
     std::fprintf(out,

@@ -18,6 +18,31 @@ namespace morvane::tool {
 
 using Arguments = std::vector<std::string>;
 
+// The exit statuses. Each failure message names its kind in the words of
+// this table, so that message and status agree.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitToolFailed = 1,       // driver library, simulator or its block file
+    kExitUsage = 2,            // the command line is wrong
+    kExitRefused = 3,          // address or value refused (by this tool or the driver)
+    kExitPlcRefused = 4,       // the PLC answered with an error number
+    kExitLineFailed = 5,       // no valid exchange: no answer, NAK, malformed reply
+    kExitPortUnavailable = 6,  // the port cannot be opened
+    kExitInterrupted = 130,    // Ctrl-C (128 + SIGINT, as shells report it)
+};
+
+// The table for -h (and so the man page) and docs/command-line.md.
+inline constexpr char kExitCodesUsage[] =
+    "exit status:\n"
+    "    0  done\n"
+    "    1  tool failure: driver library, simulator or its block file\n"
+    "    2  usage error\n"
+    "    3  address or value refused\n"
+    "    4  PLC refused (its error number is named)\n"
+    "    5  line failure: no valid exchange (no answer, NAK, malformed reply)\n"
+    "    6  port cannot be opened\n"
+    "  130  interrupted (Ctrl-C)\n";
+
 enum class OutputForm { kText, kHexDump, kJson, kCsv };
 
 struct DisplayOptions {
@@ -92,11 +117,14 @@ std::string PortNameOf(const std::string& device);
 bool ResolvePort(const std::string& given, std::string* device, std::string* port,
                  std::string* error);
 
-// info_command.cpp, parse_command.cpp, version_command.cpp
+// driver_info.cpp, parse_command.cpp
 int RunInfo(const DriverLibrary& driver);
+int RunVersion(const DriverLibrary& driver);
+// Code page 437 text (the driver's banner) in UTF-8; control bytes other
+// than the line feed are left out.
+std::string Cp437ToUtf8(const char* text);
 int RunParse(const DriverLibrary& driver, const Arguments& addresses);
 extern const char kAddressGrammar[];
-int RunVersion(const DriverLibrary& driver);
 
 // transfer_commands.cpp: the steps on one channel.
 int RunSteps(const DriverLibrary& driver, const Invocation& invocation);

@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "embedded_plc.h"
 #include "frame_option.h"
+#include "line_session.h"
 #include "progress.h"
 #include "sim/replace_file.h"
 #include "sim/simulator.h"

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gates/plc_float.h"
-
 namespace morvane::tool {
 namespace {
 
@@ -179,8 +177,8 @@ Value ValueAt(const GateAddress& gate, bool block, size_t index,
         case MORVANE_CLASS_FLOAT:
         case MORVANE_CLASS_LONG:
             std::memcpy(&value.bits, at, sizeof value.bits);
-            value.kind = gate.class_letter == MORVANE_CLASS_FLOAT ? Value::Kind::kFloat
-                                                                   : Value::Kind::kLong;
+            value.kind =
+                gate.class_letter == MORVANE_CLASS_FLOAT ? Value::Kind::kFloat : Value::Kind::kLong;
             if (value.kind == Value::Kind::kLong)
                 value.raw = {static_cast<uint16_t>(value.bits >> 16),
                              static_cast<uint16_t>(value.bits)};

@@ -32,7 +32,7 @@ class InTransfer {
 };
 
 bool Interrupted();
-int InterruptSignal();  // SIGINT, SIGTERM or SIGHUP; 0 when none came
+int InterruptSignal();        // SIGINT, SIGTERM or SIGHUP; 0 when none came
 std::string InterruptName();  // "interrupted", "stopped by SIGTERM", ...
 
 // True when the address dialog can run: on Linux it reads a terminal.

@@ -17,7 +17,7 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 volatile std::sig_atomic_t g_signal = 0;
 volatile std::sig_atomic_t g_in_transfer = 0;
 bool g_terminal = false;  // standard error is a terminal: its line can be wiped
-struct sigaction g_previous[3] {};
+struct sigaction g_previous[3]{};
 
 void Say(const char* text) {
     (void)!write(STDERR_FILENO, text, std::strlen(text));

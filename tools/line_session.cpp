@@ -10,7 +10,6 @@
 #include "host_platform.h"
 #include "port_diagnosis.h"
 #include "progress.h"
-#include "wall_clock.h"
 
 namespace morvane::tool {
 namespace {

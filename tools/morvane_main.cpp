@@ -7,7 +7,6 @@
 
 #include "commands.h"
 #include "driver_log.h"
-#include "exit_codes.h"
 
 namespace morvane::tool {
 

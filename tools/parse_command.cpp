@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "commands.h"
+#include "driver_library.h"
 #include "driver_log.h"
-#include "exit_codes.h"
 #include "gate_values.h"
-#include "host_channel.h"
 
 namespace morvane::tool {
 namespace {

@@ -165,9 +165,9 @@ TransferOutcome JudgeTransfer(int32_t code, const std::vector<std::string>& line
                 break;
             case Role::kAttempt: {
                 const LineFault fault = known->fault;
-                const bool refined = fault == LineFault::kNoReply && detail != LineFault::kUnknown &&
-                                     (known->format == text::kReadRxReply ||
-                                      known->format == text::kWriteRxReply);
+                const bool refined =
+                    fault == LineFault::kNoReply && detail != LineFault::kUnknown &&
+                    (known->format == text::kReadRxReply || known->format == text::kWriteRxReply);
                 outcome.fault = refined ? detail : fault;
                 malformed = malformed || outcome.fault == LineFault::kWrongLength;
                 every_unacknowledged = every_unacknowledged && fault == LineFault::kNoAck;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "exit_codes.h"
+#include "commands.h"
 
 namespace morvane::tool {
 

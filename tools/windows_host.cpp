@@ -9,11 +9,10 @@
 
 #include "commands.h"
 #include "driver_library.h"
-#include "embedded_plc.h"
 #include "host_platform.h"
+#include "line_session.h"
 #include "port_diagnosis.h"
 #include "progress.h"
-#include "trace_relay.h"
 
 namespace morvane::tool {
 namespace {

@@ -28,7 +28,10 @@ std::string Fill(const char* format) {
         while (at[1] >= '0' && at[1] <= '9')
             ++at;
         const char conversion = *++at;
-        line += conversion == 's' ? "fetch" : conversion == 'X' ? "34" : conversion == 'c' ? "X" : "4";
+        line += conversion == 's'   ? "fetch"
+                : conversion == 'X' ? "34"
+                : conversion == 'c' ? "X"
+                                    : "4";
     }
     return line;
 }
@@ -41,9 +44,13 @@ struct Contract {
 };
 
 const Contract kContracts[] = {
-    {{text::kNotResponding, text::kReadSynchronising}, 2, FailureKind::kLineFailed,
+    {{text::kNotResponding, text::kReadSynchronising},
+     2,
+     FailureKind::kLineFailed,
      LineFault::kConnectionRefused},
-    {{text::kNotResponding, text::kWriteSynchronising}, 2, FailureKind::kLineFailed,
+    {{text::kNotResponding, text::kWriteSynchronising},
+     2,
+     FailureKind::kLineFailed,
      LineFault::kConnectionRefused},
     {{text::kReadInputWaiting}, 2, FailureKind::kLineFailed, LineFault::kConflict},
     {{text::kWriteInputWaiting}, 2, FailureKind::kLineFailed, LineFault::kConflict},
@@ -59,33 +66,53 @@ const Contract kContracts[] = {
     {{text::kWriteRxHeaderAck}, 2, FailureKind::kLineFailed, LineFault::kNoAck},
     {{text::kReadRxReplySync}, 2, FailureKind::kLineFailed, LineFault::kNoReply},
     {{text::kWriteRxReplySync}, 2, FailureKind::kLineFailed, LineFault::kNoReply},
-    {{text::kReceiveTimeout, text::kReadRxReply}, 2, FailureKind::kLineFailed,
-     LineFault::kNoReply},
-    {{text::kReceiveNak, text::kWriteRxReply}, 2, FailureKind::kLineFailed,
+    {{text::kReceiveTimeout, text::kReadRxReply}, 2, FailureKind::kLineFailed, LineFault::kNoReply},
+    {{text::kReceiveNak, text::kWriteRxReply},
+     2,
+     FailureKind::kLineFailed,
      LineFault::kConnectionRefused},
-    {{text::kReceiveBadBcc, text::kReadRxReply}, 2, FailureKind::kLineFailed,
+    {{text::kReceiveBadBcc, text::kReadRxReply}, 2, FailureKind::kLineFailed, LineFault::kBadBlock},
+    {{text::kReceiveDamaged, text::kWriteRxReply},
+     2,
+     FailureKind::kLineFailed,
      LineFault::kBadBlock},
-    {{text::kReceiveDamaged, text::kWriteRxReply}, 2, FailureKind::kLineFailed,
-     LineFault::kBadBlock},
-    {{text::kReceiveNoBcc, text::kReadRxReply}, 2, FailureKind::kLineFailed,
+    {{text::kReceiveNoBcc, text::kReadRxReply},
+     2,
+     FailureKind::kLineFailed,
      LineFault::kNoBlockCheck},
-    {{text::kReceiveTooLong, text::kWriteRxReply}, 2, FailureKind::kLineFailed,
+    {{text::kReceiveTooLong, text::kWriteRxReply},
+     2,
+     FailureKind::kLineFailed,
      LineFault::kWrongLength},
-    {{text::kReadShortReply, text::kSingleReadExit}, 1, FailureKind::kLineFailed,
+    {{text::kReadShortReply, text::kSingleReadExit},
+     1,
+     FailureKind::kLineFailed,
      LineFault::kWrongLength},
-    {{text::kWriteShortReply, text::kBlockWriteExit}, 1, FailureKind::kLineFailed,
+    {{text::kWriteShortReply, text::kBlockWriteExit},
+     1,
+     FailureKind::kLineFailed,
      LineFault::kWrongLength},
-    {{text::kReadErrorByte, text::kReadWrongLength}, 1, FailureKind::kLineFailed,
+    {{text::kReadErrorByte, text::kReadWrongLength},
+     1,
+     FailureKind::kLineFailed,
      LineFault::kWrongLength},
-    {{text::kWriteWrongLength, text::kSingleWriteExit}, 1, FailureKind::kLineFailed,
+    {{text::kWriteWrongLength, text::kSingleWriteExit},
+     1,
+     FailureKind::kLineFailed,
      LineFault::kWrongLength},
-    {{text::kReadErrorByte, text::kBlockReadExit}, 1, FailureKind::kPlcRefused,
+    {{text::kReadErrorByte, text::kBlockReadExit},
+     1,
+     FailureKind::kPlcRefused,
      LineFault::kUnknown},
     {{text::kWriteErrorByte}, 1, FailureKind::kPlcRefused, LineFault::kUnknown},
-    {{text::kReadRxHeaderAck, text::kReadSequenceRepeat, text::kReadRxReplySync}, 2,
-     FailureKind::kLineFailed, LineFault::kNoReply},
-    {{text::kWriteRxHeaderAck, text::kWriteSequenceRepeat, text::kWriteRxHeaderAck}, 2,
-     FailureKind::kLineFailed, LineFault::kNoAck},
+    {{text::kReadRxHeaderAck, text::kReadSequenceRepeat, text::kReadRxReplySync},
+     2,
+     FailureKind::kLineFailed,
+     LineFault::kNoReply},
+    {{text::kWriteRxHeaderAck, text::kWriteSequenceRepeat, text::kWriteRxHeaderAck},
+     2,
+     FailureKind::kLineFailed,
+     LineFault::kNoAck},
     {{text::kNotANumber}, 1, FailureKind::kRefused, LineFault::kUnknown},
     {{text::kCountOutOfRange}, 1, FailureKind::kRefused, LineFault::kUnknown},
     {{text::kReadTooLarge}, 1, FailureKind::kRefused, LineFault::kUnknown},
@@ -106,8 +133,8 @@ TEST(LogContract, EveryInterpretedTextJudgesAsItsClass) {
         const TransferOutcome outcome = JudgeTransfer(c.code, lines);
         EXPECT_EQ(outcome.kind, c.kind);
         EXPECT_EQ(outcome.fault, c.fault);
-        EXPECT_EQ(outcome.plc_error >= 0, c.kind == FailureKind::kPlcRefused ||
-                                              (c.texts.front() == text::kReadErrorByte));
+        EXPECT_EQ(outcome.plc_error >= 0,
+                  c.kind == FailureKind::kPlcRefused || (c.texts.front() == text::kReadErrorByte));
     }
     for (const char* format : InterpretedTexts())
         EXPECT_TRUE(covered.count(format)) << "no contract for the driver's text: " << format;
@@ -121,10 +148,10 @@ TEST(LogContract, FormatsMatchOnlyTheirOwnLines) {
                               "ZIDIV> DoRead() recv err 0x0C in reply follow-on 2, retry 3",
                               &fields));
     EXPECT_EQ(fields, (std::vector<std::string>{"0C", "follow-on 2", "3"}));
-    EXPECT_FALSE(MatchesFormat(text::kReadRxReply, "ZIDIV> DoRead() error RX fetch reply sync, retry 1",
-                               nullptr));
-    EXPECT_FALSE(MatchesFormat(text::kReadRxHeaderAck, "ZIDIV> DoRead() error RX fetch header ack, retry x",
-                               nullptr));
+    EXPECT_FALSE(MatchesFormat(text::kReadRxReply,
+                               "ZIDIV> DoRead() error RX fetch reply sync, retry 1", nullptr));
+    EXPECT_FALSE(MatchesFormat(text::kReadRxHeaderAck,
+                               "ZIDIV> DoRead() error RX fetch header ack, retry x", nullptr));
     EXPECT_FALSE(MatchesFormat(text::kReceiveBadBcc, "ZIDIV> Receive() BCC error", nullptr));
 }
 
@@ -133,9 +160,9 @@ TEST(LogContract, FormatsMatchOnlyTheirOwnLines) {
 TEST(LogContract, EachLineFaultSaysItsOwnWords) {
     std::set<std::string> words, hints, statuses;
     for (const LineFault fault :
-         {LineFault::kUnknown, LineFault::kConnectionRefused, LineFault::kNoAck, LineFault::kNoReply,
-          LineFault::kBadBlock, LineFault::kNoBlockCheck, LineFault::kWrongLength,
-          LineFault::kConflict, LineFault::kPortGone}) {
+         {LineFault::kUnknown, LineFault::kConnectionRefused, LineFault::kNoAck,
+          LineFault::kNoReply, LineFault::kBadBlock, LineFault::kNoBlockCheck,
+          LineFault::kWrongLength, LineFault::kConflict, LineFault::kPortGone}) {
         TransferOutcome outcome;
         outcome.kind = FailureKind::kLineFailed;
         outcome.fault = fault;

@@ -181,7 +181,9 @@ TEST(StepPlan, StepsAreCheckedBeforeAnyRuns) {
         {"read", {"001002", "then"}, "no step after \"then\""},
         {"read", {"001002", "then", "bogus"}, "unknown step bogus: read, write, poll or browse"},
         {"read", {"001002", "0"}, "bad COUNT 0 for 001002: a number of values from 1"},
-        {"read", {"001002", "4097"}, nullptr},  // against the address's kind, with the driver's parse
+        {"read",
+         {"001002", "4097"},
+         nullptr},  // against the address's kind, with the driver's parse
         {"read", {"001002", "--protocol", "3964R"}, nullptr},  // options anywhere
         {"read", {"001002", "--every", "10"}, "--every belongs to a poll step"},
         {"poll", {"001002", "--times", "x"}, "bad value x for --times: a count, 0 for ever"},
@@ -190,9 +192,13 @@ TEST(StepPlan, StepsAreCheckedBeforeAnyRuns) {
          {"001002", "--every", "-5"},
          "bad value -5 for --every: 1 to 86400000 milliseconds"},
         {"browse", {"001002"}, "usage: browse"},
-        {"parse", {"--port", "x", "001002"}, "--port is not an option of parse, which opens no port"},
-        {"read", {"--json", "001002", "--csv"}, "--csv conflicts with the output form already "
-                                                "chosen: one of --hex, --json, --csv"},
+        {"parse",
+         {"--port", "x", "001002"},
+         "--port is not an option of parse, which opens no port"},
+        {"read",
+         {"--json", "001002", "--csv"},
+         "--csv conflicts with the output form already "
+         "chosen: one of --hex, --json, --csv"},
     };
     for (const auto& c : cases) {
         Arguments line = c.arguments;
@@ -222,10 +228,11 @@ TEST(CommandTable, EntriesFitTheUsageColumnsAndFindThemselves) {
 TEST(StepPlan, OptionsAnywhereAndOutputPerStep) {
     Invocation invocation;
     std::string error;
-    ASSERT_TRUE(ParseCommandLine({"--json", "poll", "--times", "3", "001002", "--every", "250", "4",
-                                  "--port", "/dev/null", "then", "read", "--hex", "--signed",
-                                  "001000", "8", "then", "write", "001002", "-5", "-v"},
-                                 &invocation, &error))
+    ASSERT_TRUE(
+        ParseCommandLine({"--json", "poll",   "--times",   "3",     "001002", "--every", "250",
+                          "4",      "--port", "/dev/null", "then",  "read",   "--hex",   "--signed",
+                          "001000", "8",      "then",      "write", "001002", "-5",      "-v"},
+                         &invocation, &error))
         << error;
     ASSERT_EQ(invocation.steps.size(), 3u);
     const Step& poll = invocation.steps[0];

@@ -102,10 +102,10 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         if (c.path == device && !have_device) continue;  // making a device needs root
         SCOPED_TRACE(c.path);
         std::string out;
-        const int code = RunCommand("timeout 10 " + std::string(MORVANE_PROGRAM) +
-                                        " --log-level 33 write --sim-blocks " + c.path +
-                                        " 001002 7 2>&1",
-                                    &out);
+        const int code =
+            RunCommand("timeout 10 " + std::string(MORVANE_PROGRAM) +
+                           " --log-level 33 write --sim-blocks " + c.path + " 001002 7 2>&1",
+                       &out);
         EXPECT_EQ(code, 1) << out;
         EXPECT_NE(out.find("--sim-blocks: " + c.path + c.said), std::string::npos) << out;
         EXPECT_EQ(out.find("<-"), std::string::npos) << out;

@@ -9,7 +9,6 @@
 
 #include "gate_values.h"
 #include "output_format.h"
-#include "poll_statistics.h"
 #include "sim/rk512_server.h"
 #include "transfer_outcome.h"
 
