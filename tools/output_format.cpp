@@ -1,6 +1,5 @@
 #include "output_format.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace morvane::tool {
@@ -25,11 +24,12 @@ std::string RawText(const Value& value, const char* separator) {
 }
 
 // The value as a JSON value: a number, a string, or null for a float the
-// PLC holds but JSON cannot (infinities).
+// PLC holds but JSON cannot (its largest magnitude may come back infinite).
 std::string JsonValue(const Value& value, bool signed_words) {
     if (value.kind == Value::Kind::kString) return JsonString(value.text);
-    const std::string number = ValueNumber(value, signed_words);
-    return std::isfinite(std::strtod(number.c_str(), nullptr)) ? number : "null";
+    const bool finite =
+        value.kind != Value::Kind::kFloat || (value.bits & 0x7F800000u) != 0x7F800000u;
+    return finite ? ValueNumber(value, signed_words) : "null";
 }
 
 std::string JsonObject(const DisplayOptions& display, const Sample& s, size_t index) {

@@ -23,61 +23,50 @@ enum class Role {
     kRefusal,         // refused before the line
 };
 
+// A text of FETCH and its twin of SEND (or a text alone) and what it means.
 struct Interpretation {
     const char* format;
+    const char* twin;
     Role role;
     LineFault fault;
 };
 
 constexpr Interpretation kTexts[] = {
-    {text::kReadSynchronising, Role::kAttempt, LineFault::kConnectionRefused},
-    {text::kWriteSynchronising, Role::kAttempt, LineFault::kConnectionRefused},
-    {text::kReadInputWaiting, Role::kAttempt, LineFault::kConflict},
-    {text::kWriteInputWaiting, Role::kAttempt, LineFault::kConflict},
-    {text::kReadQuietLine, Role::kAttempt, LineFault::kConflict},
-    {text::kWriteQuietLine, Role::kAttempt, LineFault::kConflict},
-    {text::kReadTxHeader, Role::kAttempt, LineFault::kPortGone},
-    {text::kWriteTxHeader, Role::kAttempt, LineFault::kPortGone},
-    {text::kReadTxReplySyncAck, Role::kAttempt, LineFault::kPortGone},
-    {text::kWriteTxReplySyncAck, Role::kAttempt, LineFault::kPortGone},
-    {text::kReadTxReplyAck, Role::kAttempt, LineFault::kPortGone},
-    {text::kWriteTxReplyAck, Role::kAttempt, LineFault::kPortGone},
-    {text::kReadRxHeaderAck, Role::kAttempt, LineFault::kNoAck},
-    {text::kWriteRxHeaderAck, Role::kAttempt, LineFault::kNoAck},
-    {text::kReadRxReplySync, Role::kAttempt, LineFault::kNoReply},
-    {text::kWriteRxReplySync, Role::kAttempt, LineFault::kNoReply},
+    {text::kReadSynchronising, text::kWriteSynchronising, Role::kAttempt,
+     LineFault::kConnectionRefused},
+    {text::kReadInputWaiting, text::kWriteInputWaiting, Role::kAttempt, LineFault::kConflict},
+    {text::kReadQuietLine, text::kWriteQuietLine, Role::kAttempt, LineFault::kConflict},
+    {text::kReadTxHeader, text::kWriteTxHeader, Role::kAttempt, LineFault::kPortGone},
+    {text::kReadTxReplySyncAck, text::kWriteTxReplySyncAck, Role::kAttempt, LineFault::kPortGone},
+    {text::kReadTxReplyAck, text::kWriteTxReplyAck, Role::kAttempt, LineFault::kPortGone},
+    {text::kReadRxHeaderAck, text::kWriteRxHeaderAck, Role::kAttempt, LineFault::kNoAck},
+    {text::kReadRxReplySync, text::kWriteRxReplySync, Role::kAttempt, LineFault::kNoReply},
     // Refined by the Receive() line before it; a reply that never ended.
-    {text::kReadRxReply, Role::kAttempt, LineFault::kNoReply},
-    {text::kWriteRxReply, Role::kAttempt, LineFault::kNoReply},
-    {text::kReadShortReply, Role::kAttempt, LineFault::kWrongLength},
-    {text::kWriteShortReply, Role::kAttempt, LineFault::kWrongLength},
-    {text::kReadWrongLength, Role::kAttempt, LineFault::kWrongLength},
-    {text::kWriteWrongLength, Role::kAttempt, LineFault::kWrongLength},
-    {text::kReadErrorByte, Role::kPlcError, LineFault::kUnknown},
-    {text::kWriteErrorByte, Role::kPlcError, LineFault::kUnknown},
-    {text::kNotResponding, Role::kReceiveDetail, LineFault::kConnectionRefused},
-    {text::kReceiveTimeout, Role::kReceiveDetail, LineFault::kNoReply},
-    {text::kReceiveNak, Role::kReceiveDetail, LineFault::kConnectionRefused},
-    {text::kReceiveTooLong, Role::kReceiveDetail, LineFault::kWrongLength},
-    {text::kReceiveNoBcc, Role::kReceiveDetail, LineFault::kNoBlockCheck},
-    {text::kReceiveBadBcc, Role::kReceiveDetail, LineFault::kBadBlock},
-    {text::kReceiveDamaged, Role::kReceiveDetail, LineFault::kBadBlock},
-    {text::kReadSequenceRepeat, Role::kSequenceRepeat, LineFault::kUnknown},
-    {text::kWriteSequenceRepeat, Role::kSequenceRepeat, LineFault::kUnknown},
-    {text::kSingleReadExit, Role::kExit, LineFault::kUnknown},
-    {text::kBlockReadExit, Role::kExit, LineFault::kUnknown},
-    {text::kSingleWriteExit, Role::kExit, LineFault::kUnknown},
-    {text::kBlockWriteExit, Role::kExit, LineFault::kUnknown},
-    {text::kNotANumber, Role::kRefusal, LineFault::kUnknown},
-    {text::kCountOutOfRange, Role::kRefusal, LineFault::kUnknown},
-    {text::kReadTooLarge, Role::kRefusal, LineFault::kUnknown},
-    {text::kStringsNotAsBlock, Role::kRefusal, LineFault::kUnknown},
-    {text::kBitInABlock, Role::kRefusal, LineFault::kUnknown},
+    {text::kReadRxReply, text::kWriteRxReply, Role::kAttempt, LineFault::kNoReply},
+    {text::kReadShortReply, text::kWriteShortReply, Role::kAttempt, LineFault::kWrongLength},
+    {text::kReadWrongLength, text::kWriteWrongLength, Role::kAttempt, LineFault::kWrongLength},
+    {text::kReadErrorByte, text::kWriteErrorByte, Role::kPlcError, LineFault::kUnknown},
+    {text::kNotResponding, nullptr, Role::kReceiveDetail, LineFault::kConnectionRefused},
+    {text::kReceiveTimeout, nullptr, Role::kReceiveDetail, LineFault::kNoReply},
+    {text::kReceiveNak, nullptr, Role::kReceiveDetail, LineFault::kConnectionRefused},
+    {text::kReceiveTooLong, nullptr, Role::kReceiveDetail, LineFault::kWrongLength},
+    {text::kReceiveNoBcc, nullptr, Role::kReceiveDetail, LineFault::kNoBlockCheck},
+    {text::kReceiveBadBcc, nullptr, Role::kReceiveDetail, LineFault::kBadBlock},
+    {text::kReceiveDamaged, nullptr, Role::kReceiveDetail, LineFault::kBadBlock},
+    {text::kReadSequenceRepeat, text::kWriteSequenceRepeat, Role::kSequenceRepeat,
+     LineFault::kUnknown},
+    {text::kSingleReadExit, text::kSingleWriteExit, Role::kExit, LineFault::kUnknown},
+    {text::kBlockReadExit, text::kBlockWriteExit, Role::kExit, LineFault::kUnknown},
+    {text::kNotANumber, text::kCountOutOfRange, Role::kRefusal, LineFault::kUnknown},
+    {text::kReadTooLarge, text::kStringsNotAsBlock, Role::kRefusal, LineFault::kUnknown},
+    {text::kBitInABlock, nullptr, Role::kRefusal, LineFault::kUnknown},
 };
 
 const Interpretation* Interpret(const std::string& line, std::vector<std::string>* fields) {
     for (const Interpretation& known : kTexts)
-        if (MatchesFormat(known.format, line, fields)) return &known;
+        if (MatchesFormat(known.format, line, fields) ||
+            (known.twin != nullptr && MatchesFormat(known.twin, line, fields)))
+            return &known;
     return nullptr;
 }
 
@@ -130,8 +119,10 @@ bool MatchesFormat(const char* format, const std::string& line, std::vector<std:
 std::span<const char* const> InterpretedTexts() {
     static const std::vector<const char*> formats = [] {
         std::vector<const char*> all;
-        for (const Interpretation& known : kTexts)
+        for (const Interpretation& known : kTexts) {
             all.push_back(known.format);
+            if (known.twin != nullptr) all.push_back(known.twin);
+        }
         return all;
     }();
     return formats;
