@@ -28,7 +28,7 @@ enum ExitCode : int {
     kExitPlcRefused = 4,       // the PLC answered with an error number
     kExitLineFailed = 5,       // no valid exchange: no answer, NAK, malformed reply
     kExitPortUnavailable = 6,  // the port cannot be opened
-    kExitInterrupted = 130,    // Ctrl-C (128 + SIGINT, as shells report it)
+    kExitInterrupted = 130,    // Ctrl-C; 128 + the signal's number, as shells report it
 };
 
 // The table for -h (and so the man page) and docs/command-line.md.
@@ -41,7 +41,7 @@ inline constexpr char kExitCodesUsage[] =
     "    4  PLC refused (its error number is named)\n"
     "    5  line failure: no valid exchange (no answer, NAK, malformed reply)\n"
     "    6  port cannot be opened\n"
-    "  130  interrupted (Ctrl-C)\n";
+    "  130  interrupted (Ctrl-C); 143 SIGTERM, 129 SIGHUP: the session still ends as usual\n";
 
 enum class OutputForm { kText, kHexDump, kJson, kCsv };
 
