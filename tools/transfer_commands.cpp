@@ -28,23 +28,6 @@ struct PreparedTransfer {
     std::vector<uint8_t> buffer;  // a write's values in the host's layout
 };
 
-struct PreparedStep {
-    const Step* step = nullptr;
-    PreparedTransfer transfer;  // browse: none yet
-};
-
-// Parses address for a single or block transfer; false, with the refusal
-// and the driver's reason on standard error, when the driver refuses it.
-bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate);
-
-// Prepares one read (--hex: the words the address covers, as the line
-// carries them) or write; 0, or the exit code of its refusal (printed).
-int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* transfer);
-
-// Every step; 0, or the exit code of the first refusal (printed).
-int PrepareSteps(HostChannel& channel, const std::vector<Step>& steps,
-                 std::vector<PreparedStep>* prepared);
-
 int Refuse(const std::string& text, int code) {
     std::fprintf(stderr, "morvane: %s\n", text.c_str());
     return code;
@@ -54,18 +37,8 @@ std::string Plural(int32_t count, const std::string& kind) {
     return std::to_string(count) + " " + kind + (count == 1 ? "" : "s");
 }
 
-// The words a read of count values at gate covers, as a word block.
-int WordsOf(HostChannel& channel, PreparedTransfer* transfer) {
-    const unsigned first = ItemIndexOf(transfer->gate) * WordsPerItem(transfer->gate);
-    const int32_t words = WordsPerItem(transfer->gate) * transfer->count;
-    char address[16];
-    std::snprintf(address, sizeof address, "%03u%03u", DataBlockOf(transfer->gate), first);
-    if (!ParseGate(channel, address, true, &transfer->gate)) return kExitRefused;
-    transfer->block = true;
-    transfer->count = words;
-    return 0;
-}
-
+// Parses address for a single or block transfer; false, with the refusal
+// and the driver's reason on standard error, when the driver refuses it.
 bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
     ParseBlock parse{};
     parse.address = address.c_str();
@@ -83,6 +56,20 @@ bool ParseGate(HostChannel& channel, const std::string& address, bool block, Gat
     return true;
 }
 
+// The words a read of count values at gate covers, as a word block.
+int WordsOf(HostChannel& channel, PreparedTransfer* transfer) {
+    const unsigned first = ItemIndexOf(transfer->gate) * WordsPerItem(transfer->gate);
+    const int32_t words = WordsPerItem(transfer->gate) * transfer->count;
+    char address[16];
+    std::snprintf(address, sizeof address, "%03u%03u", DataBlockOf(transfer->gate), first);
+    if (!ParseGate(channel, address, true, &transfer->gate)) return kExitRefused;
+    transfer->block = true;
+    transfer->count = words;
+    return 0;
+}
+
+// Prepares one read (--hex: the words the address covers, as the line
+// carries them) or write; 0, or the exit code of its refusal (printed).
 int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* transfer) {
     const bool write = step.kind == StepKind::kWrite;
     transfer->count = write ? static_cast<int32_t>(step.values.size()) : step.count;
@@ -114,21 +101,21 @@ int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* tr
     return 0;
 }
 
+// Every step (browse's address comes later); 0, or the exit code of the
+// first refusal (printed).
 int PrepareSteps(HostChannel& channel, const std::vector<Step>& steps,
-                 std::vector<PreparedStep>* prepared) {
-    prepared->clear();
-    for (const Step& step : steps) {
-        PreparedStep ready{&step, {}};
-        if (step.kind == StepKind::kBrowse && !DialogPossible())
+                 std::vector<PreparedTransfer>* prepared) {
+    prepared->assign(steps.size(), {});
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i].kind == StepKind::kBrowse && !DialogPossible())
             return Refuse(
                 "browse needs a terminal: its dialog reads the keyboard on standard "
                 "input, which is not one here",
                 kExitUsage);
-        if (step.kind != StepKind::kBrowse) {
-            const int code = PrepareTransfer(channel, step, &ready.transfer);
-            if (code != 0) return code;
-        }
-        prepared->push_back(std::move(ready));
+        const int code = steps[i].kind == StepKind::kBrowse
+                             ? 0
+                             : PrepareTransfer(channel, steps[i], &(*prepared)[i]);
+        if (code != 0) return code;
     }
     return 0;
 }
@@ -137,7 +124,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 struct StepContext {
     LineSession& session;
-    const SessionOptions& options;
     bool line_proven = false;  // a transfer went through: the line settings fit
 };
 
@@ -289,16 +275,16 @@ int RunBrowse(StepContext& context, const Step& step) {
     return refused != 0 ? refused : RunRead(context, read, prepared);
 }
 
-int RunStep(StepContext& context, const PreparedStep& prepared) {
-    switch (prepared.step->kind) {
+int RunStep(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
+    switch (step.kind) {
         case StepKind::kRead:
-            return RunRead(context, *prepared.step, prepared.transfer);
+            return RunRead(context, step, prepared);
         case StepKind::kWrite:
-            return RunWrite(context, *prepared.step, prepared.transfer);
+            return RunWrite(context, step, prepared);
         case StepKind::kPoll:
-            return RunPoll(context, *prepared.step, prepared.transfer);
+            return RunPoll(context, step, prepared);
         case StepKind::kBrowse:
-            return RunBrowse(context, *prepared.step);
+            return RunBrowse(context, step);
     }
     return kExitToolFailed;
 }
@@ -306,7 +292,7 @@ int RunStep(StepContext& context, const PreparedStep& prepared) {
 // Checks the steps and opens the channel with the driver's start-up lines
 // held back; 0, or the exit code of what failed (printed).
 int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSession* session,
-            std::vector<PreparedStep>* prepared) {
+            std::vector<PreparedTransfer>* prepared) {
     BeginStartUp();
     InfoBlock info{};
     QueryInfo(driver, &info);
@@ -332,12 +318,12 @@ int RunSteps(const DriverLibrary& driver, const Invocation& invocation) {
     int code = kExitOk;
     {
         LineSession session(driver);
-        std::vector<PreparedStep> prepared;
+        std::vector<PreparedTransfer> prepared;
         code = Prepare(driver, invocation, &session, &prepared);
         if (code == kExitOk) {
-            StepContext context{session, invocation.session};
+            StepContext context{session};
             for (size_t i = 0; code == kExitOk && i < prepared.size() && !Interrupted(); ++i)
-                code = RunStep(context, prepared[i]);
+                code = RunStep(context, invocation.steps[i], prepared[i]);
         }
         if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
     }
