@@ -41,7 +41,7 @@ inline constexpr char kExitCodesUsage[] =
     "    4  PLC refused (its error number is named)\n"
     "    5  line failure: no valid exchange (no answer, NAK, malformed reply)\n"
     "    6  port cannot be opened\n"
-    "  130  interrupted (Ctrl-C); 143 SIGTERM, 129 SIGHUP: the session still ends as usual\n";
+    "  130  interrupted (Ctrl-C); 143 SIGTERM, 129 SIGHUP\n";
 
 enum class OutputForm { kText, kHexDump, kJson, kCsv };
 

@@ -2,6 +2,7 @@
 // TevMain as a host does, on a port or the embedded simulator. Several steps
 // run on one channel when joined by "then":
 //   morvane write 001010F 3.25 then read 001010F
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
