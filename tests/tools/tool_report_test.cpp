@@ -4,6 +4,7 @@
 // terminal, quiet start-up. Real program, simulator on a pseudo-terminal.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -306,10 +307,12 @@ TEST(ToolReport, LogLinesAreQuietUnlessAskedThenStampedAndNamed) {
 }
 
 // Runs the program with standard error on a terminal; what the terminal got.
-std::string StderrOnTerminal(const std::string& arguments, int* code) {
+// With interrupts, that many Ctrl-Cs once its progress line shows.
+std::string StderrOnTerminal(const std::string& arguments, int* code, int interrupts = 0) {
     PtyPair terminal;
     if (!terminal.ok()) return "no terminal";
-    const std::string command = std::string(MORVANE_PROGRAM) + " " + arguments + " >/dev/null";
+    const std::string command =
+        "exec " + std::string(MORVANE_PROGRAM) + " " + arguments + " >/dev/null";
     const pid_t child = fork();
     if (child == 0) {
         const int slave = open(terminal.name().c_str(), O_RDWR | O_NOCTTY);
@@ -323,10 +326,14 @@ std::string StderrOnTerminal(const std::string& arguments, int* code) {
     while (waitpid(child, &status, WNOHANG) == 0 && PtyPair::NowMs() < deadline) {
         const std::vector<uint8_t> bytes = terminal.Receive(4096, 50);
         seen.append(bytes.begin(), bytes.end());
+        if (interrupts > 0 && seen.find("reading") != std::string::npos) {
+            kill(child, SIGINT);
+            --interrupts;
+        }
     }
     const std::vector<uint8_t> rest = terminal.Receive(4096, 50);
     seen.append(rest.begin(), rest.end());
-    *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return seen;
 }
 
@@ -349,6 +356,19 @@ TEST(ToolReport, ProgressOfALongTransferOnlyOnATerminal) {
     EXPECT_EQ(piped.code, 0);
     EXPECT_EQ(piped.err, "");
     std::remove(blocks.c_str());
+}
+
+// The first Ctrl-C during a long transfer says the tool stops after it, on
+// a line of its own; a second one ends the program at once and leaves the
+// terminal's line clean, the progress line wiped.
+TEST(ToolReport, ASecondCtrlCEndsAtOnceOnACleanLine) {
+    int code = -1;
+    const std::string terminal = StderrOnTerminal("read --pace --baud 2400 001000 200", &code, 2);
+    EXPECT_EQ(code, 128 + SIGINT);
+    EXPECT_NE(terminal.find("\r\033[Kmorvane: stopping after this transfer"), std::string::npos)
+        << terminal;
+    EXPECT_EQ(terminal.substr(terminal.size() < 4 ? 0 : terminal.size() - 4), "\r\033[K")
+        << terminal;
 }
 
 }  // namespace
