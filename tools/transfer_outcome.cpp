@@ -205,63 +205,48 @@ struct FaultWords {
     const char* hint;
 };
 
-FaultWords WordsOf(LineFault fault) {
-    switch (fault) {
-        case LineFault::kConnectionRefused:
-            return {"nak", "the PLC refused the connection or answered NAK",
-                    "the PLC took no telegram: is it busy, or set to another procedure or "
-                    "frame? check --protocol, --baud and --frame"};
-        case LineFault::kNoAck:
-            return {"no-ack", "no acknowledgement of the telegram",
-                    "check the protocol (3964 or 3964R: --protocol), the baud rate (--baud), "
-                    "the frame (--frame) and the cable"};
-        case LineFault::kNoReply:
-            return {"no-reply", "no reply after the acknowledgement",
-                    "the PLC took the telegram and answered nothing in time: is its RK512 "
-                    "partner running? a longer --timeout may help"};
-        case LineFault::kBadBlock:
-            return {"block-check",
-                    "the reply failed its block check, or arrived with damaged characters",
-                    "characters are spoiled on the line: check --baud and --frame against the "
-                    "PLC's, the cable and its screen; --trace marks the damaged ones"};
-        case LineFault::kNoBlockCheck:
-            return {"no-block-check", "the reply came without its block check character",
-                    "the protocol may be wrong: the PLC seems to speak 3964, not 3964R "
-                    "(--protocol 3964)"};
-        case LineFault::kWrongLength:
-            return {"length", "a reply of the wrong length",
-                    "characters were lost or added on the line, or the partner is no RK512 "
-                    "PLC; --trace shows the reply"};
-        case LineFault::kConflict:
-            return {"conflict", "a conflict: the PLC sent when it should have listened",
-                    "the PLC sends on its own or babbles: check its configuration, and that no "
-                    "other master shares the line"};
-        case LineFault::kPortGone:
-            return {"port-gone", "the port vanished",
-                    "the device is gone or takes no more characters (an adapter pulled?): "
-                    "plug it in again and start over"};
-        case LineFault::kUnknown:
-            break;
-    }
-    return {"", "no valid exchange",
-            "nothing valid came back; check the protocol (3964 or 3964R: --protocol), the baud "
-            "rate (--baud) and the cable"};
+// In the order of LineFault.
+constexpr FaultWords kFaultWords[] = {
+    {"", "no valid exchange",
+     "nothing valid came back; check the protocol (3964 or 3964R: --protocol), the baud rate "
+     "(--baud) and the cable"},
+    {"nak", "the PLC refused the connection or answered NAK",
+     "the PLC took no telegram: is it busy, or set to another procedure or frame? check "
+     "--protocol, --baud and --frame"},
+    {"no-ack", "no acknowledgement of the telegram",
+     "check the protocol (3964 or 3964R: --protocol), the baud rate (--baud), the frame "
+     "(--frame) and the cable"},
+    {"no-reply", "no reply after the acknowledgement",
+     "the PLC took the telegram and answered nothing in time: is its RK512 partner running? a "
+     "longer --timeout may help"},
+    {"block-check", "the reply failed its block check, or arrived with damaged characters",
+     "characters are spoiled on the line: check --baud and --frame against the PLC's, the cable "
+     "and its screen; --trace marks the damaged ones"},
+    {"no-block-check", "the reply came without its block check character",
+     "the protocol may be wrong: the PLC seems to speak 3964, not 3964R (--protocol 3964)"},
+    {"length", "a reply of the wrong length",
+     "characters were lost or added on the line, or the partner is no RK512 PLC; --trace shows "
+     "the reply"},
+    {"conflict", "a conflict: the PLC sent when it should have listened",
+     "the PLC sends on its own or babbles: check its configuration, and that no other master "
+     "shares the line"},
+    {"port-gone", "the port vanished",
+     "the device is gone or takes no more characters (an adapter pulled?): plug it in again and "
+     "start over"},
+};
+
+const FaultWords& WordsOf(LineFault fault) {
+    return kFaultWords[static_cast<int>(fault)];
 }
 
 }  // namespace
 
 std::string Describe(const TransferOutcome& outcome) {
-    switch (outcome.kind) {
-        case FailureKind::kNone:
-            return "done";
-        case FailureKind::kRefused:
-            return "address or value refused by the driver";
-        case FailureKind::kPlcRefused:
-            return "PLC refused: " + PlcErrorText(outcome.plc_error);
-        case FailureKind::kLineFailed:
-            return std::string("line failure: ") + WordsOf(outcome.fault).what;
-    }
-    return "";
+    if (outcome.kind == FailureKind::kPlcRefused)
+        return "PLC refused: " + PlcErrorText(outcome.plc_error);
+    if (outcome.kind == FailureKind::kLineFailed)
+        return std::string("line failure: ") + WordsOf(outcome.fault).what;
+    return outcome.kind == FailureKind::kNone ? "done" : "address or value refused by the driver";
 }
 
 std::string Hint(const TransferOutcome& outcome) {
@@ -274,37 +259,25 @@ std::string Hint(const TransferOutcome& outcome) {
 }
 
 std::string StatusName(const TransferOutcome& outcome) {
+    char name[24];
+    std::snprintf(name, sizeof name, "plc-error-0x%02X", static_cast<unsigned>(outcome.plc_error));
+    const std::string fault = WordsOf(outcome.fault).status;
     switch (outcome.kind) {
         case FailureKind::kNone:
             return "ok";
         case FailureKind::kRefused:
             return "refused";
-        case FailureKind::kPlcRefused: {
-            char name[24];
-            std::snprintf(name, sizeof name, "plc-error-0x%02X",
-                          static_cast<unsigned>(outcome.plc_error));
+        case FailureKind::kPlcRefused:
             return name;
-        }
-        case FailureKind::kLineFailed: {
-            const std::string fault = WordsOf(outcome.fault).status;
-            return fault.empty() ? "line-failure" : "line-failure-" + fault;
-        }
+        case FailureKind::kLineFailed:
+            break;
     }
-    return "";
+    return fault.empty() ? "line-failure" : "line-failure-" + fault;
 }
 
 ExitCode ExitCodeOf(const TransferOutcome& outcome) {
-    switch (outcome.kind) {
-        case FailureKind::kNone:
-            return kExitOk;
-        case FailureKind::kRefused:
-            return kExitRefused;
-        case FailureKind::kPlcRefused:
-            return kExitPlcRefused;
-        case FailureKind::kLineFailed:
-            return kExitLineFailed;
-    }
-    return kExitToolFailed;
+    constexpr ExitCode kByKind[] = {kExitOk, kExitRefused, kExitPlcRefused, kExitLineFailed};
+    return kByKind[static_cast<int>(outcome.kind)];
 }
 
 }  // namespace morvane::tool
