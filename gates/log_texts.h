@@ -22,6 +22,8 @@ inline constexpr char kReadShortReply[] = "ZIDIV> DoRead() %s recv. short reply 
 inline constexpr char kReadErrorByte[] = "ZIDIV> DoRead() recv err 0x%02X in reply %s, retry %d";
 inline constexpr char kReadWrongLength[] =
     "ZIDIV> DoRead() %s recv. ill. length data %u/%u, retry %u";
+inline constexpr char kReadOtherReply[] =
+    "ZIDIV> DoRead() %s recv. reply 0x%02X of another telegram, retry %d";
 
 inline constexpr char kWriteSynchronising[] = "ZIDIV> DoWrite() err synchronising %s, retry %d";
 inline constexpr char kWriteInputWaiting[] = "ZIDIV> DoWrite() err %s recv timeout NAK #1,retry %d";
@@ -38,6 +40,8 @@ inline constexpr char kWriteShortReply[] =
 inline constexpr char kWriteErrorByte[] = "ZIDIV> DoWrite() recv err 0x%02X in reply %s, retry %d";
 inline constexpr char kWriteWrongLength[] =
     "ZIDIV> DoWrite() %s recv. ill. length data %u/%u, retry %u";
+inline constexpr char kWriteOtherReply[] =
+    "ZIDIV> DoWrite() %s recv. reply 0x%02X of another telegram, retry %d";
 
 // The line operations under the exchanges.
 inline constexpr char kNotResponding[] = "ZIDIV> CheckIfReady() PLC is not responding, aborting!";

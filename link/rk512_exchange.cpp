@@ -75,6 +75,16 @@ Outcome CheckReply(Attempt& a) {
     const Exchange& x = a.exchange;
     // The error byte is the fourth byte as received, DLE pairs included.
     if (a.raw_length < kReplyHeaderBytes) return ShortReply(a, a.raw_length);
+    // A reply starts 00 for a first telegram and FF for a follow-on. A PLC
+    // that still holds the reply of an earlier telegram (its last DLE lost)
+    // may send it for this one: of the same length and error-free, its
+    // words would be taken for the ones asked for.
+    const uint8_t kind = a.raw[0];
+    if (kind != (x.telegram_index == 0 ? kReplyFirstTelegram : kReplyFollowOnTelegram)) {
+        err(MORVANE_LOG_TRACE, x.texts->other_reply, x.label, static_cast<unsigned>(kind),
+            static_cast<int>(a.counter));
+        return Refused(a);
+    }
     const uint8_t error_byte = a.raw[kReplyErrorByte];
     if (error_byte != 0) {
         err(MORVANE_LOG_TRACE, x.texts->error_byte, static_cast<unsigned>(error_byte), x.label,

@@ -23,6 +23,7 @@ struct ExchangeTexts {
     const char* short_reply;     // label, reply bytes, attempt
     const char* error_byte;      // error byte, label, attempt
     const char* wrong_length;    // label, received, expected, attempt
+    const char* other_reply;     // label, the reply's first byte, attempt
     const char* set_priority;    // the call's result
     const char* reset_priority;  // no arguments
 };

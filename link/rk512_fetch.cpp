@@ -26,6 +26,7 @@ constexpr ExchangeTexts kFetchTexts = {
     .short_reply = log_text::kReadShortReply,
     .error_byte = log_text::kReadErrorByte,
     .wrong_length = log_text::kReadWrongLength,
+    .other_reply = log_text::kReadOtherReply,
     .set_priority = "ZIDIV> DoRead() warning! error setting priority, rc %d",
     .reset_priority = "ZIDIV> DoRead() warning! error resetting priority",
 };

@@ -30,6 +30,7 @@ constexpr ExchangeTexts kSendTexts = {
     .short_reply = log_text::kWriteShortReply,
     .error_byte = log_text::kWriteErrorByte,
     .wrong_length = log_text::kWriteWrongLength,
+    .other_reply = log_text::kWriteOtherReply,
     .set_priority = "ZIDIV> DoWrite() warning! error setting priority, rc %d",
     .reset_priority = "ZIDIV> DoWrite() warning! error resetting priority",
 };

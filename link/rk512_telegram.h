@@ -18,6 +18,9 @@ constexpr uint16_t kFirstHeaderBytes = 10;
 constexpr uint16_t kFollowOnHeaderBytes = 4;
 constexpr uint16_t kReplyHeaderBytes = 4;
 constexpr size_t kReplyErrorByte = 3;
+// The first byte of a reply: which kind of telegram it answers.
+constexpr uint8_t kReplyFirstTelegram = 0x00;
+constexpr uint8_t kReplyFollowOnTelegram = 0xFF;
 // The longest telegram before framing: a first SEND telegram with full data.
 constexpr size_t kMaxTelegramBytes = kFirstHeaderBytes + 2 * kTelegramDataWords;
 

@@ -101,8 +101,10 @@ void FaultRelay::Take(Side from, Line& line) {
         auto release = queue.empty() ? now : std::max(now, queue.back().release);
         if (delivery.late) release += late;
         for (uint8_t k = 0; k < delivery.count; ++k)
-            queue.push_back({release, delivery.bytes[k], !delivery.block_byte});
-        const bool faulted = delivery.late || delivery.count != 1 || delivery.bytes[0] != bytes[i];
+            queue.push_back({release, delivery.bytes[k], !delivery.block_byte,
+                             k == 0 && delivery.flag != UartFlag::kNone});
+        const bool faulted = delivery.late || delivery.count != 1 ||
+                             delivery.bytes[0] != bytes[i] || delivery.flag != UartFlag::kNone;
         trace_[trace_next_] = {now, from, bytes[i], delivery, faulted};
         trace_next_ = (trace_next_ + 1) % trace_.size();
     }
@@ -113,12 +115,19 @@ void FaultRelay::Take(Side from, Line& line) {
 void FaultRelay::Release(Side from, Line& line) {
     std::deque<Queued>& queue = towards_[from];
     const auto now = Clock::now();
-    uint8_t out[kReadChunk];
+    uint8_t out[3 * kReadChunk];  // room for every byte as a mark
     size_t count = 0;
-    while (!queue.empty() && queue.front().release <= now && count < sizeof out) {
+    while (!queue.empty() && queue.front().release <= now && count + 3 <= sizeof out) {
         const Queued& next = queue.front();
+        if (settings_.marks && next.flagged) {
+            out[count++] = 0xFF;
+            out[count++] = 0x00;
+        } else if (settings_.marks && next.byte == 0xFF) {
+            out[count++] = 0xFF;
+        }
         out[count++] = next.byte;
-        if (next.control) faulter_.Delivered(from, next.byte);
+        // A receiver that honours the flags takes a flagged DLE for none.
+        if (next.control && !(settings_.marks && next.flagged)) faulter_.Delivered(from, next.byte);
         queue.pop_front();
     }
     if (count == 0) return;
@@ -161,6 +170,7 @@ std::string FaultRelay::RecentTrace() const {
                 std::snprintf(buffer, sizeof buffer, "%s%02X", i || entry.delivery.late ? " " : "",
                               entry.delivery.bytes[i]);
                 text += buffer;
+                if (i == 0 && entry.delivery.flag != UartFlag::kNone) text += "!";  // flagged
             }
             text += entry.delivery.count == 0 ? "dropped)" : ")";
             line_open = false;  // the bytes behind a fault start a new line

@@ -3,6 +3,8 @@
 // and back, with the seeded byte faults of a ByteFaulter. A late byte is
 // held back (with everything behind it in its direction) for the late delay
 // of its receiver. Keeps a short trace of what it got and what it delivered.
+// With marks on, the relay hands the UART's flags over as a port with PARMRK
+// does: FF 00 X for a flagged character, FF FF for a data byte FF.
 #pragma once
 
 #include <atomic>
@@ -24,6 +26,7 @@ struct RelaySettings {
     ByteFaultSettings faults;
     uint32_t late_to_driver_ms = 100;   // past the driver's read time-out
     uint32_t late_to_partner_ms = 100;  // past the partner's character delay
+    bool marks = false;                 // flagged characters marked, data FF doubled
 };
 
 class FaultRelay {
@@ -61,6 +64,7 @@ class FaultRelay {
         Clock::time_point release;
         uint8_t byte;
         bool control;  // outside a block: its delivery may open the receiver's block
+        bool flagged;  // by the UART
     };
     struct TraceEntry {
         Clock::time_point at;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sim/line_timetable.h"
+#include "sim/marked_input.h"
 
 namespace plcsim {
 
@@ -26,6 +27,7 @@ class Line {
     // The slave is raw, and a slave descriptor stays open for the line's life
     // so the master sees no hang-up while the driver closes and reopens it.
     static std::unique_ptr<Line> OpenPty(std::string* error);
+    // Raw, with the UART's parity check and marked input on.
     static std::unique_ptr<Line> OpenDevice(const std::string& path, const DeviceSettings& settings,
                                             std::string* error);
     // The slave end of another program's pseudo-terminal, raw: a relay's
@@ -40,8 +42,19 @@ class Line {
     // baud 0 turns pacing off; bits_per_char counts start, data, parity and stop bits.
     void SetPacing(uint32_t baud, uint32_t bits_per_char);
 
-    // One byte within timeout_ms; false when none arrived.
-    bool ReadByte(uint8_t* byte, int timeout_ms);
+    // Input as the marked stream of a terminal with PARMRK (see
+    // MarkDecoder): on for a real device; off by default on a pseudo-
+    // terminal, where nothing marks characters and FF comes undoubled.
+    // Set before serving.
+    void SetMarkedInput(bool on);
+
+    // One character within timeout_ms; false when none arrived. *damaged
+    // (when given) says whether the UART flagged it; always false unless
+    // marked input is on.
+    bool ReadByte(uint8_t* byte, int timeout_ms, bool* damaged = nullptr);
+    // True when the UART's overrun counts rose since the last call: it lost
+    // characters. Always false where the device keeps no such counts.
+    bool Overran();
     void Write(const uint8_t* bytes, size_t count);
     void DiscardInput();
     // The partner vanishes, as when a USB adapter is pulled: the line's end
@@ -49,7 +62,8 @@ class Line {
     // and writes are lost. Serving thread only.
     void HangUp();
 
-    // Without waiting: up to max bytes that have arrived (not paced).
+    // Without waiting: up to max bytes that have arrived (not paced, not
+    // decoded: marks pass as they came).
     size_t ReadAvailable(uint8_t* bytes, size_t max);
     // Bytes that have arrived and are not read yet.
     size_t InputQueued() const;
@@ -59,6 +73,7 @@ class Line {
   private:
     Line(int fd, int slave_fd, std::string path) : fd_(fd), slave_fd_(slave_fd), path_(path) {}
     bool AwaitInput(int timeout_ms, bool paced);
+    bool ReadRawByte(uint8_t* byte, int timeout_ms);
     bool WriteAll(const uint8_t* bytes, size_t count);
     // Holds the serving thread until due, when the character has crossed.
     void Pace(LineTimetable::Time due);
@@ -77,6 +92,10 @@ class Line {
     // Due time of the last byte handed out; pending until waited for.
     LineTimetable::Time received_due_{};
     bool receive_pending_ = false;
+    bool marked_ = false;
+    MarkDecoder marks_;
+    bool counts_overruns_ = false;  // the device answers TIOCGICOUNT
+    uint64_t overruns_ = 0;         // the count at the last look
 };
 
 }  // namespace plcsim

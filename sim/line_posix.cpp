@@ -1,4 +1,7 @@
 #include <fcntl.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -85,6 +88,21 @@ void WaitUntil(Clock::time_point due) {
     }
 }
 
+// Characters the UART lost so far (receive FIFO and the kernel's buffer);
+// false when the device keeps no such counts, as a pseudo-terminal.
+bool OverrunCount(int fd, uint64_t* count) {
+#ifdef TIOCGICOUNT
+    serial_icounter_struct counts{};
+    if (ioctl(fd, TIOCGICOUNT, &counts) != 0) return false;
+    *count = static_cast<uint64_t>(counts.overrun) + static_cast<uint64_t>(counts.buf_overrun);
+    return true;
+#else
+    (void)fd;
+    (void)count;
+    return false;
+#endif
+}
+
 bool MakeNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL);
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -141,6 +159,10 @@ std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSett
         return nullptr;
     }
     cfmakeraw(&tio);
+    // The UART's verdict on each character reaches us as marks: a parity or
+    // framing error as FF 00 X, a break as FF 00 00, a data FF as FF FF.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | IGNBRK | BRKINT | ISTRIP);
+    tio.c_iflag |= INPCK | PARMRK;
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -152,7 +174,10 @@ std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSett
         close(fd);
         return nullptr;
     }
-    return std::unique_ptr<Line>(new Line(fd, -1, path));
+    auto line = std::unique_ptr<Line>(new Line(fd, -1, path));
+    line->marked_ = true;
+    line->counts_overruns_ = OverrunCount(fd, &line->overruns_);
+    return line;
 }
 
 std::unique_ptr<Line> Line::OpenSlave(const std::string& path, std::string* error) {
@@ -210,7 +235,38 @@ bool Line::AwaitInput(int timeout_ms, bool paced) {
     return true;
 }
 
-bool Line::ReadByte(uint8_t* byte, int timeout_ms) {
+void Line::SetMarkedInput(bool on) {
+    marked_ = on;
+    marks_.Reset();
+}
+
+bool Line::Overran() {
+    uint64_t now = 0;
+    if (!counts_overruns_ || !OverrunCount(fd_, &now)) return false;
+    const bool rose = now != overruns_;
+    overruns_ = now;
+    return rose;
+}
+
+// A mark's bytes come together, so the rest of one is read at once; a mark
+// cut by a time-out goes on at the next call.
+bool Line::ReadByte(uint8_t* byte, int timeout_ms, bool* damaged) {
+    if (damaged) *damaged = false;
+    if (!marked_) return ReadRawByte(byte, timeout_ms);
+    uint8_t raw = 0;
+    while (ReadRawByte(&raw, timeout_ms)) {
+        if (const auto received = marks_.Feed(raw)) {
+            *byte = received->byte;
+            if (damaged) *damaged = received->damaged;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Paced, the bytes of a mark count as characters of their own: the pacing
+// serves pseudo-terminals, where marks are the rare damaged character.
+bool Line::ReadRawByte(uint8_t* byte, int timeout_ms) {
     const LineTimetable::Nanos char_time(char_time_ns_.load());
     const bool paced = char_time.count() != 0;
     if (!paced) unread_seen_ = 0;
@@ -296,6 +352,7 @@ int Line::WaitReadable(Line& a, Line& b, int timeout_ms) {
 void Line::DiscardInput() {
     tcflush(fd_, TCIFLUSH);
     unread_seen_ = 0;
+    marks_.Reset();
 }
 
 }  // namespace plcsim

@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 }  // namespace
 
-bool Simulator::Await(uint8_t* byte, uint32_t timeout_ms) {
+bool Simulator::Await(uint8_t* byte, uint32_t timeout_ms, bool* damaged) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         if (stop_->load()) return false;
@@ -32,7 +32,7 @@ bool Simulator::Await(uint8_t* byte, uint32_t timeout_ms) {
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() < 0) return false;
         const int slice = static_cast<int>(std::min<int64_t>(left.count(), kSliceMs));
-        if (line_->ReadByte(byte, slice)) return true;
+        if (line_->ReadByte(byte, slice, damaged)) return true;
         if (slice == 0) return false;
     }
 }
@@ -77,10 +77,15 @@ Simulator::RxResult Simulator::ReceiveBlock(bool after_conflict, Bytes* telegram
     const LinkSettings link = this->link();
     bool after_dle = false;
     bool malformed = false;
+    // Per framed byte (and the BCC): flagged by the UART. A damaged
+    // character is never taken for DLE or ETX.
+    std::vector<bool> damaged;
+    line_->Overran();  // only characters lost from here on spoil the block
     uint8_t byte = 0;
+    bool hit = false;
     for (;;) {
-        if (!Await(&byte, link.char_delay_ms)) {
-            trace_.Block(Direction::kReceived, *framed, -1);
+        if (!Await(&byte, link.char_delay_ms, &hit)) {
+            trace_.Block(Direction::kReceived, *framed, -1, damaged);
             if (!stop_->load()) trace_.Note("character delay ran out");
             return RxResult::kTimeout;
         }
@@ -91,15 +96,17 @@ Simulator::RxResult Simulator::ReceiveBlock(bool after_conflict, Bytes* telegram
             continue;
         }
         framed->push_back(byte);
+        damaged.push_back(hit);
         if (framed->size() > kLongestBlock) return RxResult::kTooLong;
+        const bool dle = byte == kDle && !hit;
         if (after_dle) {
             after_dle = false;
-            if (byte == kEtx) break;
-            if (byte == kDle)
+            if (byte == kEtx && !hit) break;
+            if (dle)
                 telegram->push_back(kDle);
             else
                 malformed = true;  // a lone DLE inside the block
-        } else if (byte == kDle) {
+        } else if (dle) {
             after_dle = true;
         } else {
             telegram->push_back(byte);
@@ -107,19 +114,26 @@ Simulator::RxResult Simulator::ReceiveBlock(bool after_conflict, Bytes* telegram
     }
     int bcc = -1;
     if (link.is_3964r) {
-        if (!Await(&byte, link.char_delay_ms)) {
-            trace_.Block(Direction::kReceived, *framed, -1);
+        if (!Await(&byte, link.char_delay_ms, &hit)) {
+            trace_.Block(Direction::kReceived, *framed, -1, damaged);
             trace_.Note("no BCC within the character delay");
             return RxResult::kTimeout;
         }
         bcc = byte;
+        damaged.push_back(hit);
     }
-    trace_.Block(Direction::kReceived, *framed, bcc);
+    trace_.Block(Direction::kReceived, *framed, bcc, damaged);
+    // Refused as a PLC refuses a bad block check, whatever the check says.
+    const bool overran = line_->Overran();
+    const bool spoiled =
+        overran || std::find(damaged.begin(), damaged.end(), true) != damaged.end();
+    if (spoiled) trace_.Note(overran ? "characters lost (overrun)" : "damaged character");
     if (bcc >= 0) {
         const bool good = BlockCheck(*framed) == bcc;
         framed->push_back(static_cast<uint8_t>(bcc));
-        if (!good) return RxResult::kBadBcc;
+        if (!good && !spoiled) return RxResult::kBadBcc;
     }
+    if (spoiled) return RxResult::kDamaged;
     return malformed ? RxResult::kMalformed : RxResult::kOk;
 }
 
@@ -132,12 +146,13 @@ void Simulator::Serve(const std::atomic<bool>& stop) {
             continue;
         }
         uint8_t byte = 0;
-        if (!Await(&byte, kSliceMs)) {
+        bool damaged = false;
+        if (!Await(&byte, kSliceMs, &damaged)) {
             SendPending();
             continue;
         }
-        trace_.Control(Direction::kReceived, byte);
-        if (byte == kStx) ServeRequest();
+        trace_.Control(Direction::kReceived, byte, damaged);
+        if (byte == kStx && !damaged) ServeRequest();
     }
 }
 
@@ -237,12 +252,17 @@ Simulator::TxResult Simulator::SendActive(const Outgoing& block, bool stx_sent) 
             stx_sent = false;
             const auto deadline = Clock::now() + std::chrono::milliseconds(link.AckDelayMs());
             uint8_t byte = 0;
+            bool damaged = false;
             while (!connected) {
                 const auto left =
                     std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-                if (left.count() <= 0 || !Await(&byte, static_cast<uint32_t>(left.count()))) break;
-                trace_.Control(Direction::kReceived, byte);
-                if (byte == kDle) {
+                if (left.count() <= 0 ||
+                    !Await(&byte, static_cast<uint32_t>(left.count()), &damaged))
+                    break;
+                trace_.Control(Direction::kReceived, byte, damaged);
+                if (damaged) {
+                    break;  // no character of the procedure: as a NAK
+                } else if (byte == kDle) {
                     connected = true;
                 } else if (byte == kStx) {
                     if (link.priority == Priority::kLow) {
@@ -259,9 +279,10 @@ Simulator::TxResult Simulator::SendActive(const Outgoing& block, bool stx_sent) 
         if (!connected) break;
         Transmit(framed, block.is_reply);
         uint8_t answer = 0;
-        if (Await(&answer, link.AckDelayMs())) {
-            trace_.Control(Direction::kReceived, answer);
-            if (answer == kDle) return TxResult::kDelivered;
+        bool damaged = false;
+        if (Await(&answer, link.AckDelayMs(), &damaged)) {
+            trace_.Control(Direction::kReceived, answer, damaged);
+            if (answer == kDle && !damaged) return TxResult::kDelivered;
         } else if (!stop_->load()) {
             trace_.Note("acknowledgement delay ran out");
         }

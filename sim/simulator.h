@@ -122,7 +122,8 @@ class Simulator {
     void Stop();
 
   private:
-    enum class RxResult { kOk, kTimeout, kBadBcc, kMalformed, kTooLong };
+    // kDamaged: a character the UART flagged, or characters it lost.
+    enum class RxResult { kOk, kTimeout, kBadBcc, kMalformed, kTooLong, kDamaged };
     enum class TxResult { kDelivered, kWithdrew, kFailed };
     // A block for the active role: a reply (which the line faults spoil) or
     // a telegram of our own.
@@ -131,7 +132,7 @@ class Simulator {
         bool is_reply;
     };
 
-    bool Await(uint8_t* byte, uint32_t timeout_ms);
+    bool Await(uint8_t* byte, uint32_t timeout_ms, bool* damaged = nullptr);
     bool Take(uint32_t Faults::*count);
     void SendControl(uint8_t byte);
     void SendFramed(const Bytes& framed, int bcc);

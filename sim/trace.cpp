@@ -10,6 +10,10 @@ const char* Arrow(Direction direction) {
     return direction == Direction::kReceived ? "rx" : "tx";
 }
 
+bool DamagedAt(const std::vector<bool>& damaged, size_t index) {
+    return index < damaged.size() && damaged[index];
+}
+
 }  // namespace
 
 std::string Hex(uint8_t byte) {
@@ -33,22 +37,29 @@ const char* ControlName(uint8_t byte) {
     }
 }
 
-std::string Trace::FormatControl(Direction direction, uint8_t byte) {
+std::string Trace::FormatControl(Direction direction, uint8_t byte, bool damaged) {
+    if (damaged) return std::string(Arrow(direction)) + " " + Hex(byte) + "!";
     const char* name = ControlName(byte);
     return std::string(Arrow(direction)) + " " + (name ? name : Hex(byte));
 }
 
 // Inside a block only DLE (doubled or closing) and the closing ETX are named;
 // every other byte is data and shown in hex.
-std::string Trace::FormatBlock(Direction direction, const Bytes& framed, int bcc) {
+std::string Trace::FormatBlock(Direction direction, const Bytes& framed, int bcc,
+                               const std::vector<bool>& damaged) {
     std::string text = Arrow(direction);
     for (size_t i = 0; i < framed.size(); ++i) {
-        const bool closing_etx =
-            i + 1 == framed.size() && i > 0 && framed[i] == 0x03 && framed[i - 1] == 0x10;
+        const bool closing_etx = i + 1 == framed.size() && i > 0 && framed[i] == 0x03 &&
+                                 framed[i - 1] == 0x10 && !DamagedAt(damaged, i - 1);
         text += ' ';
-        text += framed[i] == 0x10 ? "DLE" : closing_etx ? "ETX" : Hex(framed[i]);
+        if (DamagedAt(damaged, i))
+            text += Hex(framed[i]) + "!";
+        else
+            text += framed[i] == 0x10 ? "DLE" : closing_etx ? "ETX" : Hex(framed[i]);
     }
-    if (bcc >= 0) text += " BCC " + Hex(static_cast<uint8_t>(bcc));
+    if (bcc >= 0)
+        text += " BCC " + Hex(static_cast<uint8_t>(bcc)) +
+                (DamagedAt(damaged, framed.size()) ? "!" : "");
     return text;
 }
 
@@ -73,12 +84,13 @@ size_t Trace::Characters(const std::string& line) {
     return count;
 }
 
-void Trace::Control(Direction direction, uint8_t byte) {
-    if (enabled()) Emit(FormatControl(direction, byte));
+void Trace::Control(Direction direction, uint8_t byte, bool damaged) {
+    if (enabled()) Emit(FormatControl(direction, byte, damaged));
 }
 
-void Trace::Block(Direction direction, const Bytes& framed, int bcc) {
-    if (enabled()) Emit(FormatBlock(direction, framed, bcc));
+void Trace::Block(Direction direction, const Bytes& framed, int bcc,
+                  const std::vector<bool>& damaged) {
+    if (enabled()) Emit(FormatBlock(direction, framed, bcc, damaged));
 }
 
 void Trace::Note(const std::string& text) {

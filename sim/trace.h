@@ -1,12 +1,14 @@
 // Byte trace of the line as the simulator sees it: one line per control
 // character or block, with the time since the start, the direction and the
-// bytes; control characters are named.
+// bytes; control characters are named. A character the UART flagged as
+// damaged shows in hex with a "!" behind it ("45!"), never named.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "sim/rk512_server.h"
 
@@ -28,14 +30,17 @@ class Trace {
     void set_sink(Sink sink) { sink_ = std::move(sink); }
     bool enabled() const { return static_cast<bool>(sink_); }
 
-    void Control(Direction direction, uint8_t byte);
-    // A block as it stands on the line (doubled DLEs, DLE ETX); bcc >= 0 adds it.
-    void Block(Direction direction, const Bytes& framed, int bcc);
+    void Control(Direction direction, uint8_t byte, bool damaged = false);
+    // A block as it stands on the line (doubled DLEs, DLE ETX); bcc >= 0 adds
+    // it. damaged: per byte of framed and then the BCC; empty: none.
+    void Block(Direction direction, const Bytes& framed, int bcc,
+               const std::vector<bool>& damaged = {});
     void Note(const std::string& text);
 
     // "rx"/"tx" and the bytes, without the time: what the tests compare.
-    static std::string FormatControl(Direction direction, uint8_t byte);
-    static std::string FormatBlock(Direction direction, const Bytes& framed, int bcc);
+    static std::string FormatControl(Direction direction, uint8_t byte, bool damaged = false);
+    static std::string FormatBlock(Direction direction, const Bytes& framed, int bcc,
+                                   const std::vector<bool>& damaged = {});
     // Characters that crossed the line in a trace line, time stamp or not:
     // every byte of a control character or block (doubled DLEs and the BCC
     // included), none for a note.

@@ -45,6 +45,7 @@ constexpr Interpretation kTexts[] = {
     {text::kReadRxReply, text::kWriteRxReply, Role::kAttempt, LineFault::kNoReply},
     {text::kReadShortReply, text::kWriteShortReply, Role::kAttempt, LineFault::kWrongLength},
     {text::kReadWrongLength, text::kWriteWrongLength, Role::kAttempt, LineFault::kWrongLength},
+    {text::kReadOtherReply, text::kWriteOtherReply, Role::kAttempt, LineFault::kWrongLength},
     {text::kReadErrorByte, text::kWriteErrorByte, Role::kPlcError, LineFault::kUnknown},
     {text::kNotResponding, nullptr, Role::kReceiveDetail, LineFault::kConnectionRefused},
     {text::kReceiveTimeout, nullptr, Role::kReceiveDetail, LineFault::kNoReply},
@@ -224,9 +225,9 @@ constexpr FaultWords kFaultWords[] = {
      "and its screen; --trace marks the damaged ones"},
     {"no-block-check", "the reply came without its block check character",
      "the protocol may be wrong: the PLC seems to speak 3964, not 3964R (--protocol 3964)"},
-    {"length", "a reply of the wrong length",
-     "characters were lost or added on the line, or the partner is no RK512 PLC; --trace shows "
-     "the reply"},
+    {"length", "a reply of the wrong length, or of another telegram",
+     "characters were lost or added on the line, an earlier reply came late, or the partner is "
+     "no RK512 PLC; --trace shows the reply"},
     {"conflict", "a conflict: the PLC sent when it should have listened",
      "the PLC sends on its own or babbles: check its configuration, and that no other master "
      "shares the line"},

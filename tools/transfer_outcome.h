@@ -28,7 +28,7 @@ enum class LineFault {
     kNoReply,            // acknowledged, but no reply came (whole)
     kBadBlock,           // the reply failed its block check, or had damaged characters
     kNoBlockCheck,       // the reply came without its block check character
-    kWrongLength,        // a reply of the wrong length
+    kWrongLength,        // a reply of the wrong length, or of another telegram
     kConflict,           // the PLC sent when it should have listened
     kPortGone,           // the port could not be written, or is no longer there
 };

@@ -131,6 +131,21 @@ std::vector<ScriptCase> Cases() {
              {"02", "10"}, {kSendTelegram, "10 02"}, {"10", "00 00 00 00 0C 10 03"}, {"10", ""}} +
              write_ok,
          {"ZIDIV> DoWrite() fetch recv. ill. length data 1/0, retry 1"}},
+        // A reply held from an earlier follow-on telegram (FF first), of
+        // the right length and error-free, is not this telegram's answer.
+        {"ReadAnsweredWithAFollowOnsReplyAsksAgain",
+         read,
+         Script{{"02", "10"},
+                {kFetchTelegram, "10 02"},
+                {"10", "FF 00 00 00 56 78 10 03"},
+                {"10", ""}} +
+             read_ok,
+         {"ZIDIV> DoRead() fetch recv. reply 0xFF of another telegram, retry 1"}},
+        {"WriteAnsweredWithAFollowOnsReplyIsSentAgain",
+         write,
+         Script{{"02", "10"}, {kSendTelegram, "10 02"}, {"10", "FF 00 00 00 10 03"}, {"10", ""}} +
+             write_ok,
+         {"ZIDIV> DoWrite() fetch recv. reply 0xFF of another telegram, retry 1"}},
         // 3964R: the block check goes out undoubled although it is DLE, and
         // exactly one byte is read for the reply's, here DLE too.
         {"ReadIn3964RWithBlockChecksThatAreDle",
@@ -277,9 +292,9 @@ TEST(ScriptedPlcFlood, PlcThatDoesNotFallSilentAfterItsReplyFailsTheRead) {
 }
 
 // The reply block of words first..first+count-1 of a PLC whose word i holds
-// 0x4000 + i, framed as on the line.
+// 0x4000 + i, framed as on the line; a follow-on's reply starts FF.
 std::string WordsReply(uint16_t first, uint16_t count) {
-    Wire plain{0, 0, 0, 0};
+    Wire plain{static_cast<uint8_t>(first == 0 ? 0x00 : 0xFF), 0, 0, 0};
     for (uint16_t i = first; i < first + count; ++i) {
         plain.push_back(0x40);
         plain.push_back(static_cast<uint8_t>(i));

@@ -4,9 +4,9 @@
 // other descriptor go to the system unchanged.
 //
 // Attached to a pseudo-terminal slave, reads of it undo the kernel's FF
-// doubling, so that a test sends the marked stream itself: FF 00 41 arrives
-// as a damaged 41, FF FF as a data FF. Its overrun counter and serial flags
-// are the seam's own.
+// doubling (support/read_seam.h), so that a test sends the marked stream
+// itself: FF 00 41 arrives as a damaged 41, FF FF as a data FF. Its overrun
+// counter and serial flags are the seam's own.
 #pragma once
 
 #include <cstdint>

@@ -127,6 +127,103 @@ TEST(BlockFollowing, TheBlockOpensWhenTheDleIsDelivered) {
     EXPECT_EQ(faulter.counts(kFromDriver).blind_blocks, 1u);
 }
 
+TEST(FlipVerdict, TheUartSeesOddCountsAndTheStopBit) {
+    const std::pair<uint16_t, UartFlag> cases[] = {
+        {0x001, UartFlag::kParity},
+        {0x080, UartFlag::kParity},
+        {kParityBit, UartFlag::kParity},  // the data arrives whole, flagged all the same
+        {0x003, UartFlag::kNone},
+        {0x081 | kParityBit, UartFlag::kParity},
+        {0x010 | kParityBit, UartFlag::kNone},  // one data bit wrong, parity agrees
+        {kStopBit, UartFlag::kFraming},
+        {0x011 | kStopBit, UartFlag::kFraming},
+    };
+    for (const auto& [mask, flag] : cases)
+        EXPECT_EQ(FlipVerdict(mask), flag) << std::hex << mask;
+}
+
+// How the faulter counts a block with a flipped character and its answer.
+struct FlagCase {
+    const char* name;
+    bool is_3964r;
+    size_t at;
+    uint16_t mask;
+    uint8_t answer;
+    bool flagged;
+    bool blind;
+};
+
+class FlaggedBlocks : public ::testing::TestWithParam<FlagCase> {};
+
+TEST_P(FlaggedBlocks, CountsFlaggedBlocksAndHowTheyWereAnswered) {
+    const FlagCase& c = GetParam();
+    ByteFaulter faulter({.is_3964r = c.is_3964r});
+    const Bytes block = Hex(std::string(kFramed) + (c.is_3964r ? " 10" : ""));
+    Control(faulter, kFromPartner, 0x02);
+    Control(faulter, kFromDriver, 0x10);
+    const ByteFaultKind flip = kFlip;
+    for (size_t i = 0; i < block.size(); ++i) {
+        const Delivery d =
+            faulter.PassWith(kFromPartner, block[i], i == c.at ? &flip : nullptr, c.mask);
+        EXPECT_EQ(d.flag != UartFlag::kNone, i == c.at && c.flagged) << i;
+    }
+    Control(faulter, kFromDriver, c.answer);
+    const ByteFaultCounts& counts = faulter.counts(kFromPartner);
+    EXPECT_EQ(counts.flagged_blocks, c.flagged ? 1u : 0u);
+    EXPECT_EQ(counts.blind_blocks, c.blind ? 1u : 0u);
+    EXPECT_EQ(counts.blind_flagged_blocks, c.blind && c.flagged ? 1u : 0u);
+    EXPECT_EQ(counts.blind_unflagged[0], c.blind && !c.flagged ? 1u : 0u) << "as a flip";
+    EXPECT_EQ(counts.flagged_refused, c.flagged && c.answer == 0x15 ? 1u : 0u);
+    EXPECT_EQ(counts.flagged_taken, c.flagged && c.answer == 0x10 ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flips, FlaggedBlocks,
+    ::testing::Values(FlagCase{"one_bit_3964_refused", false, 5, 0x04, 0x15, true, true},
+                      FlagCase{"one_bit_3964_taken", false, 5, 0x04, 0x10, true, true},
+                      FlagCase{"two_bits_3964_unseen", false, 5, 0x06, 0x10, false, true},
+                      FlagCase{"parity_bit_alone_alters_nothing", false, 5, kParityBit, 0x15, true,
+                               false},
+                      FlagCase{"stop_bit_3964r", true, 2, kStopBit | 0x01, 0x15, true, false},
+                      FlagCase{"data_and_parity_3964r_caught_by_bcc", true, 2, kParityBit | 0x01,
+                               0x15, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A dropped character flags the next one delivered in its direction, at the
+// overrun share: always at 1, never at 0, past a second drop.
+TEST(Overrun, ADroppedCharacterFlagsTheNextOneDelivered) {
+    const ByteFaultKind drop = kDrop;
+    for (const double share : {0.0, 1.0}) {
+        ByteFaulter faulter({.is_3964r = false, .overrun_share = share});
+        EXPECT_EQ(faulter.PassWith(kFromDriver, 0x41, &drop).count, 0);
+        EXPECT_EQ(faulter.PassWith(kFromPartner, 0x42, nullptr).flag, UartFlag::kNone)
+            << "the other direction keeps its own UART";
+        EXPECT_EQ(faulter.PassWith(kFromDriver, 0x43, &drop).count, 0);
+        const UartFlag expected = share > 0 ? UartFlag::kOverrun : UartFlag::kNone;
+        EXPECT_EQ(faulter.PassWith(kFromDriver, 0x44, nullptr).flag, expected) << share;
+        EXPECT_EQ(faulter.PassWith(kFromDriver, 0x45, nullptr).flag, UartFlag::kNone);
+        EXPECT_EQ(faulter.counts(kFromDriver).flagged[static_cast<size_t>(UartFlag::kOverrun)],
+                  share > 0 ? 1u : 0u);
+    }
+}
+
+// Drawn flips: mostly one bit, two at about the stated share, so the UART
+// flags most of them and misses some.
+TEST(FaultModes, DrawnFlipsAreOddAndEvenAtTheStatedShare) {
+    ByteFaulter faulter({.mode = ByteFaultMode::kIndependent, .rate = 0.5, .seed = 7});
+    uint64_t unflagged_altered = 0;
+    for (int i = 0; i < 40000; ++i) {
+        const Delivery d = faulter.Pass(kFromDriver, 0x41);
+        if (d.count == 1 && d.bytes[0] != 0x41 && d.flag == UartFlag::kNone) ++unflagged_altered;
+    }
+    const ByteFaultCounts& counts = faulter.counts(kFromDriver);
+    const double flips = static_cast<double>(counts.faults[0]);
+    EXPECT_NEAR(static_cast<double>(counts.two_bit_flips) / flips, kTwoBitFlipShare, 0.02);
+    EXPECT_GT(counts.flagged[static_cast<size_t>(UartFlag::kParity)], flips * 0.7);
+    EXPECT_GT(counts.flagged[static_cast<size_t>(UartFlag::kFraming)], 0u);
+    EXPECT_GT(unflagged_altered, 0u);
+}
+
 TEST(ReceiverAccepts, FindsTheClosingDleEtxPastDlePairs) {
     size_t end = 0;
     EXPECT_TRUE(ReceiverAccepts(Hex("01 10 10 03 10 03"), false, &end));

@@ -88,5 +88,38 @@ TEST_F(Relayed, DeliversTheSeededFaultsInOrderWithLateBytesHeldBack) {
     EXPECT_EQ(relay_->counts(kFromDriver).bytes, sent.size());
 }
 
+// With marks on, a flagged character reaches the partner as FF 00 X and a
+// data FF as FF FF, as a port with PARMRK hands them over.
+TEST_F(Relayed, MarksFlaggedCharactersAndDoublesDataFf) {
+    const RelaySettings settings{.faults = {.is_3964r = false,
+                                            .mode = ByteFaultMode::kIndependent,
+                                            .rate = 0.5,
+                                            .seed = 4,
+                                            .overrun_share = 1.0},
+                                 .late_to_driver_ms = 5,
+                                 .late_to_partner_ms = 5,
+                                 .marks = true};
+    ByteFaulter reference(settings.faults);
+    Bytes sent;
+    for (int i = 0; i < 40; ++i)
+        sent.push_back(static_cast<uint8_t>(i % 4 == 0 ? 0xFF : 0x40 + i));
+    Bytes expected;
+    bool any_flagged = false;
+    for (uint8_t byte : sent) {
+        const Delivery d = reference.Pass(kFromDriver, byte);
+        for (uint8_t k = 0; k < d.count; ++k) {
+            const bool flagged = k == 0 && d.flag != UartFlag::kNone;
+            if (flagged) expected.insert(expected.end(), {0xFF, 0x00});
+            if (!flagged && d.bytes[k] == 0xFF) expected.push_back(0xFF);
+            expected.push_back(d.bytes[k]);
+        }
+        any_flagged = any_flagged || d.flag != UartFlag::kNone;
+    }
+    ASSERT_TRUE(any_flagged) << "the seed flags no character: pick another";
+    Open(settings);
+    driver_->Send(sent);
+    EXPECT_EQ(PartnerReads(expected.size()), test::ToHex(expected));
+}
+
 }  // namespace
 }  // namespace plcsim

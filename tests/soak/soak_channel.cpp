@@ -14,6 +14,7 @@
 #include "ostrel/ostrel_control.h"
 #include "soak/soak_bound.h"
 #include "soak/soak_check.h"
+#include "support/read_seam.h"
 
 namespace morvane::soak {
 namespace {
@@ -30,6 +31,15 @@ bool AttemptFailed(const std::vector<std::string>& log) {
     for (const std::string& line : log)
         if (line.find("retry") != std::string::npos) return true;
     return false;
+}
+
+// Blocks the driver refused for a damaged character: it acknowledges them
+// as it does a bad block check, so only its log tells.
+uint64_t DamagedBlocksRefused(const std::vector<std::string>& log) {
+    uint64_t count = 0;
+    for (const std::string& line : log)
+        count += line.find("damaged character") != std::string::npos ? 1 : 0;
+    return count;
 }
 
 std::mutex g_report_mutex;
@@ -70,6 +80,7 @@ bool SoakChannel::Start(std::string* error) {
     OstrelSetLogSink(KeepLogLine, nullptr);
     auto line = plcsim::Line::OpenPty(error);
     if (!line) return false;
+    line->SetMarkedInput(options_.uart_check);
     sim_ = std::make_unique<plcsim::Simulator>(std::move(line));
     sim_->set_link(SoakLink(options_));
     sim_->DeclareBlock(kSoakBlock, kSoakBlockWords);
@@ -82,11 +93,17 @@ bool SoakChannel::Start(std::string* error) {
     dice_->Install(*sim_);
 
     plcsim::RelaySettings relay;
-    relay.faults = {options_.is_3964r, options_.mode, options_.rate, random_()};
+    relay.faults = {options_.is_3964r, options_.mode, options_.rate, random_(),
+                    options_.overrun_share};
+    relay.marks = options_.uart_check;
     relay.late_to_driver_ms = 10u * options_.timeout_hundredths + kLateMarginMs;
     relay.late_to_partner_ms = options_.char_delay_ms + kLateMarginMs;
     relay_ = plcsim::FaultRelay::Open(sim_->path(), relay, error);
     if (!relay_) return false;
+    if (options_.uart_check && !test::MarkPortReads(relay_->path())) {
+        *error = "the read seam cannot mark " + relay_->path();
+        return false;
+    }
     sim_->Start();
     relay_->Start();
     if (host_.Start(PortName(relay_->path()), options_.timeout_hundredths) != MORVANE_OK) {
@@ -126,6 +143,7 @@ void SoakChannel::RunOne(uint64_t number) {
     sim_->ClearReceived();
     relay_->TakeDriverBlocks();
     const uint64_t to_host_before = relay_->blind_blocks(plcsim::kFromPartner);
+    const BlindBlocks blind_before = BlindSoFar();
     const auto start = std::chrono::steady_clock::now();
     const int32_t result =
         host_.Transfer(CommandCode(transfer.op), gate, transfer.count, buffer.data());
@@ -140,6 +158,14 @@ void SoakChannel::RunOne(uint64_t number) {
     const uint64_t blind = (altered_taken ? 1 : 0) + blind_replies;
     const bool bit_write = transfer.kind == Kind::kBit && IsWrite(transfer.op);
     const bool foreign_by_line = altered_taken || (bit_write && blind_replies > 0);
+    // Parity-visible: every block that got past its check in this call
+    // carried a character the UART flagged; mixed: some did.
+    const BlindBlocks blind_after = BlindSoFar();
+    const uint64_t blind_flagged = blind_after.flagged - blind_before.flagged;
+    const uint64_t blind_all = blind_after.all - blind_before.all;
+    const bool visible = blind_flagged > 0 && blind_flagged == blind_all;
+    const bool mixed = blind_flagged > 0 && blind_flagged < blind_all;
+    const size_t cause = BlindCause(blind_before, blind_after);
 
     Words after(kSoakBlockWords);
     for (uint16_t i = 0; i < kSoakBlockWords; ++i)
@@ -147,6 +173,7 @@ void SoakChannel::RunOne(uint64_t number) {
     const Verdict verdict = Judge(transfer, result, model_, after, buffer);
 
     ++tally_.transfers;
+    tally_.damaged_refused_by_driver += DamagedBlocksRefused(t_call_log);
     if (result == 0)
         ++(AttemptFailed(t_call_log) ? tally_.good_retried : tally_.good_first);
     else
@@ -161,10 +188,16 @@ void SoakChannel::RunOne(uint64_t number) {
     std::string what;
     if (verdict.wrong_values) {
         ++(blind ? call.corrupt_blind : call.corrupt_seen);
+        call.corrupt_visible += blind && visible ? 1 : 0;
+        call.corrupt_mixed += blind && mixed ? 1 : 0;
+        call.corrupt_blind_cause[cause] += blind && blind_flagged == 0 ? 1 : 0;
         what += blind ? " silent corruption (check-blind block)" : " silent corruption";
     }
     if (verdict.foreign_words) {
         ++(foreign_by_line ? call.foreign_blind : call.foreign_driver);
+        call.foreign_visible += foreign_by_line && visible ? 1 : 0;
+        call.foreign_mixed += foreign_by_line && mixed ? 1 : 0;
+        call.foreign_blind_cause[cause] += foreign_by_line && blind_flagged == 0 ? 1 : 0;
         what += foreign_by_line ? " foreign-word write (through a block altered on the line)"
                                 : " foreign-word write";
     }
@@ -177,9 +210,30 @@ void SoakChannel::RunOne(uint64_t number) {
         what += " call past its bound";
     }
     tally_.Merge(call);
+    if (visible && !what.empty()) what += " (the UART flagged the fault)";
     if (!what.empty())
         Report(number, transfer, result, ms, what, verdict.detail, blind, Broken(call, options_));
     model_ = std::move(after);  // whatever happened, the PLC's words go on from here
+}
+
+SoakChannel::BlindBlocks SoakChannel::BlindSoFar() const {
+    BlindBlocks blind;
+    for (const plcsim::Side side : {plcsim::kFromDriver, plcsim::kFromPartner}) {
+        const plcsim::ByteFaultCounts counts = relay_->counts(side);
+        blind.all += counts.blind_blocks;
+        blind.flagged += counts.blind_flagged_blocks;
+        for (size_t k = 0; k < blind.unflagged.size(); ++k)
+            blind.unflagged[k] += counts.blind_unflagged[k];
+    }
+    return blind;
+}
+
+size_t SoakChannel::BlindCause(const BlindBlocks& before, const BlindBlocks& after) {
+    size_t cause = kNoCause;
+    for (size_t k = 0; k < after.unflagged.size(); ++k)
+        if (after.unflagged[k] != before.unflagged[k])
+            cause = cause == kNoCause ? k : kSeveralCauses;
+    return cause;
 }
 
 // After a failed call the PLC may still be busy with what the driver gave
@@ -220,7 +274,7 @@ void SoakChannel::Report(uint64_t number, const Transfer& transfer, int32_t resu
         std::fprintf(stderr, "    %s\n", line.c_str());
     std::fprintf(stderr,
                  "  the relay's last bytes (time in ms, d>p driver to PLC, "
-                 "faults in parentheses as delivered):\n%s",
+                 "faults in parentheses as delivered, ! flagged by the UART):\n%s",
                  relay_->RecentTrace().c_str());
 }
 
@@ -233,6 +287,12 @@ void SoakChannel::AddLineCounts(LineCounts* counts) const {
         counts->blocks += c.blocks;
         counts->altered_blocks += c.altered_blocks;
         counts->blind_blocks += c.blind_blocks;
+        counts->two_bit_flips += c.two_bit_flips;
+        for (size_t k = 0; k < c.flagged.size(); ++k)
+            counts->flagged[k] += c.flagged[k];
+        counts->flagged_blocks[side] += c.flagged_blocks;
+        counts->flagged_refused[side] += c.flagged_refused;
+        counts->flagged_taken[side] += c.flagged_taken;
     }
     for (int k = 0; k < 5; ++k)
         counts->plc_faults[k] += dice_->count(static_cast<plcsim::PlcFaultKind>(k));

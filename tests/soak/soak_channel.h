@@ -3,6 +3,7 @@
 // share of the transfers on the calling thread and checks every call.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <random>
 #include <string>
@@ -33,6 +34,17 @@ class SoakChannel {
     void AddLineCounts(LineCounts* counts) const;
 
   private:
+    // Blocks delivered altered yet passing their check, both ways, and of
+    // those the ones with a character the UART flagged.
+    struct BlindBlocks {
+        uint64_t all = 0;
+        uint64_t flagged = 0;
+        std::array<uint64_t, static_cast<size_t>(plcsim::ByteFaultKind::kCount)> unflagged{};
+    };
+    // The fault behind the parity-blind blocks between two counts: its kind,
+    // kSeveralCauses or kNoCause.
+    static size_t BlindCause(const BlindBlocks& before, const BlindBlocks& after);
+    BlindBlocks BlindSoFar() const;
     void RunOne(uint64_t number);
     void AwaitQuietLine();
     bool PlcTookAlteredTelegram();

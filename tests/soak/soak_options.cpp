@@ -18,6 +18,7 @@ std::string Usage() {
     return "usage: morvane_soak [--seed N] [--rate P] [--plc-rate P] [--mode one|independent]\n"
            "                    [--procedure 3964|3964R] [--transfers N] [--channels N]\n"
            "                    [--timeout HUNDREDTHS] [--char-delay MS] [--reports N]\n"
+           "                    [--uart-check honoured|ignored] [--overrun-share P]\n"
            "                    [--report-all]\n";
 }
 
@@ -61,6 +62,11 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
         } else if (name == "--char-delay") {
             ok = Number(text, 10, 5000, &value);
             o->char_delay_ms = static_cast<uint32_t>(value);
+        } else if (name == "--uart-check") {
+            ok = std::string_view(text) == "honoured" || std::string_view(text) == "ignored";
+            o->uart_check = std::string_view(text) == "honoured";
+        } else if (name == "--overrun-share") {
+            ok = Number(text, 0, 1, &o->overrun_share);
         } else if (name == "--reports") {
             ok = Number(text, 0, 1000, &value);
             o->reports = static_cast<int>(value);

@@ -20,6 +20,10 @@ struct Options {
     uint32_t char_delay_ms = 60;     // the simulator's character delay
     int reports = 3;                 // invariant breaks reported in full
     bool report_all = false;         // in full also what the mode allows
+    // The receivers honour the modelled UART's flags (parity, framing,
+    // overrun), as ports with PARMRK do; else the flags go unseen.
+    bool uart_check = true;
+    double overrun_share = 0.5;  // of dropped characters flagged as an overrun
 };
 
 // Parses argv into options; false with a message in *error.

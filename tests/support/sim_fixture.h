@@ -45,9 +45,11 @@ inline plcsim::LinkSettings FastLink(bool is_3964r) {
 
 class SimFixture {
   public:
-    explicit SimFixture(const plcsim::LinkSettings& link = {}) {
+    // marked_input: the simulator reads its line as a port with PARMRK.
+    explicit SimFixture(const plcsim::LinkSettings& link = {}, bool marked_input = false) {
         auto line = plcsim::Line::OpenPty(&error_);
         if (!line) return;
+        line->SetMarkedInput(marked_input);
         sim_ = std::make_unique<plcsim::Simulator>(std::move(line));
         sim_->set_link(link);
         sim_->SetTraceSink([this](const std::string& line) {
