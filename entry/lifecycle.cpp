@@ -13,6 +13,7 @@
 #include "entry/config_file.h"
 #include "entry/driver_state.h"
 #include "entry/open_com.h"
+#include "gates/log_texts.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"
 
@@ -27,7 +28,7 @@ void SetPortReadTimeout(const ChannelArea& area) {
 
 int32_t ColdStart(TevRequest* request) {
     SetDriverEnded(false);
-    err(MORVANE_LOG_TRACE, "TEVYY> version compiled on May 29 2002 at time 12:23:08");
+    err(MORVANE_LOG_TRACE, "%s", log_text::kVersion);
     ChannelArea* area = request->channel_area;
     const StartBlock* start = static_cast<const StartBlock*>(request->parameter_block);
     if (area == nullptr || start == nullptr) return MORVANE_REQUEST_FAILED;

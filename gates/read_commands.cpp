@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gates/gate_address.h"
+#include "gates/log_texts.h"
 #include "gates/reply_decoder.h"
 #include "gates/transfer_plan.h"
 #include "link/rk512_fetch.h"
@@ -28,7 +29,7 @@ int RunReadSequence(TevRequest* request, uint32_t telegrams) {
         code = RunPass(request, telegrams, DoRead, &failed_at);
         if (code == 0) return 0;
         if (code == MORVANE_REQUEST_FAILED)
-            err(MORVANE_LOG_TRACE, "ZIDIV> BlockRead() err whole follow-on retry %d", pass);
+            err(MORVANE_LOG_TRACE, log_text::kReadSequenceRepeat, pass);
         if (failed_at == 0) return code;
     }
     return code;
@@ -52,7 +53,7 @@ int32_t SingleRead(TevRequest* request) {
         !TransferAcceptable("SingleRead", block, 1, kMaxSingleBytes))
         return MORVANE_REQUEST_FAILED;
     const int code = DoRead(request, 0);
-    if (code != 0) err(MORVANE_LOG_TRACE, "ZIDIV> exit SingleRead() , ret val is %d", code);
+    if (code != 0) err(MORVANE_LOG_TRACE, log_text::kSingleReadExit, code);
     return code;
 }
 
@@ -63,7 +64,7 @@ int32_t BlockRead(TevRequest* request) {
     const int64_t bytes = TransferBytes(block);
     // Operators see every read too large to stage, also one refused for its count.
     const bool too_large = bytes > kStagingBytes;
-    if (too_large) err(MORVANE_LOG_OPERATOR, "ZIDIV> BlockRead() error, bytes requested > 4096");
+    if (too_large) err(MORVANE_LOG_OPERATOR, "%s", log_text::kReadTooLarge);
     if (!TransferAcceptable("BlockRead", block, 0, kMaxTransferBytes) || too_large)
         return MORVANE_REQUEST_FAILED;
 
@@ -75,7 +76,7 @@ int32_t BlockRead(TevRequest* request) {
         if (code == 0)
             CopyStagedValues(*request->channel_area, block, static_cast<uint32_t>(bytes));
     }
-    if (code != 0) err(MORVANE_LOG_TRACE, "ZIDIV> exit BlockRead() , ret val is %d", code);
+    if (code != 0) err(MORVANE_LOG_TRACE, log_text::kBlockReadExit, code);
     return code;
 }
 

@@ -1,6 +1,7 @@
 #include "gates/transfer_plan.h"
 
 #include "gates/gate_address.h"
+#include "gates/log_texts.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"
 
@@ -34,7 +35,7 @@ uint32_t TelegramsFor(uint32_t bytes) {
 }
 
 int RefuseCount(const char* command, int32_t count) {
-    err(MORVANE_LOG_TRACE, "ZIDIV> %s() error, count %d out of range", command, count);
+    err(MORVANE_LOG_TRACE, log_text::kCountOutOfRange, command, count);
     return MORVANE_REQUEST_FAILED;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gates/gate_address.h"
+#include "gates/log_texts.h"
 #include "gates/plc_float.h"
 #include "gates/transfer_plan.h"
 #include "link/rk512_send.h"
@@ -26,7 +27,7 @@ bool FloatsEncodable(const char* command, const TransferBlock& block) {
         uint32_t bits;
         std::memcpy(&bits, values + 4 * i, sizeof bits);
         if (!PlcFloatCanEncode(bits)) {
-            err(MORVANE_LOG_TRACE, "ZIDIV> %s() error, value %d is not a number", command, i);
+            err(MORVANE_LOG_TRACE, log_text::kNotANumber, command, i);
             return false;
         }
     }
@@ -43,7 +44,7 @@ int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
         code = RunPass(request, telegrams, DoWrite, &failed_at);
         if (code == 0) return 0;
         if (code != MORVANE_REQUEST_FAILED && failed_at == 0) return code;
-        err(MORVANE_LOG_TRACE, "ZIDIV> BlockWrite() err whole follow-on retry %d", pass);
+        err(MORVANE_LOG_TRACE, log_text::kWriteSequenceRepeat, pass);
     }
     return code;
 }
@@ -63,7 +64,7 @@ int32_t SingleWrite(TevRequest* request) {
     if (!FloatsEncodable("SingleWrite", block)) return MORVANE_REQUEST_FAILED;
 
     const int code = DoWrite(request, 0);
-    if (code != 0) err(MORVANE_LOG_TRACE, "ZIDIV> exit SingleWrite() , ret val is %d", code);
+    if (code != 0) err(MORVANE_LOG_TRACE, log_text::kSingleWriteExit, code);
     return code;
 }
 
@@ -72,22 +73,21 @@ int32_t BlockWrite(TevRequest* request) {
     const TransferBlock& block = *TransferOf(request);
     if (!GateRecordAcceptable("BlockWrite", block.gate)) return MORVANE_REQUEST_FAILED;
     if (block.gate.class_letter == MORVANE_CLASS_STRING) {
-        err(MORVANE_LOG_TRACE, "ZIDIV> BlockWrite() no allowed for STRINGS");
+        err(MORVANE_LOG_TRACE, "%s", log_text::kStringsNotAsBlock);
         return MORVANE_REQUEST_FAILED;
     }
     if (!TransferAcceptable("BlockWrite", block, 0, kMaxTransferBytes))
         return MORVANE_REQUEST_FAILED;
     // A bit write reads a single value slot, which a block buffer is not.
     if (block.gate.width == 16 && block.gate.bit_number != -1) {
-        err(MORVANE_LOG_TRACE, "ZIDIV> BlockWrite() error, bit %d in a block",
-            block.gate.bit_number);
+        err(MORVANE_LOG_TRACE, log_text::kBitInABlock, block.gate.bit_number);
         return MORVANE_REQUEST_FAILED;
     }
     if (!FloatsEncodable("BlockWrite", block)) return MORVANE_REQUEST_FAILED;
 
     const uint32_t bytes = static_cast<uint32_t>(TransferBytes(block));
     const int code = RunWriteSequence(request, TelegramsFor(bytes));
-    if (code != 0) err(MORVANE_LOG_TRACE, "ZIDIV> exit BlockWrite() , ret val is %d", code);
+    if (code != 0) err(MORVANE_LOG_TRACE, log_text::kBlockWriteExit, code);
     return code;
 }
 

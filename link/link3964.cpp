@@ -4,6 +4,7 @@
 // at most the port's read time-out.
 #include "link/link3964.h"
 
+#include "gates/log_texts.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"
 
@@ -30,7 +31,7 @@ bool Damaged(PortHandle port) {
 // A block with a damaged character is answered as one whose block check
 // failed, in either procedure: the exchange then repeats its request.
 int RefuseDamagedBlock(PortHandle port) {
-    err(MORVANE_LOG_TRACE, "ZIDIV> Receive() damaged character!");
+    err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveDamaged);
     SendByte(port, kDle);
     return kLinkRefused;
 }
@@ -71,7 +72,7 @@ int CheckIfReady(PortHandle port) {
         if (byte == kStx) conflict = true;
     }
     SendControl(port, kNak);
-    err(MORVANE_LOG_TRACE, "ZIDIV> CheckIfReady() PLC is not responding, aborting!");
+    err(MORVANE_LOG_TRACE, "%s", log_text::kNotResponding);
     return kLinkRefused;
 }
 
@@ -87,7 +88,7 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
     for (;;) {
         uint8_t byte = 0;
         if (!ReadByte(port, &byte)) {
-            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() timeout receiving");
+            err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveTimeout);
             if (count >= 2) SendByte(port, kDle);
             return kLinkTimeout;
         }
@@ -95,12 +96,12 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
         if (count == 1 && byte == kNak && !(damaged = Damaged(port))) {
             SendByte(port, kDle);
             SendByte(port, kNak);
-            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() NAK received");
+            err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveNak);
             return kLinkRefused;
         }
         if (*length >= kLinkBufferSize) {
             SendByte(port, kNak);
-            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() block too long, refused");
+            err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveTooLong);
             return kLinkRefused;
         }
         buffer[(*length)++] = byte;
@@ -111,12 +112,12 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
     if (variant == 1) {
         uint8_t bcc = 0;
         if (!ReadByte(port, &bcc)) {
-            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() timeout receiving BCC");
+            err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveNoBcc);
             return kLinkTimeout;
         }
         if (Damaged(port) || damaged) return RefuseDamagedBlock(port);
         if (ComputeBcc(buffer, *length) != bcc) {
-            err(MORVANE_LOG_TRACE, "ZIDIV> Receive() BCC error!");
+            err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveBadBcc);
             SendByte(port, kDle);
             return kLinkRefused;
         }

@@ -2,6 +2,7 @@
 #include "link/rk512_fetch.h"
 
 #include "gates/gate_address.h"
+#include "gates/log_texts.h"
 #include "gates/reply_decoder.h"
 #include "link/link3964.h"
 #include "link/rk512_exchange.h"
@@ -13,19 +14,19 @@ namespace morvane {
 namespace {
 
 constexpr ExchangeTexts kFetchTexts = {
-    .synchronising = "ZIDIV> DoRead() error synchronising %s, retry %d",
-    .input_waiting = "ZIDIV> DoRead() err %s recv timeout NAK #1,retry %d",
-    .tx_header = "ZIDIV> DoRead() error TX %s header, retry %d",
-    .rx_header_ack = "ZIDIV> DoRead() error RX %s header ack, retry %d",
-    .rx_reply_sync = "ZIDIV> DoRead() error RX %s reply sync, retry %d",
-    .tx_reply_sync_ack = "ZIDIV> DoRead() error TX %s reply sync ack, retry %d",
-    .rx_reply = "ZIDIV> DoRead() error RX %s reply, retry %d",
-    .tx_reply_ack = "ZIDIV> DoRead() error TX %s reply ack, retry %d",
-    .quiet_line_resend = "ZIDIV> DoRead() err %s recv timeout resend #2,retry %d",
-    .short_reply = "ZIDIV> DoRead() %s recv. short reply %u bytes, retry %d",
-    .error_byte = "ZIDIV> DoRead() recv err 0x%02X in reply %s, retry %d",
-    .wrong_length = "ZIDIV> DoRead() %s recv. ill. length data %u/%u, retry %u",
-    .other_reply = "ZIDIV> DoRead() %s recv. reply 0x%02X of another telegram, retry %d",
+    .synchronising = log_text::kReadSynchronising,
+    .input_waiting = log_text::kReadInputWaiting,
+    .tx_header = log_text::kReadTxHeader,
+    .rx_header_ack = log_text::kReadRxHeaderAck,
+    .rx_reply_sync = log_text::kReadRxReplySync,
+    .tx_reply_sync_ack = log_text::kReadTxReplySyncAck,
+    .rx_reply = log_text::kReadRxReply,
+    .tx_reply_ack = log_text::kReadTxReplyAck,
+    .quiet_line_resend = log_text::kReadQuietLine,
+    .short_reply = log_text::kReadShortReply,
+    .error_byte = log_text::kReadErrorByte,
+    .wrong_length = log_text::kReadWrongLength,
+    .other_reply = log_text::kReadOtherReply,
     .set_priority = "ZIDIV> DoRead() warning! error setting priority, rc %d",
     .reset_priority = "ZIDIV> DoRead() warning! error resetting priority",
 };

@@ -5,6 +5,7 @@
 
 #include "gates/byte_order.h"
 #include "gates/gate_address.h"
+#include "gates/log_texts.h"
 #include "gates/write_encoder.h"
 #include "link/link3964.h"
 #include "link/rk512_exchange.h"
@@ -17,19 +18,19 @@ namespace morvane {
 namespace {
 
 constexpr ExchangeTexts kSendTexts = {
-    .synchronising = "ZIDIV> DoWrite() err synchronising %s, retry %d",
-    .input_waiting = "ZIDIV> DoWrite() err %s recv timeout NAK #1,retry %d",
-    .tx_header = "ZIDIV> DoWrite() err TX %s header, retry %d",
-    .rx_header_ack = "ZIDIV> DoWrite() err RX %s header ack, retry %d",
-    .rx_reply_sync = "ZIDIV> DoWrite() err RX %s reply sync, retry %d",
-    .tx_reply_sync_ack = "ZIDIV> DoWrite() err TX %s reply sync ack, retry %d",
-    .rx_reply = "ZIDIV> DoWrite() err RX %s reply, retry %d",
-    .tx_reply_ack = "ZIDIV> DoWrite() err TX %s reply ack, retry %d",
-    .quiet_line_resend = "ZIDIV> DoWrite() err %s recv timeout resend #2,retry %d",
-    .short_reply = "ZIDIV> DoWrite() %s recv. short reply %u bytes, retry %d",
-    .error_byte = "ZIDIV> DoWrite() recv err 0x%02X in reply %s, retry %d",
-    .wrong_length = "ZIDIV> DoWrite() %s recv. ill. length data %u/%u, retry %u",
-    .other_reply = "ZIDIV> DoWrite() %s recv. reply 0x%02X of another telegram, retry %d",
+    .synchronising = log_text::kWriteSynchronising,
+    .input_waiting = log_text::kWriteInputWaiting,
+    .tx_header = log_text::kWriteTxHeader,
+    .rx_header_ack = log_text::kWriteRxHeaderAck,
+    .rx_reply_sync = log_text::kWriteRxReplySync,
+    .tx_reply_sync_ack = log_text::kWriteTxReplySyncAck,
+    .rx_reply = log_text::kWriteRxReply,
+    .tx_reply_ack = log_text::kWriteTxReplyAck,
+    .quiet_line_resend = log_text::kWriteQuietLine,
+    .short_reply = log_text::kWriteShortReply,
+    .error_byte = log_text::kWriteErrorByte,
+    .wrong_length = log_text::kWriteWrongLength,
+    .other_reply = log_text::kWriteOtherReply,
     .set_priority = "ZIDIV> DoWrite() warning! error setting priority, rc %d",
     .reset_priority = "ZIDIV> DoWrite() warning! error resetting priority",
 };

@@ -8,13 +8,16 @@
 #   bash scripts/run.sh [morvane arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh >&2
-cmake --preset default >&2
-cmake --build --preset default -j "$(nproc)" --target morvane_cli >&2
-if [ $# -gt 0 ]; then exec build/tools/morvane "$@"; fi
-build/tools/morvane info
+# Only the compiler, CMake and Ninja: a first run needs no test framework,
+# no Wine, no cross compilers and no fuzzing tools.
+bash scripts/setup.sh --main >&2
+# A build of its own without the tests, so that GoogleTest is not needed.
+cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_BUILD_TESTS=OFF >&2
+cmake --build build-run -j "$(nproc)" --target morvane_cli >&2
+if [ $# -gt 0 ]; then exec build-run/tools/morvane "$@"; fi
+build-run/tools/morvane info
 echo
-exec build/tools/morvane --log-level 32 \
+exec build-run/tools/morvane --log-level 32 \
   write --protocol 3964R 001002 0x1234 \
   then write 001010F 3.25 \
   then write 001020L -123456 \

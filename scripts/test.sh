@@ -6,13 +6,28 @@ cd "$(dirname "$0")/.."
 # The driver's includes point down its layers only (instant; bash and awk).
 bash scripts/check-layers.sh
 bash scripts/setup.sh
-bash scripts/check-format.sh
 jobs=$(nproc)
 passed=0
 failed=0
 skipped=0
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
+
+# Runs an optional part when what it needs is there (a command or a file);
+# otherwise one line says what is missing, and the part counts as skipped.
+# The set-up's own line said what could not be installed.
+optional() {
+  local what=$1 need=$2
+  shift 2
+  if command -v "$need" >/dev/null || [ -e "$need" ]; then
+    "$@"
+  else
+    echo "skipped: $what ($need is not installed)"
+    skipped=$((skipped + 1))
+  fi
+}
+
+optional "the format check" clang-format bash scripts/check-format.sh
 
 # Runs one preset's tests (under the command in run_prefix, if any) and adds
 # its counts to the totals.
@@ -35,7 +50,7 @@ run_tests default
 
 # The host developer's kit from that build: installed and moved, the example
 # host built against it with pkg-config and run, the Debian package (~5 s).
-bash scripts/kit-check.sh
+optional "the kit check" dpkg-shlibdeps optional "the kit check" pkg-config bash scripts/kit-check.sh
 
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
@@ -56,18 +71,22 @@ run_prefix=()
 # The Windows builds (32-bit and 64-bit) and their checks under Wine.
 windows_log="$logs/windows.log"
 windows_result=0
-bash scripts/windows-checks.sh 2>&1 | tee "$windows_log" || windows_result=$?
-windows_passed=$(sed -n 's/^windows: \([0-9]*\) passed.*/\1/p' "$windows_log" | tail -1)
-windows_failed=$(sed -n 's/^windows: [0-9]* passed, \([0-9]*\) failed.*/\1/p' "$windows_log" | tail -1)
-passed=$((passed + ${windows_passed:-0}))
-failed=$((failed + ${windows_failed:-1}))
+windows_checks() {
+  bash scripts/windows-checks.sh 2>&1 | tee "$windows_log" || windows_result=$?
+  windows_passed=$(sed -n 's/^windows: \([0-9]*\) passed.*/\1/p' "$windows_log" | tail -1)
+  windows_failed=$(sed -n 's/^windows: [0-9]* passed, \([0-9]*\) failed.*/\1/p' "$windows_log" | tail -1)
+  passed=$((passed + ${windows_passed:-0}))
+  failed=$((failed + ${windows_failed:-1}))
+}
+optional "the Windows checks" x86_64-w64-mingw32-g++ optional "the Windows checks" /usr/lib/wine/wine64 \
+  windows_checks
 
 # The fuzz targets, a short run each from the corpus kept in the repo.
-FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash scripts/fuzz.sh
+optional "the fuzz targets" clang++ env FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash scripts/fuzz.sh
 
 # The benchmarks: built, and each run once briefly (a few seconds). They
 # fail only when one cannot run at all, never on timing.
-bash scripts/bench.sh --quick
+optional "the benchmarks" /usr/include/benchmark/benchmark.h bash scripts/bench.sh --quick
 
 echo "tests: ${passed} passed, ${failed} failed, ${skipped} skipped"
 [ "$windows_result" -eq 0 ]

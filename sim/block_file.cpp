@@ -152,6 +152,8 @@ bool DataBlocks::Read(std::istream& text, const std::string& name, std::string* 
 }
 
 bool DataBlocks::Load(const std::string& path, std::string* error) {
+    *error = NotARegularFile(path);  // a FIFO would hang the reading, a device never ends
+    if (!error->empty()) return false;
     std::ifstream in(path);
     if (!in) {
         *error = "cannot open " + path;

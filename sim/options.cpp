@@ -39,7 +39,8 @@ Data blocks (0 to 255, up to 2048 words each):
   --load FILE            load blocks from FILE: lines "DB<n> <length>:" and all
                          its words, four hex digits each (or none: zeros);
                          a malformed file is refused with its line and column
-  --save FILE            save blocks to FILE on exit (a new file renamed over it)
+  --save FILE            save blocks to FILE on exit (a new file renamed over it;
+                         only a regular file this user may write, checked first)
 
 Faults (COUNT: how many occasions, default every one; each fault counts the
 occasion it names, and a repeated transmission is an occasion of its own):

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "sim/options.h"
+#include "sim/replace_file.h"
 
 namespace {
 
@@ -27,6 +28,11 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::cout << plcsim::kUsage;
         return 0;
+    }
+    // Found now, not after a session's writes: a file the blocks cannot go to.
+    if (!options.save_file.empty() && !plcsim::CanReplace(options.save_file, &error)) {
+        std::cerr << "plcsim: --save: " << error << '\n';
+        return 1;
     }
     auto line = options.device.empty()
                     ? plcsim::Line::OpenPty(&error)

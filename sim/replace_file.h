@@ -5,10 +5,21 @@
 
 namespace plcsim {
 
+// Empty when path is a regular file or not there; otherwise why it is no
+// file to read or replace ("PATH is a FIFO, not a regular file"). Devices,
+// FIFOs, sockets and directories are named by their kind and never opened.
+std::string NotARegularFile(const std::string& path);
+
+// True when ReplaceFile can save path: it is a regular file the user may
+// write, or a new one in a directory the user may write. A file without a
+// write bit is read-only whoever runs this. False with *error.
+bool CanReplace(const std::string& path, std::string* error);
+
 // Writes contents to a temporary file in path's directory, flushes it to
 // the disk and renames it over path (a symbolic link's target is replaced,
-// not the link). The mode of an existing file is kept. False with *error,
-// and path untouched, when any step fails.
+// not the link). The mode and owner of an existing file are kept. Checks
+// CanReplace first. False with *error, and path untouched, when any step
+// fails.
 bool ReplaceFile(const std::string& path, const std::string& contents, std::string* error);
 
 }  // namespace plcsim

@@ -30,29 +30,77 @@ bool WriteAll(int fd, const std::string& contents) {
     return true;
 }
 
-// The mode a new file would get: the existing file's, or 0666 less the umask.
-mode_t ModeFor(const std::string& path) {
-    struct stat existing {};
-    if (stat(path.c_str(), &existing) == 0) return existing.st_mode & 07777;
-    const mode_t mask = umask(022);
-    umask(mask);
-    return 0666 & ~mask;
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// The file a path names, links followed; empty for a path not there.
+std::string Resolved(const std::string& given) {
+    std::error_code ignored;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(given, ignored);
+    return resolved.empty() ? given : resolved.string();
 }
 
 }  // namespace
 
+std::string NotARegularFile(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode)) return "";
+    return path + " is " + KindOf(status.st_mode) + ", not a regular file";
+}
+
+bool CanReplace(const std::string& given, std::string* error) {
+    *error = NotARegularFile(given);
+    if (!error->empty()) return false;
+    const std::string path = Resolved(given);
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0) {
+        if ((status.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0) {
+            *error = given + " is read-only: it is not written";
+            return false;
+        }
+    }
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    const std::string directory = parent.empty() ? "." : parent.string();
+    if (access(directory.c_str(), W_OK | X_OK) == 0) return true;
+    return Fail("save", given + " (its directory " + directory + ")", errno, error);
+}
+
 bool ReplaceFile(const std::string& given, const std::string& contents, std::string* error) {
-    std::error_code ignored;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(given, ignored);
-    const std::string path = resolved.empty() ? given : resolved.string();
+    if (!CanReplace(given, error)) return false;
+    const std::string path = Resolved(given);
+    struct stat existing {};
+    const bool exists = stat(path.c_str(), &existing) == 0;
+    // Another user's file this user may write keeps its owner only when
+    // written in place: a new file would be this user's.
+    if (exists && existing.st_uid != geteuid() && geteuid() != 0) {
+        const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) return Fail("write", given, errno, error);
+        const bool written = WriteAll(fd, contents) && fsync(fd) == 0;
+        const int failure = written ? 0 : errno;
+        close(fd);
+        return written || Fail("write", given, failure, error);
+    }
     std::string temporary = path + ".XXXXXX";
     std::vector<char> pattern(temporary.begin(), temporary.end());
     pattern.push_back('\0');
     const int fd = mkstemp(pattern.data());
     if (fd < 0) return Fail("create a temporary file for", given, errno, error);
     temporary = pattern.data();
+    const mode_t mask = umask(022);
+    umask(mask);
+    const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~mask;
     int failure = 0;
-    if (!WriteAll(fd, contents) || fchmod(fd, ModeFor(path)) != 0 || fsync(fd) != 0)
+    // The owner first: a change of owner may clear the set-id bits of the mode.
+    if (!WriteAll(fd, contents) ||
+        (exists && (existing.st_uid != geteuid() || existing.st_gid != getegid()) &&
+         fchown(fd, existing.st_uid, existing.st_gid) != 0) ||
+        fchmod(fd, mode) != 0 || fsync(fd) != 0)
         failure = errno;
     if (close(fd) != 0 && failure == 0) failure = errno;
     if (failure == 0 && rename(temporary.c_str(), path.c_str()) == 0) return true;

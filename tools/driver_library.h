@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "morvane/morvane.h"
 
@@ -33,5 +34,33 @@ class DriverLibrary {
 // The driver library to load: the explicit path if given, else the one
 // built beside this program (its directory, then the directory above).
 std::string DefaultDriverPath();
+
+// One channel as the host keeps it: the area the driver asked for (its
+// size from GetTevInfo, 8-byte aligned) and the channel number.
+class HostChannel {
+  public:
+    HostChannel(const DriverLibrary& driver, uint32_t area_size, int32_t channel_number)
+        : driver_(driver),
+          area_((area_size < sizeof(ChannelArea) ? sizeof(ChannelArea) : area_size) / 8 + 1, 0),
+          channel_number_(channel_number) {}
+
+    int32_t Call(uint32_t command_code, void* parameter_block) {
+        TevRequest request{area(), command_code, channel_number_, 0, parameter_block};
+        return driver_.Call(&request);
+    }
+    ChannelArea* area() { return reinterpret_cast<ChannelArea*>(area_.data()); }
+
+  private:
+    const DriverLibrary& driver_;
+    std::vector<uint64_t> area_;
+    int32_t channel_number_;
+};
+
+// Asks the driver for its InfoBlock (works before any channel exists).
+inline int32_t QueryInfo(const DriverLibrary& driver, InfoBlock* info) {
+    *info = InfoBlock{};
+    TevRequest request{nullptr, MORVANE_CMD_GET_TEV_INFO, 0, 0, info};
+    return driver.Call(&request);
+}
 
 }  // namespace morvane::tool

@@ -5,7 +5,6 @@
 
 #include "ostrel/ostrel_control.h"
 #include "progress.h"
-#include "wall_clock.h"
 
 namespace morvane::tool {
 namespace {

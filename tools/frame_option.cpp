@@ -31,7 +31,7 @@ bool TakeBaud(const std::string& value, LineChoice* choice, std::string* error) 
     char* end = nullptr;
     const unsigned long rate = std::strtoul(value.c_str(), &end, 10);
     if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) || *end != '\0') {
-        *error = "bad value " + value + " for --baud";
+        *error = "bad value " + value + " for --baud: one of " + RateList();
         return true;
     }
     if (rate > UINT16_MAX) {
@@ -83,6 +83,14 @@ bool TakeFrame(const std::string& value, LineChoice* choice) {
     return true;
 }
 
+const char* ValidValues(const std::string& option) {
+    if (option == "--data-bits") return "5 to 8";
+    if (option == "--parity") return "none, odd, even, mark or space (N O E M S)";
+    if (option == "--stop-bits") return "1, 1.5 or 2";
+    if (option == "--protocol") return "3964 or 3964R";
+    return "data bits 5 to 8, parity N O E M or S, stop bits 1, 1.5 or 2: 8E1, 7O2, 5N1.5";
+}
+
 }  // namespace
 
 bool TakeLineOption(const std::string& option, const std::string& value, LineChoice* choice,
@@ -107,7 +115,7 @@ bool TakeLineOption(const std::string& option, const std::string& value, LineCho
     } else {
         return false;
     }
-    if (!good) *error = "bad value " + value + " for " + option;
+    if (!good) *error = "bad value " + value + " for " + option + ": " + ValidValues(option);
     return true;
 }
 
@@ -125,6 +133,10 @@ LineParameters ChosenLine(const LineChoice& choice, const LineParameters& defaul
     if (choice.parity >= 0) line.parity = static_cast<uint16_t>(choice.parity);
     if (choice.stop_bits >= 0) line.stop_bits = static_cast<uint16_t>(choice.stop_bits);
     return line;
+}
+
+uint32_t BitsPerCharacter(const LineParameters& line) {
+    return 1u + line.data_bits + (line.parity != 0 ? 1u : 0u) + (line.stop_bits == 0 ? 1u : 2u);
 }
 
 std::string DescribeLine(const LineParameters& line) {

@@ -31,6 +31,9 @@ std::string FrameConflict(const LineChoice& choice);
 // The defaults with what was chosen put in.
 LineParameters ChosenLine(const LineChoice& choice, const LineParameters& defaults);
 
+// Start, data, parity and stop bits of one character (1.5 stop bits: 2).
+uint32_t BitsPerCharacter(const LineParameters& line);
+
 // "9600 8E1", "1200 7O1.5": the rate and frame as a line is usually named.
 std::string DescribeLine(const LineParameters& line);
 

@@ -2,11 +2,10 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "gates/plc_float.h"
 
 namespace morvane::tool {
 namespace {
@@ -66,6 +65,31 @@ std::string Expected(bool is_bit, long long low, long long high) {
 
 }  // namespace
 
+bool IsBit(const GateAddress& gate) {
+    return gate.class_letter == MORVANE_CLASS_WORD && gate.bit_number != -1;
+}
+
+const char* KindName(const GateAddress& gate) {
+    switch (gate.class_letter) {
+        case MORVANE_CLASS_FLOAT:
+            return "float";
+        case MORVANE_CLASS_LONG:
+            return "long";
+        case MORVANE_CLASS_STRING:
+            return "string";
+        default:
+            return IsBit(gate) ? "bit" : "word";
+    }
+}
+
+int32_t MaxCount(const GateAddress& gate, bool write) {
+    const uint32_t line_bytes = gate.class_letter == MORVANE_CLASS_STRING ? StringLengthOf(gate)
+                                : gate.class_letter == MORVANE_CLASS_WORD ? 2
+                                                                          : 4;
+    const uint32_t limit = write ? MORVANE_MAX_TRANSFER_BYTES : MORVANE_REPLY_DATA_SIZE;
+    return static_cast<int32_t>(limit / (line_bytes == 0 ? 1 : line_bytes));
+}
+
 uint32_t GateTypeForAddress(const std::string& address) {
     const char form = address.size() > 6 ? static_cast<char>(std::toupper(address[6])) : ' ';
     const char next = address.size() > 7 ? address[7] : ' ';
@@ -102,8 +126,14 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
                 *error = "not a floating-point value: " + text;
                 return false;
             }
-            if (errno != 0) {
-                *error = "floating-point value out of range: " + text;
+            if (std::isnan(value)) {
+                *error = "not a number: " + text + " (the PLC's float has no NaN)";
+                return false;
+            }
+            // From 2^127 on, infinities too, the driver would saturate in silence.
+            if (errno != 0 || std::fabs(value) >= 0x1p127f) {
+                *error = "floating-point value out of range: " + text +
+                         " (the PLC holds 0 and magnitudes from 1.2e-38 to 1.7e38)";
                 return false;
             }
             std::memcpy(at, &value, sizeof value);
@@ -133,78 +163,94 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
     }
 }
 
-std::string FormatValue(const GateAddress& gate, bool block, size_t index,
-                        const std::vector<uint8_t>& buffer, bool signed_words) {
+Value ValueAt(const GateAddress& gate, bool block, size_t index,
+              const std::vector<uint8_t>& buffer) {
     const uint8_t* at = buffer.data() + ValueOffset(gate, block, index);
-    char text[128];
-    switch (gate.class_letter) {
-        case MORVANE_CLASS_STRING:
-            return "\"" + StringValue(gate, block, index, buffer) + "\"";
-        case MORVANE_CLASS_FLOAT: {
-            float value;
-            std::memcpy(&value, at, sizeof value);
-            std::snprintf(text, sizeof text, "%.7g", static_cast<double>(value));
-            return text;
-        }
-        case MORVANE_CLASS_LONG: {
-            int32_t value;
-            std::memcpy(&value, at, sizeof value);
-            std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-            return text;
-        }
-        default: {
-            uint16_t value;
-            std::memcpy(&value, at + WordOffset(block), sizeof value);
-            if (IsBit(gate)) return value != 0 ? "1" : "0";
-            if (signed_words) {
-                std::snprintf(text, sizeof text, "%d (0x%04X)",
-                              static_cast<int>(static_cast<int16_t>(value)),
-                              static_cast<unsigned>(value));
-            } else {
-                std::snprintf(text, sizeof text, "%u (0x%04X)", static_cast<unsigned>(value),
-                              static_cast<unsigned>(value));
-            }
-            return text;
-        }
-    }
-}
-
-bool IsBit(const GateAddress& gate) {
-    return gate.class_letter == MORVANE_CLASS_WORD && gate.bit_number != -1;
-}
-
-std::string StringValue(const GateAddress& gate, bool block, size_t index,
-                        const std::vector<uint8_t>& buffer) {
-    const char* at = reinterpret_cast<const char*>(buffer.data() + ValueOffset(gate, block, index));
-    return std::string(at, strnlen(at, StringLengthOf(gate)));
-}
-
-std::vector<uint16_t> RawWords(const GateAddress& gate, bool block, size_t index,
-                               const std::vector<uint8_t>& buffer) {
-    const uint8_t* at = buffer.data() + ValueOffset(gate, block, index);
+    Value value;
     switch (gate.class_letter) {
         case MORVANE_CLASS_STRING: {
-            std::vector<uint16_t> words(StringLengthOf(gate) / 2, 0);
-            const std::string text = StringValue(gate, block, index, buffer);
-            for (size_t i = 0; i < text.size(); ++i)
-                words[i / 2] |=
-                    static_cast<uint16_t>(static_cast<uint8_t>(text[i]) << (i % 2 == 0 ? 8 : 0));
-            return words;
+            const char* text = reinterpret_cast<const char*>(at);
+            value.kind = Value::Kind::kString;
+            value.text.assign(text, strnlen(text, StringLengthOf(gate)));
+            return value;
         }
         case MORVANE_CLASS_FLOAT:
-        case MORVANE_CLASS_LONG: {
-            uint32_t value;
-            std::memcpy(&value, at, sizeof value);
-            if (gate.class_letter == MORVANE_CLASS_FLOAT) value = IeeeToPlcFloat(value);
-            return {static_cast<uint16_t>(value >> 16), static_cast<uint16_t>(value)};
-        }
+        case MORVANE_CLASS_LONG:
+            std::memcpy(&value.bits, at, sizeof value.bits);
+            value.kind =
+                gate.class_letter == MORVANE_CLASS_FLOAT ? Value::Kind::kFloat : Value::Kind::kLong;
+            if (value.kind == Value::Kind::kLong)
+                value.raw = {static_cast<uint16_t>(value.bits >> 16),
+                             static_cast<uint16_t>(value.bits)};
+            return value;
         default: {
-            if (IsBit(gate)) return {};
-            uint16_t value;
-            std::memcpy(&value, at + WordOffset(block), sizeof value);
-            return {value};
+            uint16_t word = 0;
+            std::memcpy(&word, at + WordOffset(block), sizeof word);
+            value.kind = IsBit(gate) ? Value::Kind::kBit : Value::Kind::kWord;
+            value.bits = IsBit(gate) ? (word != 0 ? 1 : 0) : word;
+            if (!IsBit(gate)) value.raw = {word};
+            return value;
         }
     }
+}
+
+std::string ValueNumber(const Value& value, bool signed_words) {
+    char text[64];
+    switch (value.kind) {
+        case Value::Kind::kString:
+            return value.text;
+        case Value::Kind::kFloat: {
+            float real = 0;
+            std::memcpy(&real, &value.bits, sizeof real);
+            std::snprintf(text, sizeof text, "%.7g", static_cast<double>(real));
+            return text;
+        }
+        case Value::Kind::kLong:
+            return std::to_string(static_cast<int32_t>(value.bits));
+        case Value::Kind::kWord:
+            if (signed_words) return std::to_string(static_cast<int16_t>(value.bits));
+            [[fallthrough]];
+        default:
+            return std::to_string(value.bits);
+    }
+}
+
+std::string Latin1ToUtf8(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+            continue;
+        }
+        out += static_cast<char>(0xC0 | byte >> 6);
+        out += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+    return out;
+}
+
+std::string ValueText(const Value& value, bool signed_words) {
+    char text[32];
+    if (value.kind == Value::Kind::kWord) {
+        std::snprintf(text, sizeof text, " (0x%04X)", static_cast<unsigned>(value.bits));
+        return ValueNumber(value, signed_words) + text;
+    }
+    if (value.kind != Value::Kind::kString) return ValueNumber(value, signed_words);
+    // One value stays on one line, whatever bytes the PLC holds.
+    std::string quoted = "\"";
+    for (const char c : value.text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned>(byte));
+            quoted += text;
+        } else {
+            quoted += c;
+        }
+    }
+    return Latin1ToUtf8(quoted) + "\"";
 }
 
 }  // namespace morvane::tool

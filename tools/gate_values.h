@@ -1,5 +1,5 @@
 // Gate values on the command line: the host gate type an address asks for,
-// text to the host's buffer layout and back.
+// text to the host's buffer layout, and the buffer back to values.
 #pragma once
 
 #include <cstdint>
@@ -15,32 +15,48 @@ namespace morvane::tool {
 // _STRING) that fits the form of an address string.
 uint32_t GateTypeForAddress(const std::string& address);
 
+// A bit of a data word: a word gate with a bit number.
+bool IsBit(const GateAddress& gate);
+
+// "word", "bit", "float", "long", "string".
+const char* KindName(const GateAddress& gate);
+
+// The most values of gate's kind one transfer takes: what a block read
+// stages (4096 bytes), or a block write sends.
+int32_t MaxCount(const GateAddress& gate, bool write);
+
 // A host buffer for count values of gate in the single (one value) or block
 // layout, filled with zeros.
 std::vector<uint8_t> HostBuffer(const GateAddress& gate, int32_t count, bool block);
 
 // Stores text as value index of the buffer; false with *error for a text
-// that is not a value of the gate's kind.
+// that is not a value of the gate's kind, or one the PLC cannot hold.
 bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::string& text,
                 std::vector<uint8_t>* buffer, std::string* error);
 
-// The value index of the buffer as text: words as decimal (signed on
-// request) and hex, bits as 0 or 1, integers as decimal, floats with 7
-// significant digits, strings quoted.
-std::string FormatValue(const GateAddress& gate, bool block, size_t index,
-                        const std::vector<uint8_t>& buffer, bool signed_words = false);
+// One value as the driver handed it over.
+struct Value {
+    enum class Kind { kWord, kBit, kLong, kFloat, kString } kind = Kind::kWord;
+    uint32_t bits = 0;  // a word, a bit, a long's or a float's bits
+    std::string text;   // a string's characters, up to its first NUL
+    // The PLC's words as they came off the line, most significant first;
+    // empty where the host's value does not keep them (a float is converted,
+    // a string ends at its first NUL, a bit is taken out of its word).
+    std::vector<uint16_t> raw;
+};
 
-// The value index as the PLC holds it: its data words, most significant
-// first (a float in the PLC's format, a string's bytes in pairs); empty for
-// a bit, whose word the driver does not hand over.
-std::vector<uint16_t> RawWords(const GateAddress& gate, bool block, size_t index,
-                               const std::vector<uint8_t>& buffer);
+Value ValueAt(const GateAddress& gate, bool block, size_t index,
+              const std::vector<uint8_t>& buffer);
 
-// A bit of a data word: a word gate with a bit number.
-bool IsBit(const GateAddress& gate);
+// For people: words as decimal (signed on request) and hex, bits as 0 or 1,
+// longs as decimal, floats with 7 significant digits, strings quoted with
+// control characters and backslashes escaped.
+std::string ValueText(const Value& value, bool signed_words);
 
-// The string of a string gate's value index, cut at its first NUL.
-std::string StringValue(const GateAddress& gate, bool block, size_t index,
-                        const std::vector<uint8_t>& buffer);
+// The number alone ("4660", "-2.5"), or a string's characters unquoted.
+std::string ValueNumber(const Value& value, bool signed_words);
+
+// Bytes of the PLC's strings, taken as Latin-1, in UTF-8.
+std::string Latin1ToUtf8(const std::string& text);
 
 }  // namespace morvane::tool

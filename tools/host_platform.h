@@ -1,5 +1,5 @@
 // What the command-line host does differently on each platform, besides
-// loading the driver and the embedded simulator.
+// loading the driver, the embedded simulator and the trace.
 #pragma once
 
 #include <string>
@@ -9,11 +9,36 @@ namespace morvane::tool {
 // Makes a new empty directory for scratch files; false when it cannot.
 bool MakeScratchDirectory(std::string* path);
 
-// While caught, Ctrl-C sets a flag instead of ending the process, so that a
-// poll can stop and the session still closes its port (on Linux a second
-// Ctrl-C ends the process at once).
-void CatchInterrupt();
-void ReleaseInterrupt();
+// While one lives, Ctrl-C (and on Linux SIGTERM and SIGHUP) sets a flag
+// instead of ending the process: the running transfer finishes, the steps
+// stop, and the session still closes its port and saves the simulator's
+// blocks. The first Ctrl-C during a transfer says so; a second one ends the
+// process at once, leaving the terminal's line clean.
+class StopSignals {
+  public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+};
+
+// Marks a transfer on the line, for the first Ctrl-C's words.
+class InTransfer {
+  public:
+    InTransfer();
+    ~InTransfer();
+    InTransfer(const InTransfer&) = delete;
+    InTransfer& operator=(const InTransfer&) = delete;
+};
+
 bool Interrupted();
+int InterruptSignal();        // SIGINT, SIGTERM or SIGHUP; 0 when none came
+std::string InterruptName();  // "interrupted", "stopped by SIGTERM", ...
+
+// True when the address dialog can run: on Linux it reads a terminal.
+bool DialogPossible();
+
+// True when the device (a path) is no longer there.
+bool DeviceGone(const std::string& device);
 
 }  // namespace morvane::tool

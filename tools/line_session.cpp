@@ -10,7 +10,6 @@
 #include "host_platform.h"
 #include "port_diagnosis.h"
 #include "progress.h"
-#include "wall_clock.h"
 
 namespace morvane::tool {
 namespace {
@@ -24,6 +23,10 @@ LineSession::LineSession(const DriverLibrary& driver) : driver_(driver) {}
 
 LineSession::~LineSession() {
     Close();
+}
+
+bool LineSession::PortGone() const {
+    return !plc_ && DeviceGone(options_.device);
 }
 
 bool LineSession::Close() {
@@ -69,7 +72,7 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
     options_ = options;
     InfoBlock info{};
     QueryInfo(driver_, &info);
-    const LineParameters line = ChosenLine(options_.line, info.defaults);
+    const LineParameters line = line_ = ChosenLine(options_.line, info.defaults);
     if (options_.port.empty()) {
         plc_ = StartEmbeddedPlc(options_, line, error);
         if (!plc_) return false;

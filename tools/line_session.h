@@ -8,13 +8,50 @@
 #include <string>
 
 #include "commands.h"
-#include "embedded_plc.h"
-#include "exit_codes.h"
-#include "host_channel.h"
-#include "session_options.h"
-#include "trace_relay.h"
+#include "driver_library.h"
 
 namespace morvane::tool {
+
+// The PLC simulator embedded in the host, on a pseudo-terminal served by a
+// thread of its own, for sessions without --port. A Linux feature: elsewhere
+// a session needs a port.
+class EmbeddedPlc {
+  public:
+    virtual ~EmbeddedPlc() = default;
+    // The port name the driver opens to reach the simulator.
+    virtual std::string PortName() const = 0;
+    // The simulated PLC speaks the procedure the channel chose.
+    virtual void SetProcedure(bool is_3964r) = 0;
+    // Stops serving the line and saves the blocks as the options asked;
+    // false with *error when they could not be saved.
+    virtual bool Stop(std::string* error) = 0;
+};
+
+// Starts the simulator the options describe (--pace: at line's rate and
+// frame); null with *error.
+std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
+                                              const LineParameters& line, std::string* error);
+
+// A relay that shows the line: the driver opens the relay's own
+// pseudo-terminal, and the relay passes every byte on to the far end (the
+// real port, set to the line's settings, or the simulator's
+// pseudo-terminal) and back as soon as it arrives, showing each in a line
+// trace on standard error. The driver's byte loop stays as it is with and
+// without a trace. Linux only: elsewhere starting one fails with the reason.
+class TraceRelay {
+  public:
+    virtual ~TraceRelay() = default;  // stops relaying, ends the trace, closes both ends
+    // The port name the driver opens instead of the far end.
+    virtual std::string DriverPortName() const = 0;
+    // 3964R blocks end with a block check character.
+    virtual void SetBlockCheck(bool block_check) = 0;
+};
+
+// To a real serial device (line: its settings, set as the driver would set
+// them, the device held exclusively), or with line null to the slave of a
+// pseudo-terminal another part serves. Null with *error (the system's reason).
+std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
+                                            const LineParameters* line, std::string* error);
 
 class LineSession {
   public:
@@ -28,6 +65,10 @@ class LineSession {
     bool Open(const SessionOptions& options, std::string* error);
 
     HostChannel& channel() { return *channel_; }
+    // The line's rate and frame as the channel was started.
+    const LineParameters& line() const { return line_; }
+    // The port the session opened is no longer there (a pulled adapter).
+    bool PortGone() const;
 
     // Closes the port, stops the simulator and saves its blocks (once);
     // false, with the reason on standard error, when they cannot be saved.
@@ -41,6 +82,7 @@ class LineSession {
 
     const DriverLibrary& driver_;
     SessionOptions options_;
+    LineParameters line_{};
     std::unique_ptr<HostChannel> channel_;
     std::unique_ptr<EmbeddedPlc> plc_;
     std::unique_ptr<TraceRelay> relay_;  // ended before the simulator stops

@@ -2,14 +2,11 @@
 
 #include <cstdio>
 
+#include "link/link3964.h"
 #include "sim/trace.h"
 
 namespace morvane::tool {
 namespace {
-
-constexpr uint8_t kStx = 0x02;
-constexpr uint8_t kEtx = 0x03;
-constexpr uint8_t kDle = 0x10;
 
 using plcsim::Hex;
 
@@ -72,9 +69,12 @@ void LineTrace::Byte(LineSide from, uint8_t byte, Clock::time_point at) {
     if (!other.text.empty()) End(Other(from), " (cut short)");
     if (side.in_block) {
         if (side.awaiting_bcc) {
-            Append(from, "BCC " + Hex(byte), at);
+            Append(from, "BCC " + Hex(byte) + (byte == side.bcc ? "" : "!failed"), at);
             End(from);
-        } else if (side.after_dle) {
+            return;
+        }
+        side.bcc ^= byte;
+        if (side.after_dle) {
             side.after_dle = false;
             Append(from, byte == kDle ? "DLE" : byte == kEtx ? "ETX" : Hex(byte), at);
             if (byte == kEtx) {
@@ -97,7 +97,10 @@ void LineTrace::Byte(LineSide from, uint8_t byte, Clock::time_point at) {
     End(from);
     if (byte == kStx) side.asked_to_send = true;
     // DLE answers the other side's STX: its block follows.
-    if (byte == kDle && other.asked_to_send) other.in_block = true;
+    if (byte == kDle && other.asked_to_send) {
+        other.in_block = true;
+        other.bcc = 0;
+    }
     if (byte != kStx) other.asked_to_send = false;
 }
 

@@ -7,7 +7,8 @@
 //     14.107 ms  host > PLC  00 00 45 44 01 02 00 01 FF FF DLE ETX BCC 10
 // A block is what a sender sends after its STX was answered with DLE; it
 // ends with DLE ETX, and in 3964R with the block check character after them.
-// A character the UART reported damaged shows as its hex and "!damaged".
+// A character the UART reported damaged shows as its hex and "!damaged", a
+// block check character that does not fit its block as "BCC 45!failed".
 #pragma once
 
 #include <chrono>
@@ -45,6 +46,7 @@ class LineTrace {
         bool in_block = false;
         bool after_dle = false;  // in a block: a DLE not yet paired
         bool awaiting_bcc = false;
+        uint8_t bcc = 0;             // the block's check so far: its bytes XORed
         bool asked_to_send = false;  // sent STX, not yet answered
     };
 

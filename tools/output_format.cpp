@@ -1,28 +1,11 @@
 #include "output_format.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-
-#include "gate_values.h"
 
 namespace morvane::tool {
 namespace {
 
 constexpr int kDumpWordsPerLine = 8;
-
-const char* KindName(const GateAddress& gate) {
-    switch (gate.class_letter) {
-        case MORVANE_CLASS_FLOAT:
-            return "float";
-        case MORVANE_CLASS_LONG:
-            return "long";
-        case MORVANE_CLASS_STRING:
-            return "string";
-        default:
-            return IsBit(gate) ? "bit" : "word";
-    }
-}
 
 // The data word where value index starts: the parsed item index counts
 // whole values of the gate's kind.
@@ -30,42 +13,31 @@ unsigned WordOf(const GateAddress& gate, size_t index) {
     return (ItemIndexOf(gate) + static_cast<unsigned>(index)) * WordsPerItem(gate);
 }
 
-std::string Hex4(uint16_t word) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(word));
-    return text;
-}
-
-std::string RawText(const std::vector<uint16_t>& words, const char* separator) {
+std::string RawText(const Value& value, const char* separator) {
     std::string text;
-    for (size_t i = 0; i < words.size(); ++i)
-        text += (i == 0 ? "" : separator) + Hex4(words[i]);
+    char word[8];
+    for (const uint16_t raw : value.raw) {
+        std::snprintf(word, sizeof word, "%04X", static_cast<unsigned>(raw));
+        text += (text.empty() ? "" : separator) + std::string(word);
+    }
     return text;
-}
-
-std::string Label(const Sample& s, size_t index) {
-    return s.block ? s.address + "[" + std::to_string(index) + "]" : s.address;
 }
 
 // The value as a JSON value: a number, a string, or null for a float the
-// PLC holds but JSON cannot (infinities).
-std::string JsonValue(const DisplayOptions& display, const Sample& s, size_t index) {
-    const std::vector<uint8_t>& buffer = *s.buffer;
-    if (s.gate.class_letter == MORVANE_CLASS_STRING)
-        return JsonString(StringValue(s.gate, s.block, index, buffer));
-    if (s.gate.class_letter == MORVANE_CLASS_WORD && !IsBit(s.gate)) {
-        const uint16_t word = RawWords(s.gate, s.block, index, buffer)[0];
-        return std::to_string(display.signed_words ? static_cast<int16_t>(word) : word);
-    }
-    const std::string text = FormatValue(s.gate, s.block, index, buffer);
-    return std::isfinite(std::strtod(text.c_str(), nullptr)) ? text : "null";
+// PLC holds but JSON cannot (its largest magnitude may come back infinite).
+std::string JsonValue(const Value& value, bool signed_words) {
+    if (value.kind == Value::Kind::kString) return JsonString(value.text);
+    const bool finite =
+        value.kind != Value::Kind::kFloat || (value.bits & 0x7F800000u) != 0x7F800000u;
+    return finite ? ValueNumber(value, signed_words) : "null";
 }
 
-std::string JsonObject(const DisplayOptions& display, const Sample& s, size_t index, bool value) {
+std::string JsonObject(const DisplayOptions& display, const Sample& s, size_t index) {
+    const bool ok = s.outcome.kind == FailureKind::kNone;
     std::string json = "{\"time\":" + JsonString(IsoUtc(s.time));
     if (s.number >= 0) json += ",\"sample\":" + std::to_string(s.number);
     json += ",\"address\":" + JsonString(s.address);
-    if (s.block && value) json += ",\"index\":" + std::to_string(index);
+    if (s.block && ok) json += ",\"index\":" + std::to_string(index);
     json += ",\"decoded\":{\"db\":" + std::to_string(DataBlockOf(s.gate)) +
             ",\"word\":" + std::to_string(WordOf(s.gate, index)) + ",\"kind\":\"" +
             KindName(s.gate) + "\"";
@@ -73,10 +45,11 @@ std::string JsonObject(const DisplayOptions& display, const Sample& s, size_t in
     if (s.gate.class_letter == MORVANE_CLASS_STRING)
         json += ",\"length\":" + std::to_string(StringLengthOf(s.gate));
     json += "}";
-    if (value) {
-        json += ",\"value\":" + JsonValue(display, s, index);
-        const std::vector<uint16_t> raw = RawWords(s.gate, s.block, index, *s.buffer);
-        json += IsBit(s.gate) ? ",\"raw\":null" : ",\"raw\":[\"" + RawText(raw, "\",\"") + "\"]";
+    if (ok) {
+        const Value& value = s.values[index];
+        json += ",\"value\":" + JsonValue(value, display.signed_words);
+        json +=
+            value.raw.empty() ? ",\"raw\":null" : ",\"raw\":[\"" + RawText(value, "\",\"") + "\"]";
     }
     json += ",\"status\":" + JsonString(StatusName(s.outcome)) +
             ",\"attempts\":" + std::to_string(s.outcome.attempts);
@@ -84,106 +57,73 @@ std::string JsonObject(const DisplayOptions& display, const Sample& s, size_t in
     return json + "}";
 }
 
-std::string CsvRow(const DisplayOptions& display, const Sample& s, size_t index, bool value) {
+std::string CsvRow(const DisplayOptions& display, const Sample& s, size_t index) {
+    const bool ok = s.outcome.kind == FailureKind::kNone;
     std::string row = IsoUtc(s.time) + "," + (s.number >= 0 ? std::to_string(s.number) : "") + "," +
-                      CsvField(s.address) + "," + (s.block && value ? std::to_string(index) : "") +
+                      CsvField(s.address) + "," + (s.block && ok ? std::to_string(index) : "") +
                       "," + std::to_string(DataBlockOf(s.gate)) + "," +
                       std::to_string(WordOf(s.gate, index)) + "," + KindName(s.gate) + "," +
                       (IsBit(s.gate) ? std::to_string(s.gate.bit_number) : "") + ",";
-    if (value) {
-        std::string text =
-            s.gate.class_letter == MORVANE_CLASS_STRING
-                ? StringValue(s.gate, s.block, index, *s.buffer)
-                : FormatValue(s.gate, s.block, index, *s.buffer, display.signed_words);
-        const size_t hex = text.find(" (0x");  // words: the number alone
-        if (s.gate.class_letter == MORVANE_CLASS_WORD && hex != std::string::npos) text.resize(hex);
-        row += CsvField(text) + "," + RawText(RawWords(s.gate, s.block, index, *s.buffer), " ");
-    } else {
+    if (ok)
+        row += CsvField(ValueNumber(s.values[index], display.signed_words)) + "," +
+               RawText(s.values[index], " ");
+    else
         row += ",";
-    }
     return row + "," + StatusName(s.outcome) + "," + std::to_string(s.outcome.attempts) + "," +
            CsvField(s.outcome.reason);
 }
 
 // Words with their numbers, eight to a line: "DB1 W0040  0007 1010 ...".
 void PrintHexDump(const Sample& s) {
-    std::vector<uint16_t> words;
-    for (int32_t i = 0; i < s.count; ++i) {
-        const std::vector<uint16_t> raw =
-            RawWords(s.gate, s.block, static_cast<size_t>(i), *s.buffer);
-        words.insert(words.end(), raw.begin(), raw.end());
-    }
     const unsigned first = WordOf(s.gate, 0);
-    for (size_t at = 0; at < words.size(); at += kDumpWordsPerLine) {
+    for (size_t at = 0; at < s.values.size(); at += kDumpWordsPerLine) {
         std::printf("DB%u W%04u ", DataBlockOf(s.gate), first + static_cast<unsigned>(at));
-        for (size_t i = at; i < words.size() && i < at + kDumpWordsPerLine; ++i)
-            std::printf(" %s", Hex4(words[i]).c_str());
+        for (size_t i = at; i < s.values.size() && i < at + kDumpWordsPerLine; ++i)
+            std::printf(" %s", RawText(s.values[i], " ").c_str());
         std::printf("\n");
     }
 }
 
 void PrintText(const DisplayOptions& display, const Sample& s) {
     const std::string stamp = s.number >= 0 ? LocalClock(s.time, false) + "  " : "";
+    const int attempts = s.outcome.attempts;
     if (s.outcome.kind != FailureKind::kNone) {
         std::printf("%s%s failed after %d attempt%s: %s%s%s\n", stamp.c_str(), s.address.c_str(),
-                    s.outcome.attempts, s.outcome.attempts == 1 ? "" : "s",
-                    Describe(s.outcome).c_str(), s.outcome.reason.empty() ? "" : " -- ",
-                    s.outcome.reason.c_str());
+                    attempts, attempts == 1 ? "" : "s", Describe(s.outcome).c_str(),
+                    s.outcome.reason.empty() ? "" : " -- ", s.outcome.reason.c_str());
         return;
     }
-    const std::string retried =
-        s.outcome.attempts > 1 ? "  (" + std::to_string(s.outcome.attempts) + " attempts)" : "";
-    if (display.form == OutputForm::kHexDump && s.block && !IsBit(s.gate)) {
+    const std::string retried = attempts > 1 ? "  (" + std::to_string(attempts) + " attempts)" : "";
+    if (display.form == OutputForm::kHexDump) {
         if (!stamp.empty() || !retried.empty())
             std::printf("%s%s%s\n", stamp.c_str(), s.address.c_str(), retried.c_str());
         PrintHexDump(s);
         return;
     }
-    for (int32_t i = 0; i < s.count; ++i)
-        std::printf(
-            "%s%s = %s%s\n", stamp.c_str(), Label(s, static_cast<size_t>(i)).c_str(),
-            FormatValue(s.gate, s.block, static_cast<size_t>(i), *s.buffer, display.signed_words)
-                .c_str(),
-            retried.c_str());
+    for (size_t i = 0; i < s.values.size(); ++i) {
+        const std::string label = s.block ? s.address + "[" + std::to_string(i) + "]" : s.address;
+        std::printf("%s%s = %s%s\n", stamp.c_str(), label.c_str(),
+                    ValueText(s.values[i], display.signed_words).c_str(), retried.c_str());
+    }
 }
 
 }  // namespace
 
-bool TakeDisplayOption(const std::string& option, DisplayOptions* display) {
-    if (option == "--json") {
-        display->form = OutputForm::kJson;
-    } else if (option == "--csv") {
-        display->form = OutputForm::kCsv;
-    } else if (option == "--hex") {
-        display->form = OutputForm::kHexDump;
-    } else if (option == "--signed") {
-        display->signed_words = true;
-    } else {
-        return false;
-    }
-    return true;
-}
-
 void PrintSample(const DisplayOptions& display, const Sample& s) {
-    const bool ok = s.outcome.kind == FailureKind::kNone;
-    const size_t values = ok ? static_cast<size_t>(s.count) : 1;
-    switch (display.form) {
-        case OutputForm::kJson:
-            for (size_t i = 0; i < values; ++i)
-                std::printf("%s\n", JsonObject(display, s, i, ok).c_str());
-            break;
-        case OutputForm::kCsv:
-            static bool header_printed = false;
-            if (!header_printed)
-                std::printf(
-                    "time,sample,address,index,db,word,kind,bit,value,raw,status,attempts,"
-                    "reason\n");
-            header_printed = true;
-            for (size_t i = 0; i < values; ++i)
-                std::printf("%s\n", CsvRow(display, s, i, ok).c_str());
-            break;
-        default:
-            PrintText(display, s);
+    const size_t rows = s.outcome.kind == FailureKind::kNone ? s.values.size() : 1;
+    if (display.form == OutputForm::kJson) {
+        for (size_t i = 0; i < rows; ++i)
+            std::printf("%s\n", JsonObject(display, s, i).c_str());
+    } else if (display.form == OutputForm::kCsv) {
+        static bool header_printed = false;
+        if (!header_printed)
+            std::printf(
+                "time,sample,address,index,db,word,kind,bit,value,raw,status,attempts,reason\n");
+        header_printed = true;
+        for (size_t i = 0; i < rows; ++i)
+            std::printf("%s\n", CsvRow(display, s, i).c_str());
+    } else {
+        PrintText(display, s);
     }
     std::fflush(stdout);
 }
@@ -207,13 +147,43 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    const std::string utf8 = Latin1ToUtf8(text);
+    if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
     std::string field = "\"";
-    for (const char c : text) {
+    for (const char c : utf8) {
         if (c == '"') field += '"';
         field += c;
     }
     return field + "\"";
+}
+
+void PollStatistics::Add(const TransferOutcome& outcome, std::chrono::duration<double> time) {
+    const double ms = time.count() * 1000;
+    min_ms_ = transfers_ == 0 || ms < min_ms_ ? ms : min_ms_;
+    max_ms_ = ms > max_ms_ ? ms : max_ms_;
+    total_ms_ += ms;
+    ++transfers_;
+    retries_ += outcome.attempts - 1;
+    if (outcome.kind == FailureKind::kNone) {
+        ++good_;
+        return;
+    }
+    ++failed_[StatusName(outcome)];
+    exit_code_ = ExitCodeOf(outcome);
+}
+
+std::string PollStatistics::Line() const {
+    std::string kinds;
+    for (const auto& [name, count] : failed_)
+        kinds += (kinds.empty() ? " (" : ", ") + name + " " + std::to_string(count);
+    if (!kinds.empty()) kinds += ")";
+    char times[96] = "";
+    if (transfers_ > 0)
+        std::snprintf(times, sizeof times, ", time min/mean/max %.1f/%.1f/%.1f ms", min_ms_,
+                      total_ms_ / static_cast<double>(transfers_), max_ms_);
+    return "poll: " + std::to_string(transfers_) + " transfers, " + std::to_string(good_) +
+           " good, " + std::to_string(transfers_ - good_) + " failed" + kinds + ", " +
+           std::to_string(retries_) + " retries" + times;
 }
 
 }  // namespace morvane::tool

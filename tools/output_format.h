@@ -1,44 +1,27 @@
-// How read and poll print what they got: text for people (values, or a hex
-// dump of the words with their numbers), JSON (one object per value, or per
-// failed sample) or CSV for machines.
+// How read and poll print what they got: text for people (values, or the
+// words as they came off the line with their numbers), JSON (one object per
+// value, or per failed sample) or CSV for machines.
 #pragma once
 
-#include <cstdint>
+#include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "morvane/morvane.h"
+#include "commands.h"
+#include "gate_values.h"
+#include "progress.h"
 #include "transfer_outcome.h"
-#include "wall_clock.h"
 
 namespace morvane::tool {
-
-enum class OutputForm { kText, kHexDump, kJson, kCsv };
-
-struct DisplayOptions {
-    OutputForm form = OutputForm::kText;
-    bool signed_words = false;
-};
-
-// Takes one display option (--json, --csv, --hex, --signed); false for any
-// other argument.
-bool TakeDisplayOption(const std::string& option, DisplayOptions* display);
-
-inline constexpr char kDisplayOptionsUsage[] =
-    "output of read and poll:\n"
-    "  --hex              block reads as a hex dump of the words with their numbers\n"
-    "  --signed           words as signed 16-bit numbers\n"
-    "  --json             one JSON object per value (poll: also per failed sample)\n"
-    "  --csv              one CSV row per value, with a header row\n";
 
 // One transfer's result as read or poll prints it.
 struct Sample {
     WallTime time;
     std::string address;
-    GateAddress gate{};
+    GateAddress gate{};  // with --hex: the words the address covers
     bool block = false;
-    int32_t count = 1;
-    const std::vector<uint8_t>* buffer = nullptr;  // the values, when it went through
+    std::vector<Value> values;  // when it went through
     TransferOutcome outcome;
     long number = -1;  // poll's sample number, from 1; -1 for a read
 };
@@ -49,10 +32,37 @@ struct Sample {
 void PrintSample(const DisplayOptions& display, const Sample& sample);
 
 // A JSON string literal: quotes, backslashes and control bytes escaped,
-// bytes above 0x7F as \u00XX (code page bytes kept apart from UTF-8).
+// bytes above 0x7E as \u00XX (a byte of the PLC's string is a character of
+// Latin-1, as CSV writes it).
 std::string JsonString(const std::string& text);
 
-// A CSV field, quoted when it holds a comma, a quote or a line end.
+// A CSV field in UTF-8, quoted when it holds a comma, a quote or a line end.
 std::string CsvField(const std::string& text);
+
+// What a poll saw, for its closing line: transfers, good ones, failures by
+// kind, retries, and the least, mean and longest time of a transfer.
+class PollStatistics {
+  public:
+    void Add(const TransferOutcome& outcome, std::chrono::duration<double> time);
+
+    // "poll: 10 transfers, 8 good, 2 failed (line-failure 2), 3 retries,
+    // time min/mean/max 4.1/5.0/1012.3 ms"
+    std::string Line() const;
+
+    long transfers() const { return transfers_; }
+    long good() const { return good_; }
+    // kExitOk when every transfer went through; else the last failure's.
+    ExitCode exit_code() const { return exit_code_; }
+
+  private:
+    long transfers_ = 0;
+    long good_ = 0;
+    long retries_ = 0;
+    std::map<std::string, long> failed_;  // by status name
+    double min_ms_ = 0;
+    double max_ms_ = 0;
+    double total_ms_ = 0;
+    ExitCode exit_code_ = kExitOk;
+};
 
 }  // namespace morvane::tool

@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "commands.h"
+#include "driver_library.h"
 #include "driver_log.h"
-#include "exit_codes.h"
 #include "gate_values.h"
-#include "host_channel.h"
 
 namespace morvane::tool {
 namespace {
@@ -94,10 +93,6 @@ const char kAddressGrammar[] =
     "  what an address names, or why it is refused\n";
 
 int RunParse(const DriverLibrary& driver, const Arguments& arguments) {
-    if (arguments.empty()) {
-        std::fprintf(stderr, "usage: morvane parse ADDRESS...\n\n%s", kAddressGrammar);
-        return kExitUsage;
-    }
     InfoBlock info{};
     QueryInfo(driver, &info);
     HostChannel channel(driver, info.channel_area_size, 1);  // parsing opens no port

@@ -1,3 +1,6 @@
+// Wall-clock time stamps of the tool's output: local time for people, UTC
+// in ISO 8601 for machines.
+//
 // A progress line on standard error for transfers that take more than about
 // a second, only when standard error is a terminal (on Linux). The driver's
 // block read is one blocking call, so a thread of its own compares the time
@@ -9,12 +12,22 @@
 #include <memory>
 #include <string>
 
+#include "morvane/morvane.h"
+
 namespace morvane::tool {
 
+using WallTime = std::chrono::system_clock::time_point;
+
+// "13:25:01.123", or "2026-12-08 13:25:01.123" with the date (local time).
+std::string LocalClock(WallTime time, bool with_date);
+
+// "2026-12-08T13:25:01.123Z".
+std::string IsoUtc(WallTime time);
+
 // What a transfer of words data words (read or written: the same characters
-// cross the line) takes at baud, 11 bits a character: every telegram's
-// connection, header, data and acknowledgements.
-std::chrono::milliseconds ExpectedLineTime(uint32_t words, uint32_t baud);
+// cross the line) takes on line: every telegram's connection, header, data
+// and acknowledgements.
+std::chrono::milliseconds ExpectedLineTime(uint32_t words, const LineParameters& line);
 
 // The progress line after spent of a transfer expected to take expected.
 std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,

@@ -10,13 +10,13 @@
 #include <atomic>
 #include <thread>
 
-#include "device_line.h"
+#include "line_session.h"
 #include "line_trace.h"
+#include "port_diagnosis.h"
 #include "progress.h"
 #include "serial/line_settings_posix.h"
 #include "serial/marked_input.h"
 #include "sim/posix_terminal.h"
-#include "trace_relay.h"
 
 namespace morvane::tool {
 namespace {

@@ -2,6 +2,7 @@
 // TevMain as a host does, on a port or the embedded simulator. Several steps
 // run on one channel when joined by "then":
 //   morvane write 001010F 3.25 then read 001010F
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -10,50 +11,147 @@
 
 #include "commands.h"
 #include "driver_log.h"
-#include "exit_codes.h"
 #include "gate_values.h"
 #include "host_platform.h"
 #include "line_session.h"
 #include "output_format.h"
-#include "poll_statistics.h"
 #include "progress.h"
-#include "step_check.h"
-#include "step_plan.h"
 #include "transfer_outcome.h"
 
 namespace morvane::tool {
-
-struct StepContext {
-    HostChannel& channel;
-    const SessionOptions& options;
-    bool line_proven = false;  // a transfer went through: the line settings fit
-};
-
 namespace {
 
-constexpr uint32_t kDefaultBaud = 9600;
+// One transfer of a step, ready for the line.
+struct PreparedTransfer {
+    GateAddress gate{};
+    bool block = false;
+    int32_t count = 1;            // values of the gate (1 for a single transfer)
+    std::vector<uint8_t> buffer;  // a write's values in the host's layout
+};
+
+int Refuse(const std::string& text, int code) {
+    std::fprintf(stderr, "morvane: %s\n", text.c_str());
+    return code;
+}
+
+std::string Plural(int32_t count, const std::string& kind) {
+    return std::to_string(count) + " " + kind + (count == 1 ? "" : "s");
+}
+
+// Parses address for a single or block transfer; false, with the refusal
+// and the driver's reason on standard error, when the driver refuses it.
+bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
+    ParseBlock parse{};
+    parse.address = address.c_str();
+    parse.gate_type = GateTypeForAddress(address);
+    const uint32_t command =
+        block ? MORVANE_CMD_BLOCK_ADDRESS_PARSER : MORVANE_CMD_SINGLE_ADDRESS_PARSER;
+    const LogWindow window;
+    if (channel.Call(command, &parse) != MORVANE_OK) {
+        const std::vector<std::string> lines = window.Lines();
+        std::fprintf(stderr, "morvane: address %s refused%s%s\n", address.c_str(),
+                     lines.empty() ? "" : ": ", lines.empty() ? "" : lines.back().c_str());
+        return false;
+    }
+    *gate = parse.gate;
+    return true;
+}
+
+// The words a read of count values at gate covers, as a word block.
+int WordsOf(HostChannel& channel, PreparedTransfer* transfer) {
+    const unsigned first = ItemIndexOf(transfer->gate) * WordsPerItem(transfer->gate);
+    const int32_t words = WordsPerItem(transfer->gate) * transfer->count;
+    char address[16];
+    std::snprintf(address, sizeof address, "%03u%03u", DataBlockOf(transfer->gate), first);
+    if (!ParseGate(channel, address, true, &transfer->gate)) return kExitRefused;
+    transfer->block = true;
+    transfer->count = words;
+    return 0;
+}
+
+// Prepares one read (--hex: the words the address covers, as the line
+// carries them) or write; 0, or the exit code of its refusal (printed).
+int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* transfer) {
+    const bool write = step.kind == StepKind::kWrite;
+    transfer->count = write ? static_cast<int32_t>(step.values.size()) : step.count;
+    transfer->block = write ? transfer->count > 1 : step.count > 0;
+    if (transfer->count == 0) transfer->count = 1;
+    if (!ParseGate(channel, step.address, transfer->block, &transfer->gate)) return kExitRefused;
+    const GateAddress& gate = transfer->gate;
+    const int32_t most = MaxCount(gate, write);
+    if (transfer->block && transfer->count > most)
+        return Refuse(
+            std::string(write ? "write " : "read ") + step.address + ": " +
+                Plural(transfer->count, KindName(gate)) + " in one transfer; at most " +
+                std::to_string(most) + " (" +
+                std::to_string(write ? MORVANE_MAX_TRANSFER_BYTES : MORVANE_REPLY_DATA_SIZE) +
+                " bytes)",
+            write ? kExitRefused : kExitUsage);
+    if (!write) return step.display.form == OutputForm::kHexDump ? WordsOf(channel, transfer) : 0;
+    if (transfer->block && gate.class_letter == MORVANE_CLASS_STRING)
+        return Refuse(
+            "write " + step.address + ": strings are not written as a block; write one at a time",
+            kExitRefused);
+    transfer->buffer = HostBuffer(gate, transfer->count, transfer->block);
+    for (int32_t i = 0; i < transfer->count; ++i) {
+        std::string error;
+        if (!StoreValue(gate, transfer->block, static_cast<size_t>(i), step.values[i],
+                        &transfer->buffer, &error))
+            return Refuse("value refused: " + step.address + ": " + error, kExitRefused);
+    }
+    return 0;
+}
+
+// Every step (browse's address comes later); 0, or the exit code of the
+// first refusal (printed).
+int PrepareSteps(HostChannel& channel, const std::vector<Step>& steps,
+                 std::vector<PreparedTransfer>* prepared) {
+    prepared->assign(steps.size(), {});
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i].kind == StepKind::kBrowse && !DialogPossible())
+            return Refuse(
+                "browse needs a terminal: its dialog reads the keyboard on standard "
+                "input, which is not one here",
+                kExitUsage);
+        const int code = steps[i].kind == StepKind::kBrowse
+                             ? 0
+                             : PrepareTransfer(channel, steps[i], &(*prepared)[i]);
+        if (code != 0) return code;
+    }
+    return 0;
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct StepContext {
+    LineSession& session;
+    bool line_proven = false;  // a transfer went through: the line settings fit
+};
 
 // One transfer, with a progress line while it takes long, judged from its
 // result and the driver's lines.
 TransferOutcome Transfer(StepContext& context, uint32_t command, const std::string& what,
-                         const GateAddress& gate, int32_t count, std::vector<uint8_t>* buffer) {
+                         const PreparedTransfer& prepared, std::vector<uint8_t>* buffer) {
     TransferBlock transfer{};
-    transfer.gate = gate;
-    transfer.count = count;
+    transfer.gate = prepared.gate;
+    transfer.count = prepared.count;
     transfer.data = buffer->data();
-    const uint32_t baud = context.options.line.baud != 0 ? context.options.line.baud : kDefaultBaud;
-    const uint32_t words = WordsPerItem(gate) * static_cast<uint32_t>(count > 0 ? count : 1);
-    const TransferProgress progress(what, ExpectedLineTime(words, baud));
+    const uint32_t words = WordsPerItem(prepared.gate) * static_cast<uint32_t>(prepared.count);
+    const TransferProgress progress(what, ExpectedLineTime(words, context.session.line()));
     const LogWindow window;
-    const int32_t code = context.channel.Call(command, &transfer);
-    const TransferOutcome outcome = JudgeTransfer(code, window.Lines());
+    const InTransfer running;
+    const int32_t code = context.session.channel().Call(command, &transfer);
+    TransferOutcome outcome = JudgeTransfer(code, window.Lines());
     if (outcome.kind == FailureKind::kNone) context.line_proven = true;
+    if (outcome.kind == FailureKind::kLineFailed && context.session.PortGone())
+        outcome.fault = LineFault::kPortGone;
     return outcome;
 }
 
 void PrintHint(const StepContext& context, const TransferOutcome& outcome) {
-    if (outcome.kind == FailureKind::kLineFailed && !context.line_proven)
-        WriteErrorLine(std::string("morvane: ") + kLineHint);
+    if (outcome.kind == FailureKind::kLineFailed &&
+        (!context.line_proven || outcome.fault == LineFault::kPortGone))
+        WriteErrorLine("morvane: " + Hint(outcome));
 }
 
 // The failure message of a read or write: what failed, the kind in the exit
@@ -69,63 +167,145 @@ int ReportFailure(const StepContext& context, const std::string& what,
     return ExitCodeOf(outcome);
 }
 
-std::string Describing(const char* verb, const std::string& address, bool block, int32_t count) {
-    return std::string(verb) + " " + address +
-           (block ? " (" + std::to_string(count) + " values)" : std::string());
+std::string Describing(const char* verb, const Step& step, const PreparedTransfer& prepared) {
+    const int32_t values = step.kind == StepKind::kWrite ? prepared.count : step.count;
+    return std::string(verb) + " " + step.address +
+           (prepared.block && values > 0 ? " (" + std::to_string(values) + " values)" : "");
 }
 
-// Reads address (count values as a block, or one) and prints the values.
-int ReadAndPrint(StepContext& context, const std::string& address, int32_t count, bool block) {
-    GateAddress gate{};
-    if (!ParseGate(context.channel, address, block, &gate)) return kExitRefused;
-    std::vector<uint8_t> buffer = HostBuffer(gate, count, block);
-    const uint32_t command = block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
-    const std::string what = Describing("reading", address, block, count);
-    Sample sample{std::chrono::system_clock::now(), address, gate, block, count, &buffer, {}, -1};
-    sample.outcome = Transfer(context, command, what, gate, count, &buffer);
-    const bool machine = context.options.display.form == OutputForm::kJson ||
-                         context.options.display.form == OutputForm::kCsv;
-    if (sample.outcome.kind == FailureKind::kNone || machine)
-        PrintSample(context.options.display, sample);
-    if (sample.outcome.kind != FailureKind::kNone)
-        return ReportFailure(context, what, sample.outcome);
+// Reads the step's values (or words, --hex) into a sample.
+Sample ReadSample(StepContext& context, const Step& step, const PreparedTransfer& prepared,
+                  long number) {
+    std::vector<uint8_t> buffer = HostBuffer(prepared.gate, prepared.count, prepared.block);
+    const uint32_t command = prepared.block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
+    Sample sample{std::chrono::system_clock::now(),
+                  step.address,
+                  prepared.gate,
+                  prepared.block,
+                  {},
+                  {},
+                  number};
+    sample.outcome =
+        Transfer(context, command, Describing("reading", step, prepared), prepared, &buffer);
+    if (sample.outcome.kind == FailureKind::kNone)
+        for (int32_t i = 0; i < prepared.count; ++i)
+            sample.values.push_back(
+                ValueAt(prepared.gate, prepared.block, static_cast<size_t>(i), buffer));
+    return sample;
+}
+
+bool Machine(const DisplayOptions& display) {
+    return display.form == OutputForm::kJson || display.form == OutputForm::kCsv;
+}
+
+int RunRead(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
+    const Sample sample = ReadSample(context, step, prepared, -1);
+    if (sample.outcome.kind == FailureKind::kNone || Machine(step.display))
+        PrintSample(step.display, sample);
+    if (sample.outcome.kind == FailureKind::kNone) return kExitOk;
+    return ReportFailure(context, Describing("reading", step, prepared), sample.outcome);
+}
+
+int RunWrite(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
+    std::vector<uint8_t> buffer = prepared.buffer;
+    const uint32_t command = prepared.block ? MORVANE_CMD_BLOCK_WRITE : MORVANE_CMD_SINGLE_WRITE;
+    const std::string what = Describing("writing", step, prepared);
+    const TransferOutcome outcome = Transfer(context, command, what, prepared, &buffer);
+    if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
+    std::printf("%s <- %d value%s\n", step.address.c_str(), static_cast<int>(prepared.count),
+                prepared.count == 1 ? "" : "s");
+    std::fflush(stdout);
     return kExitOk;
 }
 
-// Ctrl-C during the steps: the running transfer finishes, the steps stop,
-// and the session still closes its port and saves the simulator's blocks.
-class InterruptStopsSteps {
-  public:
-    InterruptStopsSteps() { CatchInterrupt(); }
-    ~InterruptStopsSteps() { ReleaseInterrupt(); }
-    InterruptStopsSteps(const InterruptStopsSteps&) = delete;
-    InterruptStopsSteps& operator=(const InterruptStopsSteps&) = delete;
-};
-
-// Waits ms, or less when interrupted; false once interrupted.
-bool WaitUnlessInterrupted(long ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!Interrupted() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 20 ? ms : 20));
+// Waits until the time, or less when interrupted; false once interrupted.
+bool WaitUntil(SteadyClock::time_point until) {
+    while (!Interrupted() && SteadyClock::now() < until)
+        std::this_thread::sleep_for(std::min<SteadyClock::duration>(until - SteadyClock::now(),
+                                                                    std::chrono::milliseconds(20)));
     return !Interrupted();
+}
+
+// Reads again and again, on through failures, until --times or a stop; then
+// a statistics line. Samples keep a fixed rate: each is due at a multiple of
+// the period from the first, and one a transfer overran is left out.
+int RunPoll(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
+    const std::chrono::milliseconds period(step.every_ms);
+    const SteadyClock::time_point first = SteadyClock::now();
+    PollStatistics statistics;
+    TransferOutcome last_failure;  // on the line
+    long due = 0;                  // periods from the first sample
+    for (long round = 0; step.times == 0 || round < step.times; ++round) {
+        if (round > 0) {
+            const long passed = static_cast<long>((SteadyClock::now() - first) / period);
+            due = passed >= due + 1 ? passed + 1 : due + 1;
+            if (!WaitUntil(first + due * period)) break;
+        }
+        const auto start = SteadyClock::now();
+        const Sample sample = ReadSample(context, step, prepared, round + 1);
+        statistics.Add(sample.outcome, SteadyClock::now() - start);
+        PrintSample(step.display, sample);
+        if (sample.outcome.kind == FailureKind::kLineFailed) last_failure = sample.outcome;
+        if (Interrupted()) break;
+    }
+    if (Machine(step.display)) {
+        WriteErrorLine(statistics.Line());  // the machine-readable stream stays uniform
+    } else {
+        std::printf("%s\n", statistics.Line().c_str());
+        std::fflush(stdout);
+    }
+    PrintHint(context, last_failure);
+    return statistics.exit_code();
+}
+
+// browse: the Tag Format dialog composes an address; its value is read.
+int RunBrowse(StepContext& context, const Step& step) {
+    char address[32] = {};
+    BrowseBlock browse{address, nullptr};
+    const int32_t code = context.session.channel().Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
+    if (code != MORVANE_OK) {
+        std::fprintf(stderr, "morvane: no address chosen (%d)\n", static_cast<int>(code));
+        return kExitUsage;
+    }
+    std::printf("address: %s\n", address);
+    Step read = step;
+    read.kind = StepKind::kRead;
+    read.address = address;
+    PreparedTransfer prepared;
+    const int refused = PrepareTransfer(context.session.channel(), read, &prepared);
+    return refused != 0 ? refused : RunRead(context, read, prepared);
+}
+
+int RunStep(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
+    switch (step.kind) {
+        case StepKind::kRead:
+            return RunRead(context, step, prepared);
+        case StepKind::kWrite:
+            return RunWrite(context, step, prepared);
+        case StepKind::kPoll:
+            return RunPoll(context, step, prepared);
+        case StepKind::kBrowse:
+            return RunBrowse(context, step);
+    }
+    return kExitToolFailed;
 }
 
 // Checks the steps and opens the channel with the driver's start-up lines
 // held back; 0, or the exit code of what failed (printed).
-int Prepare(const DriverLibrary& driver, const SessionOptions& options,
-            const std::vector<Step>& steps, LineSession* session) {
+int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSession* session,
+            std::vector<PreparedTransfer>* prepared) {
     BeginStartUp();
     InfoBlock info{};
     QueryInfo(driver, &info);
     // The parse commands need no started channel: nothing opens the port yet.
     HostChannel not_started(driver, info.channel_area_size, 1);
-    const int refused = CheckSteps(not_started, steps);
+    const int refused = PrepareSteps(not_started, invocation.steps, prepared);
     if (refused != 0) {
         EndStartUp(false);  // the refusal names the driver's reason
         return refused;
     }
     std::string error;
-    const bool opened = session->Open(options, &error);
+    const bool opened = session->Open(invocation.session, &error);
     EndStartUp(!opened);
     if (opened) return kExitOk;
     std::fprintf(stderr, "morvane: %s\n", error.c_str());
@@ -134,112 +314,23 @@ int Prepare(const DriverLibrary& driver, const SessionOptions& options,
 
 }  // namespace
 
-int RunSteps(const DriverLibrary& driver, const std::string& first, const Arguments& given) {
-    Arguments arguments = given;
-    SessionOptions options;
-    std::string error;
-    if (!TakeSessionOptions(&arguments, &options, &error)) {
-        std::fprintf(stderr, "morvane: %s\nsession options:\n%s%s", error.c_str(),
-                     kSessionOptionsUsage, kDisplayOptionsUsage);
-        return kExitUsage;
-    }
-    std::vector<Step> steps;
-    if (!PlanSteps(first, arguments, &steps, &error)) {
-        std::fprintf(stderr, "morvane: %s\n", error.c_str());
-        return kExitUsage;
-    }
-    const InterruptStopsSteps interrupt;
+int RunSteps(const DriverLibrary& driver, const Invocation& invocation) {
+    const StopSignals stop;  // Ctrl-C, SIGTERM, SIGHUP: the session still ends as it should
     int code = kExitOk;
     {
         LineSession session(driver);
-        code = Prepare(driver, options, steps, &session);
+        std::vector<PreparedTransfer> prepared;
+        code = Prepare(driver, invocation, &session, &prepared);
         if (code == kExitOk) {
-            StepContext context{session.channel(), options};
-            for (size_t i = 0; code == kExitOk && i < steps.size() && !Interrupted(); ++i)
-                code = steps[i].command->step.run(context, steps[i].arguments);
+            StepContext context{session};
+            for (size_t i = 0; code == kExitOk && i < prepared.size() && !Interrupted(); ++i)
+                code = RunStep(context, invocation.steps[i], prepared[i]);
         }
         if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
     }
     if (!Interrupted()) return code;
-    std::fprintf(stderr, "morvane: interrupted\n");
-    return kExitInterrupted;
-}
-
-// The steps' arguments have the shapes PlanSteps checked.
-
-// read ADDRESS [COUNT]
-int StepRead(StepContext& context, const Arguments& arguments) {
-    int32_t count = 1;
-    if (arguments.size() == 2) TakeCount(arguments[1], &count);
-    return ReadAndPrint(context, arguments[0], count, arguments.size() == 2);
-}
-
-// write ADDRESS VALUE [VALUE...]: one value as a single write, more as a block.
-int StepWrite(StepContext& context, const Arguments& arguments) {
-    const std::string& address = arguments[0];
-    PreparedWrite write;
-    const int refused = PrepareWrite(context.channel, arguments, &write);
-    if (refused != 0) return refused;
-    const uint32_t command = write.block ? MORVANE_CMD_BLOCK_WRITE : MORVANE_CMD_SINGLE_WRITE;
-    const std::string what = Describing("writing", address, write.block, write.count);
-    const TransferOutcome outcome =
-        Transfer(context, command, what, write.gate, write.count, &write.buffer);
-    if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
-    std::printf("%s <- %d value%s\n", address.c_str(), static_cast<int>(write.count),
-                write.count == 1 ? "" : "s");
-    return kExitOk;
-}
-
-// poll ADDRESS [COUNT] [--every MS] [--times N]: reads again and again, on
-// through failures, until --times or Ctrl-C; then a statistics line.
-int StepPoll(StepContext& context, const Arguments& arguments) {
-    PollArguments poll;
-    TakePollArguments(arguments, &poll);
-    int32_t count = 1;
-    const bool block = poll.positional.size() == 2;
-    if (block) TakeCount(poll.positional[1], &count);
-    const std::string& address = poll.positional[0];
-    GateAddress gate{};
-    if (!ParseGate(context.channel, address, block, &gate)) return kExitRefused;
-    const uint32_t command = block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
-    const std::string what = Describing("reading", address, block, count);
-    PollStatistics statistics;
-    bool line_failed = false;
-    for (long round = 0; poll.times == 0 || round < poll.times; ++round) {
-        if (round > 0 && !WaitUnlessInterrupted(poll.every_ms)) break;
-        std::vector<uint8_t> buffer = HostBuffer(gate, count, block);
-        Sample sample{
-            std::chrono::system_clock::now(), address, gate, block, count, &buffer, {}, round + 1};
-        const auto start = std::chrono::steady_clock::now();
-        sample.outcome = Transfer(context, command, what, gate, count, &buffer);
-        statistics.Add(sample.outcome, std::chrono::steady_clock::now() - start);
-        line_failed = line_failed || sample.outcome.kind == FailureKind::kLineFailed;
-        PrintSample(context.options.display, sample);
-        if (Interrupted()) break;
-    }
-    const std::string line = statistics.Line();
-    if (context.options.display.form == OutputForm::kJson ||
-        context.options.display.form == OutputForm::kCsv) {
-        WriteErrorLine(line);  // the machine-readable stream stays uniform
-    } else {
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-    }
-    if (line_failed && !context.line_proven) WriteErrorLine(std::string("morvane: ") + kLineHint);
-    return statistics.exit_code();
-}
-
-// browse: the Tag Format dialog composes an address; its value is read.
-int StepBrowse(StepContext& context, const Arguments&) {
-    char address[32] = {};
-    BrowseBlock browse{address, nullptr};
-    const int32_t code = context.channel.Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
-    if (code != MORVANE_OK) {
-        std::fprintf(stderr, "morvane: no address chosen (%d)\n", static_cast<int>(code));
-        return kExitUsage;
-    }
-    std::printf("address: %s\n", address);
-    return ReadAndPrint(context, address, 1, false);
+    std::fprintf(stderr, "morvane: %s\n", InterruptName().c_str());
+    return 128 + InterruptSignal();  // as a shell reports a signal
 }
 
 }  // namespace morvane::tool

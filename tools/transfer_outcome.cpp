@@ -1,55 +1,184 @@
 #include "transfer_outcome.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 #include <set>
 #include <utility>
 
+#include "gates/log_texts.h"
 #include "sim/rk512_server.h"
 
 namespace morvane::tool {
 namespace {
 
-// The driver logs one line per failed attempt of a telegram exchange,
-// naming the telegram and the attempt: "ZIDIV> DoRead() error RX fetch
-// header ack, retry 2". Repeats of a whole follow-on sequence start the
-// counting again.
-const std::regex kAttemptLine(
-    R"(^ZIDIV> Do(Read|Write)\(\) .*(fetch|follow-on \d+).*retry (\d+)$)");
-const std::regex kPlcError(R"(recv err 0x([0-9A-Fa-f]{2}))");
-const std::regex kMalformed(R"(short reply|ill\. length)");
-const std::regex kSequenceRepeat(R"(whole follow-on retry)");
-const std::regex kExitLine(R"(^ZIDIV> exit \w+\(\) , ret val)");
+namespace text = log_text;
+
+enum class Role {
+    kAttempt,         // a failed attempt of a telegram: label, ..., attempt number
+    kPlcError,        // the same, with the PLC's error number first
+    kReceiveDetail,   // why the reply that follows was not taken
+    kSequenceRepeat,  // a block transfer starts over: its telegrams count again
+    kExit,            // the command's result: no reason
+    kRefusal,         // refused before the line
+};
+
+// A text of FETCH and its twin of SEND (or a text alone) and what it means.
+struct Interpretation {
+    const char* format;
+    const char* twin;
+    Role role;
+    LineFault fault;
+};
+
+constexpr Interpretation kTexts[] = {
+    {text::kReadSynchronising, text::kWriteSynchronising, Role::kAttempt,
+     LineFault::kConnectionRefused},
+    {text::kReadInputWaiting, text::kWriteInputWaiting, Role::kAttempt, LineFault::kConflict},
+    {text::kReadQuietLine, text::kWriteQuietLine, Role::kAttempt, LineFault::kConflict},
+    {text::kReadTxHeader, text::kWriteTxHeader, Role::kAttempt, LineFault::kPortGone},
+    {text::kReadTxReplySyncAck, text::kWriteTxReplySyncAck, Role::kAttempt, LineFault::kPortGone},
+    {text::kReadTxReplyAck, text::kWriteTxReplyAck, Role::kAttempt, LineFault::kPortGone},
+    {text::kReadRxHeaderAck, text::kWriteRxHeaderAck, Role::kAttempt, LineFault::kNoAck},
+    {text::kReadRxReplySync, text::kWriteRxReplySync, Role::kAttempt, LineFault::kNoReply},
+    // Refined by the Receive() line before it; a reply that never ended.
+    {text::kReadRxReply, text::kWriteRxReply, Role::kAttempt, LineFault::kNoReply},
+    {text::kReadShortReply, text::kWriteShortReply, Role::kAttempt, LineFault::kWrongLength},
+    {text::kReadWrongLength, text::kWriteWrongLength, Role::kAttempt, LineFault::kWrongLength},
+    {text::kReadOtherReply, text::kWriteOtherReply, Role::kAttempt, LineFault::kWrongLength},
+    {text::kReadErrorByte, text::kWriteErrorByte, Role::kPlcError, LineFault::kUnknown},
+    {text::kNotResponding, nullptr, Role::kReceiveDetail, LineFault::kConnectionRefused},
+    {text::kReceiveTimeout, nullptr, Role::kReceiveDetail, LineFault::kNoReply},
+    {text::kReceiveNak, nullptr, Role::kReceiveDetail, LineFault::kConnectionRefused},
+    {text::kReceiveTooLong, nullptr, Role::kReceiveDetail, LineFault::kWrongLength},
+    {text::kReceiveNoBcc, nullptr, Role::kReceiveDetail, LineFault::kNoBlockCheck},
+    {text::kReceiveBadBcc, nullptr, Role::kReceiveDetail, LineFault::kBadBlock},
+    {text::kReceiveDamaged, nullptr, Role::kReceiveDetail, LineFault::kBadBlock},
+    {text::kReadSequenceRepeat, text::kWriteSequenceRepeat, Role::kSequenceRepeat,
+     LineFault::kUnknown},
+    {text::kSingleReadExit, text::kSingleWriteExit, Role::kExit, LineFault::kUnknown},
+    {text::kBlockReadExit, text::kBlockWriteExit, Role::kExit, LineFault::kUnknown},
+    {text::kNotANumber, text::kCountOutOfRange, Role::kRefusal, LineFault::kUnknown},
+    {text::kReadTooLarge, text::kStringsNotAsBlock, Role::kRefusal, LineFault::kUnknown},
+    {text::kBitInABlock, nullptr, Role::kRefusal, LineFault::kUnknown},
+};
+
+const Interpretation* Interpret(const std::string& line, std::vector<std::string>* fields) {
+    for (const Interpretation& known : kTexts)
+        if (MatchesFormat(known.format, line, fields) ||
+            (known.twin != nullptr && MatchesFormat(known.twin, line, fields)))
+            return &known;
+    return nullptr;
+}
+
+bool Digit(char c, char conversion) {
+    return conversion == 'X' ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+                             : std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+bool Match(const char* format, const char* line, std::vector<std::string>* fields) {
+    for (; *format != '\0'; ++format, ++line) {
+        if (*format != '%') {
+            if (*format != *line) return false;
+            continue;
+        }
+        ++format;
+        while (std::isdigit(static_cast<unsigned char>(*format)))
+            ++format;  // a width: "%02X"
+        const char conversion = *format;
+        const size_t kept = fields != nullptr ? fields->size() : 0;
+        const char* end = line;
+        if (conversion == 's') {
+            // As short as the rest of the line allows.
+            for (; *end != '\0'; ++end)
+                if (end > line && Match(format + 1, end, nullptr)) break;
+        } else if (conversion == 'c') {
+            end = *line != '\0' ? line + 1 : line;
+        } else {
+            if (conversion == 'd' && *end == '-') ++end;
+            while (Digit(*end, conversion))
+                ++end;
+        }
+        if (end == line || (end[-1] == '-' && conversion == 'd')) return false;
+        if (fields != nullptr) fields->emplace_back(line, end);
+        if (!Match(format + 1, end, fields)) {
+            if (fields != nullptr) fields->resize(kept);
+            return false;
+        }
+        return true;
+    }
+    return *line == '\0';
+}
 
 }  // namespace
+
+bool MatchesFormat(const char* format, const std::string& line, std::vector<std::string>* fields) {
+    if (fields != nullptr) fields->clear();
+    return Match(format, line.c_str(), fields);
+}
+
+std::span<const char* const> InterpretedTexts() {
+    static const std::vector<const char*> formats = [] {
+        std::vector<const char*> all;
+        for (const Interpretation& known : kTexts) {
+            all.push_back(known.format);
+            if (known.twin != nullptr) all.push_back(known.twin);
+        }
+        return all;
+    }();
+    return formats;
+}
 
 TransferOutcome JudgeTransfer(int32_t code, const std::vector<std::string>& lines) {
     TransferOutcome outcome;
     std::set<std::pair<std::string, int>> failed;  // telegram, attempt
     int failed_attempts = 0;
     bool malformed = false;
+    bool every_unacknowledged = true;
+    LineFault detail = LineFault::kUnknown;  // of the reply that failed next
     for (const std::string& line : lines) {
-        std::smatch match;
-        if (std::regex_search(line, kSequenceRepeat)) {
-            failed_attempts += static_cast<int>(failed.size());
-            failed.clear();
+        std::vector<std::string> fields;
+        const Interpretation* known = Interpret(line, &fields);
+        const Role role = known != nullptr ? known->role : Role::kRefusal;
+        if (role != Role::kExit && role != Role::kSequenceRepeat) outcome.reason = line;
+        if (known == nullptr) continue;
+        switch (role) {
+            case Role::kSequenceRepeat:
+                failed_attempts += static_cast<int>(failed.size());
+                failed.clear();
+                break;
+            case Role::kReceiveDetail:
+                detail = known->fault;
+                break;
+            case Role::kPlcError:
+                outcome.plc_error = static_cast<int>(std::strtol(fields[0].c_str(), nullptr, 16));
+                failed.insert({fields[1], std::atoi(fields[2].c_str())});
+                every_unacknowledged = false;
+                break;
+            case Role::kAttempt: {
+                const LineFault fault = known->fault;
+                const bool refined =
+                    fault == LineFault::kNoReply && detail != LineFault::kUnknown &&
+                    (known->format == text::kReadRxReply || known->format == text::kWriteRxReply);
+                outcome.fault = refined ? detail : fault;
+                malformed = malformed || outcome.fault == LineFault::kWrongLength;
+                every_unacknowledged = every_unacknowledged && fault == LineFault::kNoAck;
+                failed.insert({fields[0], std::atoi(fields.back().c_str())});
+                detail = LineFault::kUnknown;
+                break;
+            }
+            default:
+                break;
         }
-        if (std::regex_search(line, match, kAttemptLine))
-            failed.insert({match[2].str(), std::atoi(match[3].str().c_str())});
-        if (std::regex_search(line, match, kPlcError))
-            outcome.plc_error = static_cast<int>(std::strtol(match[1].str().c_str(), nullptr, 16));
-        if (std::regex_search(line, kMalformed)) malformed = true;
-        if (!std::regex_search(line, kExitLine) && !std::regex_search(line, kSequenceRepeat))
-            outcome.reason = line;
     }
     failed_attempts += static_cast<int>(failed.size());
     if (code == 0) {
-        outcome.attempts = failed_attempts + 1;
-        outcome.reason.clear();
-        return outcome;
+        TransferOutcome done;
+        done.attempts = failed_attempts + 1;
+        return done;
     }
     outcome.attempts = failed_attempts > 0 ? failed_attempts : 1;
+    outcome.every_attempt_unacknowledged = every_unacknowledged && failed_attempts > 1;
     if (code == 1 && outcome.plc_error >= 0 && !malformed) {
         outcome.kind = FailureKind::kPlcRefused;
     } else if (code == 1 && failed_attempts == 0) {
@@ -57,6 +186,7 @@ TransferOutcome JudgeTransfer(int32_t code, const std::vector<std::string>& line
     } else {
         outcome.kind = FailureKind::kLineFailed;
     }
+    if (outcome.kind != FailureKind::kLineFailed) outcome.fault = LineFault::kUnknown;
     return outcome;
 }
 
@@ -68,50 +198,87 @@ std::string PlcErrorText(int error) {
     return text;
 }
 
+namespace {
+
+struct FaultWords {
+    const char* status;
+    const char* what;
+    const char* hint;
+};
+
+// In the order of LineFault.
+constexpr FaultWords kFaultWords[] = {
+    {"", "no valid exchange",
+     "nothing valid came back; check the protocol (3964 or 3964R: --protocol), the baud rate "
+     "(--baud) and the cable"},
+    {"nak", "the PLC refused the connection or answered NAK",
+     "the PLC took no telegram: is it busy, or set to another procedure or frame? check "
+     "--protocol, --baud and --frame"},
+    {"no-ack", "no acknowledgement of the telegram",
+     "check the protocol (3964 or 3964R: --protocol), the baud rate (--baud), the frame "
+     "(--frame) and the cable"},
+    {"no-reply", "no reply after the acknowledgement",
+     "the PLC took the telegram and answered nothing in time: is its RK512 partner running? a "
+     "longer --timeout may help"},
+    {"block-check", "the reply failed its block check, or arrived with damaged characters",
+     "characters are spoiled on the line: check --baud and --frame against the PLC's, the cable "
+     "and its screen; --trace marks the damaged ones"},
+    {"no-block-check", "the reply came without its block check character",
+     "the protocol may be wrong: the PLC seems to speak 3964, not 3964R (--protocol 3964)"},
+    {"length", "a reply of the wrong length, or of another telegram",
+     "characters were lost or added on the line, an earlier reply came late, or the partner is "
+     "no RK512 PLC; --trace shows the reply"},
+    {"conflict", "a conflict: the PLC sent when it should have listened",
+     "the PLC sends on its own or babbles: check its configuration, and that no other master "
+     "shares the line"},
+    {"port-gone", "the port vanished",
+     "the device is gone or takes no more characters (an adapter pulled?): plug it in again and "
+     "start over"},
+};
+
+const FaultWords& WordsOf(LineFault fault) {
+    return kFaultWords[static_cast<int>(fault)];
+}
+
+}  // namespace
+
 std::string Describe(const TransferOutcome& outcome) {
-    switch (outcome.kind) {
-        case FailureKind::kNone:
-            return "done";
-        case FailureKind::kRefused:
-            return "address or value refused by the driver";
-        case FailureKind::kPlcRefused:
-            return "PLC refused: " + PlcErrorText(outcome.plc_error);
-        case FailureKind::kLineFailed:
-            return "line failure: no valid exchange";
-    }
-    return "";
+    if (outcome.kind == FailureKind::kPlcRefused)
+        return "PLC refused: " + PlcErrorText(outcome.plc_error);
+    if (outcome.kind == FailureKind::kLineFailed)
+        return std::string("line failure: ") + WordsOf(outcome.fault).what;
+    return outcome.kind == FailureKind::kNone ? "done" : "address or value refused by the driver";
+}
+
+std::string Hint(const TransferOutcome& outcome) {
+    if (outcome.kind != FailureKind::kLineFailed) return "";
+    if (outcome.every_attempt_unacknowledged && outcome.fault == LineFault::kNoAck)
+        return "hint: no telegram was acknowledged on any attempt: the protocol may be wrong (a "
+               "3964R block check the PLC does not wait for, or one it misses: --protocol), or "
+               "the baud rate or frame (--baud, --frame)";
+    return std::string("hint: ") + WordsOf(outcome.fault).hint;
 }
 
 std::string StatusName(const TransferOutcome& outcome) {
+    char name[24];
+    std::snprintf(name, sizeof name, "plc-error-0x%02X", static_cast<unsigned>(outcome.plc_error));
+    const std::string fault = WordsOf(outcome.fault).status;
     switch (outcome.kind) {
         case FailureKind::kNone:
             return "ok";
         case FailureKind::kRefused:
             return "refused";
-        case FailureKind::kPlcRefused: {
-            char name[24];
-            std::snprintf(name, sizeof name, "plc-error-0x%02X",
-                          static_cast<unsigned>(outcome.plc_error));
+        case FailureKind::kPlcRefused:
             return name;
-        }
         case FailureKind::kLineFailed:
-            return "line-failure";
+            break;
     }
-    return "";
+    return fault.empty() ? "line-failure" : "line-failure-" + fault;
 }
 
 ExitCode ExitCodeOf(const TransferOutcome& outcome) {
-    switch (outcome.kind) {
-        case FailureKind::kNone:
-            return kExitOk;
-        case FailureKind::kRefused:
-            return kExitRefused;
-        case FailureKind::kPlcRefused:
-            return kExitPlcRefused;
-        case FailureKind::kLineFailed:
-            return kExitLineFailed;
-    }
-    return kExitToolFailed;
+    constexpr ExitCode kByKind[] = {kExitOk, kExitRefused, kExitPlcRefused, kExitLineFailed};
+    return kByKind[static_cast<int>(outcome.kind)];
 }
 
 }  // namespace morvane::tool

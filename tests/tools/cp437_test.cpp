@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cp437.h"
+#include "commands.h"
 
 namespace morvane::tool {
 namespace {

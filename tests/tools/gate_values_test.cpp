@@ -53,7 +53,7 @@ TEST(GateValues, ValuesLandInTheHostLayoutAndReadBack) {
         std::string error;
         ASSERT_TRUE(StoreValue(c.gate, c.block, 0, c.text, &buffer, &error)) << error;
         EXPECT_EQ(buffer, c.layout);
-        EXPECT_EQ(FormatValue(c.gate, c.block, 0, buffer), c.shown);
+        EXPECT_EQ(ValueText(ValueAt(c.gate, c.block, 0, buffer), false), c.shown);
     }
 }
 
@@ -131,6 +131,8 @@ TEST(GateValues, IntegersAreDecimalOrHexNeverOctal) {
     }
 }
 
+#define RANGE " (the PLC holds 0 and magnitudes from 1.2e-38 to 1.7e38)"
+
 TEST(GateValues, RefusalsSayWhatIsWrongWithTheText) {
     const struct {
         GateAddress gate;
@@ -138,8 +140,13 @@ TEST(GateValues, RefusalsSayWhatIsWrongWithTheText) {
         const char* error;
     } cases[] = {
         {Gate('F', -1), "one", "not a floating-point value: one"},
-        {Gate('F', -1), "1e40", "floating-point value out of range: 1e40"},
-        {Gate('F', -1), "1e-45", "floating-point value out of range: 1e-45"},
+        {Gate('F', -1), "1e40", "floating-point value out of range: 1e40" RANGE},
+        {Gate('F', -1), "1e-45", "floating-point value out of range: 1e-45" RANGE},
+        // What the driver would saturate in silence, or refuse on the line.
+        {Gate('F', -1), "inf", "floating-point value out of range: inf" RANGE},
+        {Gate('F', -1), "-INFINITY", "floating-point value out of range: -INFINITY" RANGE},
+        {Gate('F', -1), "1.7015e38", "floating-point value out of range: 1.7015e38" RANGE},
+        {Gate('F', -1), "nan", "not a number: nan (the PLC's float has no NaN)"},
         {Gate('I', 4), "2", "not a bit (0 or 1): 2"},
         {Gate('I', -1), "0o17",
          "not a 16-bit word: 0o17 (expected decimal -32768 to 65535, or 0x0 to 0xFFFF)"},

@@ -116,6 +116,10 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
     const int holder = open(held.name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     const std::string in_use = "in use by process " + std::to_string(getpid()) + " (";
+    const std::string long_file = ::testing::TempDir() + "morvane-a-file-not-a-port";
+    std::FILE* file = std::fopen(long_file.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
     const PortCase cases[] = {
         {"missing", "/dev/ttyUSB97",
          "cannot open port /dev/ttyUSB97 at 9600 8E1: no such device (No such file or directory)"},
@@ -124,6 +128,8 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
         {"in use", held.name(), in_use.c_str()},
         {"a directory", "/tmp", "not a serial device, not even a character device"},
         {"no terminal", "/dev/null", "not a serial device (Inappropriate ioctl for device)"},
+        // Its name too long for the driver, but that is not what is wrong with it.
+        {"a regular file", long_file, "not a serial device, not even a character device"},
     };
     for (const PortCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -132,6 +138,7 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
         EXPECT_NE(RunOnPort(c.port, "", "--trace ").find(c.said), std::string::npos);
     }
     close(holder);
+    std::remove(long_file.c_str());
 }
 
 // Run as a user without access (root drops to nobody for it).

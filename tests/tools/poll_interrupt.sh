@@ -1,10 +1,12 @@
 #!/bin/sh
-# Ctrl-C ends a poll that has no --times, and the steps after it; the
-# session still ends as usual: the port is closed, the simulator's blocks
-# are saved, the poll's statistics printed; the exit status is 130.
-#   poll_interrupt.sh MORVANE
+# Ctrl-C (or SIGTERM, SIGHUP: a `timeout`, a closed terminal) ends a poll
+# that has no --times, and the steps after it; the session still ends as
+# usual: the port is closed, the simulator's blocks are saved, the poll's
+# statistics printed; the exit status is 128 plus the signal's number.
+#   poll_interrupt.sh MORVANE [INT|TERM|HUP]
 set -u
 morvane=$1
+signal=${2:-INT}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 "$morvane" --log-level 33 write --sim-blocks "$dir/blocks" 001002 0x4D2 \
@@ -17,11 +19,13 @@ until grep -q "001002 = 1234" "$dir/out"; do
   if [ "$tries" -gt 200 ]; then echo "no polled value"; kill "$pid"; exit 1; fi
   sleep 0.01
 done
-kill -INT "$pid"
+kill -"$signal" "$pid"
 wait "$pid"
 code=$?
 cat "$dir/out"
-[ "$code" -eq 130 ] || { echo "exit code $code"; exit 1; }
+case $signal in HUP) number=1 ;; TERM) number=15 ;; *) number=2 ;; esac
+expected=$((128 + number))
+[ "$code" -eq "$expected" ] || { echo "exit code $code, not $expected"; exit 1; }
 grep -q "^poll: [0-9]* transfers" "$dir/out" || { echo "no statistics"; exit 1; }
 grep -qi "04D2" "$dir/blocks" || { echo "blocks not saved"; exit 1; }
-echo "poll ended by interrupt, blocks saved"
+echo "poll ended by SIG$signal, blocks saved"

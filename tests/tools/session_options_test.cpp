@@ -1,6 +1,9 @@
-// Session options and the steps of one invocation, checked before the
-// channel opens.
+// The command line: session options anywhere, the steps of one invocation,
+// checked before the channel opens.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstring>
 #include <filesystem>
@@ -8,11 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "session_options.h"
-#include "step_plan.h"
+#include "commands.h"
 
 namespace morvane::tool {
 namespace {
+
+// The command line "read ARGUMENTS" parsed; false with *error.
+bool TakeSessionOptions(Arguments* arguments, SessionOptions* options, std::string* error) {
+    Arguments line = {"read"};
+    line.insert(line.end(), arguments->begin(), arguments->end());
+    Invocation invocation;
+    if (!ParseCommandLine(line, &invocation, error)) return false;
+    *options = invocation.session;
+    *arguments = {invocation.steps[0].address};
+    return true;
+}
 
 TEST(SessionOptions, PortsUnderDevGoWithoutThePrefix) {
     struct {
@@ -47,9 +60,12 @@ TEST(SessionOptions, UnknownOptionsAndBadValuesAreNamed) {
         {{"--bogus"}, "unknown option --bogus"},
         {{"--bogus", "001002"}, "unknown option --bogus"},
         {{"--baud"}, "--baud needs a value"},
-        {{"--baud", "fast", "001002"}, "bad value fast for --baud"},
-        {{"--protocol", "3965", "001002"}, "bad value 3965 for --protocol"},
-        {{"--timeout", "0", "001002"}, "bad value 0 for --timeout"},
+        {{"--baud", "fast", "001002"},
+         "bad value fast for --baud: one of 50 75 110 134 150 200 300 600 1200 1800 2400 4800 "
+         "9600 19200 38400 57600"},
+        {{"--protocol", "3965", "001002"}, "bad value 3965 for --protocol: 3964 or 3964R"},
+        {{"--timeout", "0", "001002"},
+         "bad value 0 for --timeout: 1 to 100000 hundredths of a second"},
     };
     for (const auto& c : cases) {
         Arguments arguments = c.arguments;
@@ -85,6 +101,8 @@ TEST(SessionOptions, LineSettingsAsAUserWritesThem) {
     }
 }
 
+#define FRAME_VALUES "data bits 5 to 8, parity N O E M or S, stop bits 1, 1.5 or 2: 8E1, 7O2, 5N1.5"
+
 TEST(SessionOptions, SettingsNoLineCanHoldAreRefusedWithTheReason) {
     struct {
         Arguments arguments;
@@ -96,12 +114,12 @@ TEST(SessionOptions, SettingsNoLineCanHoldAreRefusedWithTheReason) {
         {{"--baud", "14400"},
          "baud rate 14400 is not a standard rate: 50 75 110 134 150 200 300 600 1200 1800 2400 "
          "4800 9600 19200 38400 57600"},
-        {{"--frame", "8X1"}, "bad value 8X1 for --frame"},
-        {{"--frame", "9E1"}, "bad value 9E1 for --frame"},
-        {{"--data-bits", "4"}, "bad value 4 for --data-bits"},
+        {{"--frame", "8X1"}, "bad value 8X1 for --frame: " FRAME_VALUES},
+        {{"--frame", "9E1"}, "bad value 9E1 for --frame: " FRAME_VALUES},
+        {{"--data-bits", "4"}, "bad value 4 for --data-bits: 5 to 8"},
         {{"--stop-bits", "1.5"}, "1.5 stop bits go with 5 data bits only"},
         {{"--frame", "5E2"}, "2 stop bits go with 6 to 8 data bits"},
-        {{"--protocol", "3964RR"}, "bad value 3964RR for --protocol"},
+        {{"--protocol", "3964RR"}, "bad value 3964RR for --protocol: 3964 or 3964R"},
         {{"--port", "/dev/null", "--sim-blocks", "b.txt"},
          "--sim-blocks acts on the embedded simulator only, not on --port null"},
         {{"--pace", "--port", "/dev/null"},
@@ -117,7 +135,8 @@ TEST(SessionOptions, SettingsNoLineCanHoldAreRefusedWithTheReason) {
     }
 }
 
-// Links resolve to the device before the driver's 11 characters apply.
+// Links resolve to the device before the driver's 11 characters apply; a
+// file that is no device is left to the port's diagnosis, whatever its name.
 TEST(SessionOptions, PortLinksResolveToTheirDevice) {
     const std::filesystem::path dir =
         std::filesystem::path(::testing::TempDir()) / "morvane_port_links";
@@ -130,11 +149,18 @@ TEST(SessionOptions, PortLinksResolveToTheirDevice) {
     std::string device, port, error;
     EXPECT_TRUE(ResolvePort((dir / "usb-PLC-if00-port0").string(), &device, &port, &error));
     EXPECT_EQ(port, "null");
-    EXPECT_FALSE(ResolvePort((dir / "short").string(), &device, &port, &error));
-    EXPECT_EQ(error, "port " + (dir / "short").string() + " is " + long_file.string() +
-                         ", still too long: at most 11 characters after /dev/");
+    EXPECT_TRUE(ResolvePort((dir / "short").string(), &device, &port, &error)) << error;
+    EXPECT_EQ(device, long_file.string());
     // A missing device fails as a port that does not open, with its reason.
     EXPECT_TRUE(ResolvePort("/dev/serial/by-id/usb-none", &device, &port, &error));
+    // A device node of a long name (the null device's numbers) is too long.
+    const std::filesystem::path node = dir / "a-device-with-a-long-name";
+    if (mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        std::filesystem::create_symlink(node, dir / "dev");
+        EXPECT_FALSE(ResolvePort((dir / "dev").string(), &device, &port, &error));
+        EXPECT_EQ(error, "port " + (dir / "dev").string() + " is " + node.string() +
+                             ", still too long: at most 11 characters after /dev/");
+    }
     std::filesystem::remove_all(dir);
 }
 
@@ -153,25 +179,33 @@ TEST(StepPlan, StepsAreCheckedBeforeAnyRuns) {
          {"001002", "1", "then", "write", "001002"},
          "usage: write ADDRESS VALUE [VALUE...]"},
         {"read", {"001002", "then"}, "no step after \"then\""},
-        {"read", {"001002", "then", "bogus"}, "unknown step bogus"},
-        {"read", {"001002", "0"}, "usage: read ADDRESS [COUNT]"},
-        {"read", {"001002", "4097"}, "usage: read ADDRESS [COUNT]"},
+        {"read", {"001002", "then", "bogus"}, "unknown step bogus: read, write, poll or browse"},
+        {"read", {"001002", "0"}, "bad COUNT 0 for 001002: a number of values from 1"},
         {"read",
-         {"001002", "--protocol", "3964R"},
-         "--protocol: session options go before the first address"},
-        {"poll",
-         {"001002", "--times", "x"},
-         "usage: poll ADDRESS [COUNT] [--every MS] [--times N]"},
-        {"poll", {"001002", "--every"}, "usage: poll ADDRESS [COUNT] [--every MS] [--times N]"},
+         {"001002", "4097"},
+         nullptr},  // against the address's kind, with the driver's parse
+        {"read", {"001002", "--protocol", "3964R"}, nullptr},  // options anywhere
+        {"read", {"001002", "--every", "10"}, "--every belongs to a poll step"},
+        {"poll", {"001002", "--times", "x"}, "bad value x for --times: a count, 0 for ever"},
+        {"poll", {"001002", "--every"}, "--every needs a value"},
         {"poll",
          {"001002", "--every", "-5"},
-         "usage: poll ADDRESS [COUNT] [--every MS] [--times N]"},
+         "bad value -5 for --every: 1 to 86400000 milliseconds"},
         {"browse", {"001002"}, "usage: browse"},
+        {"parse",
+         {"--port", "x", "001002"},
+         "--port is not an option of parse, which opens no port"},
+        {"read",
+         {"--json", "001002", "--csv"},
+         "--csv conflicts with the output form already "
+         "chosen: one of --hex, --json, --csv"},
     };
     for (const auto& c : cases) {
-        std::vector<Step> steps;
+        Arguments line = c.arguments;
+        line.insert(line.begin(), c.first);
+        Invocation invocation;
         std::string error;
-        const bool planned = PlanSteps(c.first, c.arguments, &steps, &error);
+        const bool planned = ParseCommandLine(line, &invocation, &error);
         EXPECT_EQ(planned, c.error == nullptr) << c.first << ": " << error;
         if (c.error != nullptr) {
             EXPECT_EQ(error, c.error);
@@ -179,27 +213,41 @@ TEST(StepPlan, StepsAreCheckedBeforeAnyRuns) {
     }
 }
 
-// The usage text lays the table out in columns of 6 and 20 characters; a
-// command runs alone or as a step, never both.
-TEST(CommandTable, EntriesFitTheUsageColumnsAndStepsNameThemselves) {
+// The usage text lays the table out in columns of 6 and 20 characters.
+TEST(CommandTable, EntriesFitTheUsageColumnsAndFindThemselves) {
     for (const Command& command : Commands()) {
         SCOPED_TRACE(command.name);
         EXPECT_EQ(FindCommand(command.name), &command);
         EXPECT_LE(std::strlen(command.name), 6u);
         EXPECT_LE(std::strlen(command.arguments), 20u);
-        EXPECT_NE(command.run == nullptr, command.step.run == nullptr);
-        if (command.step.run == nullptr) continue;
-        EXPECT_EQ(std::string(command.step.usage).rfind(command.name, 0), 0u);
-        EXPECT_LE(command.step.fewest, command.step.most);
     }
 }
 
-TEST(StepPlan, PollTakesItsOptionsAnywhere) {
-    PollArguments poll;
-    ASSERT_TRUE(TakePollArguments({"--times", "3", "001002", "--every", "250", "4"}, &poll));
-    EXPECT_EQ(poll.positional, (Arguments{"001002", "4"}));
+// Options go anywhere; output options before the first step's address are
+// every step's, a later step's are its own.
+TEST(StepPlan, OptionsAnywhereAndOutputPerStep) {
+    Invocation invocation;
+    std::string error;
+    ASSERT_TRUE(
+        ParseCommandLine({"--json", "poll",   "--times",   "3",     "001002", "--every", "250",
+                          "4",      "--port", "/dev/null", "then",  "read",   "--hex",   "--signed",
+                          "001000", "8",      "then",      "write", "001002", "-5",      "-v"},
+                         &invocation, &error))
+        << error;
+    ASSERT_EQ(invocation.steps.size(), 3u);
+    const Step& poll = invocation.steps[0];
+    EXPECT_EQ(poll.address, "001002");
+    EXPECT_EQ(poll.count, 4);
     EXPECT_EQ(poll.every_ms, 250);
     EXPECT_EQ(poll.times, 3);
+    EXPECT_EQ(poll.display.form, OutputForm::kJson);
+    EXPECT_FALSE(poll.display.signed_words);
+    EXPECT_EQ(invocation.steps[1].display.form, OutputForm::kHexDump);
+    EXPECT_TRUE(invocation.steps[1].display.signed_words);
+    EXPECT_EQ(invocation.steps[2].display.form, OutputForm::kJson);
+    EXPECT_EQ(invocation.steps[2].values, Arguments{"-5"});
+    EXPECT_EQ(invocation.session.port, "null");
+    EXPECT_TRUE(invocation.log.show_start_up);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // data blocks in a file: what a command line may and may not do to them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -37,6 +41,12 @@ TEST(ToolProgram, BlockFilesHoldExactlyWhatTheStepsWrote) {
         {kBlocks, "001002 7 then write 001004L 1.5", 3, "not a 32-bit integer: 1.5", kBlocks},
         {kBlocks, "001002 7 then read 001002X", 3, "address 001002X refused", kBlocks},
         {kBlocks, "001002 7 then poll 00100217 --times 1", 3, "address 00100217 refused", kBlocks},
+        // ... also what only the driver would have refused, on the channel.
+        {kBlocks, "001002 99 then write 001010F nan", 3, "not a number: nan", kBlocks},
+        {kBlocks, "001002 55 then write 001000S08 a b", 3, "strings are not written as a block",
+         kBlocks},
+        {kBlocks, "001002 55 then write 00100003 1 0", 3, "address 00100003 refused", kBlocks},
+        {kBlocks, "001002 55 then read 001000F 1025", 2, "at most 1024", kBlocks},
         // Leading zeros are decimal.
         {kBlocks, "001002 010 then write 001001 0x10", 0, "001001 <- 1 value",
          std::string(kSaved) + "DB1 4: 0005 0010 000A 0005\n"},
@@ -63,6 +73,77 @@ TEST(ToolProgram, BlockFilesHoldExactlyWhatTheStepsWrote) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
     }
     std::filesystem::remove_all(dir);
+}
+
+// What is no block file is refused by name and kind before anything goes on
+// the line, and left as it was: a device, a FIFO (which would hang the
+// reading), a directory, a file the user cannot write.
+TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
+    const std::filesystem::path dir = ::testing::TempDir() + "morvane_tool_not_blocks";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "a-directory");
+    const std::string fifo = (dir / "a-fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string read_only = (dir / "read-only").string();
+    std::ofstream(read_only) << kBlocks;
+    chmod(read_only.c_str(), 0444);
+    const std::string device = (dir / "a-device").string();
+    const bool have_device = mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    struct {
+        std::string path;
+        const char* said;
+    } const cases[] = {
+        {fifo, " is a FIFO, not a regular file"},
+        {(dir / "a-directory").string(), " is a directory, not a regular file"},
+        {read_only, " is read-only: it is not written"},
+        {device, " is a character device, not a regular file"},
+    };
+    for (const auto& c : cases) {
+        if (c.path == device && !have_device) continue;  // making a device needs root
+        SCOPED_TRACE(c.path);
+        std::string out;
+        const int code =
+            RunCommand("timeout 10 " + std::string(MORVANE_PROGRAM) +
+                           " --log-level 33 write --sim-blocks " + c.path + " 001002 7 2>&1",
+                       &out);
+        EXPECT_EQ(code, 1) << out;
+        EXPECT_NE(out.find("--sim-blocks: " + c.path + c.said), std::string::npos) << out;
+        EXPECT_EQ(out.find("<-"), std::string::npos) << out;
+    }
+    struct stat status {};
+    ASSERT_EQ(stat(fifo.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    EXPECT_EQ(Contents(read_only), kBlocks);
+    if (have_device) {
+        ASSERT_EQ(stat(device.c_str(), &status), 0);
+        EXPECT_TRUE(S_ISCHR(status.st_mode));
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// A saved block file keeps its mode and, when root saves it, its owner.
+TEST(ToolProgram, SavingKeepsTheFilesModeAndOwner) {
+    const std::string file = ::testing::TempDir() + "morvane_tool_owned_blocks";
+    std::ofstream(file) << kBlocks;
+    chmod(file.c_str(), 0640);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    }
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " --log-level 33 write --sim-blocks " +
+                             file + " 001000 0x00AB 2>&1",
+                         &out),
+              0)
+        << out;
+    struct stat status {};
+    ASSERT_EQ(stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(status.st_uid, 65534u);
+    }
+    EXPECT_NE(Contents(file).find("DB1 4: 00AB 0005 0005 0005"), std::string::npos);
+    std::remove(file.c_str());
 }
 
 }  // namespace

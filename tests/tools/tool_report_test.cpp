@@ -4,11 +4,13 @@
 // terminal, quiet start-up. Real program, simulator on a pseudo-terminal.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -68,11 +70,12 @@ TEST(ToolReport, ExitStatusAndMessageAgree) {
         {"read", {}, 2, {"usage: read ADDRESS"}},
         {"read 00100X", {}, 3, {"address 00100X refused: ZIDIV> Parse() Illegal character X"}},
         {"write 001002 abc", {}, 3, {"value refused: 001002: not a 16-bit word: abc"}},
-        {"write 001010F nan",
-         {},
-         3,
-         {"writing 001010F: address or value refused by the driver (1 attempt)",
-          "the driver said: ZIDIV> SingleWrite() error, value 0 is not a number"}},
+        // What the driver would refuse is refused before the line opens.
+        {"write 001010F nan", {}, 3, {"value refused: 001010F: not a number: nan"}},
+        {"write 001010F inf", {}, 3, {"value refused: 001010F: floating-point value out of range"}},
+        {"read 001000 2049", {}, 2, {"read 001000: 2049 words in one transfer; at most 2048"}},
+        {"read 001000F 1025", {}, 2, {"read 001000F: 1025 floats in one transfer; at most 1024"}},
+        {"read 001000S80 52", {}, 2, {"read 001000S80: 52 strings in one transfer; at most 51"}},
         {"read PORT 001002",
          plc_error,
          4,
@@ -81,9 +84,9 @@ TEST(ToolReport, ExitStatusAndMessageAgree) {
         {"write PORT 001002 1 2",
          naks,
          5,
-         {"writing 001002 (2 values): line failure: no valid exchange (4 attempts)",
-          "hint: nothing valid came back; check the protocol (3964 or 3964R: --protocol), the "
-          "baud rate (--baud) and the cable"}},
+         {"writing 001002 (2 values): line failure: no acknowledgement of the telegram (4 "
+          "attempts)",
+          "hint: no telegram was acknowledged on any attempt: the protocol may be wrong"}},
         {"read --port nosuchtty 001002", {}, 6, {}},
         {"--driver /nonexistent/libmorvane.so read 001002", {}, 1, {"/nonexistent/libmorvane.so"}},
         {"write --sim-blocks /nonexistent/blocks 001002 1", {}, 1, {"/nonexistent/blocks"}},
@@ -100,9 +103,125 @@ TEST(ToolReport, ExitStatusAndMessageAgree) {
         EXPECT_EQ(ran.code, c.code) << ran.err;
         for (const std::string& message : c.messages)
             EXPECT_NE(ran.err.find(message), std::string::npos) << ran.err;
+        EXPECT_EQ(ran.err.find("bytes requested"), std::string::npos) << ran.err;
         // Quiet by default: the driver's normal start-up lines stay out.
         EXPECT_EQ(ran.err.find("ColdStart() port"), std::string::npos) << ran.err;
     }
+}
+
+// Each kind of line failure in its own words, from the simulator's faults.
+TEST(ToolReport, LineFailuresSayWhatWentWrong) {
+    // (A conflict the driver resolves on its own; its lines are judged in
+    // the log contract's test.)
+    plcsim::Faults ignore, no_reply, bad_bcc, length;
+    ignore.ignore_requests = kEvery;
+    no_reply.no_reply = kEvery;
+    bad_bcc.corrupt_bcc = kEvery;
+    length.length_replies = kEvery;
+    length.length_delta = 2;
+    const struct {
+        plcsim::Faults faults;
+        bool is_3964r;
+        const char* said;
+        const char* status;
+    } cases[] = {
+        {ignore, false, "the PLC refused the connection or answered NAK", "line-failure-nak"},
+        {no_reply, false, "no reply after the acknowledgement", "line-failure-no-reply"},
+        {bad_bcc, true, "the reply failed its block check, or arrived with damaged characters",
+         "line-failure-block-check"},
+        {length, false, "a reply of the wrong length", "line-failure-length"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        plcsim::LinkSettings link;
+        link.is_3964r = c.is_3964r;
+        SimFixture sim(link);
+        ASSERT_TRUE(sim.ok()) << sim.error();
+        sim.SetFaults(c.faults);
+        const std::string port = "--port " + sim.device() + " --timeout 5 --protocol " +
+                                 (c.is_3964r ? "3964R " : "3964 ");
+        Ran ran = RunTool("read " + port + "001002");
+        EXPECT_EQ(ran.code, 5) << ran.err;
+        EXPECT_NE(ran.err.find(std::string("reading 001002: line failure: ") + c.said),
+                  std::string::npos)
+            << ran.err;
+        EXPECT_NE(ran.err.find("morvane: hint: "), std::string::npos) << ran.err;
+        ran = RunTool("read --json " + port + "001002");
+        EXPECT_NE(ran.out.find(std::string("\"status\":\"") + c.status + "\""), std::string::npos)
+            << ran.out;
+    }
+}
+
+// The words as they came off the line: a float's are read as words, never
+// made again from the decoded value (a fresh zero would show as 8000 0000).
+TEST(ToolReport, RawWordsOfFloatsAreThePlcsOwn) {
+    SimFixture sim;
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    sim->SetWord(1, 0, 0x1234);
+    sim->SetWord(1, 1, 0x5678);
+    const std::string port = PortOf(sim);
+    const struct {
+        std::string arguments;
+        std::string out;
+    } cases[] = {
+        {"read --hex " + port + "001000F 2", "DB1 W0000  1234 5678 0000 0000\n"},
+        {"read " + port + "--hex 001002F", "DB1 W0002  0000 0000\n"},
+        {"read --json " + port + "001000F", "\"raw\":null"},
+        {"read --csv " + port + "001000F", ",float,,"},
+        {"write " + port + "001002 7 then read --hex 001001 2", "DB1 W0001  5678 0007\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Ran ran = RunTool(c.arguments);
+        EXPECT_EQ(ran.code, 0) << ran.err;
+        EXPECT_NE(ran.out.find(c.out), std::string::npos) << ran.out;
+        EXPECT_EQ(ran.out.find("1274"), std::string::npos) << ran.out;
+    }
+}
+
+// A poll on a fixed rate: the samples keep to their times however long
+// each transfer takes (here a paced one of about 30 ms every 50 ms).
+TEST(ToolReport, PollKeepsItsRateWithoutDrift) {
+    const Ran ran = RunTool("poll --pace --json 001002 --every 50 --times 6");
+    ASSERT_EQ(ran.code, 0) << ran.err;
+    std::vector<double> seconds;
+    const std::regex stamp(R"("time":"[^"]*T\d\d:(\d\d):(\d\d\.\d{3})Z")");
+    for (std::sregex_iterator at(ran.out.begin(), ran.out.end(), stamp), end; at != end; ++at)
+        seconds.push_back(std::stod((*at)[1]) * 60 + std::stod((*at)[2]));
+    ASSERT_EQ(seconds.size(), 6u) << ran.out;
+    const double span_ms = (seconds.back() - seconds.front()) * 1000;
+    if (span_ms < 0) GTEST_SKIP() << "the hour turned";
+    EXPECT_GE(span_ms, 245);
+    EXPECT_LE(span_ms, 290);  // with the transfers added up: about 400
+}
+
+// Mistakes found before the line, each on one line with what is valid.
+TEST(ToolReport, MistakesAreOneLineWithWhatIsValid) {
+    const std::string input = ::testing::TempDir() + "morvane_not_a_terminal";
+    std::FILE* file = std::fopen(input.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    const struct {
+        std::string arguments;
+        int code;
+        const char* said;
+    } cases[] = {
+        {"browse < " + input, 2, "browse needs a terminal"},
+        {"read 001000 0", 2, "bad COUNT 0 for 001000: a number of values from 1 (see morvane -h)"},
+        {"read --timeout 0 001000", 2, "for --timeout: 1 to 100000"},
+        {"read 001000 --frame 9E1", 2, "bad value 9E1 for --frame: data bits 5 to 8"},
+        {"parse --port x 001000", 2, "--port is not an option of parse"},
+        {"read --json 001000 --csv", 2, "--csv conflicts with the output form"},
+        {"--bogus read 001000", 2, "unknown option --bogus (see morvane -h)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Ran ran = RunTool(c.arguments);
+        EXPECT_EQ(ran.code, c.code) << ran.err;
+        EXPECT_NE(ran.err.find(c.said), std::string::npos) << ran.err;
+        EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
+    }
+    std::remove(input.c_str());
 }
 
 TEST(ToolReport, PollGoesOnThroughFailuresAndCountsThem) {
@@ -150,10 +269,11 @@ TEST(ToolReport, StringsWithAnyByteSurviveJsonAndCsv) {
         std::string arguments;
         std::string out;
     } cases[] = {
+        // A string's raw words are not kept past its first NUL: none shown.
         {"read --json " + port + "001000S08",
-         R"("value":"\"A,\\\u000A\u00E9","raw":["2241","2C5C","0AE9","0000"],"status":"ok")"},
-        {"read --csv " + port + "001000S08",
-         ",1,0,string,,\"\"\"A,\\\n\xE9\",2241 2C5C 0AE9 0000,ok,1,\n"},
+         R"("value":"\"A,\\\u000A\u00E9","raw":null,"status":"ok")"},
+        {"read --csv " + port + "001000S08", ",1,0,string,,\"\"\"A,\\\n\xC3\xA9\",,ok,1,\n"},
+        {"read " + port + "001000S08", "001000S08 = \"\\\"A,\\\\\\x0A\xC3\xA9\"\n"},
         {"read --csv --signed " + port + "001005", ",1,5,word,,-3,FFFD,ok,1,\n"},
         {"read --signed " + port + "001005", "001005 = -3 (0xFFFD)\n"},
         {"read --hex " + port + "001000 10",
@@ -180,15 +300,19 @@ TEST(ToolReport, LogLinesAreQuietUnlessAskedThenStampedAndNamed) {
     ran = RunTool("--version");
     EXPECT_EQ(ran.code, 0);
     EXPECT_TRUE(std::regex_search(
-        ran.out, std::regex(R"(^morvane \d+\.\d+\.\d+\n(.*\n)*.*TEVYY> version compiled)")))
+        ran.out, std::regex(R"(^morvane \d+\.\d+\.\d+ \(\w+ build, \w+ [0-9.]+\)\n(.*\n)*)"
+                            R"(driver's description: +\S.*\n(.*\n)*driver's version line: +)"
+                            R"(TEVYY> version compiled)")))
         << ran.out;
 }
 
 // Runs the program with standard error on a terminal; what the terminal got.
-std::string StderrOnTerminal(const std::string& arguments, int* code) {
+// With interrupts, that many Ctrl-Cs once its progress line shows.
+std::string StderrOnTerminal(const std::string& arguments, int* code, int interrupts = 0) {
     PtyPair terminal;
     if (!terminal.ok()) return "no terminal";
-    const std::string command = std::string(MORVANE_PROGRAM) + " " + arguments + " >/dev/null";
+    const std::string command =
+        "exec " + std::string(MORVANE_PROGRAM) + " " + arguments + " >/dev/null";
     const pid_t child = fork();
     if (child == 0) {
         const int slave = open(terminal.name().c_str(), O_RDWR | O_NOCTTY);
@@ -202,10 +326,14 @@ std::string StderrOnTerminal(const std::string& arguments, int* code) {
     while (waitpid(child, &status, WNOHANG) == 0 && PtyPair::NowMs() < deadline) {
         const std::vector<uint8_t> bytes = terminal.Receive(4096, 50);
         seen.append(bytes.begin(), bytes.end());
+        if (interrupts > 0 && seen.find("reading") != std::string::npos) {
+            kill(child, SIGINT);
+            --interrupts;
+        }
     }
     const std::vector<uint8_t> rest = terminal.Receive(4096, 50);
     seen.append(rest.begin(), rest.end());
-    *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return seen;
 }
 
@@ -228,6 +356,19 @@ TEST(ToolReport, ProgressOfALongTransferOnlyOnATerminal) {
     EXPECT_EQ(piped.code, 0);
     EXPECT_EQ(piped.err, "");
     std::remove(blocks.c_str());
+}
+
+// The first Ctrl-C during a long transfer says the tool stops after it, on
+// a line of its own; a second one ends the program at once and leaves the
+// terminal's line clean, the progress line wiped.
+TEST(ToolReport, ASecondCtrlCEndsAtOnceOnACleanLine) {
+    int code = -1;
+    const std::string terminal = StderrOnTerminal("read --pace --baud 2400 001000 200", &code, 2);
+    EXPECT_EQ(code, 128 + SIGINT);
+    EXPECT_NE(terminal.find("\r\033[Kmorvane: stopping after this transfer"), std::string::npos)
+        << terminal;
+    EXPECT_EQ(terminal.substr(terminal.size() < 4 ? 0 : terminal.size() - 4), "\r\033[K")
+        << terminal;
 }
 
 }  // namespace

@@ -1,0 +1,219 @@
+// The command-line host on Linux: the driver from dlopen, stop signals, ports
+// under /dev/, and the PLC simulator embedded on a pseudo-terminal.
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "commands.h"
+#include "driver_library.h"
+#include "frame_option.h"
+#include "host_platform.h"
+#include "line_session.h"
+#include "progress.h"
+#include "sim/replace_file.h"
+#include "sim/simulator.h"
+
+namespace morvane::tool {
+namespace {
+
+constexpr char kLibraryName[] = "libmorvane.so";
+
+std::string ProgramDirectory() {
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return ".";
+    const std::string program(path, static_cast<size_t>(length));
+    const size_t slash = program.rfind('/');
+    return slash == std::string::npos ? "." : program.substr(0, slash);
+}
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+volatile std::sig_atomic_t g_signal = 0;
+volatile std::sig_atomic_t g_in_transfer = 0;
+bool g_terminal = false;  // standard error is a terminal: its line can be wiped
+struct sigaction g_previous[3]{};
+
+void Say(const char* text) {
+    (void)!write(STDERR_FILENO, text, std::strlen(text));
+}
+
+// Only what is safe in a signal handler: a flag, write(2), raise(3).
+void NoteStop(int number) {
+    if (g_signal != 0) {  // again: no more waiting for the transfer
+        Say(g_terminal ? "\r\033[K" : "\n");
+        signal(number, SIG_DFL);
+        raise(number);
+        return;
+    }
+    g_signal = number;
+    if (number == SIGINT && g_in_transfer != 0)
+        Say(g_terminal ? "\r\033[Kmorvane: stopping after this transfer (Ctrl-C again: at once)\n"
+                       : "morvane: stopping after this transfer (Ctrl-C again: at once)\n");
+}
+
+class PtyPlc final : public EmbeddedPlc {
+  public:
+    PtyPlc(std::unique_ptr<plcsim::Simulator> sim, std::string blocks, bool save)
+        : sim_(std::move(sim)), blocks_(std::move(blocks)), save_(save) {}
+
+    std::string PortName() const override { return PortNameOf(sim_->path()); }
+    void SetProcedure(bool is_3964r) override {
+        plcsim::LinkSettings link = sim_->link();
+        link.is_3964r = is_3964r;
+        sim_->set_link(link);
+    }
+    bool Stop(std::string* error) override {
+        sim_->Stop();
+        return !save_ || sim_->SaveBlocks(blocks_, error);
+    }
+
+  private:
+    std::unique_ptr<plcsim::Simulator> sim_;
+    std::string blocks_;
+    bool save_;  // the block file was read whole, or is new
+};
+
+}  // namespace
+
+DriverLibrary::~DriverLibrary() {
+    if (library_ != nullptr) dlclose(library_);
+}
+
+bool DriverLibrary::Load(const std::string& path) {
+    path_ = path;
+    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library_ == nullptr) {
+        const char* reason = dlerror();
+        error_ = reason != nullptr ? reason : "cannot load " + path;
+        return false;
+    }
+    tev_main_ = reinterpret_cast<TevMainFunction>(dlsym(library_, "TevMain"));
+    if (tev_main_ == nullptr) {
+        error_ = path + " exports no TevMain";
+        return false;
+    }
+    return true;
+}
+
+std::string DefaultDriverPath() {
+    const std::string directory = ProgramDirectory();
+    for (const std::string& candidate :
+         {directory + "/" + kLibraryName, directory + "/../" + kLibraryName}) {
+        if (access(candidate.c_str(), R_OK) == 0)
+            return std::filesystem::path(candidate).lexically_normal().string();
+    }
+    return kLibraryName;  // the dynamic loader's own search
+}
+
+bool MakeScratchDirectory(std::string* path) {
+    char scratch[] = "/tmp/morvane-XXXXXX";
+    if (mkdtemp(scratch) == nullptr) return false;
+    *path = scratch;
+    return true;
+}
+
+StopSignals::StopSignals() {
+    g_signal = 0;
+    g_terminal = isatty(STDERR_FILENO) == 1;
+    struct sigaction action {};
+    action.sa_handler = NoteStop;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < 3; ++i)
+        sigaction(kStopSignals[i], &action, &g_previous[i]);
+}
+
+StopSignals::~StopSignals() {
+    for (int i = 0; i < 3; ++i)
+        sigaction(kStopSignals[i], &g_previous[i], nullptr);
+}
+
+InTransfer::InTransfer() {
+    g_in_transfer = 1;
+}
+InTransfer::~InTransfer() {
+    g_in_transfer = 0;
+}
+
+bool Interrupted() {
+    return g_signal != 0;
+}
+
+int InterruptSignal() {
+    return g_signal;
+}
+
+std::string InterruptName() {
+    if (g_signal == SIGINT) return "interrupted";
+    return std::string("stopped by SIG") + (g_signal == SIGTERM ? "TERM" : "HUP");
+}
+
+bool DialogPossible() {
+    return isatty(STDIN_FILENO) == 1;
+}
+
+bool DeviceGone(const std::string& device) {
+    struct stat status {};
+    return !device.empty() && stat(device.c_str(), &status) != 0 && errno == ENOENT;
+}
+
+bool ResolvePort(const std::string& given, std::string* device, std::string* port,
+                 std::string* error) {
+    if (given.empty() || given.back() == '/') {
+        *error = "bad value " + given + " for --port: a serial device such as /dev/ttyUSB0";
+        return false;
+    }
+    // The driver takes a name without a slash under /dev/, as it opens it.
+    *device = given[0] == '/' || given == "NUL" ? given : "/dev/" + given;
+    char resolved[PATH_MAX];
+    const bool resolved_it = given != "NUL" && realpath(device->c_str(), resolved) != nullptr;
+    const int resolve_error = resolved_it ? 0 : errno;
+    if (resolved_it) *device = resolved;
+    *port = given == "NUL" ? given : PortNameOf(*device);
+    // A device that is not there, and a file that is no device, fail as a
+    // port that does not open, with the reason, whatever their names' length.
+    struct stat status {};
+    const bool device_node = stat(device->c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+    if (port->size() < MORVANE_PORT_NAME_SIZE || (!resolved_it && resolve_error == ENOENT) ||
+        (resolved_it && !device_node))
+        return true;
+    const std::string limit =
+        "at most " + std::to_string(MORVANE_PORT_NAME_SIZE - 1) + " characters after /dev/";
+    *error = *device == given || *device == "/dev/" + given
+                 ? "port name " + given + " too long: " + limit
+                 : "port " + given + " is " + *device + ", still too long: " + limit;
+    return false;
+}
+
+std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
+                                              const LineParameters& settings, std::string* error) {
+    // Found before anything goes on the line, not when the blocks are saved.
+    if (!options.sim_blocks.empty() && !plcsim::CanReplace(options.sim_blocks, error)) {
+        *error = "--sim-blocks: " + *error;
+        return nullptr;
+    }
+    auto line = plcsim::Line::OpenPty(error);
+    if (!line) return nullptr;
+    if (options.pace) line->SetPacing(settings.baud_rate, BitsPerCharacter(settings));
+    auto sim = std::make_unique<plcsim::Simulator>(std::move(line));
+    if (!options.sim_blocks.empty() && std::filesystem::exists(options.sim_blocks) &&
+        !sim->LoadBlocks(options.sim_blocks, error))
+        return nullptr;  // a file that could not be read is never written over
+    if (options.sim_trace)
+        // Whole lines, clear of a progress line and of the line trace's.
+        sim->SetTraceSink([](const std::string& text) { WriteErrorLine("plc " + text); });
+    sim->Start();
+    return std::make_unique<PtyPlc>(std::move(sim), options.sim_blocks,
+                                    !options.sim_blocks.empty());
+}
+
+}  // namespace morvane::tool
