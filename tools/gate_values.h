@@ -58,5 +58,10 @@ std::string ValueNumber(const Value& value, bool signed_words);
 
 // Bytes of the PLC's strings, taken as Latin-1, in UTF-8.
 std::string Latin1ToUtf8(const std::string& text);
+void AppendUtf8(uint32_t code_point, std::string* out);
+
+// Quotes and backslashes behind a backslash; bytes below 0x20, and from 0x7F
+// to last, in format ("\\x%02X").
+std::string Escaped(const std::string& text, const char* format, unsigned last);
 
 }  // namespace morvane::tool

@@ -4,10 +4,9 @@
 
 #include <string>
 
-namespace morvane::tool {
+#include "morvane/morvane.h"
 
-// Makes a new empty directory for scratch files; false when it cannot.
-bool MakeScratchDirectory(std::string* path);
+namespace morvane::tool {
 
 // While one lives, Ctrl-C (and on Linux SIGTERM and SIGHUP) sets a flag
 // instead of ending the process: the running transfer finishes, the steps
@@ -40,5 +39,12 @@ bool DialogPossible();
 
 // True when the device (a path) is no longer there.
 bool DeviceGone(const std::string& device);
+
+// Why a port did not open, as far as the system can tell, in one sentence
+// with the system's text: missing (and which serial devices there are), in
+// use (and by which process), not open to this user (and which group grants
+// it), not a serial device, or refusing the line's settings. The device is
+// opened and closed again, never left changed.
+std::string DiagnosePort(const std::string& device, const LineParameters& line);
 
 }  // namespace morvane::tool

@@ -115,13 +115,6 @@ std::string DefaultDriverPath() {
     return kLibraryName;  // the dynamic loader's own search
 }
 
-bool MakeScratchDirectory(std::string* path) {
-    char scratch[] = "/tmp/morvane-XXXXXX";
-    if (mkdtemp(scratch) == nullptr) return false;
-    *path = scratch;
-    return true;
-}
-
 StopSignals::StopSignals() {
     g_signal = 0;
     g_terminal = isatty(STDERR_FILENO) == 1;
