@@ -8,27 +8,13 @@
 
 namespace morvane::tool {
 
-// While one lives, Ctrl-C (and on Linux SIGTERM and SIGHUP) sets a flag
+// While watched, Ctrl-C (and on Linux SIGTERM and SIGHUP) sets a flag
 // instead of ending the process: the running transfer finishes, the steps
 // stop, and the session still closes its port and saves the simulator's
-// blocks. The first Ctrl-C during a transfer says so; a second one ends the
-// process at once, leaving the terminal's line clean.
-class StopSignals {
-  public:
-    StopSignals();
-    ~StopSignals();
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-};
-
-// Marks a transfer on the line, for the first Ctrl-C's words.
-class InTransfer {
-  public:
-    InTransfer();
-    ~InTransfer();
-    InTransfer(const InTransfer&) = delete;
-    InTransfer& operator=(const InTransfer&) = delete;
-};
+// blocks. The first Ctrl-C during a transfer (marked) says so; a second one
+// ends the process at once, leaving the terminal's line clean.
+void WatchStopSignals(bool watch);
+void MarkTransfer(bool running);
 
 bool Interrupted();
 int InterruptSignal();        // SIGINT, SIGTERM or SIGHUP; 0 when none came

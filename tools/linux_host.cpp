@@ -115,26 +115,19 @@ std::string DefaultDriverPath() {
     return kLibraryName;  // the dynamic loader's own search
 }
 
-StopSignals::StopSignals() {
-    g_signal = 0;
+void WatchStopSignals(bool watch) {
+    g_signal = watch ? 0 : g_signal;
     g_terminal = isatty(STDERR_FILENO) == 1;
     struct sigaction action {};
     action.sa_handler = NoteStop;
     sigemptyset(&action.sa_mask);
     for (int i = 0; i < 3; ++i)
-        sigaction(kStopSignals[i], &action, &g_previous[i]);
+        sigaction(kStopSignals[i], watch ? &action : &g_previous[i],
+                  watch ? &g_previous[i] : nullptr);
 }
 
-StopSignals::~StopSignals() {
-    for (int i = 0; i < 3; ++i)
-        sigaction(kStopSignals[i], &g_previous[i], nullptr);
-}
-
-InTransfer::InTransfer() {
-    g_in_transfer = 1;
-}
-InTransfer::~InTransfer() {
-    g_in_transfer = 0;
+void MarkTransfer(bool running) {
+    g_in_transfer = running ? 1 : 0;
 }
 
 bool Interrupted() {

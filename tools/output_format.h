@@ -21,9 +21,9 @@ struct Sample {
     std::string address;
     GateAddress gate{};  // with --hex: the words the address covers
     bool block = false;
-    std::vector<Value> values;  // when it went through
-    TransferOutcome outcome;
-    long number = -1;  // poll's sample number, from 1; -1 for a read
+    long number = -1;             // poll's sample number, from 1; -1 for a read
+    std::vector<Value> values{};  // when it went through
+    TransferOutcome outcome{};
 };
 
 // Prints a sample on standard output: its values, or for a failed one a

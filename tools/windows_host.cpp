@@ -75,15 +75,11 @@ std::string DefaultDriverPath() {
     return kLibraryName;  // the system's own search
 }
 
-StopSignals::StopSignals() {
-    g_signal = 0;
-    SetConsoleCtrlHandler(NoteStop, TRUE);
+void WatchStopSignals(bool watch) {
+    g_signal = watch ? 0 : g_signal.load();
+    SetConsoleCtrlHandler(NoteStop, watch ? TRUE : FALSE);
 }
-StopSignals::~StopSignals() {
-    SetConsoleCtrlHandler(NoteStop, FALSE);
-}
-InTransfer::InTransfer() = default;
-InTransfer::~InTransfer() = default;
+void MarkTransfer(bool) {}
 
 bool Interrupted() {
     return g_signal != 0;
