@@ -83,6 +83,17 @@ uint32_t GateTypeForAddress(const std::string& address) {
     return MORVANE_GATE_DIGITAL;  // a bit number
 }
 
+bool ParseAddress(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
+    ParseBlock parse{};
+    parse.address = address.c_str();
+    parse.gate_type = GateTypeForAddress(address);
+    const bool parsed =
+        channel.Call(block ? MORVANE_CMD_BLOCK_ADDRESS_PARSER : MORVANE_CMD_SINGLE_ADDRESS_PARSER,
+                     &parse) == MORVANE_OK;
+    *gate = parse.gate;
+    return parsed;
+}
+
 std::vector<uint8_t> HostBuffer(const GateAddress& gate, int32_t count, bool block) {
     const size_t values = count > 0 ? static_cast<size_t>(count) : 1;
     return std::vector<uint8_t>(ValueBytes(gate, block) * values, 0);

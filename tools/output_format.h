@@ -15,7 +15,6 @@
 
 namespace morvane::tool {
 
-// One transfer's result as read or poll prints it.
 struct Sample {
     WallTime time;
     std::string address;
@@ -49,8 +48,6 @@ class PollStatistics {
     // time min/mean/max 4.1/5.0/1012.3 ms"
     std::string Line() const;
 
-    long transfers() const { return transfers_; }
-    long good() const { return good_; }
     // kExitOk when every transfer went through; else the last failure's.
     ExitCode exit_code() const { return exit_code_; }
 

@@ -41,20 +41,12 @@ std::string Plural(int32_t count, const std::string& kind) {
 // Parses address for a single or block transfer; false, with the refusal
 // and the driver's reason on standard error, when the driver refuses it.
 bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
-    ParseBlock parse{};
-    parse.address = address.c_str();
-    parse.gate_type = GateTypeForAddress(address);
-    const uint32_t command =
-        block ? MORVANE_CMD_BLOCK_ADDRESS_PARSER : MORVANE_CMD_SINGLE_ADDRESS_PARSER;
     const LogWindow window;
-    if (channel.Call(command, &parse) != MORVANE_OK) {
-        const std::vector<std::string> lines = window.Lines();
-        std::fprintf(stderr, "morvane: address %s refused%s%s\n", address.c_str(),
-                     lines.empty() ? "" : ": ", lines.empty() ? "" : lines.back().c_str());
-        return false;
-    }
-    *gate = parse.gate;
-    return true;
+    if (ParseAddress(channel, address, block, gate)) return true;
+    const std::vector<std::string> lines = window.Lines();
+    std::fprintf(stderr, "morvane: address %s refused%s%s\n", address.c_str(),
+                 lines.empty() ? "" : ": ", lines.empty() ? "" : lines.back().c_str());
+    return false;
 }
 
 // The words a read of count values at gate covers, as a word block.
