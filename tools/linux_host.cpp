@@ -28,12 +28,9 @@ namespace {
 constexpr char kLibraryName[] = "libmorvane.so";
 
 std::string ProgramDirectory() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
-    const std::string program(path, static_cast<size_t>(length));
-    const size_t slash = program.rfind('/');
-    return slash == std::string::npos ? "." : program.substr(0, slash);
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? "." : program.parent_path().string();
 }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};

@@ -28,11 +28,8 @@ std::string ProcessName(const std::string& pid) {
     return "process " + pid + (name.empty() ? "" : " (" + name + ")");
 }
 
-bool IsNumber(const char* text) {
-    if (*text == '\0') return false;
-    for (; *text != '\0'; ++text)
-        if (*text < '0' || *text > '9') return false;
-    return true;
+bool IsNumber(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // The processes with the device open, as far as this user may look into them.
@@ -69,7 +66,7 @@ std::string LockFileNote(const std::string& path) {
         std::ifstream file(lock);
         std::string pid;
         if (!(file >> pid)) continue;
-        const bool running = IsNumber(pid.c_str()) && access(("/proc/" + pid).c_str(), F_OK) == 0;
+        const bool running = IsNumber(pid) && access(("/proc/" + pid).c_str(), F_OK) == 0;
         return "; lock file " + lock + " names " +
                (running ? ProcessName(pid) : "process " + pid + ", no longer running");
     }
