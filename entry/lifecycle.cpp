@@ -13,6 +13,7 @@
 #include "entry/config_file.h"
 #include "entry/driver_state.h"
 #include "entry/open_com.h"
+#include "entry/priority_choice.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"
 
@@ -28,6 +29,7 @@ void SetPortReadTimeout(const ChannelArea& area) {
 int32_t ColdStart(TevRequest* request) {
     SetDriverEnded(false);
     err(MORVANE_LOG_TRACE, "TEVYY> version compiled on May 29 2002 at time 12:23:08");
+    ReadPriorityChoice();
     ChannelArea* area = request->channel_area;
     const StartBlock* start = static_cast<const StartBlock*>(request->parameter_block);
     if (area == nullptr || start == nullptr) return MORVANE_REQUEST_FAILED;

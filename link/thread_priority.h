@@ -8,6 +8,19 @@ namespace morvane {
 
 constexpr int kThreadPriorityTimeCritical = 15;
 
+// What a raise to time-critical takes on Linux: SCHED_FIFO, the best nice
+// value the thread may take, or no change at all. One value for the whole
+// driver, chosen by the host at ColdStart; Windows always takes its own
+// time-critical level.
+enum class TimeCriticalLevel : int { kRealTime, kNice, kUnchanged };
+
+// Best nice value: under load it kept exchanges as fast as real-time did,
+// for less CPU per exchange (bench/README.md, "What the raise buys").
+constexpr TimeCriticalLevel kDefaultTimeCriticalLevel = TimeCriticalLevel::kNice;
+
+void SetTimeCriticalLevel(TimeCriticalLevel level);
+TimeCriticalLevel TimeCriticalLevelInUse();
+
 // The calling thread's current priority.
 int ThreadPriorityGet();
 
