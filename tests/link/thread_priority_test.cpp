@@ -91,24 +91,30 @@ TEST(ThreadPriority, FromRealTimeAnOrdinaryLevelSetsPolicyAndNiceValue) {
 }
 
 // A host thread already real-time keeps its own policy and priority while
-// the exchange runs: the raise must never lower it.
+// the exchange runs, whatever level time-critical takes: the raise must never
+// lower it.
 TEST(ThreadPriority, RealTimeHostThreadIsNeverLoweredByTheRaise) {
-    for (const int policy : {SCHED_FIFO, SCHED_RR}) {
-        OnOwnThread([policy] {
-            sched_param param{};
-            param.sched_priority = 50;
-            if (pthread_setschedparam(pthread_self(), policy, &param) != 0)
-                GTEST_SKIP() << "no real-time privilege";
-            const int saved = ThreadPriorityGet();
-            EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
-            int seen_policy = -1;
-            pthread_getschedparam(pthread_self(), &seen_policy, &param);
-            EXPECT_EQ(seen_policy, policy);
-            EXPECT_EQ(param.sched_priority, 50);
-            EXPECT_EQ(ThreadPrioritySet(saved), 1);
-            EXPECT_EQ(ThreadPriorityGet(), saved);
-        });
+    for (const TimeCriticalLevel level :
+         {TimeCriticalLevel::kRealTime, TimeCriticalLevel::kNice, TimeCriticalLevel::kUnchanged}) {
+        SetTimeCriticalLevel(level);
+        for (const int policy : {SCHED_FIFO, SCHED_RR}) {
+            OnOwnThread([policy] {
+                sched_param param{};
+                param.sched_priority = 50;
+                if (pthread_setschedparam(pthread_self(), policy, &param) != 0)
+                    GTEST_SKIP() << "no real-time privilege";
+                const int saved = ThreadPriorityGet();
+                EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
+                int seen_policy = -1;
+                pthread_getschedparam(pthread_self(), &seen_policy, &param);
+                EXPECT_EQ(seen_policy, policy);
+                EXPECT_EQ(param.sched_priority, 50);
+                EXPECT_EQ(ThreadPrioritySet(saved), 1);
+                EXPECT_EQ(ThreadPriorityGet(), saved);
+            });
+        }
     }
+    SetTimeCriticalLevel(kDefaultTimeCriticalLevel);
 }
 
 TEST(ThreadPriority, LowerLevelsAreNiceValuesAndReadBack) {
