@@ -82,7 +82,7 @@ bool RunCase(PacedChannel& driver_channel, PacedChannel& bare_channel, BareClien
 }
 
 int Main(int argc, char** argv) {
-    const Options options = ParseOptions(argc, argv, {20, 300, {19200, 115200}});
+    const Options options = ParseOptions(argc, argv, {10, 300, {19200, 115200}});
     test::TempCurrentDirectory scratch;
     WriteProtocolFiles(1);
     std::printf(

@@ -81,7 +81,7 @@ bool RunCase(PacedChannel& channel, uint32_t baud, const Case& c, const Options&
 }
 
 int Main(int argc, char** argv) {
-    const Options options = ParseOptions(argc, argv, {20, 300, {19200, 115200}});
+    const Options options = ParseOptions(argc, argv, {12, 300, {19200, 115200}});
     test::TempCurrentDirectory scratch;
     WriteProtocolFiles(1);
     std::printf(

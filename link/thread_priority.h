@@ -14,9 +14,10 @@ constexpr int kThreadPriorityTimeCritical = 15;
 // time-critical level.
 enum class TimeCriticalLevel : int { kRealTime, kNice, kUnchanged };
 
-// Best nice value: under load it kept exchanges as fast as real-time did,
-// for less CPU per exchange (bench/README.md, "What the raise buys").
-constexpr TimeCriticalLevel kDefaultTimeCriticalLevel = TimeCriticalLevel::kNice;
+// No change: with every processor kept busy by ordinary work, neither
+// real-time nor nice -20 kept exchanges faster than no change did, and both
+// cost CPU per exchange (bench/README.md, "What the raise buys").
+constexpr TimeCriticalLevel kDefaultTimeCriticalLevel = TimeCriticalLevel::kUnchanged;
 
 void SetTimeCriticalLevel(TimeCriticalLevel level);
 TimeCriticalLevel TimeCriticalLevelInUse();

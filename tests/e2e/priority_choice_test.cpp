@@ -65,16 +65,16 @@ struct Choice {
     bool logged;
 };
 
-// The default (unset, empty or unknown) is the best nice value.
+// The default (unset, empty or unknown) is no change.
 constexpr Choice kChoices[] = {
     {"fifo", "fifo", Expect::kRealTime, false},
     {"nice", "nice", Expect::kBestNice, false},
     {"none", "none", Expect::kUnchanged, false},
-    {"unset", nullptr, Expect::kBestNice, false},
-    {"empty", "", Expect::kBestNice, false},
-    {"upper_case", "FIFO", Expect::kBestNice, true},
-    {"other_name", "realtime", Expect::kBestNice, true},
-    {"trailing_blank", "nice ", Expect::kBestNice, true},
+    {"unset", nullptr, Expect::kUnchanged, false},
+    {"empty", "", Expect::kUnchanged, false},
+    {"upper_case", "FIFO", Expect::kUnchanged, true},
+    {"other_name", "realtime", Expect::kUnchanged, true},
+    {"trailing_blank", "nice ", Expect::kUnchanged, true},
 };
 
 // Puts the variable and the driver's level back after each case.
@@ -135,7 +135,7 @@ TEST_P(PriorityChoice, TheExchangeRunsAtTheChosenLevelAndAnUnknownOneIsLogged) {
     EXPECT_EQ(after.nice_value, before.nice_value);
 
     const std::string warning = std::string("ZIDIV> ColdStart() Warning, MORVANE_PRIORITY=") +
-                                (choice.value ? choice.value : "") + " unknown, using nice";
+                                (choice.value ? choice.value : "") + " unknown, using none";
     EXPECT_EQ(log_.Has(MORVANE_LOG_OPERATOR, warning), choice.logged) << log_.Dump();
     EXPECT_EQ(log_.Count(warning), choice.logged ? 1 : 0);
 }
@@ -152,7 +152,7 @@ TEST_F(PriorityVariable, AnUnknownValueIsLoggedPrintably) {
     StartChannel(false, true);
     EXPECT_TRUE(log_.Has(MORVANE_LOG_OPERATOR,
                          "ZIDIV> ColdStart() Warning, MORVANE_PRIORITY=fi?o-and-a-long- unknown, "
-                         "using nice"))
+                         "using none"))
         << log_.Dump();
 }
 
