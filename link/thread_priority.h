@@ -14,9 +14,10 @@ constexpr int kThreadPriorityTimeCritical = 15;
 // time-critical level.
 enum class TimeCriticalLevel : int { kRealTime, kNice, kUnchanged };
 
-// No change: with every processor kept busy by ordinary work, neither
-// real-time nor nice -20 kept exchanges faster than no change did, and both
-// cost CPU per exchange (bench/README.md, "What the raise buys").
+// No change: with every processor kept busy by ordinary work the median
+// exchange hardly moved with the level, real-time shortened the slowest
+// ones in some runs only, and every raise costs CPU on every exchange
+// (bench/README.md, "What the raise buys").
 constexpr TimeCriticalLevel kDefaultTimeCriticalLevel = TimeCriticalLevel::kUnchanged;
 
 void SetTimeCriticalLevel(TimeCriticalLevel level);

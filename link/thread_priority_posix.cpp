@@ -10,10 +10,9 @@
 //   RLIMIT_NICE allows), and the thread stays as it is when it may not
 //   lower its nice value at all.
 // - unchanged (the default): the raise makes no system call. The line's
-//   time-outs are hundreds of milliseconds; with every processor busy an
-//   exchange at nice 0 kept its median and its 99th percentile as well as
-//   at the other two levels, and each sleep and wake-up of a raised thread
-//   costs more CPU (bench/README.md).
+//   time-outs are hundreds of milliseconds; with every processor busy the
+//   median exchange hardly moved with the level, and each sleep and
+//   wake-up of a raised thread costs more CPU (bench/README.md).
 // A thread the host already runs real-time is left as it is. In every case
 // the call reports success (1) once the thread runs at the highest priority
 // it is permitted: failing there would log a warning for every
