@@ -8,6 +8,14 @@
 #include "morvane/ostrel.h"
 
 namespace morvane {
+
+#if defined(_WIN32)
+
+// Windows keeps THREAD_PRIORITY_TIME_CRITICAL: nothing to read.
+void ReadPriorityChoice() {}
+
+#else
+
 namespace {
 
 struct NamedLevel {
@@ -41,7 +49,6 @@ struct PrintableValue {
 }  // namespace
 
 void ReadPriorityChoice() {
-#if !defined(_WIN32)
     TimeCriticalLevel chosen = kDefaultTimeCriticalLevel;
     const char* value = std::getenv(kPriorityVariable);
     if (value != nullptr && value[0] != '\0') {
@@ -57,7 +64,8 @@ void ReadPriorityChoice() {
                 kPriorityVariable, PrintableValue(value).text, NameOf(chosen));
     }
     SetTimeCriticalLevel(chosen);
-#endif
 }
+
+#endif
 
 }  // namespace morvane

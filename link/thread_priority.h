@@ -16,7 +16,7 @@ enum class TimeCriticalLevel : int { kRealTime, kNice, kUnchanged };
 
 // No change: with every processor kept busy by ordinary work the median
 // exchange hardly moved with the level, real-time shortened the slowest
-// ones in some runs only, and every raise costs CPU on every exchange
+// ones in three runs of four, and every raise costs CPU on every exchange
 // (bench/README.md, "What the raise buys").
 constexpr TimeCriticalLevel kDefaultTimeCriticalLevel = TimeCriticalLevel::kUnchanged;
 
