@@ -13,6 +13,7 @@
 #include "entry/config_file.h"
 #include "entry/driver_state.h"
 #include "entry/open_com.h"
+#include "entry/priority_choice.h"
 #include "gates/log_texts.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"
@@ -29,6 +30,7 @@ void SetPortReadTimeout(const ChannelArea& area) {
 int32_t ColdStart(TevRequest* request) {
     SetDriverEnded(false);
     err(MORVANE_LOG_TRACE, "%s", log_text::kVersion);
+    ReadPriorityChoice();
     ChannelArea* area = request->channel_area;
     const StartBlock* start = static_cast<const StartBlock*>(request->parameter_block);
     if (area == nullptr || start == nullptr) return MORVANE_REQUEST_FAILED;

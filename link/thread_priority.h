@@ -8,6 +8,21 @@ namespace morvane {
 
 constexpr int kThreadPriorityTimeCritical = 15;
 
+// What a raise to time-critical takes on Linux: SCHED_FIFO, the best nice
+// value the thread may take, or no change at all. One value for the whole
+// driver, chosen by the host at ColdStart; Windows always takes its own
+// time-critical level.
+enum class TimeCriticalLevel : int { kRealTime, kNice, kUnchanged };
+
+// No change: with every processor kept busy by ordinary work the median
+// exchange hardly moved with the level, real-time shortened the slowest
+// ones in three runs of four, and every raise costs CPU on every exchange
+// (bench/README.md, "What the raise buys").
+constexpr TimeCriticalLevel kDefaultTimeCriticalLevel = TimeCriticalLevel::kUnchanged;
+
+void SetTimeCriticalLevel(TimeCriticalLevel level);
+TimeCriticalLevel TimeCriticalLevelInUse();
+
 // The calling thread's current priority.
 int ThreadPriorityGet();
 

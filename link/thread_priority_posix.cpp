@@ -1,13 +1,21 @@
 // Thread priority on Linux, with the results of the Windows calls.
 //
-// Raising to time-critical: the thread is switched to SCHED_FIFO at the
-// lowest real-time priority, which puts it above every ordinary thread (as
-// Windows' time-critical is the top of the normal range) while leaving the
-// kernel's own real-time threads, serial interrupt threads among them, above
-// it. A thread the host already runs real-time is left as it is. Most hosts lack the privilege for
-// that; the thread then takes the best nice value it may (RLIMIT_NICE), and stays as it is when it
-// may not lower its nice value at all. In every case the call reports success (1) once the thread
-// runs at the highest priority it is permitted: failing there would log a warning for every
+// Raising to time-critical takes the level the host chose (TimeCriticalLevel):
+// - real-time: SCHED_FIFO at the lowest real-time priority, which puts the
+//   thread above every ordinary thread (as Windows' time-critical is the top
+//   of the normal range) while leaving the kernel's own real-time threads,
+//   serial interrupt threads among them, above it. Without the privilege the
+//   thread takes the best nice value, as below.
+// - nice: the best nice value the thread may take (-20, or what
+//   RLIMIT_NICE allows), and the thread stays as it is when it may not
+//   lower its nice value at all.
+// - unchanged (the default): the raise makes no system call. The line's
+//   time-outs are hundreds of milliseconds; with every processor busy the
+//   median exchange hardly moved with the level, and each sleep and
+//   wake-up of a raised thread costs more CPU (bench/README.md).
+// A thread the host already runs real-time is left as it is. In every case
+// the call reports success (1) once the thread runs at the highest priority
+// it is permitted: failing there would log a warning for every
 // exchange of an unprivileged host and change nothing. Only a call that fails for another reason
 // reports 0.
 //
@@ -135,17 +143,27 @@ int PermittedNice(int current) {
     return permitted < current ? permitted : current;
 }
 
+// Real-time first; without the privilege, the best nice value.
+int RaiseToRealTime() {
+    sched_param param{};
+    param.sched_priority = LowestFifoPriority();
+    const int result = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    if (result == 0) return 1;
+    return result == EPERM ? 2 : 0;
+}
+
 int RaiseToTimeCritical() {
+    const TimeCriticalLevel level = TimeCriticalLevelInUse();
+    if (level == TimeCriticalLevel::kUnchanged) return 1;
     ThreadState current{};
     if (!ReadPolicy(&current)) return 0;
     // A thread the host already runs real-time is above every ordinary
     // thread: moving it to the lowest real-time priority would lower it.
     if (IsRealTime(current.policy)) return 1;
-    sched_param param{};
-    param.sched_priority = LowestFifoPriority();
-    const int result = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    if (result == 0) return 1;
-    if (result != EPERM) return 0;
+    if (level == TimeCriticalLevel::kRealTime) {
+        const int real_time = RaiseToRealTime();
+        if (real_time != 2) return real_time;
+    }
 
     if (!ReadState(&current)) return 0;
     if (SetNice(kLowestNice)) return 1;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and runs them all, printing their tables: the
 # simulator's line pacing, line efficiency through the driver, many channels
-# at once, the driver's CPU time per read, block transfers through TevMain
-# and the micro-benchmarks. About four minutes on a quiet 2-core machine.
+# at once, the driver's CPU time per read, what the time-critical raise buys
+# under load, the driver beside a bare client, block transfers through
+# TevMain and the micro-benchmarks. About seven minutes on a quiet 2-core
+# machine.
 #
 #   bash scripts/bench.sh            # the full run bench/README.md quotes
 #   bash scripts/bench.sh --quick    # each benchmark once, briefly (CI)
@@ -29,6 +31,8 @@ if [ "$quick" = 1 ]; then
   section "line efficiency";      "$bin/line_bench" --quick
   section "channels";             "$bin/channels_bench" --quick
   section "driver CPU per read";  "$bin/cpu_bench" --quick
+  section "priority under load";  "$bin/priority_bench" --quick
+  section "driver beside a bare client"; "$bin/bare_bench" --quick
   section "block transfers";      "$bin/exchange_bench" --quick
   section "micro-benchmarks";     "$bin/micro_bench" --benchmark_min_time=0.001
 else
@@ -36,6 +40,8 @@ else
   section "line efficiency";      "$bin/line_bench" --repeats 5
   section "channels";             "$bin/channels_bench" --seconds 3
   section "driver CPU per read";  "$bin/cpu_bench"
+  section "priority under load";  "$bin/priority_bench"
+  section "driver beside a bare client"; "$bin/bare_bench"
   section "block transfers";      "$bin/exchange_bench"
   section "micro-benchmarks";     "$bin/micro_bench"
 fi

@@ -33,8 +33,9 @@ inline std::string PortName(const std::string& device) {
 
 class DriverAgainstSim : public ::testing::Test {
   protected:
-    // Starts simulator and channel; 3964R when is_3964r.
-    void StartChannel(bool is_3964r = false) {
+    // Starts simulator and channel; 3964R when is_3964r. The start's log
+    // lines are dropped unless keep_log.
+    void StartChannel(bool is_3964r = false, bool keep_log = false) {
         ASSERT_TRUE(scratch_.ok());
         TempCurrentDirectory::Write("ZIDIV01.INT",
                                     is_3964r ? "PROTOCOL=3964R\n" : "PROTOCOL=3964\n");
@@ -43,7 +44,7 @@ class DriverAgainstSim : public ::testing::Test {
         ASSERT_EQ(host_.Start(PortName(sim_->device()), kTestTimeoutHundredths), MORVANE_OK)
             << log_.Dump();
         ASSERT_EQ(host_.area()->port_settings.is_3964r, is_3964r ? 1 : 0);
-        log_.clear();
+        if (!keep_log) log_.clear();
     }
     void TearDown() override {
         host_.Stop();

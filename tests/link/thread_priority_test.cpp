@@ -33,28 +33,41 @@ void OnOwnThread(Body body) {
     worker.join();
 }
 
+// The driver-wide level for one test, the default put back after it.
+struct LevelForTest {
+    explicit LevelForTest(TimeCriticalLevel level) { SetTimeCriticalLevel(level); }
+    ~LevelForTest() { SetTimeCriticalLevel(kDefaultTimeCriticalLevel); }
+};
+
 TEST(ThreadPriority, RaiseAndRestoreGiveBackTheExactState) {
-    OnOwnThread([] {
-        const Observed before = Observe();
-        const int saved = ThreadPriorityGet();
-        EXPECT_NE(saved, kThreadPriorityTimeCritical);
+    for (const TimeCriticalLevel level : {TimeCriticalLevel::kRealTime, TimeCriticalLevel::kNice}) {
+        const LevelForTest chosen(level);
+        OnOwnThread([level] {
+            const Observed before = Observe();
+            const int saved = ThreadPriorityGet();
+            EXPECT_NE(saved, kThreadPriorityTimeCritical);
 
-        // Success whether or not this host may raise: the thread then runs at
-        // the best priority it is permitted.
-        EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
-        const Observed raised = Observe();
-        const bool real_time = raised.policy == SCHED_FIFO;
-        EXPECT_TRUE(real_time || raised.nice_value <= before.nice_value);
+            // Success whether or not this host may raise: the thread then runs
+            // at the best priority it is permitted.
+            EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
+            const Observed raised = Observe();
+            const bool real_time = raised.policy == SCHED_FIFO;
+            EXPECT_TRUE(real_time || raised.nice_value <= before.nice_value);
+            if (level == TimeCriticalLevel::kNice) {
+                EXPECT_EQ(raised.policy, SCHED_OTHER);
+            }
 
-        EXPECT_EQ(ThreadPrioritySet(saved), 1);
-        const Observed after = Observe();
-        EXPECT_EQ(after.policy, before.policy);
-        EXPECT_EQ(after.nice_value, before.nice_value);
-        EXPECT_EQ(ThreadPriorityGet(), saved);
-    });
+            EXPECT_EQ(ThreadPrioritySet(saved), 1);
+            const Observed after = Observe();
+            EXPECT_EQ(after.policy, before.policy);
+            EXPECT_EQ(after.nice_value, before.nice_value);
+            EXPECT_EQ(ThreadPriorityGet(), saved);
+        });
+    }
 }
 
 TEST(ThreadPriority, ResetOnForkThreadKeepsItsMarkAcrossRaiseAndRestore) {
+    const LevelForTest real_time(TimeCriticalLevel::kRealTime);
     OnOwnThread([] {
         // Any thread may mark itself; only a privileged one may drop the mark.
         sched_param param{};
@@ -75,6 +88,7 @@ TEST(ThreadPriority, ResetOnForkThreadKeepsItsMarkAcrossRaiseAndRestore) {
 // Set skips what already is as wanted; a real-time thread given an ordinary
 // level must still get both the policy and the nice value.
 TEST(ThreadPriority, FromRealTimeAnOrdinaryLevelSetsPolicyAndNiceValue) {
+    const LevelForTest real_time(TimeCriticalLevel::kRealTime);
     OnOwnThread([] {
         sched_param param{};
         param.sched_priority = 1;
@@ -91,23 +105,28 @@ TEST(ThreadPriority, FromRealTimeAnOrdinaryLevelSetsPolicyAndNiceValue) {
 }
 
 // A host thread already real-time keeps its own policy and priority while
-// the exchange runs: the raise must never lower it.
+// the exchange runs, whatever level time-critical takes: the raise must never
+// lower it.
 TEST(ThreadPriority, RealTimeHostThreadIsNeverLoweredByTheRaise) {
-    for (const int policy : {SCHED_FIFO, SCHED_RR}) {
-        OnOwnThread([policy] {
-            sched_param param{};
-            param.sched_priority = 50;
-            if (pthread_setschedparam(pthread_self(), policy, &param) != 0)
-                GTEST_SKIP() << "no real-time privilege";
-            const int saved = ThreadPriorityGet();
-            EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
-            int seen_policy = -1;
-            pthread_getschedparam(pthread_self(), &seen_policy, &param);
-            EXPECT_EQ(seen_policy, policy);
-            EXPECT_EQ(param.sched_priority, 50);
-            EXPECT_EQ(ThreadPrioritySet(saved), 1);
-            EXPECT_EQ(ThreadPriorityGet(), saved);
-        });
+    for (const TimeCriticalLevel level :
+         {TimeCriticalLevel::kRealTime, TimeCriticalLevel::kNice, TimeCriticalLevel::kUnchanged}) {
+        const LevelForTest chosen(level);
+        for (const int policy : {SCHED_FIFO, SCHED_RR}) {
+            OnOwnThread([policy] {
+                sched_param param{};
+                param.sched_priority = 50;
+                if (pthread_setschedparam(pthread_self(), policy, &param) != 0)
+                    GTEST_SKIP() << "no real-time privilege";
+                const int saved = ThreadPriorityGet();
+                EXPECT_EQ(ThreadPrioritySet(kThreadPriorityTimeCritical), 1);
+                int seen_policy = -1;
+                pthread_getschedparam(pthread_self(), &seen_policy, &param);
+                EXPECT_EQ(seen_policy, policy);
+                EXPECT_EQ(param.sched_priority, 50);
+                EXPECT_EQ(ThreadPrioritySet(saved), 1);
+                EXPECT_EQ(ThreadPriorityGet(), saved);
+            });
+        }
     }
 }
 
