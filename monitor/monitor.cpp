@@ -108,8 +108,11 @@ std::string Monitor::Time(uint64_t time_us) const {
 
 void Monitor::OnLink(const LinkEvent& e) {
     accounted_ += e.chars;
+    if (options_.verbose && options_.form != OutputForm::kCsv) Print(e);
     assembler_.Link(e);
-    if (!options_.verbose || options_.form == OutputForm::kCsv) return;
+}
+
+void Monitor::Print(const LinkEvent& e) {
     std::string what = LinkKindName(e.kind);
     if (e.kind == LinkKind::kBlock) {
         what += " " + HexBytes(e.payload);

@@ -54,6 +54,7 @@ class Monitor : private LinkSink {
     void OnLink(const LinkEvent& event) override;
     void OnAnomaly(const Anomaly& anomaly) override;
     void OnTransfer(const Transfer& transfer);
+    void Print(const LinkEvent& event);
     std::string Time(uint64_t time_us) const;
 
     MonitorOptions options_;

@@ -126,6 +126,9 @@ std::string Cp437ToUtf8(const char* text);
 int RunParse(const DriverLibrary& driver, const Arguments& addresses);
 extern const char kAddressGrammar[];
 
+// monitor_command.cpp: watches a line; needs no driver.
+int RunMonitor(const Arguments& arguments);
+
 // transfer_commands.cpp: the steps on one channel.
 int RunSteps(const DriverLibrary& driver, const Invocation& invocation);
 
