@@ -101,6 +101,7 @@ struct Transfer {
     int telegrams = 0;           // telegrams of the transfer that got through
     int attempts = 0;            // first telegrams sent, repeats included
     int retries = 0;             // telegrams repeated and restarts
+    int sent = 0;                // telegram blocks the host sent for it, all told
     TransferResult result = TransferResult::kLineFailed;
     uint8_t error_byte = 0;
     std::string failure;  // the last attempt's reason when not ok

@@ -233,6 +233,11 @@ void LineDecoder::InBlock(const LineChar& c) {
         EndBlock();
         return Dispatch(c);
     }
+    if (block_.chars == 0 && c.byte == kStx && !c.damaged) {
+        // After a conflict the sender may repeat its request when the answer
+        // already crossed it: no block begins with STX.
+        return Single(LinkKind::kRequest, c);
+    }
     if (block_.chars == 0) block_.time_us = c.time_us;
     block_.end_us = c.time_us;
     ++block_.chars;

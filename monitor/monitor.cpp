@@ -148,6 +148,7 @@ void Monitor::OnAnomaly(const Anomaly& a) {
 
 void Monitor::OnTransfer(const Transfer& t) {
     summary_.Add(t);
+    if (options_.on_transfer) options_.on_transfer(t);
     if (!options_.filter.Shows(t)) return;
     const double ms = (t.end_us - t.time_us) / 1000.0;
     if (options_.form == OutputForm::kCsv) {

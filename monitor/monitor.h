@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ struct MonitorOptions {
     uint32_t baud = 9600;
     uint32_t bits_per_char = 11;
     uint64_t start_utc_us = 0;  // wall-clock time of time 0; 0: times since the start
+    std::function<void(const Transfer&)> on_transfer;  // besides the output
 };
 
 class Monitor : private LinkSink {

@@ -107,6 +107,7 @@ void TransferAssembler::FirstTelegram(const LinkEvent& block) {
     open_->retries += refused_connections_;
     tries_ += refused_connections_;
     refused_connections_ = 0;
+    ++open_->sent;
     telegram_ = p;
     pending_data_ = Words(p, 10);
     last_try_failed_ = false;
@@ -135,6 +136,7 @@ void TransferAssembler::FollowOn(const LinkEvent& block) {
     } else {
         tries_ = 1;
     }
+    ++open_->sent;
     telegram_ = p;
     pending_data_ = Words(p, 4);
     last_try_failed_ = false;
