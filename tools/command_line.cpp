@@ -308,8 +308,9 @@ void PrintUsage(FILE* out) {
                  "commands:\n");
     for (const Command& command : kCommands)
         std::fprintf(out, "  %-6s %-20s %s\n", command.name, command.arguments, command.summary);
-    std::fprintf(out, "  monitor --between A B | --tap P | --replay F\n"
-                      "                              watch a line, decoded (morvane monitor -h)\n");
+    std::fprintf(out,
+                 "  monitor --between A B | --tap P | --replay F\n"
+                 "                              watch a line, decoded (morvane monitor -h)\n");
     std::fprintf(out,
                  "\nSteps join with \"then\" and run on one channel; each is checked before\n"
                  "the line opens:  morvane write 001010F 3.25 then read --hex 001010F\n\n%s"
