@@ -1,5 +1,8 @@
 #include "serial/line_settings_posix.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 namespace morvane {
 namespace {
 
@@ -148,6 +151,27 @@ bool LineSettingsHeld(const termios& asked, const termios& held, bool pseudo_ter
     if (!pseudo_terminal) checked |= CSIZE | PARENB | PARODD | CMSPAR;
     return (asked.c_cflag & checked) == (held.c_cflag & checked) &&
            cfgetospeed(&asked) == cfgetospeed(&held) && cfgetispeed(&asked) == cfgetispeed(&held);
+}
+
+bool SetLine(int fd, const LineParameters& line, tcflag_t extra_cflags, termios* held) {
+    termios asked{};
+    if (tcgetattr(fd, &asked) != 0 || !ApplyLineParameters(line, &asked)) return false;
+    asked.c_cflag |= extra_cflags;
+    // A Unix98 pseudo-terminal slave always carries 8-bit characters without
+    // parity and the kernel refuses a request whose only change is one it
+    // cannot hold; such a line has no character frame to get wrong, so ask
+    // for what it holds.
+    struct stat status {};
+    const bool pseudo_terminal = fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) &&
+                                 major(status.st_rdev) >= 136 && major(status.st_rdev) <= 143;
+    if (pseudo_terminal) {
+        asked.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR);
+        asked.c_cflag |= CS8;
+    }
+    termios read_back{};
+    if (held == nullptr) held = &read_back;
+    return tcsetattr(fd, TCSANOW, &asked) == 0 && tcgetattr(fd, held) == 0 &&
+           LineSettingsHeld(asked, *held, pseudo_terminal);
 }
 
 }  // namespace morvane

@@ -35,4 +35,10 @@ ModemLines ModemLinesFor(uint16_t line_control);
 // `pseudo_terminal` skips those checks.
 bool LineSettingsHeld(const termios& asked, const termios& held, bool pseudo_terminal);
 
+// Sets fd's line as line asks, with extra control flags (CRTSCTS), and
+// reads back what it holds into *held (null: not wanted); false when the
+// device refuses or does not hold it. A pseudo-terminal carries 8-bit
+// characters without parity whatever is asked.
+bool SetLine(int fd, const LineParameters& line, tcflag_t extra_cflags, termios* held = nullptr);
+
 }  // namespace morvane

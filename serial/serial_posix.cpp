@@ -237,14 +237,6 @@ int OpenDevice(const char* path) {
     return fd;
 }
 
-// A Unix98 pseudo-terminal slave: it holds no parity and has no modem lines.
-bool IsPseudoTerminal(int fd) {
-    struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
-    const unsigned int device_major = major(status.st_rdev);
-    return device_major >= 136 && device_major <= 143;
-}
-
 void SetModemLines(int fd, const ModemLines& lines) {
     int bits = 0;
     if (ioctl(fd, TIOCMGET, &bits) != 0) bits = 0;
@@ -265,22 +257,9 @@ int ConfigurePort(int fd, const LineParameters& line, uint16_t line_control) {
     if (row == nullptr) return kSerialOpenFailed;
     SetRow(row, true, false, kSerialDefaultReadTimeoutMs);
 
-    termios asked = current;
-    if (!ApplyLineParameters(line, &asked)) return kSerialSettingsRefused;
     const ModemLines lines = ModemLinesFor(line_control);
-    if (lines.rts_handshake) asked.c_cflag |= CRTSCTS;
-    const bool pseudo_terminal = IsPseudoTerminal(fd);
-    // A pseudo-terminal always carries 8-bit characters without parity and
-    // the kernel refuses a request whose only change is one it cannot hold;
-    // such a line has no character frame to get wrong, so ask for what it holds.
-    if (pseudo_terminal) {
-        asked.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR);
-        asked.c_cflag |= CS8;
-    }
-    if (tcsetattr(fd, TCSANOW, &asked) != 0) return kSerialSettingsRefused;
     termios held{};
-    if (tcgetattr(fd, &held) != 0 || !LineSettingsHeld(asked, held, pseudo_terminal))
-        return kSerialSettingsRefused;
+    if (!SetLine(fd, line, lines.rts_handshake ? CRTSCTS : 0, &held)) return kSerialSettingsRefused;
 
     row->rts_toggle.store(lines.rts_toggle, kRelaxed);
     row->write_characters_per_second.store(CharactersPerSecond(cfgetospeed(&held)), kRelaxed);

@@ -60,26 +60,31 @@ const char kOptionsUsage[] =
     "  --every MS         a sample every MS milliseconds, on a fixed rate (default 1000)\n"
     "  --times N          N samples; 0 (the default) for ever, until Ctrl-C\n";
 
-bool SimulatorOnly(const std::string& option) {
-    return option == "--sim-blocks" || option == "--sim-trace" || option == "--pace";
-}
+// What an option belongs to: parse and info refuse a session's, --port
+// the simulator's.
+enum class Group { kTool, kOutput, kStep, kSession, kSimulator };
 
-bool SessionFlag(const std::string& option, SessionOptions* session) {
-    bool* flag = option == "--trace"       ? &session->trace
-                 : option == "--pace"      ? &session->pace
-                 : option == "--sim-trace" ? &session->sim_trace
-                                           : nullptr;
-    if (flag != nullptr) *flag = true;
-    return flag != nullptr;
-}
+struct OptionSpec {
+    const char* name;
+    bool takes_value;
+    Group group;
+};
 
-bool TakesValue(const std::string& option) {
-    for (const char* known :
-         {"--driver", "--log", "--log-level", "--port", "--timeout", "--sim-blocks", "--baud",
-          "--data-bits", "--parity", "--stop-bits", "--frame", "--protocol", "--every", "--times"})
-        if (option == known) return true;
-    return false;
-}
+constexpr OptionSpec kOptions[] = {
+    {"-h", false, Group::kTool},          {"--help", false, Group::kTool},
+    {"--version", false, Group::kTool},   {"-v", false, Group::kTool},
+    {"--verbose", false, Group::kTool},   {"--driver", true, Group::kTool},
+    {"--log", true, Group::kTool},        {"--log-level", true, Group::kTool},
+    {"--hex", false, Group::kOutput},     {"--json", false, Group::kOutput},
+    {"--csv", false, Group::kOutput},     {"--signed", false, Group::kOutput},
+    {"--every", true, Group::kStep},      {"--times", true, Group::kStep},
+    {"--port", true, Group::kSession},    {"--timeout", true, Group::kSession},
+    {"--baud", true, Group::kSession},    {"--data-bits", true, Group::kSession},
+    {"--parity", true, Group::kSession},  {"--stop-bits", true, Group::kSession},
+    {"--frame", true, Group::kSession},   {"--protocol", true, Group::kSession},
+    {"--trace", false, Group::kSession},  {"--sim-blocks", true, Group::kSimulator},
+    {"--pace", false, Group::kSimulator}, {"--sim-trace", false, Group::kSimulator},
+};
 
 bool IsOption(const std::string& argument) {
     return argument.rfind("--", 0) == 0 || argument == "-v" || argument == "-h";
@@ -176,29 +181,27 @@ bool Parser::Positional(const std::string& argument) {
 
 bool Parser::Option(const Arguments& arguments, size_t* at) {
     const std::string& option = arguments[*at];
-    if (option == "-h" || option == "--help") {
-        in_.action = Action::kHelp;
-        return true;
-    }
-    if (option == "--version") {
-        in_.action = Action::kVersion;
-        return true;
-    }
-    if (option == "-v" || option == "--verbose") {
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& known : kOptions)
+        if (option == known.name) spec = &known;
+    if (spec == nullptr) return Fail("unknown option " + option);
+    if (spec->group >= Group::kSession) session_option_ = option;
+    if (spec->group == Group::kSimulator) simulator_option_ = option;
+    if (spec->group == Group::kOutput) return Display(option);
+    if (spec->takes_value)
+        return *at + 1 < arguments.size() ? ValueOption(option, arguments[++*at])
+                                          : Fail(option + " needs a value");
+    if (option == "-h" || option == "--help" || option == "--version") {
+        in_.action = option == "--version" ? Action::kVersion : Action::kHelp;
+    } else if (option == "-v" || option == "--verbose") {
         in_.log.minimum_level = level_given_ ? in_.log.minimum_level : 0;
         in_.log.show_start_up = true;
-        return true;
+    } else {
+        *(option == "--trace"  ? &in_.session.trace
+          : option == "--pace" ? &in_.session.pace
+                               : &in_.session.sim_trace) = true;
     }
-    if (option == "--hex" || option == "--json" || option == "--csv" || option == "--signed")
-        return Display(option);
-    if (SessionFlag(option, &in_.session)) {
-        session_option_ = option;
-        if (SimulatorOnly(option)) simulator_option_ = option;
-        return true;
-    }
-    if (!TakesValue(option)) return Fail("unknown option " + option);
-    if (*at + 1 >= arguments.size()) return Fail(option + " needs a value");
-    return ValueOption(option, arguments[++*at]);
+    return true;
 }
 
 bool Parser::Display(const std::string& option) {
@@ -244,8 +247,6 @@ bool Parser::ValueOption(const std::string& option, const std::string& value) {
         if (option == "--times" && !TakeNumber(value, 0, LONG_MAX, &poll.times))
             return Fail("bad value " + value + " for --times: a count, 0 for ever");
     } else {
-        session_option_ = option;
-        if (SimulatorOnly(option)) simulator_option_ = option;
         if (TakeLineOption(option, value, &in_.session.line, &error_)) return error_.empty();
         if (option == "--port")
             return ResolvePort(value, &in_.session.device, &in_.session.port, &error_);

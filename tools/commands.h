@@ -102,7 +102,7 @@ bool ParseCommandLine(const Arguments& arguments, Invocation* invocation, std::s
 
 void PrintUsage(FILE* out);
 
-// A whole decimal number within low..high; false for anything else.
+// A whole decimal number within low..high.
 bool TakeNumber(const std::string& text, long low, long high, long* value);
 
 // The port name the driver takes for a device: devices under /dev/ go
@@ -117,7 +117,6 @@ std::string PortNameOf(const std::string& device);
 bool ResolvePort(const std::string& given, std::string* device, std::string* port,
                  std::string* error);
 
-// driver_info.cpp, parse_command.cpp
 int RunInfo(const DriverLibrary& driver);
 int RunVersion(const DriverLibrary& driver);
 // Code page 437 text (the driver's banner) in UTF-8; control bytes other
@@ -126,10 +125,10 @@ std::string Cp437ToUtf8(const char* text);
 int RunParse(const DriverLibrary& driver, const Arguments& addresses);
 extern const char kAddressGrammar[];
 
-// monitor_command.cpp: watches a line; needs no driver.
+// Watches a line; needs no driver.
 int RunMonitor(const Arguments& arguments);
 
-// transfer_commands.cpp: the steps on one channel.
+// The steps on one channel.
 int RunSteps(const DriverLibrary& driver, const Invocation& invocation);
 
 }  // namespace morvane::tool

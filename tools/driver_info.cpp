@@ -9,6 +9,8 @@
 
 #include "commands.h"
 #include "driver_log.h"
+#include "frame_option.h"
+#include "gate_values.h"
 #include "gates/log_texts.h"
 
 namespace morvane::tool {
@@ -29,19 +31,6 @@ constexpr uint16_t kUpperHalf[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-void AppendUtf8(uint32_t code_point, std::string* out) {
-    if (code_point < 0x80) {
-        out->push_back(static_cast<char>(code_point));
-    } else if (code_point < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-        out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    }
-}
-
 // ColdStart logs the driver's version line first; a start without opening
 // the port touches no line.
 std::string DriverVersionLine(const DriverLibrary& driver, uint32_t area_size) {
@@ -56,6 +45,11 @@ std::string DriverVersionLine(const DriverLibrary& driver, uint32_t area_size) {
     for (const std::string& line : window.Lines())
         if (line == log_text::kVersion) return line;
     return "(no version line)";
+}
+
+void PrintInfoWords(const char* label, const InfoBlock& info) {
+    std::printf("%s%u, %u, 0x%08X\n", label, static_cast<unsigned>(info.first_word),
+                static_cast<unsigned>(info.fifth_word), static_cast<unsigned>(info.last_word));
 }
 
 }  // namespace
@@ -81,8 +75,6 @@ int RunInfo(const DriverLibrary& driver) {
         std::fprintf(stderr, "morvane info: GetTevInfo answered %d\n", static_cast<int>(code));
         return kExitToolFailed;
     }
-    static const char* const kStopBits[] = {"1", "1.5", "2"};
-    static const char* const kParity[] = {"none", "odd", "even", "mark", "space"};
     const LineParameters& line = info.defaults;
     std::printf("%s\n", Cp437ToUtf8(info.banner).c_str());
     std::printf("driver:            %s\n", driver.path().c_str());
@@ -90,10 +82,9 @@ int RunInfo(const DriverLibrary& driver) {
     std::printf("channel area:      %u bytes\n", static_cast<unsigned>(info.channel_area_size));
     std::printf("default line:      %u baud, %u data bits, %s stop bit(s), %s parity\n",
                 static_cast<unsigned>(line.baud_rate), static_cast<unsigned>(line.data_bits),
-                line.stop_bits < 3 ? kStopBits[line.stop_bits] : "?",
-                line.parity < 5 ? kParity[line.parity] : "?");
-    std::printf("info words:        %u, %u, 0x%08X\n", static_cast<unsigned>(info.first_word),
-                static_cast<unsigned>(info.fifth_word), static_cast<unsigned>(info.last_word));
+                line.stop_bits < 3 ? kStopBitNames[line.stop_bits] : "?",
+                line.parity < 5 ? kParityNames[line.parity] : "?");
+    PrintInfoWords("info words:        ", info);
     return kExitOk;
 }
 
@@ -108,8 +99,7 @@ int RunVersion(const DriverLibrary& driver) {
     }
     std::printf("driver library:          %s\n", driver.path().c_str());
     std::printf("driver's description:    %s\n", info.description);
-    std::printf("driver's info words:     %u, %u, 0x%08X\n", static_cast<unsigned>(info.first_word),
-                static_cast<unsigned>(info.fifth_word), static_cast<unsigned>(info.last_word));
+    PrintInfoWords("driver's info words:     ", info);
     std::printf("driver's version line:   %s\n",
                 DriverVersionLine(driver, info.channel_area_size).c_str());
     return kExitOk;

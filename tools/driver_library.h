@@ -17,7 +17,7 @@ class DriverLibrary {
     DriverLibrary(const DriverLibrary&) = delete;
     DriverLibrary& operator=(const DriverLibrary&) = delete;
 
-    // Loads the library at path and resolves TevMain; false with error() set.
+    // False with error() set.
     bool Load(const std::string& path);
     const std::string& error() const { return error_; }
     const std::string& path() const { return path_; }
@@ -56,7 +56,7 @@ class HostChannel {
     int32_t channel_number_;
 };
 
-// Asks the driver for its InfoBlock (works before any channel exists).
+// Works before any channel exists.
 inline int32_t QueryInfo(const DriverLibrary& driver, InfoBlock* info) {
     *info = InfoBlock{};
     TevRequest request{nullptr, MORVANE_CMD_GET_TEV_INFO, 0, 0, info};

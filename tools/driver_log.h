@@ -20,11 +20,9 @@ struct LogOptions {
     std::string file;            // empty: standard error
 };
 
-// Installs the tool's sink in the host library; false with *error when the
-// file cannot be opened.
+// False with *error when the file cannot be opened.
 bool StartDriverLog(const LogOptions& options, std::string* error);
 
-// "trace", "operator", or "level N".
 std::string LevelName(int level);
 
 // While start-up runs, lines are held back; EndStartUp shows them when it

@@ -11,8 +11,6 @@ namespace {
 constexpr uint32_t kStandardRates[] = {50,   75,   110,  134,  150,  200,   300,   600,
                                        1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600};
 constexpr char kParityLetters[] = "NOEMS";  // in the order of the record's codes
-const char* const kParityNames[] = {"none", "odd", "even", "mark", "space"};
-const char* const kStopBitNames[] = {"1", "1.5", "2"};
 
 std::string Lower(std::string text) {
     for (char& c : text)
@@ -92,6 +90,9 @@ const char* ValidValues(const std::string& option) {
 }
 
 }  // namespace
+
+const char* const kParityNames[5] = {"none", "odd", "even", "mark", "space"};
+const char* const kStopBitNames[3] = {"1", "1.5", "2"};
 
 bool TakeLineOption(const std::string& option, const std::string& value, LineChoice* choice,
                     std::string* error) {

@@ -18,6 +18,10 @@ struct LineChoice {
     std::string protocol;  // "3964" or "3964R"; empty: the configuration file
 };
 
+// Names of the host record's parity and stop-bit codes.
+extern const char* const kParityNames[5];
+extern const char* const kStopBitNames[3];
+
 // Takes one line option (--baud, --data-bits, --parity, --stop-bits,
 // --frame, --protocol) and its value into *choice. Returns false when option
 // is none of them; otherwise true, with *error set when the value is refused.

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,16 +11,13 @@
 namespace morvane::tool {
 namespace {
 
-// Bytes one value takes in the host's buffer, and where value index starts.
+// Bytes one value takes in the host's buffer.
 size_t ValueBytes(const GateAddress& gate, bool block) {
     if (gate.class_letter == MORVANE_CLASS_STRING)
         return block ? MORVANE_STRING_SLOT_SIZE : StringLengthOf(gate) + 1;
     if (gate.class_letter == MORVANE_CLASS_WORD)
         return block ? sizeof(uint16_t) : MORVANE_VALUE_SLOT_SIZE;
     return sizeof(uint32_t);
-}
-size_t ValueOffset(const GateAddress& gate, bool block, size_t index) {
-    return ValueBytes(gate, block) * index;
 }
 // A single command's 16-bit value lives in the second half of its slot.
 size_t WordOffset(bool block) {
@@ -31,27 +29,12 @@ size_t WordOffset(bool block) {
 // typing 010 means ten.
 bool ParseInteger(const std::string& text, bool is_signed, long long low, long long high,
                   long long* value) {
-    size_t at = 0;
-    const bool negative = is_signed && !text.empty() && text[0] == '-';
-    if (negative) at = 1;
-    unsigned base = 10;
-    if (!negative && (text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0)) {
-        base = 16;
-        at = 2;
-    }
-    if (at >= text.size()) return false;
-    unsigned long long magnitude = 0;
-    for (; at < text.size(); ++at) {
-        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[at])));
-        unsigned digit = 16;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        if (digit >= base) return false;
-        magnitude = magnitude * base + digit;
-        if (magnitude > static_cast<unsigned long long>(high) + 1) return false;
-    }
-    *value = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
-    return *value >= low && *value <= high;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* first = text.data() + (hex ? 2 : 0);
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '-' && (hex || !is_signed)) return false;
+    const auto [end, error] = std::from_chars(first, last, *value, hex ? 16 : 10);
+    return error == std::errc() && end == last && *value >= low && *value <= high;
 }
 
 // What an integer kind takes, for its refusals.
@@ -100,6 +83,17 @@ uint32_t GateTypeForAddress(const std::string& address) {
     return MORVANE_GATE_DIGITAL;  // a bit number
 }
 
+bool ParseAddress(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
+    ParseBlock parse{};
+    parse.address = address.c_str();
+    parse.gate_type = GateTypeForAddress(address);
+    const bool parsed =
+        channel.Call(block ? MORVANE_CMD_BLOCK_ADDRESS_PARSER : MORVANE_CMD_SINGLE_ADDRESS_PARSER,
+                     &parse) == MORVANE_OK;
+    *gate = parse.gate;
+    return parsed;
+}
+
 std::vector<uint8_t> HostBuffer(const GateAddress& gate, int32_t count, bool block) {
     const size_t values = count > 0 ? static_cast<size_t>(count) : 1;
     return std::vector<uint8_t>(ValueBytes(gate, block) * values, 0);
@@ -107,7 +101,7 @@ std::vector<uint8_t> HostBuffer(const GateAddress& gate, int32_t count, bool blo
 
 bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::string& text,
                 std::vector<uint8_t>* buffer, std::string* error) {
-    uint8_t* at = buffer->data() + ValueOffset(gate, block, index);
+    uint8_t* at = buffer->data() + ValueBytes(gate, block) * index;
     long long integer = 0;
     switch (gate.class_letter) {
         case MORVANE_CLASS_STRING: {
@@ -165,7 +159,7 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
 
 Value ValueAt(const GateAddress& gate, bool block, size_t index,
               const std::vector<uint8_t>& buffer) {
-    const uint8_t* at = buffer.data() + ValueOffset(gate, block, index);
+    const uint8_t* at = buffer.data() + ValueBytes(gate, block) * index;
     Value value;
     switch (gate.class_letter) {
         case MORVANE_CLASS_STRING: {
@@ -215,42 +209,53 @@ std::string ValueNumber(const Value& value, bool signed_words) {
     }
 }
 
+void AppendUtf8(uint32_t code_point, std::string* out) {
+    if (code_point < 0x80) {
+        out->push_back(static_cast<char>(code_point));
+    } else if (code_point < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+        out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    }
+}
+
 std::string Latin1ToUtf8(const std::string& text) {
     std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            out += c;
-            continue;
-        }
-        out += static_cast<char>(0xC0 | byte >> 6);
-        out += static_cast<char>(0x80 | (byte & 0x3F));
-    }
+    for (const char c : text)
+        AppendUtf8(static_cast<unsigned char>(c), &out);
     return out;
 }
 
+std::string Escaped(const std::string& text, const char* format, unsigned last) {
+    std::string escaped;
+    char hex[8];
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            escaped += '\\';
+            escaped += c;
+        } else if (byte < 0x20 || (byte >= 0x7F && byte <= last)) {
+            std::snprintf(hex, sizeof hex, format, static_cast<unsigned>(byte));
+            escaped += hex;
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 std::string ValueText(const Value& value, bool signed_words) {
-    char text[32];
     if (value.kind == Value::Kind::kWord) {
-        std::snprintf(text, sizeof text, " (0x%04X)", static_cast<unsigned>(value.bits));
-        return ValueNumber(value, signed_words) + text;
+        char hex[16];
+        std::snprintf(hex, sizeof hex, " (0x%04X)", static_cast<unsigned>(value.bits));
+        return ValueNumber(value, signed_words) + hex;
     }
     if (value.kind != Value::Kind::kString) return ValueNumber(value, signed_words);
     // One value stays on one line, whatever bytes the PLC holds.
-    std::string quoted = "\"";
-    for (const char c : value.text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned>(byte));
-            quoted += text;
-        } else {
-            quoted += c;
-        }
-    }
-    return Latin1ToUtf8(quoted) + "\"";
+    return "\"" + Latin1ToUtf8(Escaped(value.text, "\\x%02X", 0x7F)) + "\"";
 }
 
 }  // namespace morvane::tool

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_library.h"
 #include "gates/gate_address.h"  // a parsed address's fields and words per value
 #include "morvane/morvane.h"
 
@@ -15,18 +16,19 @@ namespace morvane::tool {
 // _STRING) that fits the form of an address string.
 uint32_t GateTypeForAddress(const std::string& address);
 
-// A bit of a data word: a word gate with a bit number.
+// The driver's parse of address for a single or block transfer; false when
+// it refuses it (its reason in its log).
+bool ParseAddress(HostChannel& channel, const std::string& address, bool block, GateAddress* gate);
+
 bool IsBit(const GateAddress& gate);
 
-// "word", "bit", "float", "long", "string".
 const char* KindName(const GateAddress& gate);
 
 // The most values of gate's kind one transfer takes: what a block read
 // stages (4096 bytes), or a block write sends.
 int32_t MaxCount(const GateAddress& gate, bool write);
 
-// A host buffer for count values of gate in the single (one value) or block
-// layout, filled with zeros.
+// Zeros for count values of gate in the single (one value) or block layout.
 std::vector<uint8_t> HostBuffer(const GateAddress& gate, int32_t count, bool block);
 
 // Stores text as value index of the buffer; false with *error for a text
@@ -53,10 +55,15 @@ Value ValueAt(const GateAddress& gate, bool block, size_t index,
 // control characters and backslashes escaped.
 std::string ValueText(const Value& value, bool signed_words);
 
-// The number alone ("4660", "-2.5"), or a string's characters unquoted.
+// "4660", "-2.5", or a string's characters unquoted.
 std::string ValueNumber(const Value& value, bool signed_words);
 
 // Bytes of the PLC's strings, taken as Latin-1, in UTF-8.
 std::string Latin1ToUtf8(const std::string& text);
+void AppendUtf8(uint32_t code_point, std::string* out);
+
+// Quotes and backslashes behind a backslash; bytes below 0x20, and from 0x7F
+// to last, in format ("\\x%02X").
+std::string Escaped(const std::string& text, const char* format, unsigned last);
 
 }  // namespace morvane::tool

@@ -4,32 +4,17 @@
 
 #include <string>
 
+#include "morvane/morvane.h"
+
 namespace morvane::tool {
 
-// Makes a new empty directory for scratch files; false when it cannot.
-bool MakeScratchDirectory(std::string* path);
-
-// While one lives, Ctrl-C (and on Linux SIGTERM and SIGHUP) sets a flag
+// While watched, Ctrl-C (and on Linux SIGTERM and SIGHUP) sets a flag
 // instead of ending the process: the running transfer finishes, the steps
 // stop, and the session still closes its port and saves the simulator's
-// blocks. The first Ctrl-C during a transfer says so; a second one ends the
-// process at once, leaving the terminal's line clean.
-class StopSignals {
-  public:
-    StopSignals();
-    ~StopSignals();
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-};
-
-// Marks a transfer on the line, for the first Ctrl-C's words.
-class InTransfer {
-  public:
-    InTransfer();
-    ~InTransfer();
-    InTransfer(const InTransfer&) = delete;
-    InTransfer& operator=(const InTransfer&) = delete;
-};
+// blocks. The first Ctrl-C during a transfer (marked) says so; a second one
+// ends the process at once, leaving the terminal's line clean.
+void WatchStopSignals(bool watch);
+void MarkTransfer(bool running);
 
 bool Interrupted();
 int InterruptSignal();        // SIGINT, SIGTERM or SIGHUP; 0 when none came
@@ -40,5 +25,12 @@ bool DialogPossible();
 
 // True when the device (a path) is no longer there.
 bool DeviceGone(const std::string& device);
+
+// Why a port did not open, as far as the system can tell, in one sentence
+// with the system's text: missing (and which serial devices there are), in
+// use (and by which process), not open to this user (and which group grants
+// it), not a serial device, or refusing the line's settings. The device is
+// opened and closed again, never left changed.
+std::string DiagnosePort(const std::string& device, const LineParameters& line);
 
 }  // namespace morvane::tool

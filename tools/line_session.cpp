@@ -6,9 +6,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "host_platform.h"
-#include "port_diagnosis.h"
 #include "progress.h"
 
 namespace morvane::tool {
@@ -54,8 +54,16 @@ std::string LineSession::OpenFailure(const LineParameters& line) const {
 // directory that is the current one while ColdStart reads it.
 int32_t LineSession::ColdStartWithProtocol(StartBlock* start) {
     if (options_.line.protocol.empty()) return channel_->Call(MORVANE_CMD_COLD_START, start);
-    std::string scratch;
-    if (!MakeScratchDirectory(&scratch)) return MORVANE_REQUEST_FAILED;
+    // A new directory of this user's alone for the file.
+    std::error_code error;
+    std::filesystem::path scratch;
+    std::random_device random;
+    do
+        scratch =
+            std::filesystem::temp_directory_path(error) / ("morvane-" + std::to_string(random()));
+    while (!error && !std::filesystem::create_directory(scratch, error) && !error);
+    if (error) return MORVANE_REQUEST_FAILED;
+    std::filesystem::permissions(scratch, std::filesystem::perms::owner_all, error);
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(scratch);
     char name[16];
@@ -63,8 +71,7 @@ int32_t LineSession::ColdStartWithProtocol(StartBlock* start) {
     std::ofstream(name) << "PROTOCOL=" << options_.line.protocol << "\n";
     const int32_t code = channel_->Call(MORVANE_CMD_COLD_START, start);
     std::filesystem::current_path(previous);
-    std::error_code ignored;
-    std::filesystem::remove_all(scratch, ignored);
+    std::filesystem::remove_all(scratch, error);
     return code;
 }
 

@@ -1,6 +1,5 @@
 // A channel started on a serial port, or on the PLC simulator embedded in
-// this process (Linux: on a pseudo-terminal, served by a thread of its own)
-// when no port is given.
+// this process when no port is given.
 #pragma once
 
 #include <cstdint>
@@ -18,17 +17,14 @@ namespace morvane::tool {
 class EmbeddedPlc {
   public:
     virtual ~EmbeddedPlc() = default;
-    // The port name the driver opens to reach the simulator.
-    virtual std::string PortName() const = 0;
-    // The simulated PLC speaks the procedure the channel chose.
+    virtual std::string PortName() const = 0;  // what the driver opens
     virtual void SetProcedure(bool is_3964r) = 0;
     // Stops serving the line and saves the blocks as the options asked;
     // false with *error when they could not be saved.
     virtual bool Stop(std::string* error) = 0;
 };
 
-// Starts the simulator the options describe (--pace: at line's rate and
-// frame); null with *error.
+// Null with *error.
 std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
                                               const LineParameters& line, std::string* error);
 
@@ -41,10 +37,8 @@ std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
 class TraceRelay {
   public:
     virtual ~TraceRelay() = default;  // stops relaying, ends the trace, closes both ends
-    // The port name the driver opens instead of the far end.
-    virtual std::string DriverPortName() const = 0;
-    // 3964R blocks end with a block check character.
-    virtual void SetBlockCheck(bool block_check) = 0;
+    virtual std::string DriverPortName() const = 0;    // what the driver opens instead
+    virtual void SetBlockCheck(bool block_check) = 0;  // 3964R
 };
 
 // To a real serial device (line: its settings, set as the driver would set
@@ -65,10 +59,8 @@ class LineSession {
     bool Open(const SessionOptions& options, std::string* error);
 
     HostChannel& channel() { return *channel_; }
-    // The line's rate and frame as the channel was started.
-    const LineParameters& line() const { return line_; }
-    // The port the session opened is no longer there (a pulled adapter).
-    bool PortGone() const;
+    const LineParameters& line() const { return line_; }  // as the channel was started
+    bool PortGone() const;                                // a pulled adapter
 
     // Closes the port, stops the simulator and saves its blocks (once);
     // false, with the reason on standard error, when they cannot be saved.

@@ -28,12 +28,9 @@ namespace {
 constexpr char kLibraryName[] = "libmorvane.so";
 
 std::string ProgramDirectory() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
-    const std::string program(path, static_cast<size_t>(length));
-    const size_t slash = program.rfind('/');
-    return slash == std::string::npos ? "." : program.substr(0, slash);
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? "." : program.parent_path().string();
 }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -115,33 +112,19 @@ std::string DefaultDriverPath() {
     return kLibraryName;  // the dynamic loader's own search
 }
 
-bool MakeScratchDirectory(std::string* path) {
-    char scratch[] = "/tmp/morvane-XXXXXX";
-    if (mkdtemp(scratch) == nullptr) return false;
-    *path = scratch;
-    return true;
-}
-
-StopSignals::StopSignals() {
-    g_signal = 0;
+void WatchStopSignals(bool watch) {
+    g_signal = watch ? 0 : g_signal;
     g_terminal = isatty(STDERR_FILENO) == 1;
     struct sigaction action {};
     action.sa_handler = NoteStop;
     sigemptyset(&action.sa_mask);
     for (int i = 0; i < 3; ++i)
-        sigaction(kStopSignals[i], &action, &g_previous[i]);
+        sigaction(kStopSignals[i], watch ? &action : &g_previous[i],
+                  watch ? &g_previous[i] : nullptr);
 }
 
-StopSignals::~StopSignals() {
-    for (int i = 0; i < 3; ++i)
-        sigaction(kStopSignals[i], &g_previous[i], nullptr);
-}
-
-InTransfer::InTransfer() {
-    g_in_transfer = 1;
-}
-InTransfer::~InTransfer() {
-    g_in_transfer = 0;
+void MarkTransfer(bool running) {
+    g_in_transfer = running ? 1 : 0;
 }
 
 bool Interrupted() {

@@ -17,8 +17,9 @@
 
 #include <chrono>
 
+#include "host_platform.h"
 #include "monitor/line_watch.h"
-#include "port_diagnosis.h"
+#include "serial/line_settings_posix.h"
 #endif
 
 namespace morvane::tool {
@@ -181,14 +182,14 @@ int OpenPort(const std::string& given, const LineParameters& line, bool* marked,
         return kExitUsage;
     }
     *fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (*fd < 0 || !SetDeviceLine(*fd, line)) {
+    termios held{};
+    if (*fd < 0 || !SetLine(*fd, line, 0, &held)) {
         if (*fd >= 0) close(*fd);
         std::fprintf(stderr, "morvane monitor: cannot open port %s at %s: %s\n", device.c_str(),
                      DescribeLine(line).c_str(), DiagnosePort(device, line).c_str());
         return kExitPortUnavailable;
     }
-    termios held{};
-    *marked = tcgetattr(*fd, &held) == 0 && (held.c_iflag & PARMRK) != 0;
+    *marked = (held.c_iflag & PARMRK) != 0;
     return kExitOk;
 }
 

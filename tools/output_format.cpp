@@ -129,21 +129,7 @@ void PrintSample(const DisplayOptions& display, const Sample& s) {
 }
 
 std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(byte));
-            json += escape;
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
+    return "\"" + Escaped(text, "\\u%04X", 0xFF) + "\"";
 }
 
 std::string CsvField(const std::string& text) {

@@ -15,15 +15,14 @@
 
 namespace morvane::tool {
 
-// One transfer's result as read or poll prints it.
 struct Sample {
     WallTime time;
     std::string address;
     GateAddress gate{};  // with --hex: the words the address covers
     bool block = false;
-    std::vector<Value> values;  // when it went through
-    TransferOutcome outcome;
-    long number = -1;  // poll's sample number, from 1; -1 for a read
+    long number = -1;             // poll's sample number, from 1; -1 for a read
+    std::vector<Value> values{};  // when it went through
+    TransferOutcome outcome{};
 };
 
 // Prints a sample on standard output: its values, or for a failed one a
@@ -49,8 +48,6 @@ class PollStatistics {
     // time min/mean/max 4.1/5.0/1012.3 ms"
     std::string Line() const;
 
-    long transfers() const { return transfers_; }
-    long good() const { return good_; }
     // kExitOk when every transfer went through; else the last failure's.
     ExitCode exit_code() const { return exit_code_; }
 

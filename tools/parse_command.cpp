@@ -99,15 +99,13 @@ int RunParse(const DriverLibrary& driver, const Arguments& arguments) {
     int code = 0;
     for (const std::string& address : arguments) {
         const LogWindow window;
-        ParseBlock single{};
-        single.address = address.c_str();
-        single.gate_type = GateTypeForAddress(address);
-        const bool parsed = channel.Call(MORVANE_CMD_SINGLE_ADDRESS_PARSER, &single) == MORVANE_OK;
+        GateAddress single{};
+        GateAddress block{};
+        const bool parsed = ParseAddress(channel, address, false, &single);
         const std::string why = LastReason(window);
-        ParseBlock block = single;
-        const bool as_block = channel.Call(MORVANE_CMD_BLOCK_ADDRESS_PARSER, &block) == MORVANE_OK;
+        const bool as_block = ParseAddress(channel, address, true, &block);
         if (parsed) {
-            std::printf("%-10s  %s\n", address.c_str(), Describe(single.gate, as_block).c_str());
+            std::printf("%-10s  %s\n", address.c_str(), Describe(single, as_block).c_str());
         } else {
             std::printf("%-10s  refused: %s\n", address.c_str(), Explain(address, why).c_str());
             code = kExitRefused;

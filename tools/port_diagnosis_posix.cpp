@@ -4,7 +4,6 @@
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,18 +13,11 @@
 #include <vector>
 
 #include "frame_option.h"
-#include "port_diagnosis.h"
+#include "host_platform.h"
 #include "serial/line_settings_posix.h"
 
 namespace morvane::tool {
 namespace {
-bool IsPseudoTerminal(int fd) {
-    struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
-    const unsigned int device_major = major(status.st_rdev);
-    return device_major >= 136 && device_major <= 143;  // Unix98 pseudo-terminal slaves
-}
-
 std::string SystemText(int error) {
     return std::string(" (") + std::strerror(error) + ")";
 }
@@ -36,11 +28,8 @@ std::string ProcessName(const std::string& pid) {
     return "process " + pid + (name.empty() ? "" : " (" + name + ")");
 }
 
-bool IsNumber(const char* text) {
-    if (*text == '\0') return false;
-    for (; *text != '\0'; ++text)
-        if (*text < '0' || *text > '9') return false;
-    return true;
+bool IsNumber(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // The processes with the device open, as far as this user may look into them.
@@ -77,7 +66,7 @@ std::string LockFileNote(const std::string& path) {
         std::ifstream file(lock);
         std::string pid;
         if (!(file >> pid)) continue;
-        const bool running = IsNumber(pid.c_str()) && access(("/proc/" + pid).c_str(), F_OK) == 0;
+        const bool running = IsNumber(pid) && access(("/proc/" + pid).c_str(), F_OK) == 0;
         return "; lock file " + lock + " names " +
                (running ? ProcessName(pid) : "process " + pid + ", no longer running");
     }
@@ -119,7 +108,7 @@ std::string SerialDevicesPresent() {
 std::string SettingsNote(int fd, const LineParameters& line) {
     termios before{};
     if (tcgetattr(fd, &before) != 0) return "not a serial device" + SystemText(errno);
-    const bool taken = SetDeviceLine(fd, line);
+    const bool taken = SetLine(fd, line, 0);
     (void)tcsetattr(fd, TCSANOW, &before);
     return taken ? "" : "the device does not take " + DescribeLine(line);
 }
@@ -150,19 +139,6 @@ std::string DiagnosePort(const std::string& device, const LineParameters& line) 
     close(fd);
     if (!note.empty()) return note;
     return "it opens now; the driver's log tells why it did not (--log-level 8)";
-}
-
-bool SetDeviceLine(int fd, const LineParameters& line) {
-    termios asked{};
-    if (tcgetattr(fd, &asked) != 0 || !ApplyLineParameters(line, &asked)) return false;
-    const bool pseudo_terminal = IsPseudoTerminal(fd);
-    if (pseudo_terminal) {
-        asked.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR);
-        asked.c_cflag |= CS8;
-    }
-    termios held{};
-    return tcsetattr(fd, TCSANOW, &asked) == 0 && tcgetattr(fd, &held) == 0 &&
-           LineSettingsHeld(asked, held, pseudo_terminal);
 }
 
 }  // namespace morvane::tool

@@ -24,12 +24,9 @@ std::string LocalClock(WallTime time, bool with_date);
 // "2026-12-08T13:25:01.123Z".
 std::string IsoUtc(WallTime time);
 
-// What a transfer of words data words (read or written: the same characters
-// cross the line) takes on line: every telegram's connection, header, data
-// and acknowledgements.
+// What a transfer of words data words, read or written, takes on line.
 std::chrono::milliseconds ExpectedLineTime(uint32_t words, const LineParameters& line);
 
-// The progress line after spent of a transfer expected to take expected.
 std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,
                          std::chrono::duration<double> expected);
 
@@ -38,7 +35,6 @@ void WriteErrorLine(const std::string& line);
 
 class TransferProgress {
   public:
-    // what: "reading 001000 (512 values)".
     TransferProgress(std::string what, std::chrono::milliseconds expected);
     ~TransferProgress();  // stops and wipes the line
     TransferProgress(const TransferProgress&) = delete;

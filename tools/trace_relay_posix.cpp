@@ -12,7 +12,6 @@
 
 #include "line_session.h"
 #include "line_trace.h"
-#include "port_diagnosis.h"
 #include "progress.h"
 #include "serial/line_settings_posix.h"
 #include "serial/marked_input.h"
@@ -181,8 +180,8 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
     }
     // A device is held exclusively, as the driver holds its port, and set as
     // the driver sets it, so that the far line is the one the driver would have.
-    const bool set = line != nullptr ? flock(fd, LOCK_EX | LOCK_NB) == 0 && SetDeviceLine(fd, *line)
-                                     : MakeRaw(fd);
+    const bool set =
+        line != nullptr ? flock(fd, LOCK_EX | LOCK_NB) == 0 && SetLine(fd, *line, 0) : MakeRaw(fd);
     if (!set) {
         *error = SystemError(far_device);
         close(fd);

@@ -41,20 +41,12 @@ std::string Plural(int32_t count, const std::string& kind) {
 // Parses address for a single or block transfer; false, with the refusal
 // and the driver's reason on standard error, when the driver refuses it.
 bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
-    ParseBlock parse{};
-    parse.address = address.c_str();
-    parse.gate_type = GateTypeForAddress(address);
-    const uint32_t command =
-        block ? MORVANE_CMD_BLOCK_ADDRESS_PARSER : MORVANE_CMD_SINGLE_ADDRESS_PARSER;
     const LogWindow window;
-    if (channel.Call(command, &parse) != MORVANE_OK) {
-        const std::vector<std::string> lines = window.Lines();
-        std::fprintf(stderr, "morvane: address %s refused%s%s\n", address.c_str(),
-                     lines.empty() ? "" : ": ", lines.empty() ? "" : lines.back().c_str());
-        return false;
-    }
-    *gate = parse.gate;
-    return true;
+    if (ParseAddress(channel, address, block, gate)) return true;
+    const std::vector<std::string> lines = window.Lines();
+    std::fprintf(stderr, "morvane: address %s refused%s%s\n", address.c_str(),
+                 lines.empty() ? "" : ": ", lines.empty() ? "" : lines.back().c_str());
+    return false;
 }
 
 // The words a read of count values at gate covers, as a word block.
@@ -139,8 +131,9 @@ TransferOutcome Transfer(StepContext& context, uint32_t command, const std::stri
     const uint32_t words = WordsPerItem(prepared.gate) * static_cast<uint32_t>(prepared.count);
     const TransferProgress progress(what, ExpectedLineTime(words, context.session.line()));
     const LogWindow window;
-    const InTransfer running;
+    MarkTransfer(true);
     const int32_t code = context.session.channel().Call(command, &transfer);
+    MarkTransfer(false);
     TransferOutcome outcome = JudgeTransfer(code, window.Lines());
     if (outcome.kind == FailureKind::kNone) context.line_proven = true;
     if (outcome.kind == FailureKind::kLineFailed && context.session.PortGone())
@@ -159,9 +152,8 @@ void PrintHint(const StepContext& context, const TransferOutcome& outcome) {
 // that never answered.
 int ReportFailure(const StepContext& context, const std::string& what,
                   const TransferOutcome& outcome) {
-    const int attempts = outcome.attempts;
-    WriteErrorLine("morvane: " + what + ": " + Describe(outcome) + " (" + std::to_string(attempts) +
-                   " attempt" + (attempts == 1 ? "" : "s") + ")");
+    WriteErrorLine("morvane: " + what + ": " + Describe(outcome) + " (" +
+                   Plural(outcome.attempts, "attempt") + ")");
     if (!outcome.reason.empty()) WriteErrorLine("morvane: the driver said: " + outcome.reason);
     PrintHint(context, outcome);
     return ExitCodeOf(outcome);
@@ -178,12 +170,7 @@ Sample ReadSample(StepContext& context, const Step& step, const PreparedTransfer
                   long number) {
     std::vector<uint8_t> buffer = HostBuffer(prepared.gate, prepared.count, prepared.block);
     const uint32_t command = prepared.block ? MORVANE_CMD_BLOCK_READ : MORVANE_CMD_SINGLE_READ;
-    Sample sample{std::chrono::system_clock::now(),
-                  step.address,
-                  prepared.gate,
-                  prepared.block,
-                  {},
-                  {},
+    Sample sample{std::chrono::system_clock::now(), step.address, prepared.gate, prepared.block,
                   number};
     sample.outcome =
         Transfer(context, command, Describing("reading", step, prepared), prepared, &buffer);
@@ -212,8 +199,7 @@ int RunWrite(StepContext& context, const Step& step, const PreparedTransfer& pre
     const std::string what = Describing("writing", step, prepared);
     const TransferOutcome outcome = Transfer(context, command, what, prepared, &buffer);
     if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
-    std::printf("%s <- %d value%s\n", step.address.c_str(), static_cast<int>(prepared.count),
-                prepared.count == 1 ? "" : "s");
+    std::printf("%s <- %s\n", step.address.c_str(), Plural(prepared.count, "value").c_str());
     std::fflush(stdout);
     return kExitOk;
 }
@@ -315,19 +301,15 @@ int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSessi
 }  // namespace
 
 int RunSteps(const DriverLibrary& driver, const Invocation& invocation) {
-    const StopSignals stop;  // Ctrl-C, SIGTERM, SIGHUP: the session still ends as it should
-    int code = kExitOk;
-    {
-        LineSession session(driver);
-        std::vector<PreparedTransfer> prepared;
-        code = Prepare(driver, invocation, &session, &prepared);
-        if (code == kExitOk) {
-            StepContext context{session};
-            for (size_t i = 0; code == kExitOk && i < prepared.size() && !Interrupted(); ++i)
-                code = RunStep(context, invocation.steps[i], prepared[i]);
-        }
-        if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
-    }
+    WatchStopSignals(true);  // Ctrl-C, SIGTERM, SIGHUP: the session still ends as it should
+    LineSession session(driver);
+    std::vector<PreparedTransfer> prepared;
+    int code = Prepare(driver, invocation, &session, &prepared);
+    StepContext context{session};
+    for (size_t i = 0; code == kExitOk && i < prepared.size() && !Interrupted(); ++i)
+        code = RunStep(context, invocation.steps[i], prepared[i]);
+    if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
+    WatchStopSignals(false);
     if (!Interrupted()) return code;
     std::fprintf(stderr, "morvane: %s\n", InterruptName().c_str());
     return 128 + InterruptSignal();  // as a shell reports a signal

@@ -260,19 +260,12 @@ std::string Hint(const TransferOutcome& outcome) {
 }
 
 std::string StatusName(const TransferOutcome& outcome) {
+    if (outcome.kind == FailureKind::kNone) return "ok";
+    if (outcome.kind == FailureKind::kRefused) return "refused";
     char name[24];
     std::snprintf(name, sizeof name, "plc-error-0x%02X", static_cast<unsigned>(outcome.plc_error));
     const std::string fault = WordsOf(outcome.fault).status;
-    switch (outcome.kind) {
-        case FailureKind::kNone:
-            return "ok";
-        case FailureKind::kRefused:
-            return "refused";
-        case FailureKind::kPlcRefused:
-            return name;
-        case FailureKind::kLineFailed:
-            break;
-    }
+    if (outcome.kind == FailureKind::kPlcRefused) return name;
     return fault.empty() ? "line-failure" : "line-failure-" + fault;
 }
 

@@ -44,15 +44,14 @@ struct TransferOutcome {
 
 TransferOutcome JudgeTransfer(int32_t code, const std::vector<std::string>& lines);
 
-// True when line is the driver's format filled in; the fields' texts in
-// *fields (null: not wanted). Formats take %s, %c, %d, %u and %X.
+// True when line is the driver's format filled in (%s, %c, %d, %u, %X);
+// the fields' texts in *fields (null: not wanted).
 bool MatchesFormat(const char* format, const std::string& line, std::vector<std::string>* fields);
 
 // Every driver text the judge interprets, for the tests that hold the two
 // to one another.
 std::span<const char* const> InterpretedTexts();
 
-// "error 0x14: data block does not exist".
 std::string PlcErrorText(int error);
 
 // The failure in this tool's words: "PLC refused: error 0x14: data block
@@ -62,8 +61,8 @@ std::string Describe(const TransferOutcome& outcome);
 // What to look at, for a line failure ("hint: ..."); empty for the others.
 std::string Hint(const TransferOutcome& outcome);
 
-// A short name for statistics and machine-readable status: "ok",
-// "refused", "plc-error-0x14", "line-failure-no-ack".
+// For statistics and machine-readable status: "ok", "refused",
+// "plc-error-0x14", "line-failure-no-ack".
 std::string StatusName(const TransferOutcome& outcome);
 
 ExitCode ExitCodeOf(const TransferOutcome& outcome);

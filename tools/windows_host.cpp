@@ -11,7 +11,6 @@
 #include "driver_library.h"
 #include "host_platform.h"
 #include "line_session.h"
-#include "port_diagnosis.h"
 #include "progress.h"
 
 namespace morvane::tool {
@@ -76,32 +75,11 @@ std::string DefaultDriverPath() {
     return kLibraryName;  // the system's own search
 }
 
-bool MakeScratchDirectory(std::string* path) {
-    char base[MAX_PATH];
-    const DWORD length = GetTempPathA(sizeof base, base);
-    if (length == 0 || length >= sizeof base) return false;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = std::string(base) + "morvane-" +
-                                      std::to_string(GetCurrentProcessId()) + "-" +
-                                      std::to_string(GetTickCount() + attempt);
-        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-            *path = candidate;
-            return true;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    }
-    return false;
+void WatchStopSignals(bool watch) {
+    g_signal = watch ? 0 : g_signal.load();
+    SetConsoleCtrlHandler(NoteStop, watch ? TRUE : FALSE);
 }
-
-StopSignals::StopSignals() {
-    g_signal = 0;
-    SetConsoleCtrlHandler(NoteStop, TRUE);
-}
-StopSignals::~StopSignals() {
-    SetConsoleCtrlHandler(NoteStop, FALSE);
-}
-InTransfer::InTransfer() = default;
-InTransfer::~InTransfer() = default;
+void MarkTransfer(bool) {}
 
 bool Interrupted() {
     return g_signal != 0;
