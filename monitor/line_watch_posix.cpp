@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "monitor/line_watch.h"
 #include "monitor/marks.h"
@@ -11,21 +12,35 @@
 namespace morvane::monitor {
 namespace {
 
-// Writes all bytes, waiting for room; false when the port fails.
-bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
+// A port that takes no byte for this long while bytes wait has stopped
+// (its reader gone, its flow held): forwarding ends rather than waiting on
+// it for ever. A serial port wakes a writer well before its buffer drains,
+// so a working port, even a slow one, never comes near it.
+constexpr int kStuckMs = 5000;
+constexpr int kSliceMs = 50;
+
+// Writes all bytes, waiting for room. "" when done or when told to stop,
+// else what failed.
+std::string WriteAll(int fd, const uint8_t* bytes, size_t count, const WatchCalls& calls) {
+    int idle_ms = 0;
     while (count != 0) {
         const ssize_t n = write(fd, bytes, count);
         if (n > 0) {
             bytes += n;
             count -= static_cast<size_t>(n);
+            idle_ms = 0;
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return std::strerror(errno);
+        if (!calls.keep_going()) return "";
+        if (idle_ms >= kStuckMs) return "took no byte for " + std::to_string(kStuckMs) + " ms";
         pollfd room{fd, POLLOUT, 0};
-        if (poll(&room, 1, 1000) < 0 && errno != EINTR) return false;
-        if (room.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        const int ready = poll(&room, 1, kSliceMs);
+        if (ready < 0 && errno != EINTR) return std::strerror(errno);
+        if (room.revents & (POLLERR | POLLHUP | POLLNVAL)) return "hung up";
+        if (ready == 0) idle_ms += kSliceMs;
     }
-    return true;
+    return "";
 }
 
 }  // namespace
@@ -72,9 +87,10 @@ std::string WatchLine(const std::vector<WatchEnd>& ends, uint64_t start_us,
                 reads[i].chars.assign(buffer, buffer + n);
                 reads[i].damaged.assign(static_cast<size_t>(n), false);
             }
-            if (ends[i].forward_to >= 0 &&
-                !WriteAll(ends[i].forward_to, reads[i].chars.data(), reads[i].chars.size()))
-                return "writing on from " + ends[i].name + ": " + std::strerror(errno);
+            if (ends[i].forward_to < 0) continue;
+            const std::string failed =
+                WriteAll(ends[i].forward_to, reads[i].chars.data(), reads[i].chars.size(), calls);
+            if (!failed.empty()) return "writing on from " + ends[i].name + ": " + failed;
         }
         for (size_t i = 0; i < ends.size(); ++i)
             for (size_t k = 0; k < reads[i].chars.size(); ++k)

@@ -76,6 +76,7 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
     FILE* out = open_memstream(&text, &size);
     auto watcher = std::make_unique<monitor::Monitor>(options, out);
     std::string failure;
+    std::atomic<bool> watch_ended{false};
     std::thread watch([&] {
         std::vector<monitor::WatchEnd> ends(2);
         ends[0] = {host_line.master(), monitor::Side::kHost, false, plc_fd, "host side"};
@@ -85,7 +86,18 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
         calls.on_tick = [&](uint64_t now) { watcher->Tick(now); };
         calls.keep_going = [&] { return watching.load(); };
         failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
+        watch_ended = true;
     });
+    // Every way out of the test, an assertion's included, stops the watch
+    // and waits for it: its own waits are bounded, so this join is too.
+    struct StopWatch {
+        std::atomic<bool>& watching;
+        std::thread& watch;
+        ~StopWatch() {
+            watching = false;
+            if (watch.joinable()) watch.join();
+        }
+    } stop_watch{watching, watch};
 
     LogCapture log;
     Host host;
@@ -103,7 +115,9 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
     };
     std::vector<Expected> expected;
     int plc_errors = 0, bad_lengths = 0, bcc_errors = 0;
-    for (int i = 0; i < transfers; ++i) {
+    // A watch that failed forwards nothing more: the run stops there instead
+    // of spending every later transfer on the driver's time-outs.
+    for (int i = 0; i < transfers && !watch_ended; ++i) {
         plcsim::Faults faults;
         switch (dice() % 10) {
             case 0:
@@ -149,6 +163,7 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
     host.Stop();
     watching = false;
     watch.join();
+    EXPECT_EQ(failure, "");
     watcher->Flush();
     const monitor::Summary summary = watcher->summary();
     watcher.reset();
@@ -156,7 +171,6 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
     std::string shown(text, size);
     std::free(text);
     close(plc_fd);
-    EXPECT_EQ(failure, "");
 
     if (std::getenv("MONITOR_DEBUG")) {
         for (const Expected& e : expected)
