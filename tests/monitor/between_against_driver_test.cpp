@@ -2,7 +2,9 @@
 // pseudo-terminal of its own, through a run of transfers with the
 // simulator's faults: what the monitor decodes must agree with the driver's
 // results and log, transfer for transfer, and with the telegrams the
-// simulator received. MONITOR_TRANSFERS sets the run's length (default 60).
+// simulator received. MONITOR_TRANSFERS sets the run's length (default 60);
+// the faults' time-outs make a transfer last about 75 ms with little CPU, so
+// a long run says how far it got every 100 transfers.
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -159,6 +161,8 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
         plc_errors += CountLines(log, "recv err 0x");
         bad_lengths += CountLines(log, "ill. length");
         bcc_errors += CountLines(log, "BCC error!");
+        if (transfers > 60 && (i + 1) % 100 == 0)
+            std::fprintf(stderr, "%d of %d transfers\n", i + 1, transfers);
     }
     host.Stop();
     watching = false;
