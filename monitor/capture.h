@@ -22,6 +22,12 @@ namespace morvane::monitor {
 // The file name ending that asks the other programs for a capture.
 inline constexpr char kCaptureExtension[] = ".mcap";
 
+// True when a trace file's name asks for a capture.
+inline bool NamesCapture(std::string_view file) {
+    const std::string_view ending = kCaptureExtension;
+    return file.size() > ending.size() && file.ends_with(ending);
+}
+
 struct CaptureHeader {
     uint64_t start_utc_us = 0;  // 0: unknown
     std::string line;           // "9600 8E1"; empty: not given

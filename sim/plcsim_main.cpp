@@ -19,11 +19,6 @@ void RequestStop(int) {
     g_stop = true;
 }
 
-bool NamesCapture(const std::string& file) {
-    const std::string ending = morvane::monitor::kCaptureExtension;
-    return file.size() > ending.size() && file.ends_with(ending);
-}
-
 // What the line sees, as a capture the monitor replays: the driver's
 // characters are the host's, ours the PLC's.
 void WriteCapture(plcsim::Simulator& sim, FILE* file, const plcsim::DeviceSettings& line) {
@@ -88,7 +83,7 @@ int main(int argc, char** argv) {
 
     std::ofstream trace_file;
     std::unique_ptr<FILE, int (*)(FILE*)> capture(nullptr, std::fclose);
-    if (options.trace && NamesCapture(options.trace_file)) {
+    if (options.trace && morvane::monitor::NamesCapture(options.trace_file)) {
         capture.reset(std::fopen(options.trace_file.c_str(), "w"));
         if (!capture) {
             std::cerr << "plcsim: --trace-file " << options.trace_file << ": cannot write\n";

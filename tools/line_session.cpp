@@ -92,7 +92,10 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
         relay_ = StartTraceRelay(plc_ ? "/dev/" + options_.port : options_.device,
                                  plc_ ? nullptr : &line, options_.trace_file, &reason);
         if (!relay_) {
-            const bool port = !plc_ && reason.find("Linux only") == std::string::npos;
+            // The port is to blame unless the platform or the trace's own file is.
+            const bool file =
+                !options_.trace_file.empty() && reason.rfind(options_.trace_file, 0) == 0;
+            const bool port = !plc_ && !file && reason.find("Linux only") == std::string::npos;
             *error = port ? OpenFailure(line) : "cannot trace the line: " + reason;
             if (!port) open_failure_ = kExitToolFailed;
             return false;

@@ -53,11 +53,6 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
     return true;
 }
 
-bool NamesCapture(const std::string& file) {
-    const std::string ending = monitor::kCaptureExtension;
-    return file.size() > ending.size() && file.ends_with(ending);
-}
-
 // Where the trace goes: standard error, a file of trace lines, or a capture
 // of the characters themselves, which the monitor decodes later.
 struct TraceOutput {
@@ -233,7 +228,7 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
             *error = SystemError(trace_file);
             return nullptr;
         }
-        if (NamesCapture(trace_file)) {
+        if (monitor::NamesCapture(trace_file)) {
             output->capture = std::make_unique<monitor::CaptureWriter>(output->file);
             const auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
             output->capture->Header(
