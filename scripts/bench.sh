@@ -35,6 +35,7 @@ if [ "$quick" = 1 ]; then
   section "driver beside a bare client"; "$bin/bare_bench" --quick
   section "block transfers";      "$bin/exchange_bench" --quick
   section "micro-benchmarks";     "$bin/micro_bench" --benchmark_min_time=0.001
+  section "line monitor";         "$bin/monitor_bench" --quick
 else
   section "line pacing";          "$bin/pacing_bench" --repeats 3
   section "line efficiency";      "$bin/line_bench" --repeats 5
@@ -44,6 +45,7 @@ else
   section "driver beside a bare client"; "$bin/bare_bench"
   section "block transfers";      "$bin/exchange_bench"
   section "micro-benchmarks";     "$bin/micro_bench"
+  section "line monitor";         "$bin/monitor_bench"
 fi
 echo
 echo "load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"

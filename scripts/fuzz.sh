@@ -18,7 +18,7 @@ if ! command -v clang++ >/dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/
   fi
 fi
 seconds=${FUZZ_SECONDS:-15}
-targets=${FUZZ_TARGETS:-address_parser plc_float reply_decoder line config_file}
+targets=${FUZZ_TARGETS:-address_parser plc_float reply_decoder line config_file monitor_capture}
 if [ -n "${FUZZ_RUNS:-}" ]; then limit=(-runs="$FUZZ_RUNS"); else limit=(-max_total_time="$seconds"); fi
 jobs=$(nproc)
 

@@ -76,7 +76,8 @@ Error numbers in the reply header (byte 3):
   34 start word plus word count beyond the block's end
 
 Trace (default on standard output; one line per control character or block):
-  --trace-file FILE      write the trace to FILE
+  --trace-file FILE      write the trace to FILE; a name ending .mcap gets a
+                         capture, the characters that morvane monitor --replay reads
   --no-trace             no trace
   --help                 this text
 )";

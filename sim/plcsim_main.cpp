@@ -1,10 +1,13 @@
 // plcsim: the PLC partner on a pseudo-terminal or a serial device.
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
+#include "monitor/capture.h"
 #include "sim/options.h"
 #include "sim/replace_file.h"
 
@@ -14,6 +17,29 @@ std::atomic<bool> g_stop{false};
 
 void RequestStop(int) {
     g_stop = true;
+}
+
+// What the line sees, as a capture the monitor replays: the driver's
+// characters are the host's, ours the PLC's.
+void WriteCapture(plcsim::Simulator& sim, FILE* file, const plcsim::DeviceSettings& line) {
+    const auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
+    auto writer = std::make_shared<morvane::monitor::CaptureWriter>(file);
+    writer->Header({static_cast<uint64_t>(
+                        std::chrono::duration_cast<std::chrono::microseconds>(since_1970).count()),
+                    std::to_string(line.baud) + " " + std::to_string(line.data_bits) + line.parity +
+                        std::to_string(line.stop_bits)});
+    sim.SetCaptureSink([writer, file](uint64_t time_us, plcsim::Direction direction,
+                                      const plcsim::Bytes& bytes,
+                                      const std::vector<bool>& damaged) {
+        std::unique_ptr<bool[]> flags(new bool[bytes.size()]());
+        for (size_t i = 0; i < bytes.size() && i < damaged.size(); ++i)
+            flags[i] = damaged[i];
+        writer->Write(time_us,
+                      direction == plcsim::Direction::kReceived ? morvane::monitor::Side::kHost
+                                                                : morvane::monitor::Side::kPlc,
+                      bytes.data(), bytes.size(), flags.get());
+        std::fflush(file);
+    });
 }
 
 }  // namespace
@@ -56,8 +82,18 @@ int main(int argc, char** argv) {
         sim.DeclareBlock(db, words);
 
     std::ofstream trace_file;
-    if (!options.trace_file.empty()) trace_file.open(options.trace_file);
-    if (options.trace) {
+    std::unique_ptr<FILE, int (*)(FILE*)> capture(nullptr, std::fclose);
+    if (options.trace && morvane::monitor::NamesCapture(options.trace_file)) {
+        capture.reset(std::fopen(options.trace_file.c_str(), "w"));
+        if (!capture) {
+            std::cerr << "plcsim: --trace-file " << options.trace_file << ": cannot write\n";
+            return 1;
+        }
+        WriteCapture(sim, capture.get(), options.device_settings);
+    } else if (!options.trace_file.empty()) {
+        trace_file.open(options.trace_file);
+    }
+    if (options.trace && !capture) {
         std::ostream& out = options.trace_file.empty() ? std::cout : trace_file;
         sim.SetTraceSink([&out](const std::string& line) { out << line << std::endl; });
     }

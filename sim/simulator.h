@@ -91,6 +91,7 @@ class Simulator {
     void SetPacing(uint32_t baud, uint32_t bits_per_char);
     // Set before serving; the sink runs on the serving thread.
     void SetTraceSink(Trace::Sink sink) { trace_.set_sink(std::move(sink)); }
+    void SetCaptureSink(Trace::CharSink sink) { trace_.set_char_sink(std::move(sink)); }
     // Called with every telegram received whole, before the faults are
     // consulted for it and its reply: sets faults that hit one telegram of a
     // sequence. Runs on the serving thread; may be set while serving.

@@ -85,16 +85,28 @@ size_t Trace::Characters(const std::string& line) {
 }
 
 void Trace::Control(Direction direction, uint8_t byte, bool damaged) {
-    if (enabled()) Emit(FormatControl(direction, byte, damaged));
+    if (sink_) Emit(FormatControl(direction, byte, damaged));
+    if (char_sink_) EmitChars(direction, Bytes{byte}, {damaged});
 }
 
 void Trace::Block(Direction direction, const Bytes& framed, int bcc,
                   const std::vector<bool>& damaged) {
-    if (enabled()) Emit(FormatBlock(direction, framed, bcc, damaged));
+    if (sink_) Emit(FormatBlock(direction, framed, bcc, damaged));
+    if (!char_sink_) return;
+    Bytes bytes = framed;
+    if (bcc >= 0) bytes.push_back(static_cast<uint8_t>(bcc));
+    EmitChars(direction, bytes, damaged);
 }
 
 void Trace::Note(const std::string& text) {
-    if (enabled()) Emit("-- " + text);
+    if (sink_) Emit("-- " + text);
+}
+
+void Trace::EmitChars(Direction direction, const Bytes& bytes, const std::vector<bool>& damaged) {
+    const auto elapsed = std::chrono::steady_clock::now() - start_;
+    char_sink_(static_cast<uint64_t>(
+                   std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()),
+               direction, bytes, damaged);
 }
 
 void Trace::Emit(const std::string& text) {

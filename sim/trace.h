@@ -26,9 +26,15 @@ std::string Hex(uint8_t byte);
 class Trace {
   public:
     using Sink = std::function<void(const std::string&)>;
+    // The characters of one trace line as they crossed the line, for a
+    // capture: microseconds since the trace began, the direction, the bytes
+    // (a block's BCC last) and which of them arrived damaged.
+    using CharSink = std::function<void(uint64_t time_us, Direction direction, const Bytes& bytes,
+                                        const std::vector<bool>& damaged)>;
 
     void set_sink(Sink sink) { sink_ = std::move(sink); }
-    bool enabled() const { return static_cast<bool>(sink_); }
+    void set_char_sink(CharSink sink) { char_sink_ = std::move(sink); }
+    bool enabled() const { return sink_ || char_sink_; }
 
     void Control(Direction direction, uint8_t byte, bool damaged = false);
     // A block as it stands on the line (doubled DLEs, DLE ETX); bcc >= 0 adds
@@ -48,7 +54,9 @@ class Trace {
 
   private:
     void Emit(const std::string& text);
+    void EmitChars(Direction direction, const Bytes& bytes, const std::vector<bool>& damaged);
     Sink sink_;
+    CharSink char_sink_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

@@ -45,6 +45,7 @@ const char kOptionsUsage[] =
     "                     current directory, else 3964)\n"
     "  --timeout H        internal time-out, 1 to 100000 hundredths of a second\n"
     "  --trace            every byte on the line, both ways, on standard error\n"
+    "  --trace-file FILE  the trace to FILE; FILE.mcap: a capture for monitor --replay\n"
     "simulator only (refused with --port):\n"
     "  --sim-blocks FILE  simulator data blocks: loaded if present, saved at the end\n"
     "                     (a regular file; devices, FIFOs and read-only files refused)\n"
@@ -71,19 +72,33 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"-h", false, Group::kTool},          {"--help", false, Group::kTool},
-    {"--version", false, Group::kTool},   {"-v", false, Group::kTool},
-    {"--verbose", false, Group::kTool},   {"--driver", true, Group::kTool},
-    {"--log", true, Group::kTool},        {"--log-level", true, Group::kTool},
-    {"--hex", false, Group::kOutput},     {"--json", false, Group::kOutput},
-    {"--csv", false, Group::kOutput},     {"--signed", false, Group::kOutput},
-    {"--every", true, Group::kStep},      {"--times", true, Group::kStep},
-    {"--port", true, Group::kSession},    {"--timeout", true, Group::kSession},
-    {"--baud", true, Group::kSession},    {"--data-bits", true, Group::kSession},
-    {"--parity", true, Group::kSession},  {"--stop-bits", true, Group::kSession},
-    {"--frame", true, Group::kSession},   {"--protocol", true, Group::kSession},
-    {"--trace", false, Group::kSession},  {"--sim-blocks", true, Group::kSimulator},
-    {"--pace", false, Group::kSimulator}, {"--sim-trace", false, Group::kSimulator},
+    {"-h", false, Group::kTool},
+    {"--help", false, Group::kTool},
+    {"--version", false, Group::kTool},
+    {"-v", false, Group::kTool},
+    {"--verbose", false, Group::kTool},
+    {"--driver", true, Group::kTool},
+    {"--log", true, Group::kTool},
+    {"--log-level", true, Group::kTool},
+    {"--hex", false, Group::kOutput},
+    {"--json", false, Group::kOutput},
+    {"--csv", false, Group::kOutput},
+    {"--signed", false, Group::kOutput},
+    {"--every", true, Group::kStep},
+    {"--times", true, Group::kStep},
+    {"--port", true, Group::kSession},
+    {"--timeout", true, Group::kSession},
+    {"--baud", true, Group::kSession},
+    {"--data-bits", true, Group::kSession},
+    {"--parity", true, Group::kSession},
+    {"--stop-bits", true, Group::kSession},
+    {"--frame", true, Group::kSession},
+    {"--protocol", true, Group::kSession},
+    {"--trace", false, Group::kSession},
+    {"--trace-file", true, Group::kSession},
+    {"--sim-blocks", true, Group::kSimulator},
+    {"--pace", false, Group::kSimulator},
+    {"--sim-trace", false, Group::kSimulator},
 };
 
 bool IsOption(const std::string& argument) {
@@ -252,6 +267,9 @@ bool Parser::ValueOption(const std::string& option, const std::string& value) {
             return ResolvePort(value, &in_.session.device, &in_.session.port, &error_);
         if (option == "--sim-blocks") {
             in_.session.sim_blocks = value;
+        } else if (option == "--trace-file") {
+            in_.session.trace_file = value;
+            in_.session.trace = true;
         } else if (TakeNumber(value, 1, 100000, &number)) {
             in_.session.timeout = static_cast<int32_t>(number);
         } else {
@@ -309,6 +327,9 @@ void PrintUsage(FILE* out) {
                  "commands:\n");
     for (const Command& command : kCommands)
         std::fprintf(out, "  %-6s %-20s %s\n", command.name, command.arguments, command.summary);
+    std::fprintf(out,
+                 "  monitor --between A B | --tap P | --replay F\n"
+                 "                              watch a line, decoded (morvane monitor -h)\n");
     std::fprintf(out,
                  "\nSteps join with \"then\" and run on one channel; each is checked before\n"
                  "the line opens:  morvane write 001010F 3.25 then read --hex 001010F\n\n%s"

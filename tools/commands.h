@@ -60,6 +60,7 @@ struct SessionOptions {
     bool sim_trace = false;  // the simulator's line trace on standard error
     bool pace = false;       // the simulator paces the line at the chosen rate and frame
     bool trace = false;      // every byte on the line, on standard error
+    std::string trace_file;  // the trace there instead; a capture when named *.mcap
 };
 
 enum class StepKind { kRead, kWrite, kPoll, kBrowse };
@@ -124,6 +125,9 @@ int RunVersion(const DriverLibrary& driver);
 std::string Cp437ToUtf8(const char* text);
 int RunParse(const DriverLibrary& driver, const Arguments& addresses);
 extern const char kAddressGrammar[];
+
+// Watches a line; needs no driver.
+int RunMonitor(const Arguments& arguments);
 
 // The steps on one channel.
 int RunSteps(const DriverLibrary& driver, const Invocation& invocation);

@@ -90,9 +90,12 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
         // The driver opens the relay's line; the relay opens the port or the simulator's.
         std::string reason;
         relay_ = StartTraceRelay(plc_ ? "/dev/" + options_.port : options_.device,
-                                 plc_ ? nullptr : &line, &reason);
+                                 plc_ ? nullptr : &line, options_.trace_file, &reason);
         if (!relay_) {
-            const bool port = !plc_ && reason.find("Linux only") == std::string::npos;
+            // The port is to blame unless the platform or the trace's own file is.
+            const bool file =
+                !options_.trace_file.empty() && reason.rfind(options_.trace_file, 0) == 0;
+            const bool port = !plc_ && !file && reason.find("Linux only") == std::string::npos;
             *error = port ? OpenFailure(line) : "cannot trace the line: " + reason;
             if (!port) open_failure_ = kExitToolFailed;
             return false;
@@ -120,7 +123,7 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
     if (plc_) plc_->SetProcedure(is_3964r);
     if (relay_) {
         relay_->SetBlockCheck(is_3964r);
-        WriteErrorLine(
+        relay_->WriteComment(
             "# line trace of " + (plc_ ? std::string("the embedded simulator") : options_.device) +
             ", " + DescribeLine(line) + ", " + (is_3964r ? "3964R" : "3964") + ", from " +
             LocalClock(std::chrono::system_clock::now(), true) + "; times in ms since then");

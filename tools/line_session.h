@@ -39,13 +39,18 @@ class TraceRelay {
     virtual ~TraceRelay() = default;  // stops relaying, ends the trace, closes both ends
     virtual std::string DriverPortName() const = 0;    // what the driver opens instead
     virtual void SetBlockCheck(bool block_check) = 0;  // 3964R
+    // A line starting with '#' where the trace goes (a capture takes it too).
+    virtual void WriteComment(const std::string& line) = 0;
 };
 
 // To a real serial device (line: its settings, set as the driver would set
 // them, the device held exclusively), or with line null to the slave of a
 // pseudo-terminal another part serves. Null with *error (the system's reason).
+// trace_file: the trace there instead of standard error, and as a capture
+// when its name ends in the capture extension.
 std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
-                                            const LineParameters* line, std::string* error);
+                                            const LineParameters* line,
+                                            const std::string& trace_file, std::string* error);
 
 class LineSession {
   public:

@@ -11,6 +11,8 @@
 namespace morvane::tool {
 
 int Main(int argc, char** argv) {
+    const Arguments arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments[0] == "monitor") return RunMonitor(arguments);
     Invocation invocation;
     std::string error;
     if (!ParseCommandLine(Arguments(argv + 1, argv + argc), &invocation, &error)) {

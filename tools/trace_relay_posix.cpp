@@ -6,12 +6,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
 #include <thread>
 
+#include "frame_option.h"
 #include "line_session.h"
 #include "line_trace.h"
+#include "monitor/capture.h"
 #include "progress.h"
 #include "serial/line_settings_posix.h"
 #include "serial/marked_input.h"
@@ -47,18 +53,36 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
     return true;
 }
 
+// Where the trace goes: standard error, a file of trace lines, or a capture
+// of the characters themselves, which the monitor decodes later.
+struct TraceOutput {
+    FILE* file = nullptr;  // null: standard error
+    std::unique_ptr<monitor::CaptureWriter> capture;
+
+    ~TraceOutput() {
+        if (file != nullptr) std::fclose(file);
+    }
+};
+
 class PtyRelay final : public TraceRelay {
   public:
-    PtyRelay(int far_fd, bool exclusive)
+    PtyRelay(int far_fd, bool exclusive, std::unique_ptr<TraceOutput> output)
         : far_fd_(far_fd),
           exclusive_(exclusive),
-          trace_([](const std::string& text) { WriteErrorLine(text); }, LineTrace::Clock::now()) {}
+          output_(std::move(output)),
+          write_line_([file = output_->file](const std::string& text) {
+              if (file == nullptr) return WriteErrorLine(text);
+              std::fprintf(file, "%s\n", text.c_str());
+              std::fflush(file);
+          }),
+          trace_(write_line_, LineTrace::Clock::now()) {}
     ~PtyRelay() override;
     PtyRelay(const PtyRelay&) = delete;
     PtyRelay& operator=(const PtyRelay&) = delete;
 
     std::string DriverPortName() const override { return driver_path_.substr(5); }  // no /dev/
     void SetBlockCheck(bool block_check) override { trace_.set_block_check(block_check); }
+    void WriteComment(const std::string& line) override { write_line_(line); }
 
     bool OpenDriverSide(std::string* error);
 
@@ -70,6 +94,9 @@ class PtyRelay final : public TraceRelay {
     // traced and left out, since a pseudo-terminal cannot mark them for the
     // driver, and a block short of a character fails its checks there.
     bool PassMarked(const uint8_t* raw, ssize_t count, int to_fd, LineTrace::Clock::time_point at);
+    // Characters into the trace or the capture.
+    void Show(LineSide from, const uint8_t* bytes, size_t count, const uint8_t* damaged,
+              LineTrace::Clock::time_point at);
 
     int far_fd_;
     bool exclusive_;           // the far end is a device held in exclusive mode
@@ -78,6 +105,9 @@ class PtyRelay final : public TraceRelay {
     int master_fd_ = -1;
     int held_slave_fd_ = -1;  // keeps the master from a hang-up while the driver reopens
     std::string driver_path_;
+    std::unique_ptr<TraceOutput> output_;
+    LineTrace::Sink write_line_;
+    LineTrace::Clock::time_point start_ = LineTrace::Clock::now();
     LineTrace trace_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
@@ -123,8 +153,30 @@ bool PtyRelay::Pass(int from_fd, int to_fd, LineSide from) {
     if (from == LineSide::kPlc && far_marked_) return PassMarked(bytes, count, to_fd, arrived);
     // Passed on first, shown after: the trace adds no delay to the line.
     const bool passed = WriteAll(to_fd, bytes, static_cast<size_t>(count));
-    trace_.Bytes(from, bytes, static_cast<size_t>(count), arrived);
+    Show(from, bytes, static_cast<size_t>(count), nullptr, arrived);
     return passed;
+}
+
+void PtyRelay::Show(LineSide from, const uint8_t* bytes, size_t count, const uint8_t* damaged,
+                    LineTrace::Clock::time_point at) {
+    if (output_->capture) {
+        bool flags[kChunk] = {};
+        for (size_t i = 0; damaged != nullptr && i < count; ++i)
+            flags[i] = damaged[i] != 0;
+        const auto since = std::chrono::duration_cast<std::chrono::microseconds>(at - start_);
+        output_->capture->Write(
+            static_cast<uint64_t>(since.count()),
+            from == LineSide::kHost ? monitor::Side::kHost : monitor::Side::kPlc, bytes, count,
+            flags);
+        std::fflush(output_->file);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (damaged != nullptr && damaged[i] != 0)
+            trace_.Damaged(from, bytes[i], at);
+        else
+            trace_.Bytes(from, &bytes[i], 1, at);
+    }
 }
 
 bool PtyRelay::PassMarked(const uint8_t* raw, ssize_t count, int to_fd,
@@ -139,12 +191,7 @@ bool PtyRelay::PassMarked(const uint8_t* raw, ssize_t count, int to_fd,
     for (uint32_t i = 0; i < n; ++i)
         if (damaged[i] == 0) kept[kept_count++] = decoded[i];
     const bool passed = WriteAll(to_fd, kept, kept_count);
-    for (uint32_t i = 0; i < n; ++i) {
-        if (damaged[i] != 0)
-            trace_.Damaged(LineSide::kPlc, decoded[i], at);
-        else
-            trace_.Bytes(LineSide::kPlc, &decoded[i], 1, at);
-    }
+    Show(LineSide::kPlc, decoded, n, damaged, at);
     return passed;
 }
 
@@ -172,7 +219,24 @@ void PtyRelay::Run() {
 }  // namespace
 
 std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
-                                            const LineParameters* line, std::string* error) {
+                                            const LineParameters* line,
+                                            const std::string& trace_file, std::string* error) {
+    auto output = std::make_unique<TraceOutput>();
+    if (!trace_file.empty()) {
+        output->file = std::fopen(trace_file.c_str(), "w");
+        if (output->file == nullptr) {
+            *error = SystemError(trace_file);
+            return nullptr;
+        }
+        if (monitor::NamesCapture(trace_file)) {
+            output->capture = std::make_unique<monitor::CaptureWriter>(output->file);
+            const auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
+            output->capture->Header(
+                {static_cast<uint64_t>(
+                     std::chrono::duration_cast<std::chrono::microseconds>(since_1970).count()),
+                 line != nullptr ? DescribeLine(*line) : ""});
+        }
+    }
     const int fd = open(far_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *error = SystemError(far_device);
@@ -193,7 +257,7 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
         int bits = (lines.dtr_on ? TIOCM_DTR : 0) | (lines.rts_on ? TIOCM_RTS : 0);
         (void)ioctl(fd, TIOCMBIS, &bits);  // a pseudo-terminal has none: no matter
     }
-    auto relay = std::make_unique<PtyRelay>(fd, line != nullptr);
+    auto relay = std::make_unique<PtyRelay>(fd, line != nullptr, std::move(output));
     if (!relay->OpenDriverSide(error)) return nullptr;
     return relay;
 }

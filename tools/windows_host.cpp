@@ -144,7 +144,7 @@ std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions&, const LineP
 }
 
 std::unique_ptr<TraceRelay> StartTraceRelay(const std::string&, const LineParameters*,
-                                            std::string* error) {
+                                            const std::string&, std::string* error) {
     *error = "--trace relays the line through a pseudo-terminal: Linux only";
     return nullptr;
 }

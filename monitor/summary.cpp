@@ -1,0 +1,95 @@
+#include "monitor/summary.h"
+
+#include <cinttypes>
+
+namespace morvane::monitor {
+namespace {
+
+constexpr TransferKind kKinds[] = {TransferKind::kFetch, TransferKind::kSend};
+constexpr TransferResult kResults[] = {TransferResult::kOk, TransferResult::kPlcError,
+                                       TransferResult::kBadLength, TransferResult::kLineFailed};
+
+}  // namespace
+
+void Summary::Char(const LineChar& c) {
+    if (!any_) first_us_ = c.time_us;
+    any_ = true;
+    last_us_ = c.time_us;
+    ++chars_[static_cast<int>(c.from)];
+}
+
+void Summary::Add(const Transfer& transfer) {
+    ++transfers_[static_cast<int>(transfer.kind)][static_cast<int>(transfer.result)];
+    retries_ += static_cast<uint64_t>(transfer.retries);
+    if (transfer.result != TransferResult::kOk) return;
+    ResponseTimes& t = times_[static_cast<int>(transfer.kind)];
+    const uint64_t took = transfer.end_us - transfer.time_us;
+    t.min_us = t.count == 0 || took < t.min_us ? took : t.min_us;
+    t.max_us = took > t.max_us ? took : t.max_us;
+    t.total_us += took;
+    ++t.count;
+}
+
+uint64_t Summary::transfers() const {
+    uint64_t all = 0;
+    for (const auto& kind : transfers_)
+        for (uint64_t count : kind)
+            all += count;
+    return all;
+}
+
+double Summary::BusyShare(Side side, uint32_t baud, uint32_t bits_per_char) const {
+    const uint64_t span_us = last_us_ - first_us_;
+    if (span_us == 0 || baud == 0) return 0.0;
+    const double busy_us = static_cast<double>(chars(side)) * bits_per_char * 1e6 / baud;
+    const double share = busy_us / static_cast<double>(span_us);
+    return share > 1.0 ? 1.0 : share;
+}
+
+void Summary::PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char) const {
+    std::fprintf(out, "summary: %" PRIu64 " transfers, %" PRIu64 " retries\n", transfers(),
+                 retries_);
+    for (TransferKind kind : kKinds) {
+        std::fprintf(out, "  %-5s", TransferKindName(kind));
+        for (TransferResult result : kResults)
+            std::fprintf(out, "  %s %" PRIu64, TransferResultName(result), transfers(kind, result));
+        const ResponseTimes& t = times(kind);
+        if (t.count != 0)
+            std::fprintf(out, "  response ms min %.1f mean %.1f max %.1f", t.min_us / 1000.0,
+                         t.total_us / 1000.0 / static_cast<double>(t.count), t.max_us / 1000.0);
+        std::fputc('\n', out);
+    }
+    std::fprintf(out, "  anomalies:");
+    for (int i = 0; i < static_cast<int>(AnomalyClass::kCount); ++i)
+        std::fprintf(out, " %s %" PRIu64, AnomalyName(static_cast<AnomalyClass>(i)), anomalies_[i]);
+    std::fprintf(out,
+                 "\n  busy: host > PLC %.1f %%, PLC > host %.1f %% (%" PRIu64 " and %" PRIu64
+                 " characters)\n",
+                 100 * BusyShare(Side::kHost, baud, bits_per_char),
+                 100 * BusyShare(Side::kPlc, baud, bits_per_char), chars(Side::kHost),
+                 chars(Side::kPlc));
+}
+
+void Summary::PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char) const {
+    std::fprintf(out, "{\"event\":\"summary\",\"transfers\":%" PRIu64 ",\"retries\":%" PRIu64,
+                 transfers(), retries_);
+    for (TransferKind kind : kKinds) {
+        std::fprintf(out, ",\"%s\":{", TransferKindName(kind));
+        for (TransferResult result : kResults)
+            std::fprintf(out, "\"%s\":%" PRIu64 ",", TransferResultName(result),
+                         transfers(kind, result));
+        const ResponseTimes& t = times(kind);
+        std::fprintf(out, "\"min_ms\":%.3f,\"mean_ms\":%.3f,\"max_ms\":%.3f}", t.min_us / 1000.0,
+                     t.count ? t.total_us / 1000.0 / static_cast<double>(t.count) : 0.0,
+                     t.max_us / 1000.0);
+    }
+    std::fprintf(out, ",\"anomalies\":{");
+    for (int i = 0; i < static_cast<int>(AnomalyClass::kCount); ++i)
+        std::fprintf(out, "%s\"%s\":%" PRIu64, i ? "," : "",
+                     AnomalyName(static_cast<AnomalyClass>(i)), anomalies_[i]);
+    std::fprintf(out, "},\"busy_host\":%.4f,\"busy_plc\":%.4f}\n",
+                 BusyShare(Side::kHost, baud, bits_per_char),
+                 BusyShare(Side::kPlc, baud, bits_per_char));
+}
+
+}  // namespace morvane::monitor

@@ -1,0 +1,52 @@
+// The account of a watched line: transfers by kind and result, retries,
+// anomalies by class, response times per kind and the line's busy share in
+// each direction.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "monitor/events.h"
+
+namespace morvane::monitor {
+
+struct ResponseTimes {
+    uint64_t count = 0;
+    uint64_t min_us = 0;
+    uint64_t max_us = 0;
+    uint64_t total_us = 0;
+};
+
+class Summary {
+  public:
+    void Char(const LineChar& c);
+    void Add(const Transfer& transfer);
+    void Add(const Anomaly& anomaly) { ++anomalies_[static_cast<int>(anomaly.what)]; }
+
+    uint64_t transfers(TransferKind kind, TransferResult result) const {
+        return transfers_[static_cast<int>(kind)][static_cast<int>(result)];
+    }
+    uint64_t transfers() const;
+    uint64_t retries() const { return retries_; }
+    uint64_t anomalies(AnomalyClass what) const { return anomalies_[static_cast<int>(what)]; }
+    uint64_t chars(Side side) const { return chars_[static_cast<int>(side)]; }
+    const ResponseTimes& times(TransferKind kind) const { return times_[static_cast<int>(kind)]; }
+    // Share of the time between the first and the last character in which
+    // the side sent, at bits_per_char / baud seconds a character.
+    double BusyShare(Side side, uint32_t baud, uint32_t bits_per_char) const;
+
+    void PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char) const;
+    void PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char) const;
+
+  private:
+    uint64_t transfers_[2][4] = {};
+    uint64_t retries_ = 0;
+    uint64_t anomalies_[static_cast<int>(AnomalyClass::kCount)] = {};
+    uint64_t chars_[2] = {};
+    uint64_t first_us_ = 0;
+    uint64_t last_us_ = 0;
+    bool any_ = false;
+    ResponseTimes times_[2];
+};
+
+}  // namespace morvane::monitor

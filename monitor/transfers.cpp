@@ -1,0 +1,236 @@
+#include "monitor/transfers.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace morvane::monitor {
+namespace {
+
+constexpr int kMostTries = 4;
+constexpr size_t kDataPerTelegram = 128;
+
+bool IsCommand(uint8_t byte) {
+    return byte == 'E' || byte == 'A';
+}
+bool IsFirstTelegram(const std::vector<uint8_t>& p) {
+    return p.size() >= 10 && p[0] == 0 && p[1] == 0 && IsCommand(p[2]) && p[3] == 'D';
+}
+bool IsFollowOn(const std::vector<uint8_t>& p) {
+    return p.size() >= 4 && p[0] == 0xFF && p[1] == 0 && IsCommand(p[2]) && p[3] == 'D';
+}
+
+std::vector<uint16_t> Words(const std::vector<uint8_t>& bytes, size_t from) {
+    std::vector<uint16_t> words;
+    for (size_t i = from; i + 1 < bytes.size(); i += 2)
+        words.push_back(static_cast<uint16_t>(bytes[i] << 8 | bytes[i + 1]));
+    return words;
+}
+
+// Why a block the receiver took did not get through; null when it did.
+const char* Refusal(const LinkEvent& block) {
+    if (block.refused) return "refused with NAK";
+    if (!block.complete) return "cut short";
+    if (block.has_bcc && !block.bcc_ok) return "with a failed block check";
+    if (!block.acknowledged) return "not acknowledged";
+    return nullptr;
+}
+
+std::string Name(const Transfer& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s DB%u W%u x%u", TransferKindName(t.kind), t.data_block,
+                  t.start_word, t.words);
+    return text;
+}
+
+}  // namespace
+
+void TransferAssembler::Report(AnomalyClass what, uint64_t at_us, Side from, std::string detail) {
+    anomalies_(Anomaly{what, at_us, from, std::move(detail)});
+}
+
+void TransferAssembler::Link(const LinkEvent& event) {
+    last_us_ = event.end_us;
+    if (event.kind == LinkKind::kNak && event.from == Side::kHost) {
+        if (event.answered == LinkEvent::Answered::kOwnRequest && !awaiting_reply_)
+            ++refused_connections_;
+        else if (awaiting_reply_)
+            Fail(TransferResult::kLineFailed, "no reply", event.end_us);
+        return;
+    }
+    if (event.kind != LinkKind::kBlock) return;
+    if (event.from == Side::kHost)
+        HostBlock(event);
+    else
+        Reply(event);
+}
+
+void TransferAssembler::HostBlock(const LinkEvent& block) {
+    if (IsFirstTelegram(block.payload)) return FirstTelegram(block);
+    if (IsFollowOn(block.payload)) return FollowOn(block);
+    Report(AnomalyClass::kStray, block.time_us, Side::kHost, "host block is no RK512 telegram");
+    if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", block.time_us);
+}
+
+void TransferAssembler::FirstTelegram(const LinkEvent& block) {
+    const std::vector<uint8_t>& p = block.payload;
+    const bool same = open_ && p == first_telegram_;
+    if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", block.time_us);
+    if (same && open_ && index_ == 0 && tries_ < kMostTries) {
+        ++tries_;
+        ++open_->attempts;
+        ++open_->retries;
+        Report(AnomalyClass::kRetry, block.time_us, Side::kHost,
+               "telegram repeated: " + Name(*open_) + ", try " + std::to_string(tries_));
+    } else if (same && open_ && index_ > 0) {
+        ++open_->attempts;
+        ++open_->retries;
+        tries_ = 1;
+        index_ = 0;
+        open_->data.clear();
+        Report(AnomalyClass::kRetry, block.time_us, Side::kHost,
+               "transfer started again: " + Name(*open_));
+    } else {
+        Close();
+        open_.emplace();
+        open_->time_us = block.request_us;
+        open_->kind = p[2] == 'E' ? TransferKind::kFetch : TransferKind::kSend;
+        open_->data_block = p[4];
+        open_->start_word = p[5];
+        open_->words = static_cast<uint16_t>(p[6] << 8 | p[7]);
+        open_->attempts = 1;
+        first_telegram_ = p;
+        tries_ = 1;
+    }
+    // Requests given up before this telegram were tries of it.
+    open_->attempts += refused_connections_;
+    open_->retries += refused_connections_;
+    tries_ += refused_connections_;
+    refused_connections_ = 0;
+    ++open_->sent;
+    telegram_ = p;
+    pending_data_ = Words(p, 10);
+    last_try_failed_ = false;
+    if (const char* refusal = Refusal(block)) {
+        Fail(TransferResult::kLineFailed, std::string("telegram ") + refusal, block.end_us);
+        return;
+    }
+    awaiting_reply_ = true;
+}
+
+void TransferAssembler::FollowOn(const LinkEvent& block) {
+    const std::vector<uint8_t>& p = block.payload;
+    const TransferKind kind = p[2] == 'E' ? TransferKind::kFetch : TransferKind::kSend;
+    if (!open_ || open_->kind != kind) {
+        Report(AnomalyClass::kStray, block.time_us, Side::kHost,
+               "follow-on telegram without an open transfer");
+        return;
+    }
+    if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", block.time_us);
+    if (!open_) return;
+    if (last_try_failed_ && p == telegram_) {
+        ++tries_;
+        ++open_->retries;
+        Report(AnomalyClass::kRetry, block.time_us, Side::kHost,
+               "follow-on telegram " + std::to_string(index_) + " repeated: " + Name(*open_));
+    } else {
+        tries_ = 1;
+    }
+    ++open_->sent;
+    telegram_ = p;
+    pending_data_ = Words(p, 4);
+    last_try_failed_ = false;
+    if (const char* refusal = Refusal(block)) {
+        Fail(TransferResult::kLineFailed, std::string("follow-on telegram ") + refusal,
+             block.end_us);
+        return;
+    }
+    awaiting_reply_ = true;
+}
+
+size_t TransferAssembler::ExpectedDataBytes() const {
+    const size_t total = size_t{open_->words} * 2;
+    const size_t done = static_cast<size_t>(index_) * kDataPerTelegram;
+    return total > done ? std::min(total - done, kDataPerTelegram) : 0;
+}
+
+void TransferAssembler::Reply(const LinkEvent& block) {
+    if (IsFirstTelegram(block.payload)) return;  // the PLC's own telegram, not a reply
+    if (!open_ || !awaiting_reply_) {
+        Report(AnomalyClass::kStray, block.time_us, Side::kPlc, "reply without a telegram");
+        return;
+    }
+    awaiting_reply_ = false;
+    const std::vector<uint8_t>& p = block.payload;
+    if (const char* refusal = Refusal(block))
+        return Fail(TransferResult::kLineFailed, std::string("reply ") + refusal, block.end_us);
+    const size_t want = open_->kind == TransferKind::kFetch ? ExpectedDataBytes() : 0;
+    if (p.size() < 4) {
+        Report(AnomalyClass::kLengthMismatch, block.time_us, Side::kPlc,
+               "reply of " + std::to_string(p.size()) + " bytes has no header, to " + Name(*open_));
+        return Fail(TransferResult::kBadLength, "reply without header", block.end_us);
+    }
+    if (p[3] != 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "error 0x%02X", p[3]);
+        const char* meaning = PlcErrorMeaning(p[3]);
+        Report(AnomalyClass::kPlcError, block.time_us, Side::kPlc,
+               std::string(text) + " (" + (meaning ? meaning : "unknown") + ") in the reply to " +
+                   Name(*open_));
+        open_->error_byte = p[3];
+        return Fail(TransferResult::kPlcError, text, block.end_us);
+    }
+    if (open_->kind == TransferKind::kFetch && p.size() - 4 != want) {
+        Report(AnomalyClass::kLengthMismatch, block.time_us, Side::kPlc,
+               "reply carries " + std::to_string(p.size() - 4) + " data bytes, " + Name(*open_) +
+                   " asked " + std::to_string(want));
+        return Fail(TransferResult::kBadLength, "reply of the wrong length", block.end_us);
+    }
+    const std::vector<uint16_t> words =
+        open_->kind == TransferKind::kFetch ? Words(p, 4) : pending_data_;
+    open_->data.insert(open_->data.end(), words.begin(), words.end());
+    ++index_;
+    ++open_->telegrams;
+    tries_ = 0;
+    last_try_failed_ = false;
+    open_->end_us = block.end_us;
+    if (open_->data.size() >= open_->words || words.empty()) {
+        open_->result = TransferResult::kOk;
+        open_->failure.clear();
+        open_->error_byte = 0;
+        Close();
+    }
+}
+
+void TransferAssembler::Fail(TransferResult result, std::string why, uint64_t at_us) {
+    if (!open_) return;
+    open_->result = result;
+    open_->failure = std::move(why);
+    open_->end_us = at_us;
+    awaiting_reply_ = false;
+    last_try_failed_ = true;
+    if (index_ == 0 && tries_ >= kMostTries) Close();
+}
+
+void TransferAssembler::Close() {
+    if (open_) transfers_(*open_);
+    open_.reset();
+    index_ = 0;
+    tries_ = 0;
+    awaiting_reply_ = false;
+    last_try_failed_ = false;
+}
+
+void TransferAssembler::Tick(uint64_t now_us, uint64_t quiet_us) {
+    if (!open_ || now_us - last_us_ <= quiet_us) return;
+    if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", last_us_);
+    Close();
+}
+
+void TransferAssembler::Flush() {
+    if (open_ && awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", last_us_);
+    Close();
+    refused_connections_ = 0;
+}
+
+}  // namespace morvane::monitor

@@ -1,0 +1,57 @@
+// RK512 read from the blocks of a line: the host's FETCH and SEND
+// telegrams, their follow-on telegrams and the PLC's replies joined into
+// transfers. A transfer ends when its last reply brought all its words, or
+// when it failed and the host moved on: to another telegram, or after the
+// fourth try of the same one. A telegram sent again after a failure is a
+// retry of the same transfer; a first telegram sent again after its
+// follow-ons began is the transfer started again. Tries that failed before
+// a telegram went out (the connection refused) count with the next one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "monitor/events.h"
+
+namespace morvane::monitor {
+
+class TransferAssembler {
+  public:
+    using TransferSink = std::function<void(const Transfer&)>;
+    using AnomalySink = std::function<void(const Anomaly&)>;
+
+    TransferAssembler(TransferSink transfers, AnomalySink anomalies)
+        : transfers_(std::move(transfers)), anomalies_(std::move(anomalies)) {}
+
+    void Link(const LinkEvent& event);
+    // A failed transfer is closed once the line has been quiet this long.
+    void Tick(uint64_t now_us, uint64_t quiet_us);
+    void Flush();
+
+  private:
+    void HostBlock(const LinkEvent& block);
+    void FirstTelegram(const LinkEvent& block);
+    void FollowOn(const LinkEvent& block);
+    void Reply(const LinkEvent& block);
+    void Fail(TransferResult result, std::string why, uint64_t at_us);
+    void Close();
+    void Report(AnomalyClass what, uint64_t at_us, Side from, std::string detail);
+    size_t ExpectedDataBytes() const;
+
+    TransferSink transfers_;
+    AnomalySink anomalies_;
+    std::optional<Transfer> open_;
+    std::vector<uint8_t> first_telegram_;  // of the open transfer
+    std::vector<uint8_t> telegram_;        // the last telegram sent
+    std::vector<uint16_t> pending_data_;   // SEND: the data of the telegram awaiting its reply
+    int index_ = 0;                        // telegrams of the open transfer answered
+    int tries_ = 0;                        // tries of the current telegram
+    bool awaiting_reply_ = false;
+    bool last_try_failed_ = false;
+    int refused_connections_ = 0;  // host requests given up before any telegram
+    uint64_t last_us_ = 0;
+};
+
+}  // namespace morvane::monitor

@@ -1,0 +1,146 @@
+// The capture format's refusals, the kernel's marks, and how the procedure
+// is told apart from what follows DLE ETX.
+#include <gtest/gtest.h>
+
+#include "monitor/capture.h"
+#include "monitor/marks.h"
+#include "monitor/monitor.h"
+
+namespace morvane::monitor {
+namespace {
+
+TEST(CaptureFormat, RefusesWhatIsNoCaptureLine) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"12 X 02\n", "line 1: side must be H or P"},
+        {"# c\n12 H 0G\n", "line 2: bad byte 0G"},
+        {"12 H\n", "line 1: no bytes"},
+        {"20 H 02\n10 P 10\n", "line 2: time goes back"},
+        {"-1 H 02\n", "line 1: bad time -1"},
+        {"5 H !2\n", "line 1: bad byte 2"},
+    };
+    for (const auto& c : cases) {
+        std::vector<LineChar> chars;
+        std::string error;
+        EXPECT_FALSE(ReadCapture(c.text, nullptr, &chars, &error)) << c.text;
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(CaptureFormat, WrittenCaptureReadsBackWithHeaderAndDamage) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    CaptureWriter writer(out);
+    writer.Header({1765281663000000, "9600 8E1"});
+    const uint8_t bytes[] = {0x10, 0xFF, 0x03};
+    const bool damaged[] = {false, true, false};
+    writer.Write(42, Side::kPlc, bytes, 3, damaged);
+    std::fclose(out);
+    CaptureHeader header;
+    std::vector<LineChar> chars;
+    std::string error;
+    ASSERT_TRUE(ReadCapture(std::string(text, size), &header, &chars, &error)) << error;
+    std::free(text);
+    EXPECT_EQ(header.start_utc_us, 1765281663000000u);
+    EXPECT_EQ(header.line, "9600 8E1");
+    ASSERT_EQ(chars.size(), 3u);
+    EXPECT_EQ(chars[1].byte, 0xFF);
+    EXPECT_TRUE(chars[1].damaged);
+    EXPECT_FALSE(chars[2].damaged);
+    EXPECT_EQ(chars[2].time_us, 42u);
+    EXPECT_EQ(chars[2].from, Side::kPlc);
+}
+
+TEST(MarkReader, KernelMarksBecomeCharactersEvenWhenCutByARead) {
+    const struct {
+        std::vector<std::vector<uint8_t>> reads;
+        std::vector<uint8_t> chars;
+        std::vector<bool> damaged;
+    } cases[] = {
+        {{{0xFF, 0xFF}}, {0xFF}, {false}},
+        {{{0xFF}, {0xFF, 0x02}}, {0xFF, 0x02}, {false, false}},
+        {{{0x10, 0xFF, 0x00}, {0x45}}, {0x10, 0x45}, {false, true}},
+        {{{0xFF, 0x00, 0x00}}, {0x00}, {true}},
+        {{{0xFF}, {0x00}, {0xFF}}, {0xFF}, {true}},
+    };
+    for (const auto& c : cases) {
+        MarkReader reader;
+        std::vector<uint8_t> chars;
+        std::vector<bool> damaged;
+        for (const auto& read : c.reads)
+            reader.Feed(read.data(), read.size(), &chars, &damaged);
+        EXPECT_EQ(chars, c.chars);
+        EXPECT_EQ(damaged, c.damaged);
+    }
+}
+
+struct Decoded {
+    std::vector<Transfer> transfers;
+    Summary summary;
+    LineDecoder::Procedure procedure;
+};
+
+Decoded DecodeText(const char* capture) {
+    std::vector<LineChar> chars;
+    std::string error;
+    EXPECT_TRUE(ReadCapture(capture, nullptr, &chars, &error)) << error;
+    Decoded decoded;
+    MonitorOptions options;
+    options.on_transfer = [&](const Transfer& t) { decoded.transfers.push_back(t); };
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    {
+        Monitor watcher(options, out);
+        for (const LineChar& c : chars)
+            watcher.Feed(c);
+        watcher.Flush();
+        decoded.summary = watcher.summary();
+    }
+    std::fclose(out);
+    std::free(text);
+    return decoded;
+}
+
+// After DLE ETX the same block, read both ways: a BCC of 10 from the
+// sender (3964R), or the receiver's DLE at once (3964). A 10 that does not
+// fit is a failed check, not a stray character.
+TEST(ProcedureDetection, WhatFollowsDleEtxDecides) {
+    const struct {
+        const char* name;
+        const char* after_etx;
+        TransferResult result;
+        uint64_t bcc_failed;
+    } cases[] = {
+        {"3964R", "2 H 10\n3 P 10\n", TransferResult::kLineFailed, 0},
+        {"3964", "3 P 10\n", TransferResult::kLineFailed, 0},
+        {"3964R, bad check", "2 H 11\n3 P 10\n", TransferResult::kLineFailed, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string capture =
+            std::string("0 H 02\n1 P 10\n2 H 00 00 45 44 01 02 00 01 FF FF 10 03\n") + c.after_etx;
+        const Decoded d = DecodeText(capture.c_str());
+        ASSERT_EQ(d.transfers.size(), 1u);
+        EXPECT_EQ(d.transfers[0].result, c.result);
+        EXPECT_EQ(d.transfers[0].failure,
+                  c.bcc_failed ? "telegram with a failed block check" : "no reply");
+        EXPECT_EQ(d.summary.anomalies(AnomalyClass::kBccFailed), c.bcc_failed);
+        EXPECT_EQ(d.summary.anomalies(AnomalyClass::kStray), 0u);
+    }
+}
+
+TEST(ProcedureDetection, ReplyLongerThanAskedIsALengthMismatch) {
+    const Decoded d = DecodeText(
+        "0 H 02\n1 P 10\n2 H 00 00 45 44 01 02 00 01 FF FF 10 03\n3 P 10\n"
+        "4 P 02\n5 H 10\n6 P 00 00 00 00 12 34 56 78 10 03\n7 H 10\n");
+    ASSERT_EQ(d.transfers.size(), 1u);
+    EXPECT_EQ(d.transfers[0].result, TransferResult::kBadLength);
+    EXPECT_EQ(d.summary.anomalies(AnomalyClass::kLengthMismatch), 1u);
+}
+
+}  // namespace
+}  // namespace morvane::monitor

@@ -1,0 +1,289 @@
+// morvane monitor: watch a line between a host and a PLC, decoded to RK512
+// transfers, from two ports in the line, one or two listening ports, or a
+// capture written earlier.
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "commands.h"
+#include "monitor/capture.h"
+#include "monitor/monitor.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "host_platform.h"
+#include "monitor/line_watch.h"
+#include "serial/line_settings_posix.h"
+#endif
+
+namespace morvane::tool {
+namespace {
+
+using monitor::Side;
+
+const char kMonitorUsage[] =
+    "usage: morvane monitor (--between HOST_PORT PLC_PORT | --tap PORT [--tap PORT] |\n"
+    "                        --replay FILE) [OPTIONS]\n"
+    "  --between A B      in the line: every byte read on A goes on to B and back\n"
+    "                     (A faces the host, B the PLC)\n"
+    "  --tap PORT         listen only; the first tap hears the host, a second the PLC\n"
+    "  --replay FILE      decode a capture written earlier\n"
+    "  --capture FILE     write what crosses the line as a capture (.mcap)\n"
+    "  --baud N, --frame F   the line's settings, for both ports (default 9600 8E1)\n"
+    "  --char-delay MS    longest gap inside a block (default 220)\n"
+    "  --ack-delay MS     longest wait for an answer (default 550, 2000 in 3964R)\n"
+    "  --json             one JSON object per event;  --csv  one row per transfer\n"
+    "  --filter TERM      only transfers with TERM: DB1, FETCH, SEND, ok, failed\n"
+    "  -v                 every handshake and block too\n"
+    "A summary follows at the end and on SIGUSR1.\n";
+
+volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_summary = 0;
+
+struct MonitorRequest {
+    std::vector<std::string> between, taps;
+    std::string replay, capture;
+    LineChoice line;
+    monitor::MonitorOptions options;
+};
+
+int Usage(const std::string& why) {
+    std::fprintf(stderr, "morvane monitor: %s\n%s", why.c_str(), kMonitorUsage);
+    return kExitUsage;
+}
+
+bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= args.size()) return (*error = a + " needs a value"), false;
+            *out = args[++i];
+            return true;
+        };
+        std::string v;
+        long number = 0;
+        if (a == "monitor") continue;
+        if (a == "-h" || a == "--help") return (*error = ""), false;
+        if (a == "--between") {
+            if (i + 2 >= args.size()) return (*error = "--between needs two ports"), false;
+            r->between = {args[i + 1], args[i + 2]};
+            i += 2;
+        } else if (a == "--tap") {
+            if (!value(&v)) return false;
+            r->taps.push_back(v);
+        } else if (a == "--replay" || a == "--capture") {
+            if (!value(a == "--replay" ? &r->replay : &r->capture)) return false;
+        } else if (a == "--baud" || a == "--frame") {
+            if (!value(&v) || !TakeLineOption(a, v, &r->line, error) || !error->empty())
+                return false;
+        } else if (a == "--char-delay" || a == "--ack-delay") {
+            if (!value(&v) || !TakeNumber(v, 1, 600000, &number))
+                return (*error = "bad value for " + a + ": milliseconds from 1"), false;
+            (a == "--char-delay" ? r->options.times.char_delay_us : r->options.times.ack_delay_us) =
+                uint64_t(number) * 1000;
+        } else if (a == "--json" || a == "--csv") {
+            r->options.form =
+                a == "--json" ? monitor::OutputForm::kJson : monitor::OutputForm::kCsv;
+        } else if (a == "--filter") {
+            if (!value(&v)) return false;
+            std::stringstream terms(v);
+            for (std::string term; std::getline(terms, term, ',');)
+                if (!r->options.filter.Add(term))
+                    return (*error = "bad filter " + term + ": DB1, FETCH, SEND, ok, failed"),
+                           false;
+        } else if (a == "-v" || a == "--verbose") {
+            r->options.verbose = true;
+        } else {
+            return (*error = "unknown argument " + a), false;
+        }
+    }
+    const int inputs = !r->between.empty() + !r->taps.empty() + !r->replay.empty();
+    if (inputs != 1) return (*error = "give one of --between, --tap, --replay"), false;
+    if (r->taps.size() > 2) return (*error = "at most two --tap ports"), false;
+    return true;
+}
+
+// The characters of one side that arrived together, written as one line.
+class CaptureRuns {
+  public:
+    explicit CaptureRuns(FILE* out) : writer_(out) {}
+    void Add(const monitor::LineChar& c) {
+        if (!bytes_.empty() && (c.time_us != time_us_ || c.from != from_)) Flush();
+        time_us_ = c.time_us;
+        from_ = c.from;
+        bytes_.push_back(c.byte);
+        damaged_.push_back(c.damaged);
+    }
+    void Flush() {
+        std::unique_ptr<bool[]> damaged(new bool[damaged_.size() + 1]);
+        for (size_t i = 0; i < damaged_.size(); ++i)
+            damaged[i] = damaged_[i];
+        writer_.Write(time_us_, from_, bytes_.data(), bytes_.size(), damaged.get());
+        bytes_.clear();
+        damaged_.clear();
+    }
+    monitor::CaptureWriter& writer() { return writer_; }
+
+  private:
+    monitor::CaptureWriter writer_;
+    uint64_t time_us_ = 0;
+    Side from_ = Side::kHost;
+    std::vector<uint8_t> bytes_;
+    std::vector<bool> damaged_;
+};
+
+FILE* SummaryOut(const monitor::MonitorOptions& options) {
+    return options.form == monitor::OutputForm::kCsv ? stderr : stdout;
+}
+
+int Replay(MonitorRequest& r) {
+    std::ifstream in(r.replay, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "morvane monitor: cannot read %s\n", r.replay.c_str());
+        return kExitToolFailed;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    monitor::CaptureHeader header;
+    std::vector<monitor::LineChar> chars;
+    std::string error;
+    if (!monitor::ReadCapture(text.str(), &header, &chars, &error)) {
+        std::fprintf(stderr, "morvane monitor: %s: %s\n", r.replay.c_str(), error.c_str());
+        return kExitToolFailed;
+    }
+    r.options.start_utc_us = header.start_utc_us;
+    monitor::Monitor watcher(r.options, stdout);
+    for (const monitor::LineChar& c : chars)
+        watcher.Feed(c);
+    watcher.Flush();
+    watcher.PrintSummary(SummaryOut(r.options));
+    return kExitOk;
+}
+
+#ifndef _WIN32
+extern "C" void OnStopSignal(int) {
+    g_stop = 1;
+}
+extern "C" void OnSummarySignal(int) {
+    g_summary = 1;
+}
+
+// Opens a port as the other commands do, and says why when it does not.
+int OpenPort(const std::string& given, const LineParameters& line, bool* marked, int* fd) {
+    std::string device, port, error;
+    if (!ResolvePort(given, &device, &port, &error)) {
+        std::fprintf(stderr, "morvane monitor: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    *fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios held{};
+    if (*fd < 0 || !SetLine(*fd, line, 0, &held)) {
+        if (*fd >= 0) close(*fd);
+        std::fprintf(stderr, "morvane monitor: cannot open port %s at %s: %s\n", device.c_str(),
+                     DescribeLine(line).c_str(), DiagnosePort(device, line).c_str());
+        return kExitPortUnavailable;
+    }
+    *marked = (held.c_iflag & PARMRK) != 0;
+    return kExitOk;
+}
+
+int Live(MonitorRequest& r, const LineParameters& line) {
+    std::vector<monitor::WatchEnd> ends;
+    const std::vector<std::string>& names = r.between.empty() ? r.taps : r.between;
+    for (size_t i = 0; i < names.size(); ++i) {
+        monitor::WatchEnd end;
+        end.name = names[i];
+        end.from = i == 0 ? Side::kHost : Side::kPlc;
+        const int status = OpenPort(names[i], line, &end.marked, &end.fd);
+        if (status != kExitOk) {
+            for (const monitor::WatchEnd& opened : ends)
+                close(opened.fd);
+            return status;
+        }
+        ends.push_back(end);
+    }
+    if (!r.between.empty()) {
+        ends[0].forward_to = ends[1].fd;
+        ends[1].forward_to = ends[0].fd;
+    }
+    FILE* capture_file = nullptr;
+    std::unique_ptr<CaptureRuns> capture;
+    const uint64_t start_utc_us =
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count());
+    if (!r.capture.empty()) {
+        capture_file = std::fopen(r.capture.c_str(), "w");
+        if (capture_file == nullptr) {
+            std::fprintf(stderr, "morvane monitor: cannot write %s\n", r.capture.c_str());
+            for (const monitor::WatchEnd& end : ends)
+                close(end.fd);
+            return kExitToolFailed;
+        }
+        capture = std::make_unique<CaptureRuns>(capture_file);
+        capture->writer().Header({start_utc_us, DescribeLine(line)});
+    }
+    r.options.start_utc_us = start_utc_us;
+    monitor::Monitor watcher(r.options, stdout);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    std::signal(SIGUSR1, OnSummarySignal);
+    monitor::WatchCalls calls;
+    calls.on_char = [&](const monitor::LineChar& c) {
+        if (capture) capture->Add(c);
+        watcher.Feed(c);
+    };
+    calls.on_tick = [&](uint64_t now_us) {
+        if (capture) capture->Flush();
+        watcher.Tick(now_us);
+        std::fflush(stdout);
+    };
+    calls.keep_going = [&] {
+        if (g_summary) {
+            g_summary = 0;
+            watcher.PrintSummary(SummaryOut(r.options));
+        }
+        return g_stop == 0;
+    };
+    const std::string failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
+    for (const monitor::WatchEnd& end : ends)
+        close(end.fd);
+    if (capture) capture->Flush();
+    if (capture_file) std::fclose(capture_file);
+    watcher.Flush();
+    watcher.PrintSummary(SummaryOut(r.options));
+    if (failure.empty()) return g_stop ? kExitInterrupted : kExitOk;
+    std::fprintf(stderr, "morvane monitor: port failed: %s; %s\n", failure.c_str(),
+                 r.between.empty() ? "listening stopped" : "forwarding stopped both ways");
+    return kExitLineFailed;
+}
+#endif
+
+}  // namespace
+
+int RunMonitor(const Arguments& arguments) {
+    MonitorRequest request;
+    std::string error;
+    if (!Parse(arguments, &request, &error)) {
+        if (!error.empty()) return Usage(error);
+        std::fputs(kMonitorUsage, stdout);
+        return kExitOk;
+    }
+    const LineParameters line = ChosenLine(request.line, LineParameters{9600, 8, 0, 2});
+    request.options.baud = line.baud_rate;
+    request.options.bits_per_char = BitsPerCharacter(line);
+    if (!request.replay.empty()) return Replay(request);
+#ifdef _WIN32
+    return Usage("--between and --tap run on Linux; --replay runs here");
+#else
+    return Live(request, line);
+#endif
+}
+
+}  // namespace morvane::tool
