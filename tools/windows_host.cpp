@@ -149,4 +149,9 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string&, const LineParame
     return nullptr;
 }
 
+int RunMonitor(const Arguments&) {
+    WriteErrorLine("morvane: monitor watches ports as Linux opens them: Linux only");
+    return kExitUsage;
+}
+
 }  // namespace morvane::tool
