@@ -65,13 +65,13 @@ const char kOptionsUsage[] =
 // the simulator's.
 enum class Group { kTool, kOutput, kStep, kSession, kSimulator };
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;
     bool takes_value;
     Group group;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {"-h", false, Group::kTool},
     {"--help", false, Group::kTool},
     {"--version", false, Group::kTool},
@@ -196,14 +196,14 @@ bool Parser::Positional(const std::string& argument) {
 
 bool Parser::Option(const Arguments& arguments, size_t* at) {
     const std::string& option = arguments[*at];
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& known : kOptions)
-        if (option == known.name) spec = &known;
-    if (spec == nullptr) return Fail("unknown option " + option);
-    if (spec->group >= Group::kSession) session_option_ = option;
-    if (spec->group == Group::kSimulator) simulator_option_ = option;
-    if (spec->group == Group::kOutput) return Display(option);
-    if (spec->takes_value)
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& known : kOptions)
+        if (option == known.name) rule = &known;
+    if (rule == nullptr) return Fail("unknown option " + option);
+    if (rule->group >= Group::kSession) session_option_ = option;
+    if (rule->group == Group::kSimulator) simulator_option_ = option;
+    if (rule->group == Group::kOutput) return Display(option);
+    if (rule->takes_value)
         return *at + 1 < arguments.size() ? ValueOption(option, arguments[++*at])
                                           : Fail(option + " needs a value");
     if (option == "-h" || option == "--help" || option == "--version") {
