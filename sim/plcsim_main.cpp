@@ -83,6 +83,10 @@ int main(int argc, char** argv) {
 
     std::ofstream trace_file;
     std::unique_ptr<FILE, int (*)(FILE*)> capture(nullptr, std::fclose);
+    if (const std::string why = plcsim::NotWritableInPlace(options.trace_file); !why.empty()) {
+        std::cerr << "plcsim: --trace-file: " << why << '\n';
+        return 1;
+    }
     if (options.trace && morvane::monitor::NamesCapture(options.trace_file)) {
         capture.reset(std::fopen(options.trace_file.c_str(), "w"));
         if (!capture) {
@@ -92,6 +96,10 @@ int main(int argc, char** argv) {
         WriteCapture(sim, capture.get(), options.device_settings);
     } else if (!options.trace_file.empty()) {
         trace_file.open(options.trace_file);
+        if (!trace_file) {
+            std::cerr << "plcsim: --trace-file " << options.trace_file << ": cannot write\n";
+            return 1;
+        }
     }
     if (options.trace && !capture) {
         std::ostream& out = options.trace_file.empty() ? std::cout : trace_file;

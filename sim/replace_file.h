@@ -10,6 +10,12 @@ namespace plcsim {
 // FIFOs, sockets and directories are named by their kind and never opened.
 std::string NotARegularFile(const std::string& path);
 
+// Empty when a stream may be written into path in place (a trace or log:
+// a regular file the user may write, a new one, a device or a pipe);
+// otherwise why not ("PATH is read-only: it is not written"). A regular
+// file without a write bit is read-only whoever runs this, root included.
+std::string NotWritableInPlace(const std::string& path);
+
 // True when ReplaceFile can save path: it is a regular file the user may
 // write, or a new one in a directory the user may write. A file without a
 // write bit is read-only whoever runs this. False with *error.

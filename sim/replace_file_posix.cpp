@@ -46,6 +46,13 @@ std::string Resolved(const std::string& given) {
     return resolved.empty() ? given : resolved.string();
 }
 
+// An existing file without a write bit, or one this user may not write.
+bool IsReadOnly(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return false;
+    return (status.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0;
+}
+
 }  // namespace
 
 std::string NotARegularFile(const std::string& path) {
@@ -54,16 +61,21 @@ std::string NotARegularFile(const std::string& path) {
     return path + " is " + KindOf(status.st_mode) + ", not a regular file";
 }
 
+std::string NotWritableInPlace(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return "";
+    if (S_ISDIR(status.st_mode)) return path + " is a directory";
+    return S_ISREG(status.st_mode) && IsReadOnly(path) ? path + " is read-only: it is not written"
+                                                       : "";
+}
+
 bool CanReplace(const std::string& given, std::string* error) {
     *error = NotARegularFile(given);
     if (!error->empty()) return false;
     const std::string path = Resolved(given);
-    struct stat status {};
-    if (stat(path.c_str(), &status) == 0) {
-        if ((status.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0) {
-            *error = given + " is read-only: it is not written";
-            return false;
-        }
+    if (IsReadOnly(path)) {
+        *error = given + " is read-only: it is not written";
+        return false;
     }
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     const std::string directory = parent.empty() ? "." : parent.string();

@@ -22,6 +22,7 @@
 #include "serial/line_settings_posix.h"
 #include "serial/marked_input.h"
 #include "sim/posix_terminal.h"
+#include "sim/replace_file.h"
 
 namespace morvane::tool {
 namespace {
@@ -223,6 +224,8 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
                                             const std::string& trace_file, std::string* error) {
     auto output = std::make_unique<TraceOutput>();
     if (!trace_file.empty()) {
+        *error = plcsim::NotWritableInPlace(trace_file);
+        if (!error->empty()) return nullptr;
         output->file = std::fopen(trace_file.c_str(), "w");
         if (output->file == nullptr) {
             *error = SystemError(trace_file);

@@ -110,6 +110,13 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         EXPECT_NE(out.find("--sim-blocks: " + c.path + c.said), std::string::npos) << out;
         EXPECT_EQ(out.find("<-"), std::string::npos) << out;
     }
+    // A trace is written in place, into a pipe or device too, never into a read-only file.
+    std::string out;
+    EXPECT_EQ(RunCommand("timeout 10 " + std::string(MORVANE_PROGRAM) + " read --trace-file " +
+                             read_only + " 001002 2>&1",
+                         &out),
+              1);
+    EXPECT_NE(out.find(read_only + " is read-only: it is not written"), std::string::npos) << out;
     struct stat status {};
     ASSERT_EQ(stat(fifo.c_str(), &status), 0);
     EXPECT_TRUE(S_ISFIFO(status.st_mode));
