@@ -47,15 +47,7 @@ inline Options ParseOptions(int argc, char** argv, Options options) {
     return options;
 }
 
-struct NamedLevel {
-    const char* name;
-    TimeCriticalLevel level;
-};
-constexpr NamedLevel kLevels[] = {
-    {"fifo", TimeCriticalLevel::kRealTime},
-    {"nice", TimeCriticalLevel::kNice},
-    {"none", TimeCriticalLevel::kUnchanged},
-};
+constexpr const auto& kLevels = kTimeCriticalLevels;
 
 inline const Case& CaseNamed(const char* name) {
     for (const Case& c : Cases())

@@ -14,6 +14,17 @@ constexpr int kThreadPriorityTimeCritical = 15;
 // time-critical level.
 enum class TimeCriticalLevel : int { kRealTime, kNice, kUnchanged };
 
+// The names a host gives the levels.
+struct NamedTimeCriticalLevel {
+    const char* name;
+    TimeCriticalLevel level;
+};
+constexpr NamedTimeCriticalLevel kTimeCriticalLevels[] = {
+    {"fifo", TimeCriticalLevel::kRealTime},
+    {"nice", TimeCriticalLevel::kNice},
+    {"none", TimeCriticalLevel::kUnchanged},
+};
+
 // No change: with every processor kept busy by ordinary work the median
 // exchange hardly moved with the level, real-time shortened the slowest
 // ones in three runs of four, and every raise costs CPU on every exchange
