@@ -15,6 +15,7 @@
 #include "entry/open_com.h"
 #include "entry/priority_choice.h"
 #include "gates/log_texts.h"
+#include "link/transfer_policy.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"
 
@@ -22,7 +23,7 @@ namespace morvane {
 namespace {
 
 void SetPortReadTimeout(const ChannelArea& area) {
-    (void)SerialSetReadTimeout(area.port_handle, static_cast<uint32_t>(area.internal_timeout));
+    (void)SerialSetReadTimeout(area.port_handle, ReadTimeoutMs(area.internal_timeout));
 }
 
 }  // namespace

@@ -7,11 +7,6 @@
 
 namespace morvane {
 
-int32_t InternalTimeoutFor(int32_t external_timeout) {
-    const int32_t quotient = external_timeout / 20;
-    return quotient > 50 ? quotient : 50;
-}
-
 void CopyPortName(char (&destination)[MORVANE_PORT_NAME_SIZE], const char* source) {
     const size_t length = strnlen(source, MORVANE_PORT_NAME_SIZE);
     std::memcpy(destination, source, length);

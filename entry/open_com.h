@@ -1,5 +1,4 @@
-// Shared steps of the lifecycle commands: the time-out, the port name and
-// opening the port.
+// Shared steps of the lifecycle commands: the port name and opening the port.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +10,6 @@ namespace morvane {
 
 // The line-control word every channel uses: DTR and RTS on, no handshake.
 constexpr uint16_t kChannelLineControl = 0x0303;
-
-// Internal time-out from the host's request time-out (both in hundredths):
-// a twentieth of it, truncated toward zero, and never below 50.
-int32_t InternalTimeoutFor(int32_t external_timeout);
 
 // Copies a host's 12-byte name field as it is, up to its NUL; a field
 // without one is kept whole and never opened (PortNameUsable is false).

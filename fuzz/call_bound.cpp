@@ -10,7 +10,7 @@
 namespace morvane::fuzz {
 namespace {
 
-constexpr uint64_t kPurgeMs = uint64_t{kPurgeReadLimit} * kPurgeTimeoutHundredths * 10;
+constexpr uint64_t kPurgeMs = uint64_t{kPurgeReadLimit} * kPurgeReadTimeoutMs;
 constexpr uint64_t kQuietLineMs = uint64_t{kQuietLineRoundLimit} * (kQuietLineWaitMs + kPurgeMs);
 
 // A received block: one read per byte the buffer holds, the one refused

@@ -32,8 +32,8 @@ int SerialClose(PortHandle handle) {
     return Line(handle).Close() ? kSerialOk : kSerialIoFailed;
 }
 
-uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t hundredths) {
-    return Line(handle).SetReadTimeoutMs(hundredths * 10) / 10;
+uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t ms) {
+    return Line(handle).SetReadTimeoutMs(ms);
 }
 
 bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting) {

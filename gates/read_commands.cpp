@@ -1,5 +1,5 @@
 // SingleRead (5) and BlockRead (6): size the transfer, run one FETCH per
-// telegram, repeat a broken sequence, copy staged values to the host.
+// telegram in passes, copy staged values to the host.
 #include "gates/read_commands.h"
 
 #include <cstring>
@@ -20,21 +20,6 @@ namespace {
 constexpr int64_t kMaxSingleBytes = MORVANE_TELEGRAM_DATA_SIZE;
 constexpr int64_t kStagingBytes = MORVANE_REPLY_DATA_SIZE;
 
-// A new pass follows a failure at a later telegram, whatever its code; a
-// failure of telegram 0 ends the read.
-int RunReadSequence(TevRequest* request, uint32_t telegrams) {
-    int code = 0;
-    for (int pass = 1; pass <= kMaxPasses; ++pass) {
-        uint32_t failed_at = 0;
-        code = RunPass(request, telegrams, DoRead, &failed_at);
-        if (code == 0) return 0;
-        if (code == MORVANE_REQUEST_FAILED)
-            err(MORVANE_LOG_TRACE, log_text::kReadSequenceRepeat, pass);
-        if (failed_at == 0) return code;
-    }
-    return code;
-}
-
 void CopyStagedValues(const ChannelArea& area, const TransferBlock& block, uint32_t bytes) {
     if (block.gate.class_letter != MORVANE_CLASS_STRING) {
         std::memcpy(block.data, area.reply_data, bytes);
@@ -52,7 +37,8 @@ int32_t SingleRead(TevRequest* request) {
     if (!GateRecordAcceptable("SingleRead", block.gate) ||
         !TransferAcceptable("SingleRead", block, 1, kMaxSingleBytes))
         return MORVANE_REQUEST_FAILED;
-    const int code = DoRead(request, 0);
+    const int32_t code =
+        HostCode(DoRead(*request->channel_area, block, 0, ValueLayout::kValueSlot));
     if (code != 0) err(MORVANE_LOG_TRACE, log_text::kSingleReadExit, code);
     return code;
 }
@@ -68,13 +54,15 @@ int32_t BlockRead(TevRequest* request) {
     if (!TransferAcceptable("BlockRead", block, 0, kMaxTransferBytes) || too_large)
         return MORVANE_REQUEST_FAILED;
 
-    int code = 0;
+    ChannelArea& area = *request->channel_area;
+    int32_t code = 0;
     if (bytes <= MORVANE_TELEGRAM_DATA_SIZE) {
-        code = DoRead(request, 0);  // decoded straight into the host's buffer
+        // decoded straight into the host's buffer
+        code = HostCode(DoRead(area, block, 0, ValueLayout::kBlock));
     } else {
-        code = RunReadSequence(request, TelegramsFor(static_cast<uint32_t>(bytes)));
-        if (code == 0)
-            CopyStagedValues(*request->channel_area, block, static_cast<uint32_t>(bytes));
+        code = HostCode(RunTransfer(TransferKind::kFetch, area, block, ValueLayout::kBlock,
+                                    log_text::kReadSequenceRepeat));
+        if (code == 0) CopyStagedValues(area, block, static_cast<uint32_t>(bytes));
     }
     if (code != 0) err(MORVANE_LOG_TRACE, log_text::kBlockReadExit, code);
     return code;

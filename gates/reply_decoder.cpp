@@ -67,13 +67,13 @@ void UnpackSingle(const GateAddress& gate, const uint8_t* data, uint8_t* out) {
 
 }  // namespace
 
-int UnpackReply(const TransferBlock* block, const uint8_t* data, uint32_t command_code) {
+int UnpackReply(const TransferBlock* block, const uint8_t* data, ValueLayout layout) {
     const GateAddress& gate = block->gate;
     const uint32_t item_bytes = ReplyItemBytes(gate);
     if (item_bytes == 0) return 1;
     if (block->count <= 0) return 0;  // the PLC sent no value
     auto* out = static_cast<uint8_t*>(block->data);
-    if (command_code == MORVANE_CMD_SINGLE_READ) {
+    if (layout == ValueLayout::kValueSlot) {
         UnpackSingle(gate, data, out);
         return 0;
     }

@@ -4,16 +4,17 @@
 
 #include <cstdint>
 
+#include "gates/gate_address.h"
 #include "morvane/morvane.h"
 
 namespace morvane {
 
-// Decodes reply data into the host's buffer: one value for command code 5,
-// count values in the block layout otherwise. 0, or 1 with nothing written
+// Decodes reply data into the host's buffer in the given layout (a bit of a
+// word in the value slot as 0 or 1). 0, or 1 with nothing written
 // for a record the reply cannot fill: an unknown width, a 32-bit width on a
 // one-word class, a string length other than 2 to 80 and even, or a block of
 // more than one telegram's 128 bytes.
-int UnpackReply(const TransferBlock* block, const uint8_t* data, uint32_t command_code);
+int UnpackReply(const TransferBlock* block, const uint8_t* data, ValueLayout layout);
 
 // Fills count string slots (MORVANE_STRING_SLOT_SIZE apart) from count strings of
 // length n packed one after another: each cut at its first NUL and terminated

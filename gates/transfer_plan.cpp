@@ -2,6 +2,8 @@
 
 #include "gates/gate_address.h"
 #include "gates/log_texts.h"
+#include "link/rk512_fetch.h"
+#include "link/rk512_send.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"
 
@@ -28,10 +30,6 @@ uint32_t ItemLineBytes(const GateAddress& gate) {
 
 int64_t TransferBytes(const TransferBlock& block) {
     return int64_t{block.count} * ItemLineBytes(block.gate);
-}
-
-uint32_t TelegramsFor(uint32_t bytes) {
-    return bytes == 0 ? 1 : (bytes - 1) / MORVANE_TELEGRAM_DATA_SIZE + 1;
 }
 
 int RefuseCount(const char* command, int32_t count) {
@@ -85,16 +83,22 @@ bool TransferAcceptable(const char* command, const TransferBlock& block, int32_t
     return true;
 }
 
-int RunPass(TevRequest* request, uint32_t telegrams, TelegramExchange exchange,
-            uint32_t* failed_at) {
-    for (uint32_t index = 0; index < telegrams; ++index) {
-        const int code = exchange(request, index);
-        if (code != 0) {
-            *failed_at = index;
-            return code;
-        }
+TelegramResult RunTransfer(TransferKind kind, ChannelArea& area, const TransferBlock& block,
+                           ValueLayout layout, const char* repeat_text) {
+    const auto exchange = kind == TransferKind::kFetch ? DoRead : DoWrite;
+    const uint32_t telegrams = TelegramsFor(static_cast<uint32_t>(TransferBytes(block)));
+    TelegramResult result = TelegramResult::kDone;
+    for (int pass = 1; pass <= kMaxPasses; ++pass) {
+        uint32_t index = 0;
+        while (index < telegrams &&
+               (result = exchange(area, block, index, layout)) == TelegramResult::kDone)
+            ++index;
+        if (result == TelegramResult::kDone) return result;
+        const PassVerdict verdict = JudgePass(kind, result, index);
+        if (verdict.logged) err(MORVANE_LOG_TRACE, repeat_text, pass);
+        if (!verdict.again) return result;
     }
-    return 0;
+    return result;
 }
 
 }  // namespace morvane

@@ -1,15 +1,16 @@
 // Sizing and sequencing shared by the read and write commands: bytes of a
-// transfer, the refusals made before anything goes on the line, and one pass
-// over the telegrams of a transfer.
+// transfer, the refusals made before anything goes on the line, and the
+// passes over the telegrams of a transfer.
 #pragma once
 
 #include <cstdint>
 
+#include "gates/gate_address.h"
+#include "link/transfer_policy.h"
 #include "morvane/morvane.h"
 
 namespace morvane {
 
-constexpr int kMaxPasses = 3;
 // The RK512 word count is 16 bits wide; the byte count of a transfer is too.
 constexpr int64_t kMaxTransferBytes = 65535;
 
@@ -23,9 +24,6 @@ uint32_t ItemLineBytes(const GateAddress& gate);
 
 // Count times item size, wide enough never to wrap.
 int64_t TransferBytes(const TransferBlock& block);
-
-// Telegrams of a transfer of bytes: at least one, 128 data bytes each.
-uint32_t TelegramsFor(uint32_t bytes);
 
 // The first refusal of every transfer command, with 1 and a log line naming
 // the command, before anything goes on the line: a gate record the parse
@@ -44,11 +42,11 @@ bool TransferAcceptable(const char* command, const TransferBlock& block, int32_t
 // Logs "ZIDIV> <command>() error, count %d out of range" and answers 1.
 int RefuseCount(const char* command, int32_t count);
 
-using TelegramExchange = int (*)(TevRequest* request, uint32_t telegram_index);
-
-// Runs the exchange for telegrams 0, 1, ... until one fails. Returns 0 when
-// all passed, else the failing code with its index in *failed_at.
-int RunPass(TevRequest* request, uint32_t telegrams, TelegramExchange exchange,
-            uint32_t* failed_at);
+// Runs the telegrams of a transfer, FETCH or SEND, in passes from its first
+// telegram as the transfer policy allows, each repeat logged with
+// repeat_text. A transfer of one telegram (a single read or write) takes
+// DoRead or DoWrite directly.
+TelegramResult RunTransfer(TransferKind kind, ChannelArea& area, const TransferBlock& block,
+                           ValueLayout layout, const char* repeat_text);
 
 }  // namespace morvane

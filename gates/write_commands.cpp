@@ -1,5 +1,5 @@
 // SingleWrite (7) and BlockWrite (10): size the transfer, refuse what the
-// PLC cannot take, run one SEND per telegram, repeat a refused sequence.
+// PLC cannot take, run one SEND per telegram in passes.
 #include "gates/write_commands.h"
 
 #include <cstring>
@@ -34,21 +34,6 @@ bool FloatsEncodable(const char* command, const TransferBlock& block) {
     return true;
 }
 
-// A new pass follows a refusal (1) at any telegram and any failure at a
-// follow-on telegram, which the exchange never sends twice; a line failure
-// at telegram 0 ends the write.
-int RunWriteSequence(TevRequest* request, uint32_t telegrams) {
-    int code = 0;
-    for (int pass = 1; pass <= kMaxPasses; ++pass) {
-        uint32_t failed_at = 0;
-        code = RunPass(request, telegrams, DoWrite, &failed_at);
-        if (code == 0) return 0;
-        if (code != MORVANE_REQUEST_FAILED && failed_at == 0) return code;
-        err(MORVANE_LOG_TRACE, log_text::kWriteSequenceRepeat, pass);
-    }
-    return code;
-}
-
 }  // namespace
 
 int32_t SingleWrite(TevRequest* request) {
@@ -63,7 +48,8 @@ int32_t SingleWrite(TevRequest* request) {
     if (one_value_only && block.count != 1) return RefuseCount("SingleWrite", block.count);
     if (!FloatsEncodable("SingleWrite", block)) return MORVANE_REQUEST_FAILED;
 
-    const int code = DoWrite(request, 0);
+    const int32_t code =
+        HostCode(DoWrite(*request->channel_area, block, 0, ValueLayout::kValueSlot));
     if (code != 0) err(MORVANE_LOG_TRACE, log_text::kSingleWriteExit, code);
     return code;
 }
@@ -85,8 +71,8 @@ int32_t BlockWrite(TevRequest* request) {
     }
     if (!FloatsEncodable("BlockWrite", block)) return MORVANE_REQUEST_FAILED;
 
-    const uint32_t bytes = static_cast<uint32_t>(TransferBytes(block));
-    const int code = RunWriteSequence(request, TelegramsFor(bytes));
+    const int32_t code = HostCode(RunTransfer(TransferKind::kSend, *request->channel_area, block,
+                                              ValueLayout::kBlock, log_text::kWriteSequenceRepeat));
     if (code != 0) err(MORVANE_LOG_TRACE, log_text::kBlockWriteExit, code);
     return code;
 }

@@ -11,16 +11,11 @@
 namespace morvane {
 namespace {
 
-// Items telegram_index carries: the whole count while the transfer fits one
-// telegram, else up to 64 words' worth.
+// Items telegram_index carries: its share of the transfer's data bytes.
 uint32_t ItemsOfTelegram(const TransferBlock& block, uint32_t words_per_item,
                          uint32_t telegram_index) {
     const uint16_t total_words = static_cast<uint16_t>(words_per_item * block.count);
-    if (total_words <= kTelegramDataWords) return static_cast<uint32_t>(block.count);
-    const int64_t left = total_words - int64_t{kTelegramDataWords} * telegram_index;
-    if (left <= 0) return 0;
-    return static_cast<uint32_t>(left < kTelegramDataWords ? left : kTelegramDataWords) /
-           words_per_item;
+    return TelegramDataBytes(2u * total_words, telegram_index) / (2 * words_per_item);
 }
 
 // Exactly n bytes: the string up to its NUL, NUL bytes behind it.
@@ -56,7 +51,7 @@ int PackLongs(const uint8_t* values, uint32_t items, bool plc_float, uint8_t* da
 
 }  // namespace
 
-int PackData(const TransferBlock& block, uint8_t* data_area, uint32_t command_code,
+int PackData(const TransferBlock& block, uint8_t* data_area, ValueLayout layout,
              uint32_t telegram_index) {
     const GateAddress& gate = block.gate;
     if (gate.class_letter == MORVANE_CLASS_STRING) return PackString(block, data_area);
@@ -65,7 +60,7 @@ int PackData(const TransferBlock& block, uint8_t* data_area, uint32_t command_co
     const uint8_t* values = static_cast<const uint8_t*>(block.data) +
                             static_cast<size_t>(MORVANE_TELEGRAM_DATA_SIZE) * telegram_index;
     if (gate.width == 16 && gate.bit_number == -1) {
-        if (command_code == MORVANE_CMD_SINGLE_WRITE)
+        if (layout == ValueLayout::kValueSlot)
             PackWords(values + MORVANE_VALUE_SLOT_WORD_OFFSET, items, MORVANE_VALUE_SLOT_SIZE,
                       data_area);
         else

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "gates/gate_address.h"
 #include "morvane/morvane.h"
 
 namespace morvane {
@@ -16,7 +17,7 @@ inline bool IsSingleBit(const GateAddress& gate) {
 
 // Writes this telegram's data bytes (at most 128) to data_area: 0, or 1 for
 // a record it cannot pack (a single bit among them).
-int PackData(const TransferBlock& block, uint8_t* data_area, uint32_t command_code,
+int PackData(const TransferBlock& block, uint8_t* data_area, ValueLayout layout,
              uint32_t telegram_index);
 
 }  // namespace morvane

@@ -30,57 +30,55 @@ bool Damaged(PortHandle port) {
 
 // A block with a damaged character is answered as one whose block check
 // failed, in either procedure: the exchange then repeats its request.
-int RefuseDamagedBlock(PortHandle port) {
+ReceiveResult RefuseDamagedBlock(PortHandle port) {
     err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveDamaged);
     SendByte(port, kDle);
-    return kLinkRefused;
+    return ReceiveResult::kBadBlock;
 }
 
 }  // namespace
 
-int SendBlock(PortHandle port, const uint8_t* bytes, uint16_t length) {
+SendResult SendBlock(PortHandle port, const uint8_t* bytes, uint16_t length) {
     uint32_t written = 0;
     const int code = SerialWrite(port, bytes, length, &written);
-    return code == kSerialOk && written == length ? kLinkOk : kLinkTimeout;
+    return code == kSerialOk && written == length ? SendResult::kSent : SendResult::kWriteFailed;
 }
 
-int SendByte(PortHandle port, uint8_t character) {
-    uint32_t written = 0;
-    const int code = SerialWrite(port, &character, 1, &written);
-    return code == kSerialOk && written == 1 ? kLinkOk : kLinkRefused;
+SendResult SendByte(PortHandle port, uint8_t character) {
+    return SendBlock(port, &character, 1);
 }
 
-int ExpectByte(PortHandle port, uint8_t expected) {
+AckResult ExpectByte(PortHandle port, uint8_t expected) {
     uint8_t byte = 0;
     const bool arrived = ReadByte(port, &byte);
     const bool control = arrived && (byte == expected || byte == kNak) && !Damaged(port);
-    if (control && byte == expected) return kLinkOk;
+    if (control && byte == expected) return AckResult::kAcknowledged;
     SendControl(port, kNak);
-    return control && byte == kNak ? kLinkNakByte : kLinkRefused;
+    return control && byte == kNak ? AckResult::kNak : AckResult::kOther;
 }
 
 // The partner's STX is not answered here: its telegram is taken afterwards
-// by DrainPartner, which the exchanges run when the result is 2.
-int CheckIfReady(PortHandle port) {
+// by DrainPartner, which the exchanges run after a conflict.
+ReadyResult CheckIfReady(PortHandle port) {
     bool conflict = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         SendControl(port, kStx);
         uint8_t byte = 0;
         if (!ReadByte(port, &byte)) continue;
         if ((byte == kDle || byte == kStx) && Damaged(port)) continue;
-        if (byte == kDle) return conflict ? kLinkTimeout : kLinkOk;
+        if (byte == kDle) return conflict ? ReadyResult::kReadyAfterConflict : ReadyResult::kReady;
         if (byte == kStx) conflict = true;
     }
     SendControl(port, kNak);
     err(MORVANE_LOG_TRACE, "%s", log_text::kNotResponding);
-    return kLinkRefused;
+    return ReadyResult::kNotResponding;
 }
 
 // Stores the block as it arrives (doubled DLEs and the closing DLE ETX
 // included) into kLinkBufferSize bytes. The longest legal reply takes 266;
 // a block that would need more is refused with NAK before anything is
 // written past the buffer.
-int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length) {
+ReceiveResult Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length) {
     *length = 0;
     uint16_t count = 0;
     uint8_t marker = 0;
@@ -90,19 +88,19 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
         if (!ReadByte(port, &byte)) {
             err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveTimeout);
             if (count >= 2) SendByte(port, kDle);
-            return kLinkTimeout;
+            return ReceiveResult::kTimedOut;
         }
         ++count;
         if (count == 1 && byte == kNak && !(damaged = Damaged(port))) {
             SendByte(port, kDle);
             SendByte(port, kNak);
             err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveNak);
-            return kLinkRefused;
+            return ReceiveResult::kNak;
         }
         if (*length >= kLinkBufferSize) {
             SendByte(port, kNak);
             err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveTooLong);
-            return kLinkRefused;
+            return ReceiveResult::kTooLong;
         }
         buffer[(*length)++] = byte;
         if (marker == kDle && byte == kEtx) break;
@@ -113,18 +111,18 @@ int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length)
         uint8_t bcc = 0;
         if (!ReadByte(port, &bcc)) {
             err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveNoBcc);
-            return kLinkTimeout;
+            return ReceiveResult::kTimedOut;
         }
         if (Damaged(port) || damaged) return RefuseDamagedBlock(port);
         if (ComputeBcc(buffer, *length) != bcc) {
             err(MORVANE_LOG_TRACE, "%s", log_text::kReceiveBadBcc);
             SendByte(port, kDle);
-            return kLinkRefused;
+            return ReceiveResult::kBadBlock;
         }
     }
     if (variant != 1 && (Damaged(port) || damaged)) return RefuseDamagedBlock(port);
     *length -= 2;
-    return kLinkOk;
+    return ReceiveResult::kReceived;
 }
 
 }  // namespace morvane

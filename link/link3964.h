@@ -20,21 +20,41 @@ constexpr uint8_t kNak = 0x15;
 // Every block buffer of the link layer and the exchanges.
 constexpr size_t kLinkBufferSize = 300;
 
-enum LinkResult : int {
-    kLinkOk = 0,
-    kLinkRefused = 1,   // negative or wrong answer, BCC error, failed byte write, no answer
-    kLinkTimeout = 2,   // receive time-out, failed block write, ready after a conflict
-    kLinkNakByte = 21,  // ExpectByte only: the partner answered NAK
+// What each line operation came to.
+enum class SendResult {
+    kSent,
+    kWriteFailed,  // the device took fewer bytes than asked, or the write failed
 };
 
-int SendBlock(PortHandle port, const uint8_t* bytes, uint16_t length);
-int SendByte(PortHandle port, uint8_t character);
-int ExpectByte(PortHandle port, uint8_t expected);
-int CheckIfReady(PortHandle port);
+enum class AckResult {
+    kAcknowledged,
+    kNak,    // the partner answered NAK
+    kOther,  // another byte, a damaged one, or nothing within the read time-out
+};
+
+enum class ReadyResult {
+    kReady,
+    kReadyAfterConflict,  // the partner asked for the line too: its telegram is pending
+    kNotResponding,
+};
+
+enum class ReceiveResult {
+    kReceived,
+    kTimedOut,  // a byte or the block check character did not arrive
+    kNak,       // the partner sent NAK instead of a block
+    kBadBlock,  // the block check failed or a character arrived damaged
+    kTooLong,   // the block would not fit the buffer
+};
+
+SendResult SendBlock(PortHandle port, const uint8_t* bytes, uint16_t length);
+SendResult SendByte(PortHandle port, uint8_t character);
+// Answers anything but the expected character with NAK.
+AckResult ExpectByte(PortHandle port, uint8_t expected);
+ReadyResult CheckIfReady(PortHandle port);
 
 // Receives one block into buffer (kLinkBufferSize bytes); *length is the
 // count without the closing DLE ETX. A block that would not fit is refused.
-int Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length);
+ReceiveResult Receive(PortHandle port, uint8_t variant, uint8_t* buffer, uint16_t* length);
 
 // Frames payload into destination (room for 2 * length + 2): DLE doubled,
 // DLE ETX appended. Returns the framed length, BCC not included.

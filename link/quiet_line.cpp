@@ -34,19 +34,19 @@ DrainOutcome DrainPending(PortHandle port, uint8_t variant, uint32_t pass_limit,
         SleepMs(kQuietLineWaitMs);
         if (!InputPending(port)) return DrainOutcome::kQuiet;
         if (pass >= pass_limit) return DrainOutcome::kBoundHit;
-        if (ExpectByte(port, kStx) != kLinkOk) return DrainOutcome::kStepFailed;
+        if (ExpectByte(port, kStx) != AckResult::kAcknowledged) return DrainOutcome::kStepFailed;
         SerialPurgeInput(port);
-        if (SendByte(port, kDle) != kLinkOk) return DrainOutcome::kStepFailed;
+        if (SendByte(port, kDle) != SendResult::kSent) return DrainOutcome::kStepFailed;
         uint16_t length = 0;
-        if (Receive(port, variant, block, &length) != kLinkOk) return DrainOutcome::kStepFailed;
-        if (SendByte(port, kDle) != kLinkOk) return DrainOutcome::kStepFailed;
+        if (Receive(port, variant, block, &length) != ReceiveResult::kReceived)
+            return DrainOutcome::kStepFailed;
+        if (SendByte(port, kDle) != SendResult::kSent) return DrainOutcome::kStepFailed;
         if (!WaitQuietLine(port, nullptr, nullptr, round_limit)) return DrainOutcome::kBoundHit;
     }
 }
 
-void DrainPartner(const TevRequest* request) {
-    const ChannelArea* area = request->channel_area;
-    DrainPending(area->port_handle, area->port_settings.is_3964r);
+void DrainPartner(const ChannelArea& area) {
+    DrainPending(area.port_handle, area.port_settings.is_3964r);
 }
 
 }  // namespace morvane

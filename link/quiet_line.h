@@ -47,6 +47,6 @@ DrainOutcome DrainPending(PortHandle port, uint8_t variant, uint32_t pass_limit 
 
 // Takes and discards the partner's pending telegrams on the channel's port,
 // within the default bounds.
-void DrainPartner(const TevRequest* request);
+void DrainPartner(const ChannelArea& area);
 
 }  // namespace morvane

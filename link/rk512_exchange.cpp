@@ -4,24 +4,13 @@
 #include "link/quiet_line.h"
 #include "link/rk512_telegram.h"
 #include "link/thread_priority.h"
+#include "link/transfer_policy.h"
 #include "morvane/morvane.h"
 #include "morvane/ostrel.h"
 #include "serial/serial_port.h"
 
 namespace morvane {
 namespace {
-
-// How an attempt ended: with leave set no further attempt runs.
-struct Outcome {
-    int result;
-    bool leave;
-};
-constexpr Outcome Ended(int result) {
-    return {result, false};
-}
-constexpr Outcome Left(int result) {
-    return {result, true};
-}
 
 struct Attempt {
     const Exchange& exchange;
@@ -37,41 +26,19 @@ void Log(const Attempt& a, const char* format) {
     err(MORVANE_LOG_TRACE, format, a.exchange.label, static_cast<int>(a.counter));
 }
 
-// The PLC did not acknowledge the telegram or did not answer it.
-Outcome NoAnswer(const Attempt& a) {
-    const Exchange& x = a.exchange;
-    if (x.rules.follow_on_no_answer_is_refusal && x.telegram_index != 0) return Left(1);
-    return Ended(2);
-}
-
-// Once a follow-on telegram is on the line the PLC may have taken it even
-// when its acknowledgement or reply was lost. Sent again it would be applied
-// at the PLC's next position: a SEND would write this telegram's words over
-// the next ones, a FETCH would return the next words in this one's place.
-Outcome SentOnce(const Attempt& a, Outcome outcome) {
-    if (a.exchange.telegram_index != 0 && outcome.result != 0) outcome.leave = true;
-    return outcome;
-}
-
-// The PLC answered but refused, or the answer is malformed: the first
-// telegram is sent again, a follow-on telegram gives up.
-Outcome Refused(const Attempt& a) {
-    return a.exchange.telegram_index == 0 ? Ended(1) : Left(1);
-}
-
 // One round of the quiet-line loop: the PLC kept sending after its reply.
 void LogQuietLineRound(void* context) {
     const Attempt& a = *static_cast<const Attempt*>(context);
     Log(a, a.exchange.texts->quiet_line_resend);
 }
 
-Outcome ShortReply(const Attempt& a, uint16_t length) {
+AttemptEnd ShortReply(const Attempt& a, uint16_t length) {
     err(MORVANE_LOG_TRACE, a.exchange.texts->short_reply, a.exchange.label,
         static_cast<unsigned>(length), static_cast<int>(a.counter));
-    return Refused(a);
+    return AttemptEnd::kRefused;
 }
 
-Outcome CheckReply(Attempt& a) {
+AttemptEnd CheckReply(Attempt& a) {
     const Exchange& x = a.exchange;
     // The error byte is the fourth byte as received, DLE pairs included.
     if (a.raw_length < kReplyHeaderBytes) return ShortReply(a, a.raw_length);
@@ -83,14 +50,14 @@ Outcome CheckReply(Attempt& a) {
     if (kind != (x.telegram_index == 0 ? kReplyFirstTelegram : kReplyFollowOnTelegram)) {
         err(MORVANE_LOG_TRACE, x.texts->other_reply, x.label, static_cast<unsigned>(kind),
             static_cast<int>(a.counter));
-        return Refused(a);
+        return AttemptEnd::kRefused;
     }
     const uint8_t error_byte = a.raw[kReplyErrorByte];
     if (error_byte != 0) {
         err(MORVANE_LOG_TRACE, x.texts->error_byte, static_cast<unsigned>(error_byte), x.label,
             static_cast<int>(a.counter));
-        DrainPartner(x.request);
-        return Refused(a);
+        DrainPartner(*x.area);
+        return AttemptEnd::kRefused;
     }
     const uint16_t reply_length = UndoubleDle(a.raw, x.plain_reply, a.raw_length);
     *x.plain_reply_length = reply_length;
@@ -102,89 +69,88 @@ Outcome CheckReply(Attempt& a) {
     if (received != expected) {
         err(MORVANE_LOG_TRACE, x.texts->wrong_length, x.label, received, expected,
             static_cast<unsigned>(a.counter));
-        return Refused(a);
+        return AttemptEnd::kRefused;
     }
-    return Left(0);
+    return AttemptEnd::kDone;
 }
 
 // From the telegram on the line to the checked reply.
-Outcome SendAndTakeReply(Attempt& a) {
+AttemptEnd SendAndTakeReply(Attempt& a) {
     const Exchange& x = a.exchange;
     const ExchangeTexts& texts = *x.texts;
-    if (SendBlock(a.port, x.framed, x.framed_length) != kLinkOk) {
+    if (SendBlock(a.port, x.framed, x.framed_length) != SendResult::kSent) {
         Log(a, texts.tx_header);
-        return Ended(2);
+        return AttemptEnd::kLineFailed;
     }
-    const int ack = ExpectByte(a.port, kDle);
-    if (ack != kLinkOk) {
+    const AckResult ack = ExpectByte(a.port, kDle);
+    if (ack != AckResult::kAcknowledged) {
         Log(a, texts.rx_header_ack);
-        if (x.rules.drain_after_any_header_refusal || ack == kLinkNakByte) DrainPartner(x.request);
-        return NoAnswer(a);
+        if (DrainsAfterNoAcknowledgement(x.kind, ack == AckResult::kNak)) DrainPartner(*x.area);
+        return AttemptEnd::kNoAnswer;
     }
-    if (ExpectByte(a.port, kStx) != kLinkOk) {
+    if (ExpectByte(a.port, kStx) != AckResult::kAcknowledged) {
         Log(a, texts.rx_reply_sync);
-        return NoAnswer(a);
+        return AttemptEnd::kNoAnswer;
     }
     SerialPurgeInput(a.port);
-    if (SendByte(a.port, kDle) != kLinkOk) {
+    if (SendByte(a.port, kDle) != SendResult::kSent) {
         Log(a, texts.tx_reply_sync_ack);
-        return Ended(2);
+        return AttemptEnd::kLineFailed;
     }
-    if (Receive(a.port, a.variant, a.raw, &a.raw_length) != kLinkOk) {
+    if (Receive(a.port, a.variant, a.raw, &a.raw_length) != ReceiveResult::kReceived) {
         Log(a, texts.rx_reply);
-        return NoAnswer(a);
+        return AttemptEnd::kNoAnswer;
     }
-    if (SendByte(a.port, kDle) != kLinkOk) {
+    if (SendByte(a.port, kDle) != SendResult::kSent) {
         Log(a, texts.tx_reply_ack);
-        return Ended(2);
+        return AttemptEnd::kLineFailed;
     }
     if (a.conflict) {
         a.conflict = false;
-        DrainPartner(x.request);
+        DrainPartner(*x.area);
     }
     // A PLC that does not fall silent within the bound is broken: the
     // attempt ends as a failure on the line, whatever its reply said.
-    if (!WaitQuietLine(a.port, LogQuietLineRound, &a)) return Ended(2);
+    if (!WaitQuietLine(a.port, LogQuietLineRound, &a)) return AttemptEnd::kLineFailed;
     return CheckReply(a);
 }
 
-Outcome RunAttempt(Attempt& a) {
-    const Exchange& x = a.exchange;
-    const ExchangeTexts& texts = *x.texts;
+AttemptEnd RunAttempt(Attempt& a) {
+    const ExchangeTexts& texts = *a.exchange.texts;
     SerialPurgeInput(a.port);
-    const int ready = CheckIfReady(a.port);
-    if (ready == kLinkTimeout) {
+    const ReadyResult ready = CheckIfReady(a.port);
+    if (ready == ReadyResult::kReadyAfterConflict) {
         a.conflict = true;  // the PLC has a telegram of its own to drain later
-    } else if (ready != kLinkOk) {
+    } else if (ready != ReadyResult::kReady) {
         Log(a, texts.synchronising);
-        return Ended(2);
+        return AttemptEnd::kNotSent;
     }
     if (SerialInputWaiting(a.port)) {
         SendByte(a.port, kNak);
         Log(a, texts.input_waiting);
-        return Ended(2);
+        return AttemptEnd::kNotSent;
     }
-    return SentOnce(a, SendAndTakeReply(a));
+    return SendAndTakeReply(a);
 }
 
 }  // namespace
 
-int RunExchange(const Exchange& exchange) {
-    ChannelArea* area = exchange.request->channel_area;
+TelegramResult RunExchange(const Exchange& exchange) {
+    ChannelArea* area = exchange.area;
     area->saved_thread_priority = ThreadPriorityGet();
     const int raised = ThreadPrioritySet(kThreadPriorityTimeCritical);
     if (raised != 1) err(MORVANE_LOG_TRACE, exchange.texts->set_priority, raised);
 
     Attempt attempt{exchange, area->port_handle, area->port_settings.is_3964r, false, 0, {}, 0};
-    Outcome outcome = Ended(2);
+    AttemptVerdict verdict{};
     do {
         ++attempt.counter;
-        outcome = RunAttempt(attempt);
-    } while (!outcome.leave && outcome.result != 0 && attempt.counter < kMaxAttempts);
+        verdict = JudgeAttempt(exchange.kind, exchange.telegram_index, RunAttempt(attempt));
+    } while (verdict.try_again && attempt.counter < kMaxAttempts);
 
     if (ThreadPrioritySet(area->saved_thread_priority) != 1)
         err(MORVANE_LOG_TRACE, exchange.texts->reset_priority);
-    return outcome.result;
+    return verdict.result;
 }
 
 }  // namespace morvane

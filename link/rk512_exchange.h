@@ -1,9 +1,11 @@
 // The attempt loop FETCH and SEND share: one framed telegram out, the PLC's
-// reply block in, up to four attempts, at time-critical priority.
+// reply block in, at time-critical priority. What an attempt's end means is
+// the transfer policy's to say.
 #pragma once
 
 #include <cstdint>
 
+#include "link/transfer_policy.h"
 #include "morvane/morvane.h"
 
 namespace morvane {
@@ -28,20 +30,10 @@ struct ExchangeTexts {
     const char* reset_priority;  // no arguments
 };
 
-// Where the FETCH and the SEND exchange part ways.
-struct ExchangeRules {
-    // FETCH drains the PLC after any missing telegram acknowledgement, SEND
-    // only after a NAK.
-    bool drain_after_any_header_refusal;
-    // A follow-on telegram the PLC did not acknowledge or answer is a
-    // refusal (1) for FETCH and a line failure (2) for SEND.
-    bool follow_on_no_answer_is_refusal;
-};
-
 struct Exchange {
-    const TevRequest* request;
+    ChannelArea* area;
+    TransferKind kind;
     const ExchangeTexts* texts;
-    ExchangeRules rules;
     uint32_t telegram_index;
     const char* label;
     const uint8_t* framed;  // the telegram as it goes on the line
@@ -53,11 +45,8 @@ struct Exchange {
     uint16_t* plain_reply_length;
 };
 
-// Raises the thread's priority (saved in the ChannelArea), runs up to four
-// attempts and restores the priority. Returns 0, 1 or 2. A follow-on
-// telegram goes on the line at most once: it carries no address and the PLC
-// applies it at its running position, so after any failure once it was
-// written the caller must start the transfer over from telegram 0.
-int RunExchange(const Exchange& exchange);
+// Raises the thread's priority (saved in the ChannelArea), runs the attempts
+// the transfer policy allows and restores the priority.
+TelegramResult RunExchange(const Exchange& exchange);
 
 }  // namespace morvane

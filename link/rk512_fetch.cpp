@@ -31,50 +31,50 @@ constexpr ExchangeTexts kFetchTexts = {
     .reset_priority = "ZIDIV> DoRead() warning! error resetting priority",
 };
 
-constexpr ExchangeRules kFetchRules = {
-    .drain_after_any_header_refusal = true,
-    .follow_on_no_answer_is_refusal = true,
-};
+// The reply's values into the host's buffer (one telegram) or the staging
+// area (more). The record checks of the commands keep the decoders from
+// refusing; should one refuse, the host must not see success with stale values.
+bool Decode(ChannelArea& area, const TransferBlock& block, uint32_t telegram_index,
+            ValueLayout layout, const uint8_t* data, uint16_t data_bytes) {
+    if (TelegramsFor(2u * TransferWords(block)) == 1) return UnpackReply(&block, data, layout) == 0;
+    return UnpackChunk(&area, data, data_bytes, block.gate.class_letter, telegram_index) == 0;
+}
 
 }  // namespace
 
-int DoRead(TevRequest* request, uint32_t telegram_index) {
-    const TransferBlock& block = *TransferOf(request);
-    const uint16_t total_words = TransferWords(block);
-
+TelegramResult DoRead(ChannelArea& area, const TransferBlock& block, uint32_t telegram_index,
+                      ValueLayout layout) {
     uint8_t telegram[kFirstHeaderBytes];
     const uint16_t telegram_length =
         BuildRequestHeader(telegram, kRk512Fetch, block, telegram_index);
     uint8_t framed[kLinkBufferSize];
-    const uint16_t framed_length = FrameTelegram(
-        telegram, telegram_length, request->channel_area->port_settings.is_3964r, framed);
+    const uint16_t framed_length =
+        FrameTelegram(telegram, telegram_length, area.port_settings.is_3964r, framed);
     char label[kLabelSize];
     MakeLabel(label, telegram_index);
 
     uint8_t reply[kLinkBufferSize];
     uint16_t reply_length = 0;
-    const Exchange exchange{.request = request,
+    const Exchange exchange{.area = &area,
+                            .kind = TransferKind::kFetch,
                             .texts = &kFetchTexts,
-                            .rules = kFetchRules,
                             .telegram_index = telegram_index,
                             .label = label,
                             .framed = framed,
                             .framed_length = framed_length,
-                            .expected_data_bytes = FetchReplyDataBytes(total_words, telegram_index),
+                            .expected_data_bytes = TelegramDataBytes(block, telegram_index),
                             .plain_reply = reply,
                             .plain_reply_length = &reply_length};
-    const int result = RunExchange(exchange);
-    if (result != 0) return result;
+    const TelegramResult result = RunExchange(exchange);
+    if (result != TelegramResult::kDone) return result;
 
     // Decoded at the thread's normal priority, which RunExchange restored.
-    const uint8_t* data = reply + kReplyHeaderBytes;
-    if (total_words <= kTelegramDataWords)
-        UnpackReply(&block, data, request->command_code);
-    else
-        UnpackChunk(request->channel_area, data,
-                    static_cast<uint16_t>(reply_length - kReplyHeaderBytes),
-                    block.gate.class_letter, telegram_index);
-    return 0;
+    const auto data_bytes = static_cast<uint16_t>(reply_length - kReplyHeaderBytes);
+    if (!Decode(area, block, telegram_index, layout, reply + kReplyHeaderBytes, data_bytes)) {
+        err(MORVANE_LOG_TRACE, "ZIDIV> DoRead() %s reply not decodable", label);
+        return TelegramResult::kRefused;
+    }
+    return TelegramResult::kDone;
 }
 
 }  // namespace morvane

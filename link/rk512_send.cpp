@@ -35,11 +35,6 @@ constexpr ExchangeTexts kSendTexts = {
     .reset_priority = "ZIDIV> DoWrite() warning! error resetting priority",
 };
 
-constexpr ExchangeRules kSendRules = {
-    .drain_after_any_header_refusal = false,
-    .follow_on_no_answer_is_refusal = false,
-};
-
 // The PLC cannot hold values this close to zero: the first float of the
 // transfer is written as 0.0, in the host's buffer too. The band is
 // lopsided on purpose; NaN compares false and passes unchanged.
@@ -54,64 +49,60 @@ void ForceTinyFloatToZero(const TransferBlock& block) {
 }
 
 // The single-bit write: reads the word, changes the bit, packs the word.
-// Restores the request's command code and the bit number on every path. The
-// inner FETCH runs before this exchange raises the thread's priority.
-int ReadModifyWrite(TevRequest* request, uint8_t* data_area) {
-    TransferBlock& block = *TransferOf(request);
-    uint8_t* slot_word = static_cast<uint8_t*>(block.data) + MORVANE_VALUE_SLOT_WORD_OFFSET;
-    const int32_t bit_number = block.gate.bit_number;
-    const uint16_t host_value = LoadNative<uint16_t>(slot_word);
-    const uint32_t command_code = request->command_code;
-
-    // The inner read fetches the whole word into the slot's second half.
-    request->command_code = MORVANE_CMD_SINGLE_READ;
-    block.gate.bit_number = -1;
-    const int read = DoRead(request, 0);
-    const uint16_t plc_word = LoadNative<uint16_t>(slot_word);
-    request->command_code = command_code;
-    block.gate.bit_number = bit_number;
-    StoreNative(slot_word, host_value);
-    if (read != 0) {
+// The inner FETCH reads the whole word (the gate without its bit) into a
+// value slot of its own, so the host's buffer is never touched; it runs
+// before this exchange raises the thread's priority.
+TelegramResult ReadModifyWrite(ChannelArea& area, const TransferBlock& block, uint8_t* data_area) {
+    uint8_t slot[MORVANE_VALUE_SLOT_SIZE] = {};
+    TransferBlock whole_word = block;
+    whole_word.gate.bit_number = -1;
+    whole_word.data = slot;
+    const TelegramResult read = DoRead(area, whole_word, 0, ValueLayout::kValueSlot);
+    if (read != TelegramResult::kDone) {
         err(MORVANE_LOG_TRACE, "ZIDIV> err ReadModifyWrite read fail");
         return read;
     }
-
-    const uint16_t mask = static_cast<uint16_t>(1u << bit_number);
+    const uint16_t plc_word = LoadNative<uint16_t>(slot + MORVANE_VALUE_SLOT_WORD_OFFSET);
+    const uint16_t host_value = LoadNative<uint16_t>(static_cast<const uint8_t*>(block.data) +
+                                                     MORVANE_VALUE_SLOT_WORD_OFFSET);
+    const uint16_t mask = static_cast<uint16_t>(1u << block.gate.bit_number);
     PutLineWord(data_area, host_value != 0 ? (plc_word | mask) : (plc_word & ~mask));
-    return 0;
+    return TelegramResult::kDone;
 }
 
-int PackTelegramData(TevRequest* request, uint8_t* data_area, uint32_t telegram_index) {
-    const TransferBlock& block = *TransferOf(request);
-    if (IsSingleBit(block.gate)) return ReadModifyWrite(request, data_area);
-    return PackData(block, data_area, request->command_code, telegram_index);
+TelegramResult PackTelegramData(ChannelArea& area, const TransferBlock& block, uint8_t* data_area,
+                                uint32_t telegram_index, ValueLayout layout) {
+    if (IsSingleBit(block.gate)) return ReadModifyWrite(area, block, data_area);
+    return PackData(block, data_area, layout, telegram_index) == 0 ? TelegramResult::kDone
+                                                                   : TelegramResult::kRefused;
 }
 
 }  // namespace
 
-int DoWrite(TevRequest* request, uint32_t telegram_index) {
-    const TransferBlock& block = *TransferOf(request);
+TelegramResult DoWrite(ChannelArea& area, const TransferBlock& block, uint32_t telegram_index,
+                       ValueLayout layout) {
     ForceTinyFloatToZero(block);
-    const uint16_t data_bytes = SendDataBytes(TransferWords(block), telegram_index);
+    const uint16_t data_bytes = TelegramDataBytes(block, telegram_index);
 
     // Zeroed, so bytes PackData leaves alone are never stale stack contents.
     uint8_t telegram[kMaxTelegramBytes] = {};
     const uint16_t header_length = BuildRequestHeader(telegram, kRk512Send, block, telegram_index);
-    const int packed = PackTelegramData(request, telegram + header_length, telegram_index);
-    if (packed != 0) return packed;
+    const TelegramResult packed =
+        PackTelegramData(area, block, telegram + header_length, telegram_index, layout);
+    if (packed != TelegramResult::kDone) return packed;
 
     uint8_t framed[kLinkBufferSize];
     const uint16_t framed_length =
         FrameTelegram(telegram, static_cast<uint16_t>(header_length + data_bytes),
-                      request->channel_area->port_settings.is_3964r, framed);
+                      area.port_settings.is_3964r, framed);
     char label[kLabelSize];
     MakeLabel(label, telegram_index);
 
     uint8_t reply[kLinkBufferSize];
     uint16_t reply_length = 0;
-    const Exchange exchange{.request = request,
+    const Exchange exchange{.area = &area,
+                            .kind = TransferKind::kSend,
                             .texts = &kSendTexts,
-                            .rules = kSendRules,
                             .telegram_index = telegram_index,
                             .label = label,
                             .framed = framed,

@@ -34,19 +34,6 @@ uint16_t BuildRequestHeader(uint8_t* out, uint8_t command, const TransferBlock& 
     return kFirstHeaderBytes;
 }
 
-uint16_t FetchReplyDataBytes(uint16_t total_words, uint32_t telegram_index) {
-    const int64_t left = 2 * static_cast<int64_t>(total_words) -
-                         static_cast<int64_t>(telegram_index) * MORVANE_TELEGRAM_DATA_SIZE;
-    if (left <= 0) return 0;
-    return static_cast<uint16_t>(left < MORVANE_TELEGRAM_DATA_SIZE ? left
-                                                                   : MORVANE_TELEGRAM_DATA_SIZE);
-}
-
-uint16_t SendDataBytes(uint16_t total_words, uint32_t telegram_index) {
-    // Same split: 64 words per telegram, the rest in the last one.
-    return FetchReplyDataBytes(total_words, telegram_index);
-}
-
 void MakeLabel(char (&label)[kLabelSize], uint32_t telegram_index) {
     if (telegram_index == 0)
         std::snprintf(label, sizeof label, "fetch");

@@ -22,10 +22,17 @@ constexpr size_t kReplyErrorByte = 3;
 constexpr uint8_t kReplyFirstTelegram = 0x00;
 constexpr uint8_t kReplyFollowOnTelegram = 0xFF;
 // The longest telegram before framing: a first SEND telegram with full data.
-constexpr size_t kMaxTelegramBytes = kFirstHeaderBytes + 2 * kTelegramDataWords;
+constexpr size_t kMaxTelegramBytes = kFirstHeaderBytes + MORVANE_TELEGRAM_DATA_SIZE;
+// Framed, every byte may be a doubled DLE, then DLE ETX and the block check.
+constexpr size_t FramedBytes(size_t plain) {
+    return 2 * plain + 2 + 1;
+}
+static_assert(FramedBytes(kMaxTelegramBytes) <= kLinkBufferSize,
+              "the link buffer holds the longest framed telegram");
+static_assert(FramedBytes(kReplyHeaderBytes + MORVANE_TELEGRAM_DATA_SIZE) <= kLinkBufferSize,
+              "the link buffer holds the longest framed reply");
 
 constexpr size_t kLabelSize = 24;
-constexpr int kMaxAttempts = 4;
 
 // Words of the whole transfer: words per item times the item count, 16 bits
 // as the header carries them.
@@ -37,12 +44,11 @@ uint16_t TransferWords(const TransferBlock& block);
 uint16_t BuildRequestHeader(uint8_t* out, uint8_t command, const TransferBlock& block,
                             uint32_t telegram_index);
 
-// Data bytes the PLC answers to FETCH telegram index: at most one telegram's
-// worth of what is left of the transfer.
-uint16_t FetchReplyDataBytes(uint16_t total_words, uint32_t telegram_index);
-
-// Data bytes SEND telegram index carries.
-uint16_t SendDataBytes(uint16_t total_words, uint32_t telegram_index);
+// Data bytes FETCH telegram index asks for, or SEND telegram index carries:
+// its share of the transfer's words.
+inline uint16_t TelegramDataBytes(const TransferBlock& block, uint32_t telegram_index) {
+    return TelegramDataBytes(2u * TransferWords(block), telegram_index);
+}
 
 // "fetch" for the first telegram, "follow-on <index>" for the others.
 void MakeLabel(char (&label)[kLabelSize], uint32_t telegram_index);

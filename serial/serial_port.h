@@ -32,13 +32,13 @@ int SerialOpen(const char* port_name, const LineParameters& line, uint16_t line_
 // Closes the port: kSerialOk or kSerialIoFailed.
 int SerialClose(PortHandle handle);
 
-// Sets the total read time-out to hundredths x 10 ms; returns the previous
-// time-out in hundredths, or 0 when the time-outs cannot be read or written.
-uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t hundredths);
+// Sets the total read time-out in milliseconds; returns the previous one, or
+// 0 when the time-outs cannot be read or written.
+uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t ms);
 
 // The purge's reads: each waits at most this long for more input, and a
 // partner that keeps the queue full ends the purge after the read limit.
-constexpr uint32_t kPurgeTimeoutHundredths = 5;
+constexpr uint32_t kPurgeReadTimeoutMs = 50;
 constexpr uint32_t kPurgeReadLimit = 64;
 
 // Discards waiting input (and what arrives while it reads); 0 or 1.

@@ -403,14 +403,10 @@ int SerialClose(PortHandle handle) {
     return close(fd) == 0 ? kSerialOk : kSerialIoFailed;
 }
 
-uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t hundredths) {
+uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t ms) {
     PortRow* row = RowFor(handle);
     if (row == nullptr || !row->configured.load(kRelaxed)) return 0;
-    const uint64_t wanted = static_cast<uint64_t>(hundredths) * 10;
-    const uint32_t previous = row->read_timeout_ms.load(kRelaxed);
-    row->read_timeout_ms.store(wanted > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(wanted),
-                               kRelaxed);
-    return previous / 10;
+    return row->read_timeout_ms.exchange(ms, kRelaxed);
 }
 
 bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting) {

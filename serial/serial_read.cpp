@@ -21,7 +21,7 @@ int SerialPurgeInput(PortHandle handle) {
 
     // Short reads until one comes back less than full: what arrives while
     // purging goes too, and the purge ends 50 ms after the line runs dry.
-    const uint32_t previous = SerialSetReadTimeout(handle, kPurgeTimeoutHundredths);
+    const uint32_t previous = SerialSetReadTimeout(handle, kPurgeReadTimeoutMs);
     uint8_t scratch[kPurgeChunk];
     uint32_t got = 0;
     uint32_t chunks = 0;

@@ -108,18 +108,17 @@ int SerialClose(PortHandle handle) {
     return CloseHandle(ToHandle(handle)) ? kSerialOk : kSerialIoFailed;
 }
 
-uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t hundredths) {
+uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t ms) {
     COMMTIMEOUTS timeouts;
     if (!GetCommTimeouts(ToHandle(handle), &timeouts)) return 0;
     const DWORD previous = timeouts.ReadTotalTimeoutConstant;
-    // Saturated rather than wrapped: a huge value must not become a short one.
-    const uint64_t wanted = static_cast<uint64_t>(hundredths) * 10;
-    const DWORD wanted_ms = wanted > 0xFFFFFFFEull ? 0xFFFFFFFEul : static_cast<DWORD>(wanted);
-    if (previous != wanted_ms) {
-        timeouts.ReadTotalTimeoutConstant = wanted_ms;
+    // Kept below MAXDWORD, which the time-out fields give special meanings.
+    const DWORD wanted = ms > 0xFFFFFFFEul ? 0xFFFFFFFEul : static_cast<DWORD>(ms);
+    if (previous != wanted) {
+        timeouts.ReadTotalTimeoutConstant = wanted;
         if (!SetCommTimeouts(ToHandle(handle), &timeouts)) return 0;
     }
-    return previous / 10;
+    return previous;
 }
 
 bool SerialBytesWaiting(PortHandle handle, uint32_t* waiting) {

@@ -27,7 +27,7 @@ static_assert(MORVANE_STRING_MAX_LENGTH + 1 == MORVANE_STRING_SLOT_SIZE);
 static_assert(MORVANE_READ_TIMEOUT_MS(50) == 500);
 // The numbers the header's prose gives for the hard ceiling of a transfer
 // and for WarmStart's purge.
-static_assert(kPurgeReadLimit == 64 && kPurgeTimeoutHundredths * 10 == 50);
+static_assert(kPurgeReadLimit == 64 && kPurgeReadTimeoutMs == 50);
 static_assert(kLinkBufferSize + 2 == 302);  // a refused 301st byte and the block check
 static_assert(kQuietLineRoundLimit == 40 && kDrainPassLimit == 8);
 

@@ -10,6 +10,7 @@
 
 #include "entry/driver_state.h"
 #include "entry/open_com.h"
+#include "link/transfer_policy.h"
 #include "support/log_capture.h"
 #include "support/pty_pair.h"
 #include "support/temp_directory.h"
@@ -79,9 +80,9 @@ class Lifecycle : public ::testing::Test {
     }
     // The read time-out the port has now, in hundredths (set back unchanged).
     uint32_t PortTimeout() {
-        const uint32_t now = SerialSetReadTimeout(area_.port_handle, 1);
-        SerialSetReadTimeout(area_.port_handle, now);
-        return now;
+        const uint32_t now_ms = SerialSetReadTimeout(area_.port_handle, 10);
+        SerialSetReadTimeout(area_.port_handle, now_ms);
+        return now_ms / 10;
     }
     Lines Logged() const {
         Lines lines;

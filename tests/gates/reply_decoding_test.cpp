@@ -17,8 +17,8 @@ namespace morvane {
 namespace {
 
 constexpr uint8_t kMarker = 0xEE;
-constexpr uint32_t kSingleRead = MORVANE_CMD_SINGLE_READ;
-constexpr uint32_t kBlockRead = MORVANE_CMD_BLOCK_READ;
+constexpr ValueLayout kSingleRead = ValueLayout::kValueSlot;
+constexpr ValueLayout kBlockRead = ValueLayout::kBlock;
 
 GateAddress Gate(char class_letter, int width, int bit_number = -1, int string_length = 0) {
     GateAddress gate{};
@@ -117,7 +117,7 @@ TEST(UnpackReply, BlockValuesArePackedAndEndAtTheLastValue) {
     EXPECT_TRUE(words.Untouched(6, 10));
 
     HostBuffer longs(Gate('L', 32), 2, 12);
-    ASSERT_EQ(UnpackReply(&longs.block, data + 4, MORVANE_CMD_BLOCK_WRITE), 0);
+    ASSERT_EQ(UnpackReply(&longs.block, data + 4, kBlockRead), 0);
     EXPECT_EQ(longs.At<uint32_t>(0), 0x01400000u);
     EXPECT_EQ(longs.At<uint32_t>(4), 0x12345678u);
     EXPECT_TRUE(longs.Untouched(8, 12));
@@ -131,10 +131,10 @@ TEST(UnpackReply, BlockValuesArePackedAndEndAtTheLastValue) {
 
 TEST(UnpackReply, NoCountStoresNothing) {
     const uint8_t data[] = {0x12, 0x34, 0x56, 0x78};
-    for (uint32_t command : {kSingleRead, kBlockRead}) {
+    for (ValueLayout layout : {kSingleRead, kBlockRead}) {
         for (int32_t count : {0, -1}) {
             HostBuffer host(Gate('L', 32), count, 8);
-            EXPECT_EQ(UnpackReply(&host.block, data, command), 0);
+            EXPECT_EQ(UnpackReply(&host.block, data, layout), 0);
             EXPECT_TRUE(host.Untouched(0, 8));
         }
     }
@@ -147,7 +147,7 @@ TEST(UnpackReply, RefusesRecordsTheReplyCannotFill) {
     struct Case {
         GateAddress gate;
         int32_t count;
-        uint32_t command;
+        ValueLayout layout;
     };
     const Case cases[] = {
         {Gate('I', 24), 1, kSingleRead},       {Gate('L', 8), 1, kBlockRead},
@@ -158,7 +158,7 @@ TEST(UnpackReply, RefusesRecordsTheReplyCannotFill) {
     };
     for (const Case& c : cases) {
         HostBuffer host(c.gate, c.count, 2 * MORVANE_STRING_SLOT_SIZE);
-        EXPECT_EQ(UnpackReply(&host.block, data, c.command), 1)
+        EXPECT_EQ(UnpackReply(&host.block, data, c.layout), 1)
             << char(c.gate.class_letter) << c.gate.width << " count " << c.count;
         EXPECT_TRUE(host.Untouched(0, host.bytes.size()));
     }

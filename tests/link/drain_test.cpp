@@ -54,9 +54,8 @@ class QuietLine : public ::testing::Test {
 TEST_F(QuietLine, DrainWithNothingPendingWaitsOnceAndSendsNothing) {
     ChannelArea area{};
     area.port_handle = port_.handle();
-    TevRequest request{&area, MORVANE_CMD_SINGLE_READ, 0, 0, nullptr};
     const auto start = std::chrono::steady_clock::now();
-    DrainPartner(&request);
+    DrainPartner(area);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(15));
     EXPECT_LT(took, std::chrono::milliseconds(200));
@@ -115,15 +114,14 @@ class DrainAgainstSim : public ::testing::TestWithParam<bool> {
 TEST_P(DrainAgainstSim, TakesThePendingTelegramAndAcknowledgesIt) {
     test::SimFixture sim(test::FastLink(GetParam()));
     ASSERT_TRUE(sim.ok()) << sim.error();
-    test::DriverPort port(sim.device(), test::kSimReadTimeoutHundredths);
+    test::DriverPort port(sim.device(), test::kSimReadTimeoutMs);
     ASSERT_TRUE(port.ok());
     sim->QueueTelegram(kOwnTelegram);
     ASSERT_TRUE(test::WaitForInput(port.handle(), 500));
     ChannelArea area{};
     area.port_handle = port.handle();
     area.port_settings.is_3964r = variant();
-    TevRequest request{&area, MORVANE_CMD_SINGLE_READ, 0, 0, nullptr};
-    DrainPartner(&request);
+    DrainPartner(area);
     // DLE for the STX, DLE for the block; nothing refused, nothing left.
     EXPECT_TRUE(sim.WaitForTrace("rx DLE", 2)) << sim.TraceText();
     uint32_t waiting = 1;
@@ -144,7 +142,7 @@ TEST_P(DrainAgainstSim, GivesUpWhenMoreThanItsPassLimitIsPending) {
     for (int run = 0; run < 3 && outcome == DrainOutcome::kQuiet; ++run) {
         test::SimFixture sim(test::FastLink(GetParam()));
         ASSERT_TRUE(sim.ok()) << sim.error();
-        test::DriverPort port(sim.device(), test::kSimReadTimeoutHundredths);
+        test::DriverPort port(sim.device(), test::kSimReadTimeoutMs);
         ASSERT_TRUE(port.ok());
         for (int i = 0; i < 3; ++i)
             sim->QueueTelegram(kOwnTelegram);

@@ -36,33 +36,33 @@ class LineOps : public ::testing::Test {
 
 TEST_F(LineOps, SendBlockAndSendByteWriteExactlyTheirBytes) {
     const Wire block = Hex("00 00 45 44 01 02 00 01 FF FF 10 03 10");
-    EXPECT_EQ(SendBlock(port_.handle(), block.data(), 13), kLinkOk);
-    EXPECT_EQ(SendByte(port_.handle(), kDle), kLinkOk);
+    EXPECT_EQ(SendBlock(port_.handle(), block.data(), 13), SendResult::kSent);
+    EXPECT_EQ(SendByte(port_.handle(), kDle), SendResult::kSent);
     EXPECT_EQ(Sent(), "00 00 45 44 01 02 00 01 FF FF 10 03 10 10");
 }
 
-TEST_F(LineOps, WritesOnAPortThatIsGoneFailWithTheirOwnCodes) {
+TEST_F(LineOps, WritesOnAPortThatIsGoneFail) {
     const PortHandle gone = 4000;  // no such descriptor
     const uint8_t byte = kStx;
-    EXPECT_EQ(SendBlock(gone, &byte, 1), kLinkTimeout);
-    EXPECT_EQ(SendByte(gone, kStx), kLinkRefused);
+    EXPECT_EQ(SendBlock(gone, &byte, 1), SendResult::kWriteFailed);
+    EXPECT_EQ(SendByte(gone, kStx), SendResult::kWriteFailed);
 }
 
 struct ExpectCase {
     const char* name;
     const char* arrives;  // queued before the read; "" = silent line
     uint8_t expected;
-    int result;
+    AckResult result;
     const char* sent;
 };
 
 const ExpectCase kExpectCases[] = {
-    {"DLE as expected", "10", kDle, kLinkOk, ""},
-    {"STX as expected", "02", kStx, kLinkOk, ""},
-    {"NAK instead of DLE", "15", kDle, kLinkNakByte, "15"},
-    {"other byte", "41", kDle, kLinkRefused, "15"},
-    {"STX instead of DLE", "02", kDle, kLinkRefused, "15"},
-    {"nothing", "", kStx, kLinkRefused, "15"},
+    {"DLE as expected", "10", kDle, AckResult::kAcknowledged, ""},
+    {"STX as expected", "02", kStx, AckResult::kAcknowledged, ""},
+    {"NAK instead of DLE", "15", kDle, AckResult::kNak, "15"},
+    {"other byte", "41", kDle, AckResult::kOther, "15"},
+    {"STX instead of DLE", "02", kDle, AckResult::kOther, "15"},
+    {"nothing", "", kStx, AckResult::kOther, "15"},
 };
 
 TEST_F(LineOps, ExpectByteAnswersAnythingButTheExpectedWithNak) {
@@ -78,17 +78,17 @@ TEST_F(LineOps, ExpectByteAnswersAnythingButTheExpectedWithNak) {
 struct SetupCase {
     const char* name;
     const char* answers;  // the peer's bytes, queued before the set-up
-    int result;
+    ReadyResult result;
     const char* sent;
 };
 
 const SetupCase kSetupCases[] = {
-    {"DLE at once", "10", kLinkOk, "02"},
-    {"conflict, then DLE", "02 10", kLinkTimeout, "02 02"},
-    {"junk, then DLE", "41 10", kLinkOk, "02 02"},
-    {"STX twice", "02 02", kLinkRefused, "02 02 15"},
-    {"NAK twice", "15 15", kLinkRefused, "02 02 15"},
-    {"no answer", "", kLinkRefused, "02 02 15"},
+    {"DLE at once", "10", ReadyResult::kReady, "02"},
+    {"conflict, then DLE", "02 10", ReadyResult::kReadyAfterConflict, "02 02"},
+    {"junk, then DLE", "41 10", ReadyResult::kReady, "02 02"},
+    {"STX twice", "02 02", ReadyResult::kNotResponding, "02 02 15"},
+    {"NAK twice", "15 15", ReadyResult::kNotResponding, "02 02 15"},
+    {"no answer", "", ReadyResult::kNotResponding, "02 02 15"},
 };
 
 TEST_F(LineOps, CheckIfReadyTriesTwiceAndReportsAConflict) {
@@ -99,8 +99,9 @@ TEST_F(LineOps, CheckIfReadyTriesTwiceAndReportsAConflict) {
         Answer(c.answers);
         EXPECT_EQ(CheckIfReady(port_.handle()), c.result);
         EXPECT_EQ(Sent(), c.sent);
-        EXPECT_EQ(log_.Has(8, kNotResponding), c.result == kLinkRefused) << log_.Dump();
-        EXPECT_EQ(log_.lines().size(), c.result == kLinkRefused ? 1u : 0u);
+        EXPECT_EQ(log_.Has(8, kNotResponding), c.result == ReadyResult::kNotResponding)
+            << log_.Dump();
+        EXPECT_EQ(log_.lines().size(), c.result == ReadyResult::kNotResponding ? 1u : 0u);
     }
 }
 

@@ -3,6 +3,8 @@
 // with the simulator's faults and the initialization conflict both ways.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "link/link3964.h"
 #include "link/quiet_line.h"
 #include "link_test_support.h"
@@ -19,11 +21,12 @@ using test::Wire;
 const Wire kFetchDb1Word2 = Hex("00 00 45 44 01 02 00 01 FF FF");
 
 struct Outcome {
-    int setup = -1;    // CheckIfReady
-    int ack = -1;      // ExpectByte DLE for the telegram
-    int sync = -1;     // ExpectByte STX of the reply
-    int receive = -1;  // Receive
-    Wire reply;        // un-doubled
+    // Empty where the exchange stopped before the step.
+    std::optional<ReadyResult> setup;      // CheckIfReady
+    std::optional<AckResult> ack;          // ExpectByte DLE for the telegram
+    std::optional<AckResult> sync;         // ExpectByte STX of the reply
+    std::optional<ReceiveResult> receive;  // Receive
+    Wire reply;                            // un-doubled
 };
 
 // The driver's side of one request and reply, step by step; stops at the
@@ -38,15 +41,16 @@ Outcome Exchange(PortHandle port, uint8_t variant, const Wire& telegram) {
     }
     SerialPurgeInput(port);
     out.setup = CheckIfReady(port);
-    if (out.setup == kLinkRefused) return out;
-    if (SendBlock(port, framed, length) != kLinkOk) return out;
-    if ((out.ack = ExpectByte(port, kDle)) != kLinkOk) return out;
-    if ((out.sync = ExpectByte(port, kStx)) != kLinkOk) return out;
+    if (out.setup == ReadyResult::kNotResponding) return out;
+    if (SendBlock(port, framed, length) != SendResult::kSent) return out;
+    if ((out.ack = ExpectByte(port, kDle)) != AckResult::kAcknowledged) return out;
+    if ((out.sync = ExpectByte(port, kStx)) != AckResult::kAcknowledged) return out;
     SerialPurgeInput(port);
     SendByte(port, kDle);
     uint8_t raw[kLinkBufferSize];
     uint16_t raw_length = 0;
-    if ((out.receive = Receive(port, variant, raw, &raw_length)) != kLinkOk) return out;
+    if ((out.receive = Receive(port, variant, raw, &raw_length)) != ReceiveResult::kReceived)
+        return out;
     SendByte(port, kDle);
     uint8_t plain[kLinkBufferSize];
     out.reply.assign(plain, plain + UndoubleDle(raw, plain, raw_length));
@@ -70,15 +74,15 @@ class AgainstSim : public ::testing::TestWithParam<bool> {
     }
 
     test::SimFixture sim_{test::FastLink(GetParam())};
-    test::DriverPort port_{sim_.device(), test::kSimReadTimeoutHundredths};
+    test::DriverPort port_{sim_.device(), test::kSimReadTimeoutMs};
     test::LogCapture log_;
 };
 
 TEST_P(AgainstSim, FetchOfOneWordTakesTheWordAndTheSimSeesTheExactTelegram) {
     sim_->SetWord(1, 2, 0x1234);
     const Outcome out = Run();
-    EXPECT_EQ(out.setup, kLinkOk);
-    EXPECT_EQ(out.receive, kLinkOk) << sim_.TraceText();
+    EXPECT_EQ(out.setup, ReadyResult::kReady);
+    EXPECT_EQ(out.receive, ReceiveResult::kReceived) << sim_.TraceText();
     EXPECT_EQ(ToHex(out.reply), "00 00 00 00 12 34");
     ASSERT_EQ(sim_.Telegrams().size(), 1u);
     EXPECT_EQ(sim_.Telegrams()[0], kFetchDb1Word2);
@@ -105,8 +109,8 @@ TEST_P(AgainstSim, ConflictAtLowPriorityGivesTwoAndTheDrainTakesThePartnersTeleg
     sim_.SetLink(link);
     Fault([](plcsim::Faults& f) { f.conflict = 1; });
     const Outcome out = Run();
-    EXPECT_EQ(out.setup, kLinkTimeout);
-    EXPECT_EQ(out.receive, kLinkOk) << sim_.TraceText();
+    EXPECT_EQ(out.setup, ReadyResult::kReadyAfterConflict);
+    EXPECT_EQ(out.receive, ReceiveResult::kReceived) << sim_.TraceText();
     // The driver's telegram arrived intact although both sides sent STX.
     ASSERT_FALSE(sim_.Telegrams().empty());
     EXPECT_EQ(sim_.Telegrams()[0], kFetchDb1Word2);
@@ -126,27 +130,27 @@ TEST_P(AgainstSim, ConflictAtHighPriorityFailsTheSetUp) {
     sim_.SetLink(link);
     Fault([](plcsim::Faults& f) { f.conflict = 1; });
     const Outcome out = Run();
-    EXPECT_EQ(out.setup, kLinkRefused);
+    EXPECT_EQ(out.setup, ReadyResult::kNotResponding);
     EXPECT_TRUE(log_.Has(8, "ZIDIV> CheckIfReady() PLC is not responding, aborting!"));
     EXPECT_TRUE(sim_.Telegrams().empty());
 }
 
 TEST_P(AgainstSim, SilentPartnerFailsTheSetUp) {
     Fault([](plcsim::Faults& f) { f.ignore_requests = plcsim::kAlways; });
-    EXPECT_EQ(Run().setup, kLinkRefused);
+    EXPECT_EQ(Run().setup, ReadyResult::kNotResponding);
 }
 
-TEST_P(AgainstSim, RefusedTelegramGivesTwentyOne) {
+TEST_P(AgainstSim, RefusedTelegramIsAnsweredNak) {
     Fault([](plcsim::Faults& f) { f.nak_telegrams = 1; });
     const Outcome out = Run();
-    EXPECT_EQ(out.ack, kLinkNakByte);
+    EXPECT_EQ(out.ack, AckResult::kNak);
     ASSERT_EQ(sim_->received().size(), 1u);
     EXPECT_FALSE(sim_->received()[0].accepted);
 }
 
 TEST_P(AgainstSim, LateReplyTimesOutWaitingForItsStx) {
     Fault([](plcsim::Faults& f) { f.reply_delay_ms = 400; });
-    EXPECT_EQ(Run().sync, kLinkRefused);
+    EXPECT_EQ(Run().sync, AckResult::kOther);
 }
 
 TEST_P(AgainstSim, SpoiledReplyIsRefusedOrTimesOut) {
@@ -156,13 +160,13 @@ TEST_P(AgainstSim, SpoiledReplyIsRefusedOrTimesOut) {
         f.drop_byte = 1;
         f.byte_index = 6;
     });
-    EXPECT_EQ(Run().receive, kLinkTimeout);
+    EXPECT_EQ(Run().receive, ReceiveResult::kTimedOut);
     EXPECT_TRUE(log_.Has(8, "ZIDIV> Receive() timeout receiving"));
 }
 
 TEST_P(AgainstSim, PartnerThatDoesNotFallSilentHitsTheQuietLineBound) {
     Fault([](plcsim::Faults& f) { f.babble = true; });
-    ASSERT_EQ(Run().receive, kLinkOk);
+    ASSERT_EQ(Run().receive, ReceiveResult::kReceived);
     ASSERT_TRUE(test::WaitForInput(port_.handle()));
     test::RoundCounter counter{port_.handle()};
     EXPECT_FALSE(WaitQuietLine(port_.handle(), test::RoundCounter::OnRound, &counter, 3));
@@ -175,12 +179,12 @@ INSTANTIATE_TEST_SUITE_P(Variants, AgainstSim, ::testing::Values(false, true),
 TEST(AgainstSim3964R, CorruptBlockCheckIsAnsweredWithDle) {
     test::SimFixture sim(test::FastLink(true));
     ASSERT_TRUE(sim.ok());
-    test::DriverPort port(sim.device(), test::kSimReadTimeoutHundredths);
+    test::DriverPort port(sim.device(), test::kSimReadTimeoutMs);
     test::LogCapture log;
     plcsim::Faults faults;
     faults.corrupt_bcc = 1;
     sim.SetFaults(faults);
-    EXPECT_EQ(Exchange(port.handle(), 1, kFetchDb1Word2).receive, kLinkRefused);
+    EXPECT_EQ(Exchange(port.handle(), 1, kFetchDb1Word2).receive, ReceiveResult::kBadBlock);
     EXPECT_TRUE(log.Has(8, "ZIDIV> Receive() BCC error!"));
     // The simulator takes the driver's DLE as the acknowledgement of its block.
     EXPECT_TRUE(sim.WaitForTrace("rx DLE", 2)) << sim.TraceText();

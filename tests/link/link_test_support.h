@@ -39,17 +39,16 @@ struct RoundCounter {
 
 // Read time-out of the tests' ports: 50 ms per byte against scripted peers,
 // 200 ms against the simulator, which answers from a thread of its own.
-constexpr uint32_t kTestReadTimeoutHundredths = 5;
-constexpr uint32_t kSimReadTimeoutHundredths = 20;
+constexpr uint32_t kTestReadTimeoutMs = 50;
+constexpr uint32_t kSimReadTimeoutMs = 200;
 
 // The driver's end of the line: the slave opened as the channel opens it.
 class DriverPort {
   public:
-    explicit DriverPort(const std::string& device,
-                        uint32_t timeout_hundredths = kTestReadTimeoutHundredths) {
+    explicit DriverPort(const std::string& device, uint32_t timeout_ms = kTestReadTimeoutMs) {
         const LineParameters line{9600, 8, 0, 2};
         if (SerialOpen(device.c_str(), line, 0x0303, &handle_) != kSerialOk) handle_ = 0;
-        if (handle_ != 0) SerialSetReadTimeout(handle_, timeout_hundredths);
+        if (handle_ != 0) SerialSetReadTimeout(handle_, timeout_ms);
     }
     ~DriverPort() {
         if (handle_ != 0) SerialClose(handle_);

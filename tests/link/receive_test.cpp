@@ -25,7 +25,7 @@ struct ReceiveCase {
     const char* name;
     uint8_t variant;
     const char* arrives;
-    int result;
+    ReceiveResult result;
     const char* stored;  // the counted bytes on success (doubled DLEs still in)
     const char* sent;    // what the driver put on the line
     const char* log;     // the one log line, or ""
@@ -36,28 +36,30 @@ const char kTimeout[] = "ZIDIV> Receive() timeout receiving";
 
 const ReceiveCase kCases[] = {
     // Framing next to DLE pairs.
-    {"plain block", k3964, "41 42 10 03", kLinkOk, "41 42", "", "", 0},
-    {"pair then closing", k3964, "41 10 10 10 03", kLinkOk, "41 10 10", "", "", 0},
-    {"pair then 03 is data", k3964, "10 10 03 10 03", kLinkOk, "10 10 03", "", "", 0},
-    {"two pairs", k3964, "10 10 10 10 10 03", kLinkOk, "10 10 10 10", "", "", 0},
-    {"empty block", k3964, "10 03", kLinkOk, "", "", "", 0},
-    {"3964 reads no BCC", k3964, "41 10 03 52", kLinkOk, "41", "", "", 1},
-    // NAK first and later.
-    {"NAK first", k3964, "15 41 10 03", kLinkRefused, "", "10 15", "ZIDIV> Receive() NAK received",
-     3},
-    {"NAK later is data", k3964, "41 15 10 03", kLinkOk, "41 15", "", "", 0},
-    // Block check.
-    {"good BCC", k3964R, "41 10 10 10 03 52", kLinkOk, "41 10 10", "", "", 0},
-    {"BCC that is DLE", k3964R, "00 00 45 44 01 02 00 01 FF FF 10 03 10", kLinkOk,
-     "00 00 45 44 01 02 00 01 FF FF", "", "", 0},
-    {"bad BCC", k3964R, "41 10 03 00", kLinkRefused, "", "10", "ZIDIV> Receive() BCC error!", 0},
-    {"no BCC", k3964R, "41 10 03", kLinkTimeout, "", "", "ZIDIV> Receive() timeout receiving BCC",
+    {"plain block", k3964, "41 42 10 03", ReceiveResult::kReceived, "41 42", "", "", 0},
+    {"pair then closing", k3964, "41 10 10 10 03", ReceiveResult::kReceived, "41 10 10", "", "", 0},
+    {"pair then 03 is data", k3964, "10 10 03 10 03", ReceiveResult::kReceived, "10 10 03", "", "",
      0},
+    {"two pairs", k3964, "10 10 10 10 10 03", ReceiveResult::kReceived, "10 10 10 10", "", "", 0},
+    {"empty block", k3964, "10 03", ReceiveResult::kReceived, "", "", "", 0},
+    {"3964 reads no BCC", k3964, "41 10 03 52", ReceiveResult::kReceived, "41", "", "", 1},
+    // NAK first and later.
+    {"NAK first", k3964, "15 41 10 03", ReceiveResult::kNak, "", "10 15",
+     "ZIDIV> Receive() NAK received", 3},
+    {"NAK later is data", k3964, "41 15 10 03", ReceiveResult::kReceived, "41 15", "", "", 0},
+    // Block check.
+    {"good BCC", k3964R, "41 10 10 10 03 52", ReceiveResult::kReceived, "41 10 10", "", "", 0},
+    {"BCC that is DLE", k3964R, "00 00 45 44 01 02 00 01 FF FF 10 03 10", ReceiveResult::kReceived,
+     "00 00 45 44 01 02 00 01 FF FF", "", "", 0},
+    {"bad BCC", k3964R, "41 10 03 00", ReceiveResult::kBadBlock, "", "10",
+     "ZIDIV> Receive() BCC error!", 0},
+    {"no BCC", k3964R, "41 10 03", ReceiveResult::kTimedOut, "", "",
+     "ZIDIV> Receive() timeout receiving BCC", 0},
     // Time-outs before and after the second byte.
-    {"silent line", k3964, "", kLinkTimeout, "", "", kTimeout, 0},
-    {"one byte then silence", k3964, "41", kLinkTimeout, "", "", kTimeout, 0},
-    {"two bytes then silence", k3964, "41 42", kLinkTimeout, "", "10", kTimeout, 0},
-    {"stops after DLE", k3964, "41 42 10", kLinkTimeout, "", "10", kTimeout, 0},
+    {"silent line", k3964, "", ReceiveResult::kTimedOut, "", "", kTimeout, 0},
+    {"one byte then silence", k3964, "41", ReceiveResult::kTimedOut, "", "", kTimeout, 0},
+    {"two bytes then silence", k3964, "41 42", ReceiveResult::kTimedOut, "", "10", kTimeout, 0},
+    {"stops after DLE", k3964, "41 42 10", ReceiveResult::kTimedOut, "", "10", kTimeout, 0},
 };
 
 class ReceiveBlock : public ::testing::Test {
@@ -87,7 +89,7 @@ TEST_P(ReceiveVector, ResultStoredBytesLineAndLog) {
         uint8_t buffer[kLinkBufferSize];
         uint16_t length = 0xFFFF;
         EXPECT_EQ(Receive(port_.handle(), c.variant, buffer, &length), c.result);
-        if (c.result == kLinkOk) {
+        if (c.result == ReceiveResult::kReceived) {
             EXPECT_EQ(ToHex(Wire(buffer, buffer + length)), c.stored);
         }
         EXPECT_EQ(ToHex(pty_.Receive(8, 30)), c.sent);
@@ -112,7 +114,7 @@ TEST_F(ReceiveBlock, ClosingDleEtxStaysBehindTheCountedBytes) {
     Arrive(Hex("41 10 10 10 03"));
     uint8_t buffer[kLinkBufferSize];
     uint16_t length = 0;
-    ASSERT_EQ(Receive(port_.handle(), k3964, buffer, &length), kLinkOk);
+    ASSERT_EQ(Receive(port_.handle(), k3964, buffer, &length), ReceiveResult::kReceived);
     ASSERT_EQ(length, 3);
     EXPECT_EQ(buffer[3], kDle);
     EXPECT_EQ(buffer[4], kEtx);
@@ -125,10 +127,10 @@ TEST_F(ReceiveBlock, ClosingDleEtxStaysBehindTheCountedBytes) {
 TEST_F(ReceiveBlock, StoresAtMostTheBufferAndRefusesALongerBlock) {
     struct {
         size_t payload;
-        int result;
+        ReceiveResult result;
         const char* sent;
-    } const cases[] = {{kLinkBufferSize - 2, kLinkOk, ""},
-                       {kLinkBufferSize - 1, kLinkRefused, "15"}};
+    } const cases[] = {{kLinkBufferSize - 2, ReceiveResult::kReceived, ""},
+                       {kLinkBufferSize - 1, ReceiveResult::kTooLong, "15"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.payload);
         log_.clear();
@@ -144,7 +146,7 @@ TEST_F(ReceiveBlock, StoresAtMostTheBufferAndRefusesALongerBlock) {
         for (size_t i = kLinkBufferSize; i < sizeof buffer; ++i)
             ASSERT_EQ(buffer[i], 0xA5) << "written past the buffer at " << i;
         EXPECT_EQ(ToHex(pty_.Receive(4, 30)), c.sent);
-        if (c.result == kLinkOk) {
+        if (c.result == ReceiveResult::kReceived) {
             EXPECT_EQ(length, c.payload);
         } else {
             EXPECT_TRUE(log_.Has(8, "ZIDIV> Receive() block too long, refused")) << log_.Dump();

@@ -57,24 +57,29 @@ struct DamagedBlock {
     uint8_t variant;
     const char* arrives;
     bool overrun;  // the device counts a lost character meanwhile
-    int result;
+    ReceiveResult result;
     const char* log;
 };
 
 const DamagedBlock kBlocks[] = {
-    {"clean 3964 block with FF data", k3964, "41 FF FF 10 03", false, kLinkOk, ""},
-    {"clean 3964R block with FF data", k3964R, "41 FF FF 10 03 AD", false, kLinkOk, ""},
-    {"3964: parity error in the data", k3964, "41 FF 00 42 10 03", false, kLinkRefused, kDamaged},
-    {"3964R: parity error, BCC still right", k3964R, "41 FF 00 42 10 03 10", false, kLinkRefused,
+    {"clean 3964 block with FF data", k3964, "41 FF FF 10 03", false, ReceiveResult::kReceived, ""},
+    {"clean 3964R block with FF data", k3964R, "41 FF FF 10 03 AD", false, ReceiveResult::kReceived,
+     ""},
+    {"3964: parity error in the data", k3964, "41 FF 00 42 10 03", false, ReceiveResult::kBadBlock,
      kDamaged},
-    {"3964: break inside the block", k3964, "41 FF 00 00 10 03", false, kLinkRefused, kDamaged},
-    {"3964: damaged DLE is no closing DLE", k3964, "41 FF 00 10 03 10 03", false, kLinkRefused,
+    {"3964R: parity error, BCC still right", k3964R, "41 FF 00 42 10 03 10", false,
+     ReceiveResult::kBadBlock, kDamaged},
+    {"3964: break inside the block", k3964, "41 FF 00 00 10 03", false, ReceiveResult::kBadBlock,
      kDamaged},
-    {"3964R: damaged BCC", k3964R, "41 10 03 FF 00 52", false, kLinkRefused, kDamaged},
-    {"3964: damaged NAK first is no NAK", k3964, "FF 00 15 41 10 03", false, kLinkRefused,
+    {"3964: damaged DLE is no closing DLE", k3964, "41 FF 00 10 03 10 03", false,
+     ReceiveResult::kBadBlock, kDamaged},
+    {"3964R: damaged BCC", k3964R, "41 10 03 FF 00 52", false, ReceiveResult::kBadBlock, kDamaged},
+    {"3964: damaged NAK first is no NAK", k3964, "FF 00 15 41 10 03", false,
+     ReceiveResult::kBadBlock, kDamaged},
+    {"3964: character lost before the block", k3964, "41 42 10 03", true, ReceiveResult::kBadBlock,
      kDamaged},
-    {"3964: character lost before the block", k3964, "41 42 10 03", true, kLinkRefused, kDamaged},
-    {"3964R: character lost, BCC right", k3964R, "41 10 03 52", true, kLinkRefused, kDamaged},
+    {"3964R: character lost, BCC right", k3964R, "41 10 03 52", true, ReceiveResult::kBadBlock,
+     kDamaged},
 };
 
 void PrintTo(const DamagedBlock& c, std::ostream* out) {
@@ -91,7 +96,7 @@ TEST_P(DamagedBlocks, AnsweredAsABadBlockCheck) {
     uint16_t length = 0;
     EXPECT_EQ(Receive(port(), c.variant, buffer, &length), c.result);
     // A refused block gets the same DLE as a bad block check; a good one none.
-    EXPECT_EQ(ToHex(pty_.Receive(4, 30)), c.result == kLinkOk ? "" : "10");
+    EXPECT_EQ(ToHex(pty_.Receive(4, 30)), c.result == ReceiveResult::kReceived ? "" : "10");
     if (*c.log) {
         EXPECT_TRUE(log_.Has(8, c.log)) << log_.Dump();
     } else {
@@ -117,38 +122,38 @@ TEST_F(SeamLine, DamageBeforeAStatusQueryIsNotChargedToTheNextBlock) {
     Arrive("41 10 03");
     uint8_t buffer[kLinkBufferSize];
     uint16_t length = 0;
-    EXPECT_EQ(Receive(port(), k3964, buffer, &length), kLinkOk) << log_.Dump();
+    EXPECT_EQ(Receive(port(), k3964, buffer, &length), ReceiveResult::kReceived) << log_.Dump();
 }
 
 struct ControlCase {
     const char* name;
     const char* arrives;
-    int result;
+    AckResult result;
 };
 
 TEST_F(SeamLine, DamagedAcknowledgementIsNoAcknowledgement) {
     const ControlCase cases[] = {
-        {"good DLE", "10", kLinkOk},
-        {"damaged DLE", "FF 00 10", kLinkRefused},
-        {"good NAK", "15", kLinkNakByte},
-        {"damaged NAK", "FF 00 15", kLinkRefused},
+        {"good DLE", "10", AckResult::kAcknowledged},
+        {"damaged DLE", "FF 00 10", AckResult::kOther},
+        {"good NAK", "15", AckResult::kNak},
+        {"damaged NAK", "FF 00 15", AckResult::kOther},
     };
     for (const ControlCase& c : cases) {
         SCOPED_TRACE(c.name);
         Arrive(c.arrives);
         EXPECT_EQ(ExpectByte(port(), kDle), c.result);
-        EXPECT_EQ(ToHex(pty_.Receive(2, 30)), c.result == kLinkOk ? "" : "15");
+        EXPECT_EQ(ToHex(pty_.Receive(2, 30)), c.result == AckResult::kAcknowledged ? "" : "15");
     }
 }
 
 TEST_F(SeamLine, DamagedAnswerToTheConnectionRequestIsNone) {
     // The first STX is answered by a damaged DLE, the second by a good one.
     Arrive("FF 00 10 10");
-    EXPECT_EQ(CheckIfReady(port()), kLinkOk);
+    EXPECT_EQ(CheckIfReady(port()), ReadyResult::kReady);
     EXPECT_EQ(ToHex(pty_.Receive(4, 30)), "02 02");
     // A damaged STX is no conflict: the second good DLE means no telegram is pending.
     Arrive("FF 00 02 10");
-    EXPECT_EQ(CheckIfReady(port()), kLinkOk);
+    EXPECT_EQ(CheckIfReady(port()), ReadyResult::kReady);
     EXPECT_EQ(ToHex(pty_.Receive(4, 30)), "02 02");
 }
 

@@ -37,7 +37,7 @@ class ReadAhead : public ::testing::Test {
     }
     void Open() {
         ASSERT_EQ(SerialOpen(pty_.name().c_str(), kDefaultLine, kDtrRtsOn, &handle_), kSerialOk);
-        SerialSetReadTimeout(handle_, 5);
+        SerialSetReadTimeout(handle_, 50);
     }
     // Sends bytes, waits until all are queued, and reads the first one.
     void SendAndTakeFirst(const std::vector<uint8_t>& bytes) {

@@ -118,16 +118,16 @@ TEST_F(SerialPty, HandleIsNeverZeroEvenWithStandardInputClosed) {
 
 TEST_F(SerialPty, ReadTimeoutGetAndSet) {
     Open();
-    EXPECT_EQ(SerialSetReadTimeout(handle_, 50), 100u);  // 1000 ms from the open
-    EXPECT_EQ(SerialSetReadTimeout(handle_, 50), 50u);
-    EXPECT_EQ(SerialSetReadTimeout(handle_, 0), 50u);
-    EXPECT_EQ(SerialSetReadTimeout(handle_, 7), 0u);  // previous below 10 ms reads as 0
-    EXPECT_EQ(SerialSetReadTimeout(handle_, 300), 7u);
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 500), 1000u);  // from the open
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 500), 500u);
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 0), 500u);
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 70), 0u);  // no time-out before reads as 0
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 3000), 70u);
 }
 
 TEST_F(SerialPty, SilentLineTimesOutWithNothingWritten) {
     Open();
-    SerialSetReadTimeout(handle_, 5);
+    SerialSetReadTimeout(handle_, 50);
     uint8_t byte = 0x5A;
     uint32_t read = 99;
     const int64_t start = PtyPair::NowMs();
@@ -141,7 +141,7 @@ TEST_F(SerialPty, SilentLineTimesOutWithNothingWritten) {
 
 TEST_F(SerialPty, PartialReadReportsWhatArrived) {
     Open();
-    SerialSetReadTimeout(handle_, 5);
+    SerialSetReadTimeout(handle_, 50);
     ASSERT_TRUE(pty_.Send({0x10, 0x02}));
     ASSERT_TRUE(pty_.WaitQueued(2));  // both bytes must be there before the short time-out
     uint8_t buffer[3] = {0xAA, 0xAA, 0xAA};
@@ -155,7 +155,7 @@ TEST_F(SerialPty, PartialReadReportsWhatArrived) {
 
 TEST_F(SerialPty, ReadCollectsBytesArrivingWithinTheTimeout) {
     Open();
-    SerialSetReadTimeout(handle_, 50);
+    SerialSetReadTimeout(handle_, 500);
     ASSERT_TRUE(pty_.Send({1, 2}));
     std::thread late([this] {
         const timespec pause{0, 20 * 1000000};
@@ -172,7 +172,7 @@ TEST_F(SerialPty, ReadCollectsBytesArrivingWithinTheTimeout) {
 
 TEST_F(SerialPty, PurgeDiscardsAThousandWaitingBytesAndRestoresTheTimeout) {
     Open();
-    SerialSetReadTimeout(handle_, 30);
+    SerialSetReadTimeout(handle_, 300);
     ASSERT_TRUE(pty_.Send(std::vector<uint8_t>(1000, 0x55)));
     ASSERT_TRUE(pty_.WaitQueued(1000));
     uint32_t waiting = 0;
@@ -184,11 +184,11 @@ TEST_F(SerialPty, PurgeDiscardsAThousandWaitingBytesAndRestoresTheTimeout) {
     ASSERT_TRUE(SerialBytesWaiting(handle_, &waiting));
     EXPECT_EQ(waiting, 0u);
     EXPECT_FALSE(SerialInputWaiting(handle_));
-    EXPECT_EQ(SerialSetReadTimeout(handle_, 30), 30u);
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 300), 300u);
 
     // Purging an empty queue leaves everything as it was.
     EXPECT_EQ(SerialPurgeInput(handle_), 0);
-    EXPECT_EQ(SerialSetReadTimeout(handle_, 30), 30u);
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 300), 300u);
 }
 
 TEST_F(SerialPty, PurgeEndsWhileAPartnerKeepsFloodingTheLine) {
@@ -213,14 +213,14 @@ TEST_F(SerialPty, PurgeEndsWhileAPartnerKeepsFloodingTheLine) {
     ASSERT_TRUE(flooded);
     // 64 reads of 512 bytes at most; unbounded, the purge would never return.
     EXPECT_LT(took, std::chrono::seconds(5));
-    EXPECT_EQ(SerialSetReadTimeout(handle_, 100), 100u);
+    EXPECT_EQ(SerialSetReadTimeout(handle_, 1000), 1000u);
 }
 
 TEST_F(SerialPty, NulDeviceOpensUnconfigured) {
     PortHandle handle = 0;
     ASSERT_EQ(SerialOpen("NUL", kDefaultLine, kDtrRtsOn, &handle), kSerialOk);
     EXPECT_NE(handle, 0u);
-    EXPECT_EQ(SerialSetReadTimeout(handle, 50), 0u);  // it has no time-outs
+    EXPECT_EQ(SerialSetReadTimeout(handle, 500), 0u);  // it has no time-outs
     // Not exclusive, like the Windows null device.
     PortHandle second = 0;
     EXPECT_EQ(SerialOpen("NUL", kDefaultLine, kDtrRtsOn, &second), kSerialOk);
