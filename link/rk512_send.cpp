@@ -35,9 +35,12 @@ constexpr ExchangeTexts kSendTexts = {
     .reset_priority = "ZIDIV> DoWrite() warning! error resetting priority",
 };
 
-// The PLC cannot hold values this close to zero: the first float of the
-// transfer is written as 0.0, in the host's buffer too. The band is
-// lopsided on purpose; NaN compares false and passes unchanged.
+// A rule the host sees, not a limit of the PLC (its format holds magnitudes
+// down to 2^-129): when the first float of a write lies strictly between
+// -1e-19 and 1e-20 it is written as 0.0, and 0.0 takes its place in the
+// host's buffer too, before the first telegram and whatever the outcome.
+// Only the first value is looked at; the band is lopsided and kept so. NaN
+// compares false, but the write commands refuse it before this point.
 void ForceTinyFloatToZero(const TransferBlock& block) {
     if (block.gate.class_letter != MORVANE_CLASS_FLOAT || block.count < 1) return;
     float value;

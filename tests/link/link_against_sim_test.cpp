@@ -3,10 +3,12 @@
 // with the simulator's faults and the initialization conflict both ways.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 
 #include "link/link3964.h"
 #include "link/quiet_line.h"
+#include "link/rk512_fetch.h"
 #include "link_test_support.h"
 #include "support/log_capture.h"
 #include "support/sim_fixture.h"
@@ -190,6 +192,27 @@ TEST(AgainstSim3964R, CorruptBlockCheckIsAnsweredWithDle) {
     EXPECT_TRUE(sim.WaitForTrace("rx DLE", 2)) << sim.TraceText();
     sim.Stop();
     EXPECT_EQ(sim.TraceText().find("-- block not delivered"), std::string::npos);
+}
+
+// A reply the decoder cannot take fails the telegram: a 32-bit word class
+// has no value the one word of its reply could fill.
+TEST(AgainstSimDoRead, ReplyTheDecoderRefusesFailsTheTelegram) {
+    test::SimFixture sim(test::FastLink(false));
+    ASSERT_TRUE(sim.ok());
+    test::DriverPort port(sim.device(), test::kSimReadTimeoutMs);
+    test::LogCapture log;
+    ChannelArea area{};
+    area.port_handle = port.handle();
+    uint8_t values[8];
+    std::memset(values, 0xA5, sizeof values);
+    TransferBlock block{};
+    block.gate = {1, MORVANE_CLASS_WORD, (1 << 16) | 2, -1, 32};
+    block.count = 1;
+    block.data = values;
+    EXPECT_EQ(DoRead(area, block, 0, ValueLayout::kValueSlot), TelegramResult::kRefused);
+    EXPECT_TRUE(log.Has(8, "ZIDIV> DoRead() fetch reply not decodable")) << log.Dump();
+    for (uint8_t byte : values)
+        EXPECT_EQ(byte, 0xA5);
 }
 
 }  // namespace
