@@ -265,6 +265,10 @@ typedef struct TransferBlock {
  *   string   read only: count slots of MORVANE_STRING_SLOT_SIZE (81) bytes,
  *            each filled as a single string read fills its slot.
  *   bit      refused (BlockAddressParser refuses bit addresses).
+ * A float write (7 or 10) whose first value lies strictly between -1e-19 and
+ * 1e-20 sends that value as 0.0 and stores 0.0 in its place in the buffer,
+ * before the first telegram and whatever the outcome; the other values go as
+ * given.
  * Limits, refused with 1 before anything goes on the line: the single
  * commands at most MORVANE_TELEGRAM_DATA_SIZE (128) bytes on the line
  * (count x 2 for words, x 4 for floats and longs, x n for strings); BlockRead
