@@ -251,6 +251,14 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         }
         return g_stop == 0;
     };
+    // Which port is which side, since the order given decides it; from here
+    // on every byte that arrives is read.
+    std::string sides;
+    for (const monitor::WatchEnd& end : ends)
+        sides += (sides.empty() ? "" : " and ") + end.name + " (" + SideName(end.from) + "'s side)";
+    std::fprintf(stderr, "morvane monitor: %s %s%s; Ctrl-C ends\n",
+                 r.between.empty() ? "listening on" : "between", sides.c_str(),
+                 ends.size() == 1 ? " only" : "");
     const std::string failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
     for (const monitor::WatchEnd& end : ends)
         close(end.fd);

@@ -84,12 +84,17 @@ class PtyPair {
     bool WaitQueued(int count, int timeout_ms = 500) const {
         const int64_t deadline = NowMs() + timeout_ms;
         for (;;) {
-            int queued = 0;
-            if (ioctl(slave_, FIONREAD, &queued) == 0 && queued >= count) return true;
+            if (Queued() >= count) return true;
             if (NowMs() >= deadline) return false;
             const timespec pause{0, 1000000};
             nanosleep(&pause, nullptr);
         }
+    }
+
+    // Bytes waiting in the slave's input queue, not yet read by anyone.
+    int Queued() const {
+        int queued = 0;
+        return ioctl(slave_, FIONREAD, &queued) == 0 ? queued : -1;
     }
 
     static int64_t NowMs() {

@@ -1,0 +1,204 @@
+// `morvane monitor --tap` as a program, listening on pseudo-terminals as on
+// the two receive lines of a Y-cable: the test plays a 3964R FETCH into the
+// far ends, host's bytes on one pair and the PLC's on the other, a step at a
+// time as the line would carry it, then stops the monitor with Ctrl-C.
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "support/hex_bytes.h"
+#include "support/pty_pair.h"
+#include "support/run_command.h"
+
+namespace morvane::test {
+namespace {
+
+// The bytes a process has read so far, from all it reads.
+uint64_t BytesRead(pid_t pid) {
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string name;
+    uint64_t count = 0;
+    while (io >> name >> count)
+        if (name == "rchar:") return count;
+    return 0;
+}
+
+// Waits (bounded) until the monitor has read a step that was sent: its
+// count of bytes read has grown by as many and nothing waits on the tap. A
+// step is taken in before the next is sent, as on a line where each side
+// waits for the other's answer.
+bool WaitTakenIn(pid_t pid, uint64_t before, size_t count, const PtyPair& tap) {
+    const int64_t deadline = PtyPair::NowMs() + 2000;
+    while (BytesRead(pid) < before + count || tap.Queued() != 0) {
+        if (PtyPair::NowMs() >= deadline) return false;
+        const timespec pause{0, 200000};
+        nanosleep(&pause, nullptr);
+    }
+    return true;
+}
+
+// Appends what the pipe holds until its text ends with until (bounded), or
+// until it closes when until is empty.
+bool ReadUntil(int fd, const std::string& until, std::string* text) {
+    char chunk[4096];
+    for (pollfd ready{fd, POLLIN, 0}; poll(&ready, 1, 5000) > 0;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n <= 0) return until.empty();
+        text->append(chunk, static_cast<size_t>(n));
+        if (!until.empty() && text->size() >= until.size() &&
+            text->compare(text->size() - until.size(), until.size(), until) == 0)
+            return true;
+    }
+    return false;
+}
+
+struct Ran {
+    int code = -1;  // exit status; minus the signal when one ended it
+    std::string out;
+};
+
+// Starts `morvane monitor -v` on the taps, waits until it says it listens,
+// plays the steps (a step for an untapped side goes nowhere), and
+// interrupts it once it has read them all.
+Ran MonitorTaps(const std::vector<const PtyPair*>& taps,
+                const std::vector<std::pair<size_t, const char*>>& steps) {
+    std::vector<std::string> words = {MORVANE_PROGRAM, "monitor", "-v"};
+    for (const PtyPair* tap : taps)
+        words.insert(words.end(), {"--tap", tap->name()});
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe(out) != 0) return {};
+    const pid_t child = fork();
+    if (child < 0) return {};
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    Ran ran;
+    bool played = ReadUntil(out[0], "; Ctrl-C ends\n", &ran.out);
+    for (const auto& [side, bytes] : steps) {
+        if (!played || side >= taps.size()) continue;
+        const Wire wire = Hex(bytes);
+        const uint64_t before = BytesRead(child);
+        played = taps[side]->Send(wire) && WaitTakenIn(child, before, wire.size(), *taps[side]);
+    }
+    kill(child, played ? SIGINT : SIGKILL);
+    ReadUntil(out[0], "", &ran.out);
+    close(out[0]);
+    kill(child, SIGKILL);  // nothing when it has ended
+    int status = 0;
+    waitpid(child, &status, 0);
+    ran.code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    if (!played) ran.out += "\n(the monitor did not take the line in)";
+    return ran;
+}
+
+// The events between the line that says it listens and the summary,
+// without their times and durations.
+std::vector<std::string> Events(const std::string& out) {
+    static const std::regex kTime(R"(^[0-9:.]+ +)"), kTook(R"(  [0-9.]+ ms$)");
+    std::vector<std::string> events;
+    std::istringstream lines(out);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line) && line.rfind("summary:", 0) != 0)
+        events.push_back(std::regex_replace(std::regex_replace(line, kTime, ""), kTook, ""));
+    return events;
+}
+
+constexpr size_t kHost = 0, kPlc = 1;
+const std::vector<std::pair<size_t, const char*>> kFetch = {
+    {kHost, "02"},
+    {kPlc, "10"},
+    {kHost, "00 00 45 44 01 02 00 01 FF FF 10 03 10"},
+    {kPlc, "10"},
+    {kPlc, "02"},
+    {kHost, "10"},
+    {kPlc, "00 00 00 00 12 34 10 03 35"},
+    {kHost, "10"},
+};
+
+TEST(MonitorTap, TwoTapsDecodeTheTransferEachByteFromItsSide) {
+    PtyPair host, plc;
+    ASSERT_TRUE(host.ok() && plc.ok());
+    const Ran ran = MonitorTaps({&host, &plc}, kFetch);
+    EXPECT_EQ(ran.code, 130) << ran.out;  // ended by Ctrl-C, as the other commands
+    EXPECT_EQ(ran.out.rfind("morvane monitor: listening on " + host.name() + " (host's side) and " +
+                                plc.name() + " (PLC's side); Ctrl-C ends\n",
+                            0),
+              0u)
+        << ran.out;
+    const std::vector<std::string> expected = {
+        "host > PLC  STX",
+        "PLC > host  DLE (accept)",
+        "host > PLC  block 00 00 45 44 01 02 00 01 FF FF BCC ok",
+        "PLC > host  DLE (ack)",
+        "PLC > host  STX",
+        "host > PLC  DLE (accept)",
+        "PLC > host  block 00 00 00 00 12 34 BCC ok",
+        "FETCH DB1 W2 x1 -> 0x1234  ok",
+        "host > PLC  DLE (ack)",
+    };
+    EXPECT_EQ(Events(ran.out), expected) << ran.out;
+    EXPECT_NE(ran.out.find("summary: 1 transfers, 0 retries"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("FETCH  ok 1 "), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("(16 and 12 characters)"), std::string::npos) << ran.out;
+    // A tap listens only: nothing goes back towards either sender.
+    EXPECT_EQ(ToHex(host.Receive(1, 20)), "");
+    EXPECT_EQ(ToHex(plc.Receive(1, 20)), "");
+}
+
+// One tap hears the host alone: its bytes are shown as far as they can be
+// read without the answers, and nothing is made up for the PLC.
+TEST(MonitorTap, OneTapShowsOnlyTheHostsSide) {
+    PtyPair host;
+    ASSERT_TRUE(host.ok());
+    const Ran ran = MonitorTaps({&host}, kFetch);
+    EXPECT_EQ(ran.code, 130) << ran.out;
+    EXPECT_EQ(
+        ran.out.rfind("morvane monitor: listening on " + host.name() + " (host's side) only", 0),
+        0u)
+        << ran.out;
+    const std::vector<std::string> events = Events(ran.out);
+    ASSERT_FALSE(events.empty()) << ran.out;
+    EXPECT_EQ(events[0], "host > PLC  STX");
+    for (const std::string& event : events)
+        EXPECT_EQ(event.find("PLC > host"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("summary: 0 transfers"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("(16 and 0 characters)"), std::string::npos) << ran.out;
+    EXPECT_EQ(ToHex(host.Receive(1, 20)), "");
+}
+
+TEST(MonitorTap, AMissingTapPortIsNamedOnOneLine) {
+    PtyPair host;
+    ASSERT_TRUE(host.ok());
+    const std::string missing = ::testing::TempDir() + "morvane-no-such-port";
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " monitor --tap " + host.name() +
+                             " --tap " + missing + " 2>&1",
+                         &out),
+              6);  // the port cannot be opened
+    EXPECT_EQ(out.rfind("morvane monitor: cannot open port " + missing +
+                            " at 9600 8E1: no such device (No such file or directory)",
+                        0),
+              0u)
+        << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+}
+
+}  // namespace
+}  // namespace morvane::test
