@@ -30,15 +30,18 @@ optional() {
 optional "the format check" clang-format bash scripts/check-format.sh
 
 # Runs one preset's tests (under the command in run_prefix, if any) and adds
-# its counts to the totals.
+# its counts to the totals. A failing preset does not stop the run: the
+# later ones still run and the summary counts it; the script fails at its end.
 run_prefix=()
 run_tests() {
-  local log="$logs/$1.log"
-  "${run_prefix[@]}" ctest --preset "$1" -j "$jobs" 2>&1 | tee "$log"
+  local log="$logs/$1.log" status=0
+  "${run_prefix[@]}" ctest --preset "$1" -j "$jobs" 2>&1 | tee "$log" || status=$?
   local total bad skip
   total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
   bad=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -1)
   skip=$(grep -c '(Skipped)' "$log" || true)
+  # A run that failed without counting (no tests found, a crash) counts as one failure.
+  if [ "$status" -ne 0 ] && [ "${bad:-0}" -eq 0 ]; then bad=1; total=$((${total:-0} + 1)); fi
   passed=$((passed + ${total:-0} - ${bad:-0} - skip))
   failed=$((failed + ${bad:-0}))
   skipped=$((skipped + skip))
@@ -89,4 +92,4 @@ optional "the fuzz targets" clang++ env FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash 
 optional "the benchmarks" /usr/include/benchmark/benchmark.h bash scripts/bench.sh --quick
 
 echo "tests: ${passed} passed, ${failed} failed, ${skipped} skipped"
-[ "$windows_result" -eq 0 ]
+[ "$failed" -eq 0 ] && [ "$windows_result" -eq 0 ]
