@@ -1,6 +1,10 @@
 // morvane monitor: watch a line between a host and a PLC, decoded to RK512
 // transfers, from two ports in the line, one or two listening ports, or a
 // capture written earlier.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -8,19 +12,11 @@
 #include <sstream>
 
 #include "commands.h"
-#include "monitor/capture.h"
-#include "monitor/monitor.h"
-#ifndef _WIN32
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <chrono>
-
 #include "host_platform.h"
+#include "monitor/capture.h"
 #include "monitor/line_watch.h"
+#include "monitor/monitor.h"
 #include "serial/line_settings_posix.h"
-#endif
 
 namespace morvane::tool {
 namespace {
@@ -121,10 +117,7 @@ class CaptureRuns {
         damaged_.push_back(c.damaged);
     }
     void Flush() {
-        std::unique_ptr<bool[]> damaged(new bool[damaged_.size() + 1]);
-        for (size_t i = 0; i < damaged_.size(); ++i)
-            damaged[i] = damaged_[i];
-        writer_.Write(time_us_, from_, bytes_.data(), bytes_.size(), damaged.get());
+        writer_.Write(time_us_, from_, bytes_, damaged_);
         bytes_.clear();
         damaged_.clear();
     }
@@ -166,7 +159,6 @@ int Replay(MonitorRequest& r) {
     return kExitOk;
 }
 
-#ifndef _WIN32
 extern "C" void OnStopSignal(int) {
     g_stop = 1;
 }
@@ -195,6 +187,10 @@ int OpenPort(const std::string& given, const LineParameters& line, bool* marked,
 
 int Live(MonitorRequest& r, const LineParameters& line) {
     std::vector<monitor::WatchEnd> ends;
+    auto close_ends = [&ends] {
+        for (const monitor::WatchEnd& end : ends)
+            close(end.fd);
+    };
     const std::vector<std::string>& names = r.between.empty() ? r.taps : r.between;
     for (size_t i = 0; i < names.size(); ++i) {
         monitor::WatchEnd end;
@@ -202,8 +198,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         end.from = i == 0 ? Side::kHost : Side::kPlc;
         const int status = OpenPort(names[i], line, &end.marked, &end.fd);
         if (status != kExitOk) {
-            for (const monitor::WatchEnd& opened : ends)
-                close(opened.fd);
+            close_ends();
             return status;
         }
         ends.push_back(end);
@@ -214,22 +209,18 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     }
     FILE* capture_file = nullptr;
     std::unique_ptr<CaptureRuns> capture;
-    const uint64_t start_utc_us =
-        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                  std::chrono::system_clock::now().time_since_epoch())
-                                  .count());
+    const monitor::CaptureHeader header = monitor::HeaderStartingNow(DescribeLine(line));
     if (!r.capture.empty()) {
         capture_file = std::fopen(r.capture.c_str(), "w");
         if (capture_file == nullptr) {
             std::fprintf(stderr, "morvane monitor: cannot write %s\n", r.capture.c_str());
-            for (const monitor::WatchEnd& end : ends)
-                close(end.fd);
+            close_ends();
             return kExitToolFailed;
         }
         capture = std::make_unique<CaptureRuns>(capture_file);
-        capture->writer().Header({start_utc_us, DescribeLine(line)});
+        capture->writer().Header(header);
     }
-    r.options.start_utc_us = start_utc_us;
+    r.options.start_utc_us = header.start_utc_us;
     monitor::Monitor watcher(r.options, stdout);
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
@@ -252,8 +243,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         return g_stop == 0;
     };
     const std::string failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
-    for (const monitor::WatchEnd& end : ends)
-        close(end.fd);
+    close_ends();
     if (capture) capture->Flush();
     if (capture_file) std::fclose(capture_file);
     watcher.Flush();
@@ -263,7 +253,6 @@ int Live(MonitorRequest& r, const LineParameters& line) {
                  r.between.empty() ? "listening stopped" : "forwarding stopped both ways");
     return kExitLineFailed;
 }
-#endif
 
 }  // namespace
 
@@ -278,12 +267,7 @@ int RunMonitor(const Arguments& arguments) {
     const LineParameters line = ChosenLine(request.line, LineParameters{9600, 8, 0, 2});
     request.options.baud = line.baud_rate;
     request.options.bits_per_char = BitsPerCharacter(line);
-    if (!request.replay.empty()) return Replay(request);
-#ifdef _WIN32
-    return Usage("--between and --tap run on Linux; --replay runs here");
-#else
-    return Live(request, line);
-#endif
+    return request.replay.empty() ? Live(request, line) : Replay(request);
 }
 
 }  // namespace morvane::tool
