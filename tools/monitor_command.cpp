@@ -105,32 +105,6 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
     return true;
 }
 
-// The characters of one side that arrived together, written as one line.
-class CaptureRuns {
-  public:
-    explicit CaptureRuns(FILE* out) : writer_(out) {}
-    void Add(const monitor::LineChar& c) {
-        if (!bytes_.empty() && (c.time_us != time_us_ || c.from != from_)) Flush();
-        time_us_ = c.time_us;
-        from_ = c.from;
-        bytes_.push_back(c.byte);
-        damaged_.push_back(c.damaged);
-    }
-    void Flush() {
-        writer_.Write(time_us_, from_, bytes_, damaged_);
-        bytes_.clear();
-        damaged_.clear();
-    }
-    monitor::CaptureWriter& writer() { return writer_; }
-
-  private:
-    monitor::CaptureWriter writer_;
-    uint64_t time_us_ = 0;
-    Side from_ = Side::kHost;
-    std::vector<uint8_t> bytes_;
-    std::vector<bool> damaged_;
-};
-
 FILE* SummaryOut(const monitor::MonitorOptions& options) {
     return options.form == monitor::OutputForm::kCsv ? stderr : stdout;
 }
@@ -208,7 +182,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         ends[1].forward_to = ends[0].fd;
     }
     FILE* capture_file = nullptr;
-    std::unique_ptr<CaptureRuns> capture;
+    std::unique_ptr<monitor::CaptureWriter> capture;
     const monitor::CaptureHeader header = monitor::HeaderStartingNow(DescribeLine(line));
     if (!r.capture.empty()) {
         capture_file = std::fopen(r.capture.c_str(), "w");
@@ -217,8 +191,8 @@ int Live(MonitorRequest& r, const LineParameters& line) {
             close_ends();
             return kExitToolFailed;
         }
-        capture = std::make_unique<CaptureRuns>(capture_file);
-        capture->writer().Header(header);
+        capture = std::make_unique<monitor::CaptureWriter>(capture_file);
+        capture->Header(header);
     }
     r.options.start_utc_us = header.start_utc_us;
     monitor::Monitor watcher(r.options, stdout);
@@ -226,12 +200,13 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     std::signal(SIGTERM, OnStopSignal);
     std::signal(SIGUSR1, OnSummarySignal);
     monitor::WatchCalls calls;
-    calls.on_char = [&](const monitor::LineChar& c) {
-        if (capture) capture->Add(c);
-        watcher.Feed(c);
-    };
+    if (capture)
+        calls.on_read = [&](uint64_t time_us, Side from, const std::vector<uint8_t>& chars,
+                            const std::vector<bool>& damaged) {
+            capture->Write(time_us, from, chars, damaged);
+        };
+    calls.on_char = [&](const monitor::LineChar& c) { watcher.Feed(c); };
     calls.on_tick = [&](uint64_t now_us) {
-        if (capture) capture->Flush();
         watcher.Tick(now_us);
         std::fflush(stdout);
     };
@@ -244,7 +219,6 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     };
     const std::string failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
     close_ends();
-    if (capture) capture->Flush();
     if (capture_file) std::fclose(capture_file);
     watcher.Flush();
     watcher.PrintSummary(SummaryOut(r.options));
