@@ -93,14 +93,13 @@ int PrepareSteps(HostChannel& channel, const std::vector<Step>& steps,
                  std::vector<PreparedTransfer>* prepared) {
     prepared->assign(steps.size(), {});
     for (size_t i = 0; i < steps.size(); ++i) {
-        if (steps[i].kind == StepKind::kBrowse && !DialogPossible())
+        const bool browse = steps[i].kind == StepKind::kBrowse;
+        if (browse && !DialogPossible())
             return Fail(
                 "browse needs a terminal: its dialog reads the keyboard on standard "
                 "input, which is not one here",
                 kExitUsage);
-        const int code = steps[i].kind == StepKind::kBrowse
-                             ? 0
-                             : PrepareTransfer(channel, steps[i], &(*prepared)[i]);
+        const int code = browse ? 0 : PrepareTransfer(channel, steps[i], &(*prepared)[i]);
         if (code != 0) return code;
     }
     return 0;
