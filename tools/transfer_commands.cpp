@@ -39,7 +39,8 @@ bool ParseGate(HostChannel& channel, const std::string& address, bool block, Gat
     const LogWindow window;
     if (ParseAddress(channel, address, block, gate)) return true;
     const std::vector<std::string> lines = window.Lines();
-    return Fail("address " + address + " refused" + (lines.empty() ? "" : ": " + lines.back()), 0);
+    Fail("address " + address + " refused" + (lines.empty() ? "" : ": " + lines.back()), 0);
+    return false;
 }
 
 // The words a read of count values at gate covers, as a word block.

@@ -2,6 +2,8 @@
 // is told apart from what follows DLE ETX.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "monitor/capture.h"
 #include "monitor/marks.h"
 #include "monitor/monitor.h"
@@ -52,6 +54,37 @@ TEST(CaptureFormat, WrittenCaptureReadsBackWithHeaderAndDamage) {
     EXPECT_FALSE(chars[2].damaged);
     EXPECT_EQ(chars[2].time_us, 42u);
     EXPECT_EQ(chars[2].from, Side::kPlc);
+}
+
+TEST(CaptureFormat, HeaderStartsNowAndMissingFlagsMeanIntact) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    CaptureWriter writer(out);
+    const auto now_us = [] {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count());
+    };
+    const uint64_t before = now_us();
+    writer.Header(HeaderStartingNow("1200 7O2"));
+    const uint64_t after = now_us();
+    writer.Write(7, Side::kHost, std::vector<uint8_t>{0x02, 0x10, 0x03},
+                 std::vector<bool>{false, true});
+    std::fclose(out);
+    CaptureHeader header;
+    std::vector<LineChar> chars;
+    std::string error;
+    ASSERT_TRUE(ReadCapture(std::string(text, size), &header, &chars, &error)) << error;
+    std::free(text);
+    EXPECT_GE(header.start_utc_us, before);
+    EXPECT_LE(header.start_utc_us, after);
+    EXPECT_EQ(header.line, "1200 7O2");
+    ASSERT_EQ(chars.size(), 3u);
+    EXPECT_EQ(chars[1].byte, 0x10);
+    EXPECT_TRUE(chars[1].damaged);
+    EXPECT_FALSE(chars[0].damaged || chars[2].damaged);
+    EXPECT_EQ(chars[2].from, Side::kHost);
 }
 
 TEST(MarkReader, KernelMarksBecomeCharactersEvenWhenCutByARead) {
