@@ -339,8 +339,8 @@ void PrintUsage(FILE* out) {
                  kOptionsUsage, kAddressGrammar, kExitCodesUsage);
 }
 
-int Fail(const std::string& text, int code) {
-    std::fprintf(stderr, "morvane: %s\n", text.c_str());
+int Fail(const std::string& text, int code, const char* who) {
+    std::fprintf(stderr, "%s: %s\n", who, text.c_str());
     return code;
 }
 

@@ -52,16 +52,11 @@ bool IsBit(const GateAddress& gate) {
 }
 
 const char* KindName(const GateAddress& gate) {
-    switch (gate.class_letter) {
-        case MORVANE_CLASS_FLOAT:
-            return "float";
-        case MORVANE_CLASS_LONG:
-            return "long";
-        case MORVANE_CLASS_STRING:
-            return "string";
-        default:
-            return IsBit(gate) ? "bit" : "word";
-    }
+    return gate.class_letter == MORVANE_CLASS_FLOAT    ? "float"
+           : gate.class_letter == MORVANE_CLASS_LONG   ? "long"
+           : gate.class_letter == MORVANE_CLASS_STRING ? "string"
+           : IsBit(gate)                               ? "bit"
+                                                       : "word";
 }
 
 int32_t MaxCount(const GateAddress& gate, bool write) {
@@ -142,52 +137,39 @@ Value ValueAt(const GateAddress& gate, bool block, size_t index,
               const std::vector<uint8_t>& buffer) {
     const uint8_t* at = buffer.data() + ValueBytes(gate, block) * index;
     Value value;
-    switch (gate.class_letter) {
-        case MORVANE_CLASS_STRING: {
-            const char* text = reinterpret_cast<const char*>(at);
-            value.kind = Value::Kind::kString;
-            value.text.assign(text, strnlen(text, StringLengthOf(gate)));
-            return value;
-        }
-        case MORVANE_CLASS_FLOAT:
-        case MORVANE_CLASS_LONG:
-            std::memcpy(&value.bits, at, sizeof value.bits);
-            value.kind =
-                gate.class_letter == MORVANE_CLASS_FLOAT ? Value::Kind::kFloat : Value::Kind::kLong;
-            if (value.kind == Value::Kind::kLong)
-                value.raw = {static_cast<uint16_t>(value.bits >> 16),
-                             static_cast<uint16_t>(value.bits)};
-            return value;
-        default: {
-            uint16_t word = 0;
-            std::memcpy(&word, at + WordOffset(block), sizeof word);
-            value.kind = IsBit(gate) ? Value::Kind::kBit : Value::Kind::kWord;
-            value.bits = IsBit(gate) ? (word != 0 ? 1 : 0) : word;
-            if (!IsBit(gate)) value.raw = {word};
-            return value;
-        }
+    if (gate.class_letter == MORVANE_CLASS_STRING) {
+        const char* text = reinterpret_cast<const char*>(at);
+        value.kind = Value::Kind::kString;
+        value.text.assign(text, strnlen(text, StringLengthOf(gate)));
+    } else if (gate.class_letter == MORVANE_CLASS_FLOAT ||
+               gate.class_letter == MORVANE_CLASS_LONG) {
+        std::memcpy(&value.bits, at, sizeof value.bits);
+        value.kind =
+            gate.class_letter == MORVANE_CLASS_FLOAT ? Value::Kind::kFloat : Value::Kind::kLong;
+        if (value.kind == Value::Kind::kLong)
+            value.raw = {static_cast<uint16_t>(value.bits >> 16),
+                         static_cast<uint16_t>(value.bits)};
+    } else {
+        uint16_t word = 0;
+        std::memcpy(&word, at + WordOffset(block), sizeof word);
+        value.kind = IsBit(gate) ? Value::Kind::kBit : Value::Kind::kWord;
+        value.bits = IsBit(gate) ? (word != 0 ? 1 : 0) : word;
+        if (!IsBit(gate)) value.raw = {word};
     }
+    return value;
 }
 
 std::string ValueNumber(const Value& value, bool signed_words) {
+    if (value.kind == Value::Kind::kString) return value.text;
+    if (value.kind == Value::Kind::kLong) return std::to_string(static_cast<int32_t>(value.bits));
+    if (value.kind == Value::Kind::kWord && signed_words)
+        return std::to_string(static_cast<int16_t>(value.bits));
+    if (value.kind != Value::Kind::kFloat) return std::to_string(value.bits);
+    float real = 0;
+    std::memcpy(&real, &value.bits, sizeof real);
     char text[64];
-    switch (value.kind) {
-        case Value::Kind::kString:
-            return value.text;
-        case Value::Kind::kFloat: {
-            float real = 0;
-            std::memcpy(&real, &value.bits, sizeof real);
-            std::snprintf(text, sizeof text, "%.7g", static_cast<double>(real));
-            return text;
-        }
-        case Value::Kind::kLong:
-            return std::to_string(static_cast<int32_t>(value.bits));
-        case Value::Kind::kWord:
-            if (signed_words) return std::to_string(static_cast<int16_t>(value.bits));
-            [[fallthrough]];
-        default:
-            return std::to_string(value.bits);
-    }
+    std::snprintf(text, sizeof text, "%.7g", static_cast<double>(real));
+    return text;
 }
 
 void AppendUtf8(uint32_t code_point, std::string* out) {

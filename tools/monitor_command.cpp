@@ -49,8 +49,10 @@ struct MonitorRequest {
     monitor::MonitorOptions options;
 };
 
+constexpr char kWho[] = "morvane monitor";
+
 int Usage(const std::string& why) {
-    std::fprintf(stderr, "morvane monitor: %s\n%s", why.c_str(), kMonitorUsage);
+    std::fprintf(stderr, "%s: %s\n%s", kWho, why.c_str(), kMonitorUsage);
     return kExitUsage;
 }
 
@@ -111,19 +113,14 @@ FILE* SummaryOut(const monitor::MonitorOptions& options) {
 
 int Replay(MonitorRequest& r) {
     std::ifstream in(r.replay, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "morvane monitor: cannot read %s\n", r.replay.c_str());
-        return kExitToolFailed;
-    }
+    if (!in) return Fail("cannot read " + r.replay, kExitToolFailed, kWho);
     std::stringstream text;
     text << in.rdbuf();
     monitor::CaptureHeader header;
     std::vector<monitor::LineChar> chars;
     std::string error;
-    if (!monitor::ReadCapture(text.str(), &header, &chars, &error)) {
-        std::fprintf(stderr, "morvane monitor: %s: %s\n", r.replay.c_str(), error.c_str());
-        return kExitToolFailed;
-    }
+    if (!monitor::ReadCapture(text.str(), &header, &chars, &error))
+        return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
     r.options.start_utc_us = header.start_utc_us;
     monitor::Monitor watcher(r.options, stdout);
     for (const monitor::LineChar& c : chars)
@@ -143,17 +140,14 @@ extern "C" void OnSummarySignal(int) {
 // Opens a port as the other commands do, and says why when it does not.
 int OpenPort(const std::string& given, const LineParameters& line, bool* marked, int* fd) {
     std::string device, port, error;
-    if (!ResolvePort(given, &device, &port, &error)) {
-        std::fprintf(stderr, "morvane monitor: %s\n", error.c_str());
-        return kExitUsage;
-    }
+    if (!ResolvePort(given, &device, &port, &error)) return Fail(error, kExitUsage, kWho);
     *fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios held{};
     if (*fd < 0 || !SetLine(*fd, line, 0, &held)) {
         if (*fd >= 0) close(*fd);
-        std::fprintf(stderr, "morvane monitor: cannot open port %s at %s: %s\n", device.c_str(),
-                     DescribeLine(line).c_str(), DiagnosePort(device, line).c_str());
-        return kExitPortUnavailable;
+        return Fail("cannot open port " + device + " at " + DescribeLine(line) + ": " +
+                        DiagnosePort(device, line),
+                    kExitPortUnavailable, kWho);
     }
     *marked = (held.c_iflag & PARMRK) != 0;
     return kExitOk;
@@ -187,9 +181,8 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     if (!r.capture.empty()) {
         capture_file = std::fopen(r.capture.c_str(), "w");
         if (capture_file == nullptr) {
-            std::fprintf(stderr, "morvane monitor: cannot write %s\n", r.capture.c_str());
             close_ends();
-            return kExitToolFailed;
+            return Fail("cannot write " + r.capture, kExitToolFailed, kWho);
         }
         capture = std::make_unique<monitor::CaptureWriter>(capture_file);
         capture->Header(header);
@@ -223,9 +216,9 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     watcher.Flush();
     watcher.PrintSummary(SummaryOut(r.options));
     if (failure.empty()) return g_stop ? kExitInterrupted : kExitOk;
-    std::fprintf(stderr, "morvane monitor: port failed: %s; %s\n", failure.c_str(),
-                 r.between.empty() ? "listening stopped" : "forwarding stopped both ways");
-    return kExitLineFailed;
+    return Fail("port failed: " + failure + "; " +
+                    (r.between.empty() ? "listening stopped" : "forwarding stopped both ways"),
+                kExitLineFailed, kWho);
 }
 
 }  // namespace

@@ -26,16 +26,10 @@ int Main(int argc, char** argv) {
     const std::string& path = invocation.driver_path;
     if (!driver.Load(path.empty() ? DefaultDriverPath() : path))
         return Fail(driver.error(), kExitToolFailed);
-    switch (invocation.action) {
-        case Action::kVersion:
-            return RunVersion(driver);
-        case Action::kInfo:
-            return RunInfo(driver);
-        case Action::kParse:
-            return RunParse(driver, invocation.addresses);
-        default:
-            return RunSteps(driver, invocation);
-    }
+    if (invocation.action == Action::kVersion) return RunVersion(driver);
+    if (invocation.action == Action::kInfo) return RunInfo(driver);
+    if (invocation.action == Action::kParse) return RunParse(driver, invocation.addresses);
+    return RunSteps(driver, invocation);
 }
 
 }  // namespace morvane::tool
