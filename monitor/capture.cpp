@@ -1,6 +1,8 @@
 #include "monitor/capture.h"
 
+#include <chrono>
 #include <cinttypes>
+#include <memory>
 
 namespace morvane::monitor {
 namespace {
@@ -36,6 +38,13 @@ bool Number(std::string_view word, uint64_t* value) {
 
 }  // namespace
 
+CaptureHeader HeaderStartingNow(const std::string& line) {
+    const auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
+    return {static_cast<uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(since_1970).count()),
+            line};
+}
+
 void CaptureWriter::Header(const CaptureHeader& header) {
     std::fprintf(out_, "# morvane line capture: time (us), side (H host, P PLC), bytes\n");
     if (header.start_utc_us != 0)
@@ -50,6 +59,14 @@ void CaptureWriter::Write(uint64_t time_us, Side from, const uint8_t* bytes, siz
     for (size_t i = 0; i < count; ++i)
         std::fprintf(out_, damaged != nullptr && damaged[i] ? " !%02X" : " %02X", bytes[i]);
     std::fputc('\n', out_);
+}
+
+void CaptureWriter::Write(uint64_t time_us, Side from, const std::vector<uint8_t>& bytes,
+                          const std::vector<bool>& damaged) {
+    const std::unique_ptr<bool[]> flags(new bool[bytes.size() + 1]());
+    for (size_t i = 0; i < bytes.size() && i < damaged.size(); ++i)
+        flags[i] = damaged[i];
+    Write(time_us, from, bytes.data(), bytes.size(), flags.get());
 }
 
 bool CaptureReader::Line(std::string_view text, std::vector<LineChar>* chars, std::string* error) {

@@ -33,6 +33,9 @@ struct CaptureHeader {
     std::string line;           // "9600 8E1"; empty: not given
 };
 
+// The header of a capture that starts now.
+CaptureHeader HeaderStartingNow(const std::string& line);
+
 class CaptureWriter {
   public:
     explicit CaptureWriter(FILE* out) : out_(out) {}
@@ -40,6 +43,9 @@ class CaptureWriter {
     // Characters that arrived together; damaged may be null (none).
     void Write(uint64_t time_us, Side from, const uint8_t* bytes, size_t count,
                const bool* damaged = nullptr);
+    // The same with a flag per character (missing ones: not damaged).
+    void Write(uint64_t time_us, Side from, const std::vector<uint8_t>& bytes,
+               const std::vector<bool>& damaged);
     void Write(const LineChar& c) { Write(c.time_us, c.from, &c.byte, 1, &c.damaged); }
 
   private:

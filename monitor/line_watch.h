@@ -22,6 +22,11 @@ struct WatchEnd {
 };
 
 struct WatchCalls {
+    // The characters of one read, all at one time, before on_char has them;
+    // may be empty.
+    std::function<void(uint64_t time_us, Side from, const std::vector<uint8_t>& chars,
+                       const std::vector<bool>& damaged)>
+        on_read;
     std::function<void(const LineChar&)> on_char;
     std::function<void(uint64_t now_us)> on_tick;  // about every 50 ms without bytes
     std::function<bool()> keep_going;

@@ -92,10 +92,13 @@ std::string WatchLine(const std::vector<WatchEnd>& ends, uint64_t start_us,
                 WriteAll(ends[i].forward_to, reads[i].chars.data(), reads[i].chars.size(), calls);
             if (!failed.empty()) return "writing on from " + ends[i].name + ": " + failed;
         }
-        for (size_t i = 0; i < ends.size(); ++i)
+        for (size_t i = 0; i < ends.size(); ++i) {
+            if (calls.on_read && !reads[i].chars.empty())
+                calls.on_read(reads[i].at_us, ends[i].from, reads[i].chars, reads[i].damaged);
             for (size_t k = 0; k < reads[i].chars.size(); ++k)
                 calls.on_char(
                     LineChar{reads[i].at_us, ends[i].from, reads[i].chars[k], reads[i].damaged[k]});
+        }
     }
     return "";
 }

@@ -22,22 +22,17 @@ void RequestStop(int) {
 // What the line sees, as a capture the monitor replays: the driver's
 // characters are the host's, ours the PLC's.
 void WriteCapture(plcsim::Simulator& sim, FILE* file, const plcsim::DeviceSettings& line) {
-    const auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
     auto writer = std::make_shared<morvane::monitor::CaptureWriter>(file);
-    writer->Header({static_cast<uint64_t>(
-                        std::chrono::duration_cast<std::chrono::microseconds>(since_1970).count()),
-                    std::to_string(line.baud) + " " + std::to_string(line.data_bits) + line.parity +
-                        std::to_string(line.stop_bits)});
+    writer->Header(morvane::monitor::HeaderStartingNow(
+        std::to_string(line.baud) + " " + std::to_string(line.data_bits) + line.parity +
+        std::to_string(line.stop_bits)));
     sim.SetCaptureSink([writer, file](uint64_t time_us, plcsim::Direction direction,
                                       const plcsim::Bytes& bytes,
                                       const std::vector<bool>& damaged) {
-        std::unique_ptr<bool[]> flags(new bool[bytes.size()]());
-        for (size_t i = 0; i < bytes.size() && i < damaged.size(); ++i)
-            flags[i] = damaged[i];
         writer->Write(time_us,
                       direction == plcsim::Direction::kReceived ? morvane::monitor::Side::kHost
                                                                 : morvane::monitor::Side::kPlc,
-                      bytes.data(), bytes.size(), flags.get());
+                      bytes, damaged);
         std::fflush(file);
     });
 }

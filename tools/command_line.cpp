@@ -339,6 +339,11 @@ void PrintUsage(FILE* out) {
                  kOptionsUsage, kAddressGrammar, kExitCodesUsage);
 }
 
+int Fail(const std::string& text, int code, const char* who) {
+    std::fprintf(stderr, "%s: %s\n", who, text.c_str());
+    return code;
+}
+
 bool TakeNumber(const std::string& text, long low, long high, long* value) {
     errno = 0;
     char* end = nullptr;

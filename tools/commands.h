@@ -103,6 +103,9 @@ bool ParseCommandLine(const Arguments& arguments, Invocation* invocation, std::s
 
 void PrintUsage(FILE* out);
 
+// "morvane: text" (or who's) on standard error; returns code.
+int Fail(const std::string& text, int code, const char* who = "morvane");
+
 // A whole decimal number within low..high.
 bool TakeNumber(const std::string& text, long low, long high, long* value);
 

@@ -71,10 +71,8 @@ std::string Cp437ToUtf8(const char* text) {
 int RunInfo(const DriverLibrary& driver) {
     InfoBlock info{};
     const int32_t code = QueryInfo(driver, &info);
-    if (code != MORVANE_OK || info.description == nullptr || info.banner == nullptr) {
-        std::fprintf(stderr, "morvane info: GetTevInfo answered %d\n", static_cast<int>(code));
-        return kExitToolFailed;
-    }
+    if (code != MORVANE_OK || info.description == nullptr || info.banner == nullptr)
+        return Fail("GetTevInfo answered " + std::to_string(code), kExitToolFailed, "morvane info");
     const LineParameters& line = info.defaults;
     std::printf("%s\n", Cp437ToUtf8(info.banner).c_str());
     std::printf("driver:            %s\n", driver.path().c_str());
@@ -92,11 +90,8 @@ int RunVersion(const DriverLibrary& driver) {
     std::printf("morvane %s (%s build, %s)\n", MORVANE_VERSION, MORVANE_BUILD_TYPE,
                 MORVANE_COMPILER);
     InfoBlock info{};
-    if (QueryInfo(driver, &info) != MORVANE_OK || info.description == nullptr) {
-        std::fprintf(stderr, "morvane: the driver %s answers no GetTevInfo\n",
-                     driver.path().c_str());
-        return kExitToolFailed;
-    }
+    if (QueryInfo(driver, &info) != MORVANE_OK || info.description == nullptr)
+        return Fail("the driver " + driver.path() + " answers no GetTevInfo", kExitToolFailed);
     std::printf("driver library:          %s\n", driver.path().c_str());
     std::printf("driver's description:    %s\n", info.description);
     PrintInfoWords("driver's info words:     ", info);

@@ -38,8 +38,7 @@ bool ParseInteger(const std::string& text, bool is_signed, long long low, long l
 }
 
 // What an integer kind takes, for its refusals.
-std::string Expected(bool is_bit, long long low, long long high) {
-    if (is_bit) return "";
+std::string Expected(long long low, long long high) {
     char text[96];
     std::snprintf(text, sizeof text, " (expected decimal %lld to %lld, or 0x0 to 0x%llX)", low,
                   high, static_cast<unsigned long long>(high));
@@ -53,16 +52,11 @@ bool IsBit(const GateAddress& gate) {
 }
 
 const char* KindName(const GateAddress& gate) {
-    switch (gate.class_letter) {
-        case MORVANE_CLASS_FLOAT:
-            return "float";
-        case MORVANE_CLASS_LONG:
-            return "long";
-        case MORVANE_CLASS_STRING:
-            return "string";
-        default:
-            return IsBit(gate) ? "bit" : "word";
-    }
+    return gate.class_letter == MORVANE_CLASS_FLOAT    ? "float"
+           : gate.class_letter == MORVANE_CLASS_LONG   ? "long"
+           : gate.class_letter == MORVANE_CLASS_STRING ? "string"
+           : IsBit(gate)                               ? "bit"
+                                                       : "word";
 }
 
 int32_t MaxCount(const GateAddress& gate, bool write) {
@@ -102,111 +96,80 @@ std::vector<uint8_t> HostBuffer(const GateAddress& gate, int32_t count, bool blo
 bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::string& text,
                 std::vector<uint8_t>* buffer, std::string* error) {
     uint8_t* at = buffer->data() + ValueBytes(gate, block) * index;
+    auto refuse = [error](const std::string& why) {
+        *error = why;
+        return false;
+    };
     long long integer = 0;
-    switch (gate.class_letter) {
-        case MORVANE_CLASS_STRING: {
-            if (text.size() > StringLengthOf(gate)) {
-                *error = "string longer than " + std::to_string(StringLengthOf(gate));
-                return false;
-            }
-            std::memcpy(at, text.c_str(), text.size() + 1);
-            return true;
-        }
-        case MORVANE_CLASS_FLOAT: {
-            errno = 0;
-            char* end = nullptr;
-            const float value = std::strtof(text.c_str(), &end);
-            if (text.empty() || *end != '\0') {
-                *error = "not a floating-point value: " + text;
-                return false;
-            }
-            if (std::isnan(value)) {
-                *error = "not a number: " + text + " (the PLC's float has no NaN)";
-                return false;
-            }
-            // From 2^127 on, infinities too, the driver would saturate in silence.
-            if (errno != 0 || std::fabs(value) >= 0x1p127f) {
-                *error = "floating-point value out of range: " + text +
-                         " (the PLC holds 0 and magnitudes from 1.2e-38 to 1.7e38)";
-                return false;
-            }
-            std::memcpy(at, &value, sizeof value);
-            return true;
-        }
-        case MORVANE_CLASS_LONG: {
-            if (!ParseInteger(text, true, INT32_MIN, UINT32_MAX, &integer)) {
-                *error = "not a 32-bit integer: " + text + Expected(false, INT32_MIN, UINT32_MAX);
-                return false;
-            }
-            const uint32_t value = static_cast<uint32_t>(integer);
-            std::memcpy(at, &value, sizeof value);
-            return true;
-        }
-        default: {
-            const long long high = IsBit(gate) ? 1 : UINT16_MAX;
-            const long long low = IsBit(gate) ? 0 : INT16_MIN;
-            if (!ParseInteger(text, !IsBit(gate), low, high, &integer)) {
-                *error = (IsBit(gate) ? "not a bit (0 or 1): " : "not a 16-bit word: ") + text +
-                         Expected(IsBit(gate), low, high);
-                return false;
-            }
-            const uint16_t value = static_cast<uint16_t>(integer);
-            std::memcpy(at + WordOffset(block), &value, sizeof value);
-            return true;
-        }
+    if (gate.class_letter == MORVANE_CLASS_STRING) {
+        if (text.size() > StringLengthOf(gate))
+            return refuse("string longer than " + std::to_string(StringLengthOf(gate)));
+        std::memcpy(at, text.c_str(), text.size() + 1);
+    } else if (gate.class_letter == MORVANE_CLASS_FLOAT) {
+        errno = 0;
+        char* end = nullptr;
+        const float value = std::strtof(text.c_str(), &end);
+        if (text.empty() || *end != '\0') return refuse("not a floating-point value: " + text);
+        if (std::isnan(value))
+            return refuse("not a number: " + text + " (the PLC's float has no NaN)");
+        // From 2^127 on, infinities too, the driver would saturate in silence.
+        if (errno != 0 || std::fabs(value) >= 0x1p127f)
+            return refuse("floating-point value out of range: " + text +
+                          " (the PLC holds 0 and magnitudes from 1.2e-38 to 1.7e38)");
+        std::memcpy(at, &value, sizeof value);
+    } else if (gate.class_letter == MORVANE_CLASS_LONG) {
+        if (!ParseInteger(text, true, INT32_MIN, UINT32_MAX, &integer))
+            return refuse("not a 32-bit integer: " + text + Expected(INT32_MIN, UINT32_MAX));
+        const uint32_t value = static_cast<uint32_t>(integer);
+        std::memcpy(at, &value, sizeof value);
+    } else {
+        const bool bit = IsBit(gate);
+        if (!ParseInteger(text, !bit, bit ? 0 : INT16_MIN, bit ? 1 : UINT16_MAX, &integer))
+            return refuse(bit ? "not a bit (0 or 1): " + text
+                              : "not a 16-bit word: " + text + Expected(INT16_MIN, UINT16_MAX));
+        const uint16_t value = static_cast<uint16_t>(integer);
+        std::memcpy(at + WordOffset(block), &value, sizeof value);
     }
+    return true;
 }
 
 Value ValueAt(const GateAddress& gate, bool block, size_t index,
               const std::vector<uint8_t>& buffer) {
     const uint8_t* at = buffer.data() + ValueBytes(gate, block) * index;
     Value value;
-    switch (gate.class_letter) {
-        case MORVANE_CLASS_STRING: {
-            const char* text = reinterpret_cast<const char*>(at);
-            value.kind = Value::Kind::kString;
-            value.text.assign(text, strnlen(text, StringLengthOf(gate)));
-            return value;
-        }
-        case MORVANE_CLASS_FLOAT:
-        case MORVANE_CLASS_LONG:
-            std::memcpy(&value.bits, at, sizeof value.bits);
-            value.kind =
-                gate.class_letter == MORVANE_CLASS_FLOAT ? Value::Kind::kFloat : Value::Kind::kLong;
-            if (value.kind == Value::Kind::kLong)
-                value.raw = {static_cast<uint16_t>(value.bits >> 16),
-                             static_cast<uint16_t>(value.bits)};
-            return value;
-        default: {
-            uint16_t word = 0;
-            std::memcpy(&word, at + WordOffset(block), sizeof word);
-            value.kind = IsBit(gate) ? Value::Kind::kBit : Value::Kind::kWord;
-            value.bits = IsBit(gate) ? (word != 0 ? 1 : 0) : word;
-            if (!IsBit(gate)) value.raw = {word};
-            return value;
-        }
+    if (gate.class_letter == MORVANE_CLASS_STRING) {
+        const char* text = reinterpret_cast<const char*>(at);
+        value.kind = Value::Kind::kString;
+        value.text.assign(text, strnlen(text, StringLengthOf(gate)));
+    } else if (gate.class_letter == MORVANE_CLASS_FLOAT ||
+               gate.class_letter == MORVANE_CLASS_LONG) {
+        std::memcpy(&value.bits, at, sizeof value.bits);
+        value.kind =
+            gate.class_letter == MORVANE_CLASS_FLOAT ? Value::Kind::kFloat : Value::Kind::kLong;
+        if (value.kind == Value::Kind::kLong)
+            value.raw = {static_cast<uint16_t>(value.bits >> 16),
+                         static_cast<uint16_t>(value.bits)};
+    } else {
+        uint16_t word = 0;
+        std::memcpy(&word, at + WordOffset(block), sizeof word);
+        value.kind = IsBit(gate) ? Value::Kind::kBit : Value::Kind::kWord;
+        value.bits = IsBit(gate) ? (word != 0 ? 1 : 0) : word;
+        if (!IsBit(gate)) value.raw = {word};
     }
+    return value;
 }
 
 std::string ValueNumber(const Value& value, bool signed_words) {
+    if (value.kind == Value::Kind::kString) return value.text;
+    if (value.kind == Value::Kind::kLong) return std::to_string(static_cast<int32_t>(value.bits));
+    if (value.kind == Value::Kind::kWord && signed_words)
+        return std::to_string(static_cast<int16_t>(value.bits));
+    if (value.kind != Value::Kind::kFloat) return std::to_string(value.bits);
+    float real = 0;
+    std::memcpy(&real, &value.bits, sizeof real);
     char text[64];
-    switch (value.kind) {
-        case Value::Kind::kString:
-            return value.text;
-        case Value::Kind::kFloat: {
-            float real = 0;
-            std::memcpy(&real, &value.bits, sizeof real);
-            std::snprintf(text, sizeof text, "%.7g", static_cast<double>(real));
-            return text;
-        }
-        case Value::Kind::kLong:
-            return std::to_string(static_cast<int32_t>(value.bits));
-        case Value::Kind::kWord:
-            if (signed_words) return std::to_string(static_cast<int16_t>(value.bits));
-            [[fallthrough]];
-        default:
-            return std::to_string(value.bits);
-    }
+    std::snprintf(text, sizeof text, "%.7g", static_cast<double>(real));
+    return text;
 }
 
 void AppendUtf8(uint32_t code_point, std::string* out) {

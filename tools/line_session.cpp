@@ -36,7 +36,7 @@ bool LineSession::Close() {
     if (!plc_) return true;
     std::string error;
     const bool saved = plc_->Stop(&error);
-    if (!saved) std::fprintf(stderr, "morvane: %s\n", error.c_str());
+    if (!saved) Fail(error, kExitToolFailed);
     plc_.reset();
     return saved;
 }

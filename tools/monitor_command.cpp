@@ -1,6 +1,10 @@
 // morvane monitor: watch a line between a host and a PLC, decoded to RK512
 // transfers, from two ports in the line, one or two listening ports, or a
 // capture written earlier.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -8,19 +12,11 @@
 #include <sstream>
 
 #include "commands.h"
-#include "monitor/capture.h"
-#include "monitor/monitor.h"
-#ifndef _WIN32
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <chrono>
-
 #include "host_platform.h"
+#include "monitor/capture.h"
 #include "monitor/line_watch.h"
+#include "monitor/monitor.h"
 #include "serial/line_settings_posix.h"
-#endif
 
 namespace morvane::tool {
 namespace {
@@ -53,8 +49,10 @@ struct MonitorRequest {
     monitor::MonitorOptions options;
 };
 
+constexpr char kWho[] = "morvane monitor";
+
 int Usage(const std::string& why) {
-    std::fprintf(stderr, "morvane monitor: %s\n%s", why.c_str(), kMonitorUsage);
+    std::fprintf(stderr, "%s: %s\n%s", kWho, why.c_str(), kMonitorUsage);
     return kExitUsage;
 }
 
@@ -109,54 +107,20 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
     return true;
 }
 
-// The characters of one side that arrived together, written as one line.
-class CaptureRuns {
-  public:
-    explicit CaptureRuns(FILE* out) : writer_(out) {}
-    void Add(const monitor::LineChar& c) {
-        if (!bytes_.empty() && (c.time_us != time_us_ || c.from != from_)) Flush();
-        time_us_ = c.time_us;
-        from_ = c.from;
-        bytes_.push_back(c.byte);
-        damaged_.push_back(c.damaged);
-    }
-    void Flush() {
-        std::unique_ptr<bool[]> damaged(new bool[damaged_.size() + 1]);
-        for (size_t i = 0; i < damaged_.size(); ++i)
-            damaged[i] = damaged_[i];
-        writer_.Write(time_us_, from_, bytes_.data(), bytes_.size(), damaged.get());
-        bytes_.clear();
-        damaged_.clear();
-    }
-    monitor::CaptureWriter& writer() { return writer_; }
-
-  private:
-    monitor::CaptureWriter writer_;
-    uint64_t time_us_ = 0;
-    Side from_ = Side::kHost;
-    std::vector<uint8_t> bytes_;
-    std::vector<bool> damaged_;
-};
-
 FILE* SummaryOut(const monitor::MonitorOptions& options) {
     return options.form == monitor::OutputForm::kCsv ? stderr : stdout;
 }
 
 int Replay(MonitorRequest& r) {
     std::ifstream in(r.replay, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "morvane monitor: cannot read %s\n", r.replay.c_str());
-        return kExitToolFailed;
-    }
+    if (!in) return Fail("cannot read " + r.replay, kExitToolFailed, kWho);
     std::stringstream text;
     text << in.rdbuf();
     monitor::CaptureHeader header;
     std::vector<monitor::LineChar> chars;
     std::string error;
-    if (!monitor::ReadCapture(text.str(), &header, &chars, &error)) {
-        std::fprintf(stderr, "morvane monitor: %s: %s\n", r.replay.c_str(), error.c_str());
-        return kExitToolFailed;
-    }
+    if (!monitor::ReadCapture(text.str(), &header, &chars, &error))
+        return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
     r.options.start_utc_us = header.start_utc_us;
     monitor::Monitor watcher(r.options, stdout);
     for (const monitor::LineChar& c : chars)
@@ -166,7 +130,6 @@ int Replay(MonitorRequest& r) {
     return kExitOk;
 }
 
-#ifndef _WIN32
 extern "C" void OnStopSignal(int) {
     g_stop = 1;
 }
@@ -177,17 +140,14 @@ extern "C" void OnSummarySignal(int) {
 // Opens a port as the other commands do, and says why when it does not.
 int OpenPort(const std::string& given, const LineParameters& line, bool* marked, int* fd) {
     std::string device, port, error;
-    if (!ResolvePort(given, &device, &port, &error)) {
-        std::fprintf(stderr, "morvane monitor: %s\n", error.c_str());
-        return kExitUsage;
-    }
+    if (!ResolvePort(given, &device, &port, &error)) return Fail(error, kExitUsage, kWho);
     *fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios held{};
     if (*fd < 0 || !SetLine(*fd, line, 0, &held)) {
         if (*fd >= 0) close(*fd);
-        std::fprintf(stderr, "morvane monitor: cannot open port %s at %s: %s\n", device.c_str(),
-                     DescribeLine(line).c_str(), DiagnosePort(device, line).c_str());
-        return kExitPortUnavailable;
+        return Fail("cannot open port " + device + " at " + DescribeLine(line) + ": " +
+                        DiagnosePort(device, line),
+                    kExitPortUnavailable, kWho);
     }
     *marked = (held.c_iflag & PARMRK) != 0;
     return kExitOk;
@@ -195,6 +155,10 @@ int OpenPort(const std::string& given, const LineParameters& line, bool* marked,
 
 int Live(MonitorRequest& r, const LineParameters& line) {
     std::vector<monitor::WatchEnd> ends;
+    auto close_ends = [&ends] {
+        for (const monitor::WatchEnd& end : ends)
+            close(end.fd);
+    };
     const std::vector<std::string>& names = r.between.empty() ? r.taps : r.between;
     for (size_t i = 0; i < names.size(); ++i) {
         monitor::WatchEnd end;
@@ -202,8 +166,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         end.from = i == 0 ? Side::kHost : Side::kPlc;
         const int status = OpenPort(names[i], line, &end.marked, &end.fd);
         if (status != kExitOk) {
-            for (const monitor::WatchEnd& opened : ends)
-                close(opened.fd);
+            close_ends();
             return status;
         }
         ends.push_back(end);
@@ -213,34 +176,30 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         ends[1].forward_to = ends[0].fd;
     }
     FILE* capture_file = nullptr;
-    std::unique_ptr<CaptureRuns> capture;
-    const uint64_t start_utc_us =
-        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                  std::chrono::system_clock::now().time_since_epoch())
-                                  .count());
+    std::unique_ptr<monitor::CaptureWriter> capture;
+    const monitor::CaptureHeader header = monitor::HeaderStartingNow(DescribeLine(line));
     if (!r.capture.empty()) {
         capture_file = std::fopen(r.capture.c_str(), "w");
         if (capture_file == nullptr) {
-            std::fprintf(stderr, "morvane monitor: cannot write %s\n", r.capture.c_str());
-            for (const monitor::WatchEnd& end : ends)
-                close(end.fd);
-            return kExitToolFailed;
+            close_ends();
+            return Fail("cannot write " + r.capture, kExitToolFailed, kWho);
         }
-        capture = std::make_unique<CaptureRuns>(capture_file);
-        capture->writer().Header({start_utc_us, DescribeLine(line)});
+        capture = std::make_unique<monitor::CaptureWriter>(capture_file);
+        capture->Header(header);
     }
-    r.options.start_utc_us = start_utc_us;
+    r.options.start_utc_us = header.start_utc_us;
     monitor::Monitor watcher(r.options, stdout);
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
     std::signal(SIGUSR1, OnSummarySignal);
     monitor::WatchCalls calls;
-    calls.on_char = [&](const monitor::LineChar& c) {
-        if (capture) capture->Add(c);
-        watcher.Feed(c);
-    };
+    if (capture)
+        calls.on_read = [&](uint64_t time_us, Side from, const std::vector<uint8_t>& chars,
+                            const std::vector<bool>& damaged) {
+            capture->Write(time_us, from, chars, damaged);
+        };
+    calls.on_char = [&](const monitor::LineChar& c) { watcher.Feed(c); };
     calls.on_tick = [&](uint64_t now_us) {
-        if (capture) capture->Flush();
         watcher.Tick(now_us);
         std::fflush(stdout);
     };
@@ -260,18 +219,15 @@ int Live(MonitorRequest& r, const LineParameters& line) {
                  r.between.empty() ? "listening on" : "between", sides.c_str(),
                  ends.size() == 1 ? " only" : "");
     const std::string failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
-    for (const monitor::WatchEnd& end : ends)
-        close(end.fd);
-    if (capture) capture->Flush();
+    close_ends();
     if (capture_file) std::fclose(capture_file);
     watcher.Flush();
     watcher.PrintSummary(SummaryOut(r.options));
     if (failure.empty()) return g_stop ? kExitInterrupted : kExitOk;
-    std::fprintf(stderr, "morvane monitor: port failed: %s; %s\n", failure.c_str(),
-                 r.between.empty() ? "listening stopped" : "forwarding stopped both ways");
-    return kExitLineFailed;
+    return Fail("port failed: " + failure + "; " +
+                    (r.between.empty() ? "listening stopped" : "forwarding stopped both ways"),
+                kExitLineFailed, kWho);
 }
-#endif
 
 }  // namespace
 
@@ -286,12 +242,7 @@ int RunMonitor(const Arguments& arguments) {
     const LineParameters line = ChosenLine(request.line, LineParameters{9600, 8, 0, 2});
     request.options.baud = line.baud_rate;
     request.options.bits_per_char = BitsPerCharacter(line);
-    if (!request.replay.empty()) return Replay(request);
-#ifdef _WIN32
-    return Usage("--between and --tap run on Linux; --replay runs here");
-#else
-    return Live(request, line);
-#endif
+    return request.replay.empty() ? Live(request, line) : Replay(request);
 }
 
 }  // namespace morvane::tool

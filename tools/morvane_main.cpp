@@ -15,34 +15,21 @@ int Main(int argc, char** argv) {
     if (!arguments.empty() && arguments[0] == "monitor") return RunMonitor(arguments);
     Invocation invocation;
     std::string error;
-    if (!ParseCommandLine(Arguments(argv + 1, argv + argc), &invocation, &error)) {
-        std::fprintf(stderr, "morvane: %s (see morvane -h)\n", error.c_str());
-        return kExitUsage;
-    }
+    if (!ParseCommandLine(arguments, &invocation, &error))
+        return Fail(error + " (see morvane -h)", kExitUsage);
     if (invocation.action == Action::kHelp) {
         PrintUsage(stdout);
         return kExitOk;
     }
-    if (!StartDriverLog(invocation.log, &error)) {
-        std::fprintf(stderr, "morvane: %s\n", error.c_str());
-        return kExitUsage;
-    }
+    if (!StartDriverLog(invocation.log, &error)) return Fail(error, kExitUsage);
     DriverLibrary driver;
     const std::string& path = invocation.driver_path;
-    if (!driver.Load(path.empty() ? DefaultDriverPath() : path)) {
-        std::fprintf(stderr, "morvane: %s\n", driver.error().c_str());
-        return kExitToolFailed;
-    }
-    switch (invocation.action) {
-        case Action::kVersion:
-            return RunVersion(driver);
-        case Action::kInfo:
-            return RunInfo(driver);
-        case Action::kParse:
-            return RunParse(driver, invocation.addresses);
-        default:
-            return RunSteps(driver, invocation);
-    }
+    if (!driver.Load(path.empty() ? DefaultDriverPath() : path))
+        return Fail(driver.error(), kExitToolFailed);
+    if (invocation.action == Action::kVersion) return RunVersion(driver);
+    if (invocation.action == Action::kInfo) return RunInfo(driver);
+    if (invocation.action == Action::kParse) return RunParse(driver, invocation.addresses);
+    return RunSteps(driver, invocation);
 }
 
 }  // namespace morvane::tool

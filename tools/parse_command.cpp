@@ -52,27 +52,21 @@ std::string Explain(const std::string& address, const std::string& driver_line) 
 }
 
 std::string Describe(const GateAddress& gate, bool as_block) {
-    const unsigned block = DataBlockOf(gate);
-    const unsigned length = StringLengthOf(gate);
-    const unsigned item = ItemIndexOf(gate);
+    const std::string kind =
+        gate.class_letter == MORVANE_CLASS_FLOAT  ? "float, 32 bits"
+        : gate.class_letter == MORVANE_CLASS_LONG ? "integer, 32 bits"
+        : gate.class_letter == MORVANE_CLASS_STRING
+            ? "string of " + std::to_string(StringLengthOf(gate)) + " characters"
+        : gate.bit_number >= 0 ? "bit " + std::to_string(gate.bit_number) + " of the word"
+                               : "16-bit word";
     const unsigned words = WordsPerItem(gate);
-    std::string kind = "16-bit word";
-    if (gate.class_letter == MORVANE_CLASS_FLOAT || gate.class_letter == MORVANE_CLASS_LONG) {
-        kind = gate.class_letter == MORVANE_CLASS_FLOAT ? "float, 32 bits" : "integer, 32 bits";
-    } else if (gate.class_letter == MORVANE_CLASS_STRING) {
-        kind = "string of " + std::to_string(length) + " characters";
-    } else if (gate.bit_number >= 0) {
-        kind = "bit " + std::to_string(gate.bit_number) + " of the word";
-    }
-    const unsigned first = item * words;
-    char text[160];
-    if (words == 1)
-        std::snprintf(text, sizeof text, "data block %u, word %u (1 word): %s", block, first,
-                      kind.c_str());
-    else
-        std::snprintf(text, sizeof text, "data block %u, words %u to %u (%u words): %s", block,
-                      first, first + words - 1, words, kind.c_str());
-    std::string description = text;
+    const unsigned first = ItemIndexOf(gate) * words;
+    std::string description = "data block " + std::to_string(DataBlockOf(gate)) + ", " +
+                              (words == 1 ? "word " + std::to_string(first) + " (1 word)"
+                                          : "words " + std::to_string(first) + " to " +
+                                                std::to_string(first + words - 1) + " (" +
+                                                std::to_string(words) + " words)") +
+                              ": " + kind;
     if (!as_block) description += "; single only, not as a block";
     if (gate.class_letter == MORVANE_CLASS_STRING) description += "; as a block: read only";
     return description;

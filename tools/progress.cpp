@@ -36,20 +36,6 @@ std::chrono::milliseconds ExpectedLineTime(uint32_t words, const LineParameters&
     return std::chrono::milliseconds(line.baud_rate == 0 ? 0 : bits * 1000 / line.baud_rate);
 }
 
-std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,
-                         std::chrono::duration<double> expected) {
-    char text[200];
-    if (spent < expected) {
-        std::snprintf(text, sizeof text, "%s: %.1f s of about %.1f s (%d%%)", what.c_str(),
-                      spent.count(), expected.count(),
-                      static_cast<int>(100 * spent.count() / expected.count()));
-    } else {
-        std::snprintf(text, sizeof text, "%s: %.1f s (the line alone takes about %.1f s)",
-                      what.c_str(), spent.count(), expected.count());
-    }
-    return text;
-}
-
 std::string LocalClock(WallTime time, bool with_date) {
     return Stamp(time, false, with_date ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S", "");
 }

@@ -27,9 +27,6 @@ std::string IsoUtc(WallTime time);
 // What a transfer of words data words, read or written, takes on line.
 std::chrono::milliseconds ExpectedLineTime(uint32_t words, const LineParameters& line);
 
-std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,
-                         std::chrono::duration<double> expected);
-
 // Writes line and a line end on standard error, wiping a progress line first.
 void WriteErrorLine(const std::string& line);
 

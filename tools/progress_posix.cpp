@@ -21,6 +21,20 @@ void Wipe() {
     g_status_shown = false;
 }
 
+std::string ProgressText(const std::string& what, std::chrono::duration<double> spent,
+                         std::chrono::duration<double> expected) {
+    char text[200];
+    if (spent < expected) {
+        std::snprintf(text, sizeof text, "%s: %.1f s of about %.1f s (%d%%)", what.c_str(),
+                      spent.count(), expected.count(),
+                      static_cast<int>(100 * spent.count() / expected.count()));
+    } else {
+        std::snprintf(text, sizeof text, "%s: %.1f s (the line alone takes about %.1f s)",
+                      what.c_str(), spent.count(), expected.count());
+    }
+    return text;
+}
+
 }  // namespace
 
 struct TransferProgress::Watch {

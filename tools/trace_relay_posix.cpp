@@ -91,10 +91,6 @@ class PtyRelay final : public TraceRelay {
     void Run();
     // Bytes from one end to the other; false when the end is gone.
     bool Pass(int from_fd, int to_fd, LineSide from);
-    // The PLC's bytes from a device that marks damaged characters: those are
-    // traced and left out, since a pseudo-terminal cannot mark them for the
-    // driver, and a block short of a character fails its checks there.
-    bool PassMarked(const uint8_t* raw, ssize_t count, int to_fd, LineTrace::Clock::time_point at);
     // Characters into the trace or the capture.
     void Show(LineSide from, const uint8_t* bytes, size_t count, const uint8_t* damaged,
               LineTrace::Clock::time_point at);
@@ -147,14 +143,26 @@ PtyRelay::~PtyRelay() {
 
 bool PtyRelay::Pass(int from_fd, int to_fd, LineSide from) {
     uint8_t bytes[kChunk];
+    uint8_t damaged[kChunk] = {};
     const ssize_t count = read(from_fd, bytes, sizeof bytes);
     if (count < 0) return errno == EAGAIN || errno == EINTR;
     if (count == 0) return false;
     const auto arrived = LineTrace::Clock::now();
-    if (from == LineSide::kPlc && far_marked_) return PassMarked(bytes, count, to_fd, arrived);
+    size_t n = static_cast<size_t>(count);
+    bool any_damaged = false;
+    if (from == LineSide::kPlc && far_marked_)
+        n = DecodeMarkedInput(&marks_, bytes, static_cast<uint32_t>(count), bytes, damaged,
+                              &any_damaged);
+    // A damaged character is traced but left out: a pseudo-terminal cannot
+    // mark it for the driver, and a block short of a character fails its
+    // checks there.
+    uint8_t kept[kChunk];
+    size_t kept_count = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (damaged[i] == 0) kept[kept_count++] = bytes[i];
     // Passed on first, shown after: the trace adds no delay to the line.
-    const bool passed = WriteAll(to_fd, bytes, static_cast<size_t>(count));
-    Show(from, bytes, static_cast<size_t>(count), nullptr, arrived);
+    const bool passed = WriteAll(to_fd, kept, kept_count);
+    Show(from, bytes, n, damaged, arrived);
     return passed;
 }
 
@@ -162,7 +170,7 @@ void PtyRelay::Show(LineSide from, const uint8_t* bytes, size_t count, const uin
                     LineTrace::Clock::time_point at) {
     if (output_->capture) {
         bool flags[kChunk] = {};
-        for (size_t i = 0; damaged != nullptr && i < count; ++i)
+        for (size_t i = 0; i < count; ++i)
             flags[i] = damaged[i] != 0;
         const auto since = std::chrono::duration_cast<std::chrono::microseconds>(at - start_);
         output_->capture->Write(
@@ -173,27 +181,11 @@ void PtyRelay::Show(LineSide from, const uint8_t* bytes, size_t count, const uin
         return;
     }
     for (size_t i = 0; i < count; ++i) {
-        if (damaged != nullptr && damaged[i] != 0)
+        if (damaged[i] != 0)
             trace_.Damaged(from, bytes[i], at);
         else
             trace_.Bytes(from, &bytes[i], 1, at);
     }
-}
-
-bool PtyRelay::PassMarked(const uint8_t* raw, ssize_t count, int to_fd,
-                          LineTrace::Clock::time_point at) {
-    uint8_t decoded[kChunk];
-    uint8_t damaged[kChunk];
-    bool any_damaged = false;
-    const uint32_t n = DecodeMarkedInput(&marks_, raw, static_cast<uint32_t>(count), decoded,
-                                         damaged, &any_damaged);
-    uint8_t kept[kChunk];
-    size_t kept_count = 0;
-    for (uint32_t i = 0; i < n; ++i)
-        if (damaged[i] == 0) kept[kept_count++] = decoded[i];
-    const bool passed = WriteAll(to_fd, kept, kept_count);
-    Show(LineSide::kPlc, decoded, n, damaged, at);
-    return passed;
 }
 
 void PtyRelay::Run() {
@@ -233,11 +225,8 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
         }
         if (monitor::NamesCapture(trace_file)) {
             output->capture = std::make_unique<monitor::CaptureWriter>(output->file);
-            const auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
             output->capture->Header(
-                {static_cast<uint64_t>(
-                     std::chrono::duration_cast<std::chrono::microseconds>(since_1970).count()),
-                 line != nullptr ? DescribeLine(*line) : ""});
+                monitor::HeaderStartingNow(line != nullptr ? DescribeLine(*line) : ""));
         }
     }
     const int fd = open(far_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -29,11 +29,6 @@ struct PreparedTransfer {
     std::vector<uint8_t> buffer;  // a write's values in the host's layout
 };
 
-int Refuse(const std::string& text, int code) {
-    std::fprintf(stderr, "morvane: %s\n", text.c_str());
-    return code;
-}
-
 std::string Plural(int32_t count, const std::string& kind) {
     return std::to_string(count) + " " + kind + (count == 1 ? "" : "s");
 }
@@ -44,8 +39,7 @@ bool ParseGate(HostChannel& channel, const std::string& address, bool block, Gat
     const LogWindow window;
     if (ParseAddress(channel, address, block, gate)) return true;
     const std::vector<std::string> lines = window.Lines();
-    std::fprintf(stderr, "morvane: address %s refused%s%s\n", address.c_str(),
-                 lines.empty() ? "" : ": ", lines.empty() ? "" : lines.back().c_str());
+    Fail("address " + address + " refused" + (lines.empty() ? "" : ": " + lines.back()), 0);
     return false;
 }
 
@@ -72,7 +66,7 @@ int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* tr
     const GateAddress& gate = transfer->gate;
     const int32_t most = MaxCount(gate, write);
     if (transfer->block && transfer->count > most)
-        return Refuse(
+        return Fail(
             std::string(write ? "write " : "read ") + step.address + ": " +
                 Plural(transfer->count, KindName(gate)) + " in one transfer; at most " +
                 std::to_string(most) + " (" +
@@ -81,7 +75,7 @@ int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* tr
             write ? kExitRefused : kExitUsage);
     if (!write) return step.display.form == OutputForm::kHexDump ? WordsOf(channel, transfer) : 0;
     if (transfer->block && gate.class_letter == MORVANE_CLASS_STRING)
-        return Refuse(
+        return Fail(
             "write " + step.address + ": strings are not written as a block; write one at a time",
             kExitRefused);
     transfer->buffer = HostBuffer(gate, transfer->count, transfer->block);
@@ -89,7 +83,7 @@ int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* tr
         std::string error;
         if (!StoreValue(gate, transfer->block, static_cast<size_t>(i), step.values[i],
                         &transfer->buffer, &error))
-            return Refuse("value refused: " + step.address + ": " + error, kExitRefused);
+            return Fail("value refused: " + step.address + ": " + error, kExitRefused);
     }
     return 0;
 }
@@ -100,14 +94,13 @@ int PrepareSteps(HostChannel& channel, const std::vector<Step>& steps,
                  std::vector<PreparedTransfer>* prepared) {
     prepared->assign(steps.size(), {});
     for (size_t i = 0; i < steps.size(); ++i) {
-        if (steps[i].kind == StepKind::kBrowse && !DialogPossible())
-            return Refuse(
+        const bool browse = steps[i].kind == StepKind::kBrowse;
+        if (browse && !DialogPossible())
+            return Fail(
                 "browse needs a terminal: its dialog reads the keyboard on standard "
                 "input, which is not one here",
                 kExitUsage);
-        const int code = steps[i].kind == StepKind::kBrowse
-                             ? 0
-                             : PrepareTransfer(channel, steps[i], &(*prepared)[i]);
+        const int code = browse ? 0 : PrepareTransfer(channel, steps[i], &(*prepared)[i]);
         if (code != 0) return code;
     }
     return 0;
@@ -249,10 +242,8 @@ int RunBrowse(StepContext& context, const Step& step) {
     char address[32] = {};
     BrowseBlock browse{address, nullptr};
     const int32_t code = context.session.channel().Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
-    if (code != MORVANE_OK) {
-        std::fprintf(stderr, "morvane: no address chosen (%d)\n", static_cast<int>(code));
-        return kExitUsage;
-    }
+    if (code != MORVANE_OK)
+        return Fail("no address chosen (" + std::to_string(code) + ")", kExitUsage);
     std::printf("address: %s\n", address);
     Step read = step;
     read.kind = StepKind::kRead;
@@ -293,9 +284,7 @@ int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSessi
     std::string error;
     const bool opened = session->Open(invocation.session, &error);
     EndStartUp(!opened);
-    if (opened) return kExitOk;
-    std::fprintf(stderr, "morvane: %s\n", error.c_str());
-    return session->open_failure();
+    return opened ? kExitOk : Fail(error, session->open_failure());
 }
 
 }  // namespace
@@ -310,9 +299,8 @@ int RunSteps(const DriverLibrary& driver, const Invocation& invocation) {
         code = RunStep(context, invocation.steps[i], prepared[i]);
     if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
     WatchStopSignals(false);
-    if (!Interrupted()) return code;
-    std::fprintf(stderr, "morvane: %s\n", InterruptName().c_str());
-    return 128 + InterruptSignal();  // as a shell reports a signal
+    // As a shell reports a signal.
+    return Interrupted() ? Fail(InterruptName(), 128 + InterruptSignal()) : code;
 }
 
 }  // namespace morvane::tool

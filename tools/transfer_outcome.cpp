@@ -110,6 +110,46 @@ bool Match(const char* format, const char* line, std::vector<std::string>* field
     return *line == '\0';
 }
 
+struct FaultWords {
+    const char* status;
+    const char* what;
+    const char* hint;
+};
+
+// In the order of LineFault.
+constexpr FaultWords kFaultWords[] = {
+    {"", "no valid exchange",
+     "nothing valid came back; check the protocol (3964 or 3964R: --protocol), the baud rate "
+     "(--baud) and the cable"},
+    {"nak", "the PLC refused the connection or answered NAK",
+     "the PLC took no telegram: is it busy, or set to another procedure or frame? check "
+     "--protocol, --baud and --frame"},
+    {"no-ack", "no acknowledgement of the telegram",
+     "check the protocol (3964 or 3964R: --protocol), the baud rate (--baud), the frame "
+     "(--frame) and the cable"},
+    {"no-reply", "no reply after the acknowledgement",
+     "the PLC took the telegram and answered nothing in time: is its RK512 partner running? a "
+     "longer --timeout may help"},
+    {"block-check", "the reply failed its block check, or arrived with damaged characters",
+     "characters are spoiled on the line: check --baud and --frame against the PLC's, the cable "
+     "and its screen; --trace marks the damaged ones"},
+    {"no-block-check", "the reply came without its block check character",
+     "the protocol may be wrong: the PLC seems to speak 3964, not 3964R (--protocol 3964)"},
+    {"length", "a reply of the wrong length, or of another telegram",
+     "characters were lost or added on the line, an earlier reply came late, or the partner is "
+     "no RK512 PLC; --trace shows the reply"},
+    {"conflict", "a conflict: the PLC sent when it should have listened",
+     "the PLC sends on its own or babbles: check its configuration, and that no other master "
+     "shares the line"},
+    {"port-gone", "the port vanished",
+     "the device is gone or takes no more characters (an adapter pulled?): plug it in again and "
+     "start over"},
+};
+
+const FaultWords& WordsOf(LineFault fault) {
+    return kFaultWords[static_cast<int>(fault)];
+}
+
 }  // namespace
 
 bool MatchesFormat(const char* format, const std::string& line, std::vector<std::string>* fields) {
@@ -197,50 +237,6 @@ std::string PlcErrorText(int error) {
                   meaning != nullptr ? meaning : "a number this tool does not know");
     return text;
 }
-
-namespace {
-
-struct FaultWords {
-    const char* status;
-    const char* what;
-    const char* hint;
-};
-
-// In the order of LineFault.
-constexpr FaultWords kFaultWords[] = {
-    {"", "no valid exchange",
-     "nothing valid came back; check the protocol (3964 or 3964R: --protocol), the baud rate "
-     "(--baud) and the cable"},
-    {"nak", "the PLC refused the connection or answered NAK",
-     "the PLC took no telegram: is it busy, or set to another procedure or frame? check "
-     "--protocol, --baud and --frame"},
-    {"no-ack", "no acknowledgement of the telegram",
-     "check the protocol (3964 or 3964R: --protocol), the baud rate (--baud), the frame "
-     "(--frame) and the cable"},
-    {"no-reply", "no reply after the acknowledgement",
-     "the PLC took the telegram and answered nothing in time: is its RK512 partner running? a "
-     "longer --timeout may help"},
-    {"block-check", "the reply failed its block check, or arrived with damaged characters",
-     "characters are spoiled on the line: check --baud and --frame against the PLC's, the cable "
-     "and its screen; --trace marks the damaged ones"},
-    {"no-block-check", "the reply came without its block check character",
-     "the protocol may be wrong: the PLC seems to speak 3964, not 3964R (--protocol 3964)"},
-    {"length", "a reply of the wrong length, or of another telegram",
-     "characters were lost or added on the line, an earlier reply came late, or the partner is "
-     "no RK512 PLC; --trace shows the reply"},
-    {"conflict", "a conflict: the PLC sent when it should have listened",
-     "the PLC sends on its own or babbles: check its configuration, and that no other master "
-     "shares the line"},
-    {"port-gone", "the port vanished",
-     "the device is gone or takes no more characters (an adapter pulled?): plug it in again and "
-     "start over"},
-};
-
-const FaultWords& WordsOf(LineFault fault) {
-    return kFaultWords[static_cast<int>(fault)];
-}
-
-}  // namespace
 
 std::string Describe(const TransferOutcome& outcome) {
     if (outcome.kind == FailureKind::kPlcRefused)

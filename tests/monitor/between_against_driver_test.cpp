@@ -16,8 +16,10 @@
 #include <random>
 #include <regex>
 #include <thread>
+#include <tuple>
 
 #include "e2e/host.h"
+#include "monitor/capture.h"
 #include "monitor/line_watch.h"
 #include "monitor/monitor.h"
 #include "support/log_capture.h"
@@ -77,6 +79,12 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
     size_t size = 0;
     FILE* out = open_memstream(&text, &size);
     auto watcher = std::make_unique<monitor::Monitor>(options, out);
+    // The reads whole, as a capture writes them, beside the characters one by one.
+    char* capture_text = nullptr;
+    size_t capture_size = 0;
+    FILE* capture_out = open_memstream(&capture_text, &capture_size);
+    monitor::CaptureWriter capture(capture_out);
+    std::vector<monitor::LineChar> seen;
     std::string failure;
     std::atomic<bool> watch_ended{false};
     std::thread watch([&] {
@@ -84,7 +92,14 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
         ends[0] = {host_line.master(), monitor::Side::kHost, false, plc_fd, "host side"};
         ends[1] = {plc_fd, monitor::Side::kPlc, false, host_line.master(), "PLC side"};
         monitor::WatchCalls calls;
-        calls.on_char = [&](const monitor::LineChar& c) { watcher->Feed(c); };
+        calls.on_read = [&](uint64_t time_us, monitor::Side from, const std::vector<uint8_t>& chars,
+                            const std::vector<bool>& damaged) {
+            capture.Write(time_us, from, chars, damaged);
+        };
+        calls.on_char = [&](const monitor::LineChar& c) {
+            seen.push_back(c);
+            watcher->Feed(c);
+        };
         calls.on_tick = [&](uint64_t now) { watcher->Tick(now); };
         calls.keep_going = [&] { return watching.load(); };
         failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
@@ -175,6 +190,20 @@ TEST_P(MonitorBetween, AgreesWithDriverAndSimulatorOverFaultedRun) {
     std::string shown(text, size);
     std::free(text);
     close(plc_fd);
+    std::fclose(capture_out);
+    std::vector<monitor::LineChar> captured;
+    std::string capture_error;
+    EXPECT_TRUE(monitor::ReadCapture(std::string(capture_text, capture_size), nullptr, &captured,
+                                     &capture_error))
+        << capture_error;
+    std::free(capture_text);
+    auto fields = [](const std::vector<monitor::LineChar>& chars) {
+        std::vector<std::tuple<uint64_t, monitor::Side, uint8_t, bool>> all;
+        for (const monitor::LineChar& c : chars)
+            all.emplace_back(c.time_us, c.from, c.byte, c.damaged);
+        return all;
+    };
+    EXPECT_TRUE(fields(captured) == fields(seen)) << "the capture lost or changed characters";
 
     if (std::getenv("MONITOR_DEBUG")) {
         for (const Expected& e : expected)

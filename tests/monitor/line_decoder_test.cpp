@@ -2,6 +2,9 @@
 // is told apart from what follows DLE ETX.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+
 #include "monitor/capture.h"
 #include "monitor/marks.h"
 #include "monitor/monitor.h"
@@ -29,21 +32,33 @@ TEST(CaptureFormat, RefusesWhatIsNoCaptureLine) {
     }
 }
 
-TEST(CaptureFormat, WrittenCaptureReadsBackWithHeaderAndDamage) {
+// What a writer puts in a capture, read back.
+bool ReadBack(const std::function<void(CaptureWriter&)>& write, CaptureHeader* header,
+              std::vector<LineChar>* chars, std::string* error) {
     char* text = nullptr;
     size_t size = 0;
     FILE* out = open_memstream(&text, &size);
     CaptureWriter writer(out);
-    writer.Header({1765281663000000, "9600 8E1"});
-    const uint8_t bytes[] = {0x10, 0xFF, 0x03};
-    const bool damaged[] = {false, true, false};
-    writer.Write(42, Side::kPlc, bytes, 3, damaged);
+    write(writer);
     std::fclose(out);
+    const bool read = ReadCapture(std::string(text, size), header, chars, error);
+    std::free(text);
+    return read;
+}
+
+TEST(CaptureFormat, WrittenCaptureReadsBackWithHeaderAndDamage) {
     CaptureHeader header;
     std::vector<LineChar> chars;
     std::string error;
-    ASSERT_TRUE(ReadCapture(std::string(text, size), &header, &chars, &error)) << error;
-    std::free(text);
+    ASSERT_TRUE(ReadBack(
+        [](CaptureWriter& writer) {
+            writer.Header({1765281663000000, "9600 8E1"});
+            const uint8_t bytes[] = {0x10, 0xFF, 0x03};
+            const bool damaged[] = {false, true, false};
+            writer.Write(42, Side::kPlc, bytes, 3, damaged);
+        },
+        &header, &chars, &error))
+        << error;
     EXPECT_EQ(header.start_utc_us, 1765281663000000u);
     EXPECT_EQ(header.line, "9600 8E1");
     ASSERT_EQ(chars.size(), 3u);
@@ -52,6 +67,34 @@ TEST(CaptureFormat, WrittenCaptureReadsBackWithHeaderAndDamage) {
     EXPECT_FALSE(chars[2].damaged);
     EXPECT_EQ(chars[2].time_us, 42u);
     EXPECT_EQ(chars[2].from, Side::kPlc);
+}
+
+TEST(CaptureFormat, HeaderStartsNowAndMissingFlagsMeanIntact) {
+    const auto now_us = [] {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count());
+    };
+    const uint64_t before = now_us();
+    CaptureHeader header;
+    std::vector<LineChar> chars;
+    std::string error;
+    ASSERT_TRUE(ReadBack(
+        [](CaptureWriter& writer) {
+            writer.Header(HeaderStartingNow("1200 7O2"));
+            writer.Write(7, Side::kHost, std::vector<uint8_t>{0x02, 0x10, 0x03},
+                         std::vector<bool>{false, true});
+        },
+        &header, &chars, &error))
+        << error;
+    EXPECT_GE(header.start_utc_us, before);
+    EXPECT_LE(header.start_utc_us, now_us());
+    EXPECT_EQ(header.line, "1200 7O2");
+    ASSERT_EQ(chars.size(), 3u);
+    EXPECT_EQ(chars[1].byte, 0x10);
+    EXPECT_TRUE(chars[1].damaged);
+    EXPECT_FALSE(chars[0].damaged || chars[2].damaged);
+    EXPECT_EQ(chars[2].from, Side::kHost);
 }
 
 TEST(MarkReader, KernelMarksBecomeCharactersEvenWhenCutByARead) {
