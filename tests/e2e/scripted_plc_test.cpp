@@ -18,6 +18,7 @@
 #include "e2e/e2e_fixture.h"
 #include "e2e/scripted_channel.h"
 #include "link/quiet_line.h"
+#include "support/deadline.h"
 #include "support/hex_bytes.h"
 #include "support/pty_pair.h"
 
@@ -318,6 +319,8 @@ TEST(ScriptedPlcFlood, PlcThatDoesNotFallSilentAfterItsReplyFailsTheRead) {
             }
         }
     });
+    const Deadline deadline(std::chrono::seconds(10),
+                            "a read against a PLC that never falls silent");
     const int32_t code = host.Transfer(MORVANE_CMD_SINGLE_READ, gate, 1, slot.data());
     done.store(true);
     plc.join();
