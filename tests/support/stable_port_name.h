@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 
@@ -57,29 +58,28 @@ class StablePortName {
                rename(staging.c_str(), name_.c_str()) == 0;
     }
 
-  private:
-    static std::string ShortRoot() {
-        const std::string root = TempRoot().string();
-        return root.size() + 3 + 4 <= kLength ? root : "/tmp";
-    }
-
-    // A test killed at its time-out leaves its link behind. A link of this
-    // form to a device, made more than ten minutes ago, is such a one: no
-    // test lives that long.
+    // A test killed at its time-out leaves its link behind: a link under root
+    // named mv and digits, to a device, made more than ten minutes ago, is
+    // such a one, for no test lives that long.
     static void RemoveLeftLinks(const std::string& root) {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
-            const std::string path = entry.path().string();
+            const std::string name = entry.path().filename().string();
+            if (name.size() < 3 || name.rfind("mv", 0) != 0 || !std::isdigit(name[2])) continue;
             struct stat link {};
-            if (path.size() < kLength || path.size() > kLength + 1) continue;
-            if (entry.path().filename().string().rfind("mv", 0) != 0) continue;
-            if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) continue;
+            if (lstat(entry.path().c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) continue;
             if (time(nullptr) - link.st_mtime < 600) continue;
             std::error_code ignored;
             if (std::filesystem::read_symlink(entry.path(), ignored).string().rfind("/dev/", 0) ==
                 0)
                 std::filesystem::remove(entry.path(), ignored);
         }
+    }
+
+  private:
+    static std::string ShortRoot() {
+        const std::string root = TempRoot().string();
+        return root.size() + 3 + 4 <= kLength ? root : "/tmp";
     }
 
     std::string name_;

@@ -24,23 +24,25 @@ inline std::filesystem::path TempRoot() {
     return root != nullptr && root[0] != '\0' ? root : "/tmp";
 }
 
-// A test killed at its time-out leaves its directory behind: those whose
-// owner is gone are removed when the next test program makes its first one.
+// A test killed at its time-out leaves its directory behind: those under
+// root whose owner is gone are removed.
+inline void RemoveScratchOfGoneOwners(const std::filesystem::path& root) {
+    const std::string prefix = kScratchPrefix;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const long owner = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (owner <= 0 || owner == getpid()) continue;
+        if (kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
+        std::error_code ignored;
+        std::filesystem::remove_all(entry.path(), ignored);
+    }
+}
+
+// Once per test program, when it makes its first scratch directory.
 inline void RemoveLeftScratchDirectories() {
-    static const bool swept = [] {
-        const std::string prefix = kScratchPrefix;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(TempRoot(), error)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind(prefix, 0) != 0) continue;
-            const long owner = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-            if (owner <= 0 || owner == getpid()) continue;
-            if (kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
-            std::error_code ignored;
-            std::filesystem::remove_all(entry.path(), ignored);
-        }
-        return true;
-    }();
+    static const bool swept = (RemoveScratchOfGoneOwners(TempRoot()), true);
     (void)swept;
 }
 
