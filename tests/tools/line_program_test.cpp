@@ -126,7 +126,8 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
         {"missing, by a long link", "/dev/serial/by-id/usb-PLC-if00-port0",
          "port /dev/serial/by-id/usb-PLC-if00-port0 at 9600 8E1: no such device"},
         {"in use", held.name(), in_use.c_str()},
-        {"a directory", "/tmp", "not a serial device, not even a character device"},
+        {"a directory", ProgramScratch().path().string(),
+         "not a serial device, not even a character device"},
         {"no terminal", "/dev/null", "not a serial device (Inappropriate ioctl for device)"},
         // Its name too long for the driver, but that is not what is wrong with it.
         {"a regular file", long_file, "not a serial device, not even a character device"},
