@@ -16,9 +16,12 @@ absolute() {
 plcsim=$(absolute "$1")
 host=$(absolute "$2")
 shift 2
-dir=$(mktemp -d)
+# Named as the tests' scratch directories are: should this script be
+# killed, the next test program removes it.
+dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-test-$$-XXXXXX")
 pid=
 trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
+trap 'exit 1' HUP INT TERM
 cd "$dir"
 printf 'PROTOCOL=3964R\n' >ZIDIV01.INT
 "$plcsim" --3964r --no-trace >device.txt 2>plcsim.err &

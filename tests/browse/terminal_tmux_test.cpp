@@ -10,6 +10,7 @@
 #include <string>
 
 #include "browse/child_session.h"
+#include "support/temp_directory.h"
 
 namespace morvane::test {
 namespace {
@@ -32,7 +33,7 @@ bool TmuxPresent() {
 
 class TmuxPane {
   public:
-    TmuxPane() : socket_("morvane-browse-" + std::to_string(getpid())) {}
+    TmuxPane() : socket_(ScratchFile("tmux-socket")) {}
     ~TmuxPane() { Run(Tmux("kill-server") + " 2>/dev/null"); }
 
     bool Start(const std::string& program) {
@@ -53,7 +54,7 @@ class TmuxPane {
 
   private:
     std::string Tmux(const std::string& arguments) const {
-        return "tmux -L " + socket_ + " -f /dev/null " + arguments;
+        return "tmux -S " + socket_ + " -f /dev/null " + arguments;
     }
     std::string socket_;
 };
@@ -71,8 +72,7 @@ std::string ReadResult(const std::string& path, int timeout_ms) {
 
 TEST(TerminalDialog, FloatAddressEnteredInTmux) {
     if (!TmuxPresent()) GTEST_SKIP() << "tmux is not installed";
-    const std::string result_path =
-        ::testing::TempDir() + "browse_probe_" + std::to_string(getpid()) + ".txt";
+    const std::string result_path = ScratchFile("browse_probe.txt");
     std::remove(result_path.c_str());
     TmuxPane pane;
     ASSERT_TRUE(pane.Start(std::string(BROWSE_PROBE_PATH) + " " + result_path));

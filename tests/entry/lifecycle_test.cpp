@@ -13,6 +13,7 @@
 #include "link/transfer_policy.h"
 #include "support/log_capture.h"
 #include "support/pty_pair.h"
+#include "support/stable_port_name.h"
 #include "support/temp_directory.h"
 
 namespace morvane {
@@ -182,16 +183,10 @@ TEST_F(Lifecycle, ColdStartThatCannotOpenStoresTheSettingsAndAnswers1) {
 // A 12-character name without its NUL would open the device of its first 11
 // characters, here a link to the pseudo-terminal: it is refused instead.
 TEST_F(Lifecycle, PortNameWithoutItsNulIsNeverOpened) {
-    char link_name[16];
-    std::snprintf(link_name, sizeof link_name, "/tmp/mv%04x",
-                  static_cast<unsigned>(getpid()) & 0xFFFF);
-    const std::string link = link_name;  // 11 characters
-    unlink(link.c_str());
-    ASSERT_EQ(symlink(("/dev/" + pty_.port_name()).c_str(), link.c_str()), 0);
-    struct Unlink {
-        std::string path;
-        ~Unlink() { unlink(path.c_str()); }
-    } remove_link{link};
+    const test::StablePortName port_name("/dev/" + pty_.port_name());
+    ASSERT_TRUE(port_name.ok());
+    const std::string link = port_name.name();
+    ASSERT_EQ(link.size(), 11u);
     char field[MORVANE_PORT_NAME_SIZE];
     std::memcpy(field, (link + "9").data(), sizeof field);
 

@@ -4,8 +4,11 @@
 # that points up, sideways or out of the driver.
 set -euo pipefail
 source_dir=$1
-work=$(mktemp -d)
+# Named as the tests' scratch directories are: should this script be
+# killed, the next test program removes it.
+work=$(mktemp -d "${TMPDIR:-/tmp}/morvane-test-$$-XXXXXX")
 trap 'rm -rf "$work"' EXIT
+trap 'exit 1' HUP INT TERM
 failures=0
 
 fresh_copy() {

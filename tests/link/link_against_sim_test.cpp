@@ -10,6 +10,7 @@
 #include "link/quiet_line.h"
 #include "link/rk512_fetch.h"
 #include "link_test_support.h"
+#include "support/deadline.h"
 #include "support/log_capture.h"
 #include "support/sim_fixture.h"
 
@@ -171,6 +172,7 @@ TEST_P(AgainstSim, PartnerThatDoesNotFallSilentHitsTheQuietLineBound) {
     ASSERT_EQ(Run().receive, ReceiveResult::kReceived);
     ASSERT_TRUE(test::WaitForInput(port_.handle()));
     test::RoundCounter counter{port_.handle()};
+    const test::Deadline deadline(std::chrono::seconds(5), "WaitQuietLine on a babbling partner");
     EXPECT_FALSE(WaitQuietLine(port_.handle(), test::RoundCounter::OnRound, &counter, 3));
     EXPECT_EQ(counter.rounds, 3);
 }

@@ -13,7 +13,7 @@
 #include "e2e/e2e_fixture.h"
 #include "gates/transfer_plan.h"
 #include "link/rk512_telegram.h"
-#include "robustness/stable_port_name.h"
+#include "support/stable_port_name.h"
 
 namespace morvane::test {
 namespace {

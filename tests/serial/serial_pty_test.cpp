@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "serial/serial_port.h"
+#include "support/deadline.h"
 #include "support/pty_pair.h"
 
 namespace morvane {
@@ -206,7 +207,11 @@ TEST_F(SerialPty, PurgeEndsWhileAPartnerKeepsFloodingTheLine) {
     // No ASSERT before the join: leaving with the partner still running would abort.
     const bool flooded = pty_.WaitQueued(512);
     const auto started = std::chrono::steady_clock::now();
-    SerialPurgeInput(handle_);
+    {
+        const test::Deadline deadline(std::chrono::seconds(5),
+                                      "SerialPurgeInput on a flooded line");
+        SerialPurgeInput(handle_);
+    }
     const auto took = std::chrono::steady_clock::now() - started;
     flooding.store(false);
     partner.join();

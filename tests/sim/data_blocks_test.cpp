@@ -9,12 +9,13 @@
 #include <sstream>
 
 #include "sim/data_blocks.h"
+#include "support/temp_directory.h"
 
 namespace plcsim {
 namespace {
 
 std::string TempPath(const char* name) {
-    return ::testing::TempDir() + name;
+    return morvane::test::ScratchFile(name);
 }
 
 TEST(DataBlocks, DeclaredLengthIsClampedAndOutsideWordsAreNeitherReadNorWritten) {

@@ -13,6 +13,7 @@
 
 #include "slave_end.h"
 #include "support/run_command.h"
+#include "support/temp_directory.h"
 
 namespace plcsim {
 namespace {
@@ -31,7 +32,7 @@ TEST(PlcsimProgram, HelpAndRefusedOptions) {
 }
 
 TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {
-    const std::string file = ::testing::TempDir() + "plcsim_typo.txt";
+    const std::string file = morvane::test::ScratchFile("plcsim_typo.txt");
     const std::string typo = "DB1 3: 0001 0OBB 0003\n";
     std::ofstream(file) << typo;
     std::string out;
@@ -50,7 +51,7 @@ TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {
 }
 
 TEST(PlcsimProgram, ServesAPseudoTerminalAndSavesItsBlocksWhenStopped) {
-    const std::string save = ::testing::TempDir() + "plcsim_saved.txt";
+    const std::string save = morvane::test::ScratchFile("plcsim_saved.txt");
     std::remove(save.c_str());
     int out[2];
     ASSERT_EQ(pipe(out), 0);

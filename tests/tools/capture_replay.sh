@@ -4,9 +4,12 @@
 # --replay to the transfers that crossed the line.
 #   capture_replay.sh MORVANE PLCSIM
 set -u
-dir=$(mktemp -d)
+# Named as the tests' scratch directories are: should this script be
+# killed, the next test program removes it.
+dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-test-$$-XXXXXX")
 sim=
 trap '[ -n "$sim" ] && kill "$sim" 2>/dev/null; rm -rf "$dir"' EXIT
+trap 'exit 1' HUP INT TERM
 cd "$dir" || exit 1
 "$2" --trace-file sim.mcap >sim.out 2>&1 &
 sim=$!

@@ -17,6 +17,7 @@
 #include "support/pty_pair.h"
 #include "support/run_command.h"
 #include "support/sim_fixture.h"
+#include "support/temp_directory.h"
 
 namespace morvane::test {
 namespace {
@@ -51,8 +52,7 @@ TEST(LineProgram, TraceShowsEveryByteTheSimulatorExchanged) {
         SCOPED_TRACE(protocol);
         SimFixture sim(FastLink(protocol[4] == 'r'));
         ASSERT_TRUE(sim.ok()) << sim.error();
-        const std::string link =
-            ::testing::TempDir() + "morvane-plc-link-" + std::to_string(getpid());
+        const std::string link = ScratchFile("morvane-plc-link");
         std::filesystem::remove(link);
         std::filesystem::create_symlink(sim.device(), link);
         std::string out;
@@ -116,7 +116,7 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
     const int holder = open(held.name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     const std::string in_use = "in use by process " + std::to_string(getpid()) + " (";
-    const std::string long_file = ::testing::TempDir() + "morvane-a-file-not-a-port";
+    const std::string long_file = ScratchFile("morvane-a-file-not-a-port");
     std::FILE* file = std::fopen(long_file.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fclose(file);
@@ -126,7 +126,8 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
         {"missing, by a long link", "/dev/serial/by-id/usb-PLC-if00-port0",
          "port /dev/serial/by-id/usb-PLC-if00-port0 at 9600 8E1: no such device"},
         {"in use", held.name(), in_use.c_str()},
-        {"a directory", "/tmp", "not a serial device, not even a character device"},
+        {"a directory", ProgramScratch().path().string(),
+         "not a serial device, not even a character device"},
         {"no terminal", "/dev/null", "not a serial device (Inappropriate ioctl for device)"},
         // Its name too long for the driver, but that is not what is wrong with it.
         {"a regular file", long_file, "not a serial device, not even a character device"},

@@ -3,8 +3,11 @@
 # transfer ends, its values are printed, and the exit status is 130.
 #   long_transfer_interrupt.sh MORVANE
 set -u
-dir=$(mktemp -d)
+# Named as the tests' scratch directories are: should this script be
+# killed, the next test program removes it.
+dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-test-$$-XXXXXX")
 trap 'rm -rf "$dir"' EXIT
+trap 'exit 1' HUP INT TERM
 # 100 words paced at 1200 baud take about 2 s.
 "$1" --log-level 33 read --pace --baud 1200 001000 100 >"$dir/out" 2>"$dir/err" &
 pid=$!

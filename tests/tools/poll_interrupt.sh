@@ -7,8 +7,11 @@
 set -u
 morvane=$1
 signal=${2:-INT}
-dir=$(mktemp -d)
+# Named as the tests' scratch directories are: should this script be
+# killed, the next test program removes it.
+dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-test-$$-XXXXXX")
 trap 'rm -rf "$dir"' EXIT
+trap 'exit 1' HUP INT TERM
 "$morvane" --log-level 33 write --sim-blocks "$dir/blocks" 001002 0x4D2 \
   then poll 001002 --every 5 then write 001002 0 >"$dir/out" 2>&1 &
 pid=$!

@@ -3,8 +3,11 @@
 # it serves the line: a FIFO, a directory or a read-only file is refused.
 #   save_refusals.sh PLCSIM
 set -u
-dir=$(mktemp -d)
+# Named as the tests' scratch directories are: should this script be
+# killed, the next test program removes it.
+dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-test-$$-XXXXXX")
 trap 'rm -rf "$dir"' EXIT
+trap 'exit 1' HUP INT TERM
 mkfifo "$dir/fifo"
 mkdir "$dir/directory"
 echo "DB1 1: 0005" >"$dir/read-only"

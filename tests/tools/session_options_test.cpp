@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "support/temp_directory.h"
 
 namespace morvane::tool {
 namespace {
@@ -138,8 +139,7 @@ TEST(SessionOptions, SettingsNoLineCanHoldAreRefusedWithTheReason) {
 // Links resolve to the device before the driver's 11 characters apply; a
 // file that is no device is left to the port's diagnosis, whatever its name.
 TEST(SessionOptions, PortLinksResolveToTheirDevice) {
-    const std::filesystem::path dir =
-        std::filesystem::path(::testing::TempDir()) / "morvane_port_links";
+    const std::filesystem::path dir = test::ScratchFile("morvane_port_links");
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     std::filesystem::create_symlink("/dev/null", dir / "usb-PLC-if00-port0");

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "support/run_command.h"
+#include "support/temp_directory.h"
 
 namespace morvane::test {
 namespace {
@@ -56,7 +57,7 @@ TEST(ToolProgram, BlockFilesHoldExactlyWhatTheStepsWrote) {
         {"# mine\nDB1 2: 0005 0005 0005\n", "001001 7", 1, ":2:18: more words than the block's 2",
          "# mine\nDB1 2: 0005 0005 0005\n"},
     };
-    const std::filesystem::path dir = ::testing::TempDir() + "morvane_tool_blocks";
+    const std::filesystem::path dir = ScratchFile("morvane_tool_blocks");
     std::filesystem::create_directories(dir);
     const std::string file = (dir / "blocks.txt").string();
     for (const ToolCase& c : cases) {
@@ -79,7 +80,7 @@ TEST(ToolProgram, BlockFilesHoldExactlyWhatTheStepsWrote) {
 // the line, and left as it was: a device, a FIFO (which would hang the
 // reading), a directory, a file the user cannot write.
 TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
-    const std::filesystem::path dir = ::testing::TempDir() + "morvane_tool_not_blocks";
+    const std::filesystem::path dir = ScratchFile("morvane_tool_not_blocks");
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir / "a-directory");
     const std::string fifo = (dir / "a-fifo").string();
@@ -130,7 +131,7 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
 
 // A saved block file keeps its mode and, when root saves it, its owner.
 TEST(ToolProgram, SavingKeepsTheFilesModeAndOwner) {
-    const std::string file = ::testing::TempDir() + "morvane_tool_owned_blocks";
+    const std::string file = ScratchFile("morvane_tool_owned_blocks");
     std::ofstream(file) << kBlocks;
     chmod(file.c_str(), 0640);
     const bool root = geteuid() == 0;

@@ -20,6 +20,7 @@
 #include "support/pty_pair.h"
 #include "support/run_command.h"
 #include "support/sim_fixture.h"
+#include "support/temp_directory.h"
 
 namespace morvane::test {
 namespace {
@@ -41,8 +42,7 @@ std::string Contents(const std::string& path) {
 
 Ran RunTool(const std::string& arguments) {
     // ctest runs the cases of this file side by side: a file per process.
-    const std::string err_path =
-        ::testing::TempDir() + "morvane_report_stderr_" + std::to_string(getpid());
+    const std::string err_path = ScratchFile("morvane_report_stderr");
     Ran ran{0, "", ""};
     ran.code =
         RunCommand(std::string(MORVANE_PROGRAM) + " " + arguments + " 2>" + err_path, &ran.out);
@@ -197,7 +197,7 @@ TEST(ToolReport, PollKeepsItsRateWithoutDrift) {
 
 // Mistakes found before the line, each on one line with what is valid.
 TEST(ToolReport, MistakesAreOneLineWithWhatIsValid) {
-    const std::string input = ::testing::TempDir() + "morvane_not_a_terminal";
+    const std::string input = ScratchFile("morvane_not_a_terminal");
     std::FILE* file = std::fopen(input.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fclose(file);
@@ -339,8 +339,7 @@ std::string StderrOnTerminal(const std::string& arguments, int* code, int interr
 
 TEST(ToolReport, ProgressOfALongTransferOnlyOnATerminal) {
     // 512 words paced as 9600 baud: about 1.4 s on the line.
-    const std::string blocks =
-        ::testing::TempDir() + "morvane_progress_blocks_" + std::to_string(getpid());
+    const std::string blocks = ScratchFile("morvane_progress_blocks");
     std::ofstream(blocks) << "DB1 512:\n";
     const std::string arguments = "read --pace --sim-blocks " + blocks + " 001000 512";
     int code = -1;
