@@ -3,29 +3,9 @@
 #include <ctime>
 
 #include "monitor/text_format.h"
+#include "monitor/transfer_lines.h"
 
 namespace morvane::monitor {
-namespace {
-
-void AppendWords(std::string* text, const std::vector<uint16_t>& data, size_t most) {
-    for (size_t i = 0; i < data.size() && i < most; ++i) {
-        if (i != 0) text->push_back(' ');
-        AppendWord(text, data[i]);
-    }
-    if (data.size() > most) text->append(" ...");
-}
-
-void AppendJsonText(std::string* text, const std::string& value) {
-    text->push_back('"');
-    for (char c : value) {
-        if (c == '"' || c == '\\') text->push_back('\\');
-        text->push_back(c);
-    }
-    text->push_back('"');
-}
-
-}  // namespace
-
 std::string HexBytes(const std::vector<uint8_t>& bytes) {
     std::string text;
     AppendHexBytes(&text, bytes);
@@ -178,99 +158,17 @@ void Monitor::OnTransfer(const Transfer& t) {
     summary_.Add(t);
     if (options_.on_transfer) options_.on_transfer(t);
     if (!options_.filter.Shows(t)) return;
-    const uint64_t took_us = t.end_us - t.time_us;
     line_.clear();
     if (options_.form == OutputForm::kCsv) {
-        if (!csv_header_)
-            line_ += "time_us,kind,db,start,words,result,error,attempts,retries,ms,data\n";
+        if (!csv_header_) line_ += kTransferCsvHeader;
         csv_header_ = true;
-        AppendDecimal(&line_, t.time_us);
-        line_ += ',';
-        line_ += TransferKindName(t.kind);
-        for (uint64_t number :
-             {uint64_t{t.data_block}, uint64_t{t.start_word}, uint64_t{t.words}}) {
-            line_ += ',';
-            AppendDecimal(&line_, number);
-        }
-        line_ += ',';
-        line_ += TransferResultName(t.result);
-        line_ += ',';
-        AppendDecimal(&line_, t.error_byte);
-        line_ += ',';
-        AppendSigned(&line_, t.attempts);
-        line_ += ',';
-        AppendSigned(&line_, t.retries);
-        line_ += ',';
-        AppendMillis(&line_, took_us, 3);
-        line_ += ',';
-        AppendWords(&line_, t.data, SIZE_MAX);
-        line_ += '\n';
-        return WriteLine();
+        AddTransferCsv(&line_, t);
+    } else if (options_.form == OutputForm::kJson) {
+        AddTransferJson(&line_, t);
+    } else {
+        AddTime(t.time_us);
+        AddTransferText(&line_, t);
     }
-    if (options_.form == OutputForm::kJson) {
-        line_ += "{\"event\":\"transfer\",\"time_us\":";
-        AppendDecimal(&line_, t.time_us);
-        line_ += ",\"kind\":\"";
-        line_ += TransferKindName(t.kind);
-        line_ += "\",\"db\":";
-        AppendDecimal(&line_, t.data_block);
-        line_ += ",\"start\":";
-        AppendDecimal(&line_, t.start_word);
-        line_ += ",\"words\":";
-        AppendDecimal(&line_, t.words);
-        line_ += ",\"data\":[";
-        for (size_t i = 0; i < t.data.size(); ++i) {
-            if (i != 0) line_ += ',';
-            AppendDecimal(&line_, t.data[i]);
-        }
-        line_ += "],\"result\":\"";
-        line_ += TransferResultName(t.result);
-        line_ += "\",\"error\":";
-        AppendDecimal(&line_, t.error_byte);
-        line_ += ",\"attempts\":";
-        AppendSigned(&line_, t.attempts);
-        line_ += ",\"retries\":";
-        AppendSigned(&line_, t.retries);
-        line_ += ",\"ms\":";
-        AppendMillis(&line_, took_us, 3);
-        line_ += "}\n";
-        return WriteLine();
-    }
-    AddTime(t.time_us);
-    line_ += "  ";
-    line_ += TransferKindName(t.kind);
-    line_ += " DB";
-    AppendDecimal(&line_, t.data_block);
-    line_ += " W";
-    AppendDecimal(&line_, t.start_word);
-    line_ += " x";
-    AppendDecimal(&line_, t.words);
-    if (!t.data.empty()) {
-        line_ += t.kind == TransferKind::kFetch ? " -> " : " <- ";
-        AppendWords(&line_, t.data, 8);
-    }
-    line_ += "  ";
-    line_ += TransferResultName(t.result);
-    if (t.result == TransferResult::kPlcError) {
-        line_ += " 0x";
-        AppendHexByte(&line_, t.error_byte);
-        if (const char* meaning = PlcErrorMeaning(t.error_byte)) {
-            line_ += ' ';
-            line_ += meaning;
-        }
-    } else if (t.result != TransferResult::kOk) {
-        line_ += " (";
-        line_ += t.failure;
-        line_ += ')';
-    }
-    if (t.retries != 0) {
-        line_ += "  ";
-        AppendSigned(&line_, t.retries);
-        line_ += " retries";
-    }
-    line_ += "  ";
-    AppendMillis(&line_, took_us, 1);
-    line_ += " ms\n";
     WriteLine();
 }
 

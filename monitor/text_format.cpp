@@ -51,6 +51,15 @@ void AppendWord(std::string* text, uint16_t word) {
     AppendHexByte(text, static_cast<uint8_t>(word));
 }
 
+void AppendJsonText(std::string* text, const std::string& value) {
+    text->push_back('"');
+    for (char c : value) {
+        if (c == '"' || c == '\\') text->push_back('\\');
+        text->push_back(c);
+    }
+    text->push_back('"');
+}
+
 void AppendMillis(std::string* text, uint64_t us, int decimals) {
     const uint64_t unit = decimals == 1 ? 100 : 1;  // microseconds in the last decimal
     const uint64_t rest = us % unit;

@@ -16,6 +16,7 @@ void AppendPadded(std::string* text, uint64_t value, int digits);           // "
 void AppendHexByte(std::string* text, uint8_t byte);                        // "%02X"
 void AppendHexBytes(std::string* text, const std::vector<uint8_t>& bytes);  // "00 00 45 44"
 void AppendWord(std::string* text, uint16_t word);                          // "0x%04X"
+void AppendJsonText(std::string* text, const std::string& value);  // quoted, " and \ escaped
 // Microseconds as milliseconds, to 1 or 3 decimals: what "%.1f" and "%.3f"
 // print of us / 1000.0, the double's rounding included.
 void AppendMillis(std::string* text, uint64_t us, int decimals);
