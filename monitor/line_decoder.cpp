@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "monitor/text_format.h"
+
 namespace morvane::monitor {
 namespace {
 
@@ -14,8 +16,21 @@ constexpr uint8_t kNak = 0x15;
 constexpr size_t kLongestBlock = 600;
 
 std::string Hex2(uint8_t byte) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[byte >> 4], kDigits[byte & 15]};
+    std::string text;
+    AppendHexByte(&text, byte);
+    return text;
+}
+
+// Empties an event for the next one and keeps the room its bytes had, so
+// that blocks and stray runs do not allocate once the first has been seen.
+void Clear(LinkEvent* event) {
+    std::vector<uint8_t> payload = std::move(event->payload);
+    std::vector<uint8_t> raw = std::move(event->raw);
+    *event = LinkEvent{};
+    payload.clear();
+    raw.clear();
+    event->payload = std::move(payload);
+    event->raw = std::move(raw);
 }
 
 }  // namespace
@@ -31,15 +46,22 @@ void LineDecoder::Report(AnomalyClass what, uint64_t time_us, Side from, std::st
 
 void LineDecoder::Feed(const LineChar& c) {
     Tick(c.time_us);
-    if (c.damaged)
-        Report(AnomalyClass::kDamaged, c.time_us, c.from,
-               "character " + Hex2(c.byte) + " from the " + SideName(c.from) + " flagged damaged");
+    if (c.damaged) ReportDamaged(c);
     if ((phase_ == Phase::kInBlock || phase_ == Phase::kAfterEtx) && c.from == sender_ &&
         c.time_us - last_us_ > times_.char_delay_us)
-        Report(AnomalyClass::kCharGap, c.time_us, c.from,
-               std::to_string((c.time_us - last_us_) / 1000) + " ms between characters of a block");
+        ReportGap(c);
     Dispatch(c);
     last_us_ = c.time_us;
+}
+
+void LineDecoder::ReportDamaged(const LineChar& c) {
+    Report(AnomalyClass::kDamaged, c.time_us, c.from,
+           "character " + Hex2(c.byte) + " from the " + SideName(c.from) + " flagged damaged");
+}
+
+void LineDecoder::ReportGap(const LineChar& c) {
+    Report(AnomalyClass::kCharGap, c.time_us, c.from,
+           std::to_string((c.time_us - last_us_) / 1000) + " ms between characters of a block");
 }
 
 void LineDecoder::Dispatch(const LineChar& c) {
@@ -58,25 +80,39 @@ void LineDecoder::Dispatch(const LineChar& c) {
 }
 
 void LineDecoder::Tick(uint64_t now_us) {
-    const uint64_t waited = now_us - wait_from_us_;
+    if (Overdue(now_us)) TimeOut(now_us);
+}
+
+bool LineDecoder::Overdue(uint64_t now_us) const {
     switch (phase_) {
         case Phase::kRequested:
-            if (!late_reported_ && waited > AckDelay()) {
-                late_reported_ = true;
-                Report(AnomalyClass::kNoAck, now_us, requested_[0] ? Side::kHost : Side::kPlc,
-                       "connection request unanswered");
-            }
+            return !late_reported_ && now_us - wait_from_us_ > AckDelay();
+        case Phase::kInBlock:
+            return now_us - last_us_ > AckDelay();
+        case Phase::kAfterEtx:
+        case Phase::kAwaitAck:
+            return now_us - wait_from_us_ > AckDelay();
+        case Phase::kIdle:
+            return false;
+    }
+    return false;
+}
+
+void LineDecoder::TimeOut(uint64_t now_us) {
+    switch (phase_) {
+        case Phase::kRequested:
+            late_reported_ = true;
+            Report(AnomalyClass::kNoAck, now_us, requested_[0] ? Side::kHost : Side::kPlc,
+                   "connection request unanswered");
             return;
         case Phase::kInBlock:
-            if (now_us - last_us_ > AckDelay()) {
-                Report(AnomalyClass::kCharGap, now_us, sender_,
-                       std::string("block from the ") + SideName(sender_) + " cut short");
-                EndBlock();
-            }
+            Report(AnomalyClass::kCharGap, now_us, sender_,
+                   std::string("block from the ") + SideName(sender_) + " cut short");
+            EndBlock();
             return;
         case Phase::kAfterEtx:
         case Phase::kAwaitAck:
-            if (waited > AckDelay()) EndBlock("block unanswered");
+            EndBlock("block unanswered");
             return;
         case Phase::kIdle:
             return;
@@ -93,33 +129,33 @@ void LineDecoder::Flush() {
 
 void LineDecoder::Single(LinkKind kind, const LineChar& c) {
     EndStray();
-    LinkEvent event;
-    event.kind = kind;
-    event.from = c.from;
-    event.time_us = event.end_us = c.time_us;
-    event.chars = 1;
-    event.damaged = c.damaged;
-    sink_.OnLink(event);
+    sink_.OnLink(OneChar(kind, c));
 }
 
 void LineDecoder::Nak(const LineChar& c, LinkEvent::Answered answered, const char* detail) {
     EndStray();
-    LinkEvent event;
-    event.kind = LinkKind::kNak;
-    event.from = c.from;
-    event.time_us = event.end_us = c.time_us;
-    event.chars = 1;
-    event.damaged = c.damaged;
+    LinkEvent& event = OneChar(LinkKind::kNak, c);
     event.answered = answered;
     sink_.OnLink(event);
     Report(AnomalyClass::kNak, c.time_us, c.from,
            std::string("NAK from the ") + SideName(c.from) + " " + detail);
 }
 
+LinkEvent& LineDecoder::OneChar(LinkKind kind, const LineChar& c) {
+    // Its byte vectors stay empty: setting the fields anew costs no allocation.
+    one_char_.kind = kind;
+    one_char_.from = c.from;
+    one_char_.time_us = one_char_.end_us = c.time_us;
+    one_char_.chars = 1;
+    one_char_.damaged = c.damaged;
+    one_char_.answered = LinkEvent::Answered::kNothing;
+    return one_char_;
+}
+
 void LineDecoder::Stray(const LineChar& c) {
     if (stray_.chars != 0 && stray_.from != c.from) EndStray();
     if (stray_.chars == 0) {
-        stray_ = LinkEvent{};
+        Clear(&stray_);
         stray_.kind = LinkKind::kStray;
         stray_.from = c.from;
         stray_.time_us = c.time_us;
@@ -132,14 +168,12 @@ void LineDecoder::Stray(const LineChar& c) {
 
 void LineDecoder::EndStray() {
     if (stray_.chars == 0) return;
-    std::string bytes;
-    for (uint8_t byte : stray_.raw)
-        bytes += (bytes.empty() ? "" : " ") + Hex2(byte);
     sink_.OnLink(stray_);
-    Report(AnomalyClass::kStray, stray_.time_us, stray_.from,
-           std::to_string(stray_.chars) + " character(s) from the " + SideName(stray_.from) +
-               " outside any block: " + bytes);
-    stray_ = LinkEvent{};
+    std::string detail = std::to_string(stray_.chars) + " character(s) from the " +
+                         SideName(stray_.from) + " outside any block: ";
+    AppendHexBytes(&detail, stray_.raw);
+    Report(AnomalyClass::kStray, stray_.time_us, stray_.from, std::move(detail));
+    Clear(&stray_);
 }
 
 void LineDecoder::Idle(const LineChar& c) {
@@ -207,7 +241,7 @@ void LineDecoder::StartBlock(Side sender, uint64_t request_us) {
     phase_ = Phase::kInBlock;
     requested_[0] = requested_[1] = false;
     sender_ = sender;
-    block_ = LinkEvent{};
+    Clear(&block_);
     block_.kind = LinkKind::kBlock;
     block_.from = sender;
     block_.request_us = request_us;
@@ -218,21 +252,7 @@ void LineDecoder::StartBlock(Side sender, uint64_t request_us) {
 }
 
 void LineDecoder::InBlock(const LineChar& c) {
-    if (c.from != sender_) {
-        // The receiver gives up on a block cut short: DLE or NAK, or its own request.
-        if (!c.damaged && c.byte == kDle) {
-            block_.acknowledged = true;
-            EndBlock();
-            return Single(LinkKind::kAck, c);
-        }
-        if (!c.damaged && c.byte == kNak) {
-            block_.refused = true;
-            EndBlock();
-            return Nak(c, LinkEvent::Answered::kBlock, "refusing a block cut short");
-        }
-        EndBlock();
-        return Dispatch(c);
-    }
+    if (c.from != sender_) return ReceiverInBlock(c);
     if (block_.chars == 0 && c.byte == kStx && !c.damaged) {
         // After a conflict the sender may repeat its request when the answer
         // already crossed it: no block begins with STX.
@@ -261,6 +281,22 @@ void LineDecoder::InBlock(const LineChar& c) {
         block_.payload.push_back(c.byte);
     }
     if (raw_length_ >= kLongestBlock) EndBlock();
+}
+
+void LineDecoder::ReceiverInBlock(const LineChar& c) {
+    // The receiver gives up on a block cut short: DLE or NAK, or its own request.
+    if (!c.damaged && c.byte == kDle) {
+        block_.acknowledged = true;
+        EndBlock();
+        return Single(LinkKind::kAck, c);
+    }
+    if (!c.damaged && c.byte == kNak) {
+        block_.refused = true;
+        EndBlock();
+        return Nak(c, LinkEvent::Answered::kBlock, "refusing a block cut short");
+    }
+    EndBlock();
+    Dispatch(c);
 }
 
 void LineDecoder::AfterEtx(const LineChar& c) {
@@ -315,7 +351,7 @@ void LineDecoder::EndBlock(const char* unanswered) {
                std::string(unanswered) + " (from the " + SideName(sender_) + ")");
     if (after_dle_ && !block_.complete) block_.payload.push_back(kDle);
     sink_.OnLink(block_);
-    block_ = LinkEvent{};
+    Clear(&block_);
 }
 
 }  // namespace morvane::monitor

@@ -45,13 +45,21 @@ class LineDecoder {
     enum class Phase { kIdle, kRequested, kInBlock, kAfterEtx, kAwaitAck };
 
     uint64_t AckDelay() const;
+    // Whether what the phase waits for has waited too long by now.
+    bool Overdue(uint64_t now_us) const;
+    void TimeOut(uint64_t now_us);
+    void ReportDamaged(const LineChar& c);
+    void ReportGap(const LineChar& c);
     void Dispatch(const LineChar& c);
     void Idle(const LineChar& c);
     void Requested(const LineChar& c);
     void InBlock(const LineChar& c);
+    void ReceiverInBlock(const LineChar& c);
     void AfterEtx(const LineChar& c);
     void AwaitAck(const LineChar& c);
     void Single(LinkKind kind, const LineChar& c);
+    // The event of a handshake character, in one_char_.
+    LinkEvent& OneChar(LinkKind kind, const LineChar& c);
     void Nak(const LineChar& c, LinkEvent::Answered answered, const char* detail);
     void Stray(const LineChar& c);
     void EndStray();
@@ -76,6 +84,7 @@ class LineDecoder {
     uint8_t bcc_ = 0;
     size_t raw_length_ = 0;
     LinkEvent stray_;
+    LinkEvent one_char_;
 };
 
 }  // namespace morvane::monitor

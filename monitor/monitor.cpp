@@ -1,40 +1,14 @@
 #include "monitor/monitor.h"
 
-#include <cinttypes>
 #include <ctime>
 
+#include "monitor/text_format.h"
+#include "monitor/transfer_lines.h"
+
 namespace morvane::monitor {
-namespace {
-
-std::string Words(const std::vector<uint16_t>& data, const char* separator, size_t most) {
-    std::string text;
-    char word[8];
-    for (size_t i = 0; i < data.size() && i < most; ++i) {
-        std::snprintf(word, sizeof word, "0x%04X", data[i]);
-        text += (i ? separator : "") + std::string(word);
-    }
-    if (data.size() > most) text += separator + std::string("...");
-    return text;
-}
-
-std::string JsonText(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-}  // namespace
-
 std::string HexBytes(const std::vector<uint8_t>& bytes) {
     std::string text;
-    char hex[4];
-    for (uint8_t byte : bytes) {
-        std::snprintf(hex, sizeof hex, "%02X", byte);
-        text += (text.empty() ? "" : " ") + std::string(hex);
-    }
+    AppendHexBytes(&text, bytes);
     return text;
 }
 
@@ -90,20 +64,29 @@ void Monitor::Flush() {
     std::fflush(out_);
 }
 
-std::string Monitor::Time(uint64_t time_us) const {
-    char text[40];
+void Monitor::AddTime(uint64_t time_us) {
     if (options_.start_utc_us == 0) {
-        std::snprintf(text, sizeof text, "%" PRIu64 ".%06" PRIu64, time_us / 1000000,
-                      time_us % 1000000);
-        return text;
+        AppendDecimal(&line_, time_us / 1000000);
+        line_.push_back('.');
+        AppendPadded(&line_, time_us % 1000000, 6);
+        return;
     }
     const uint64_t at = options_.start_utc_us + time_us;
     const time_t seconds = static_cast<time_t>(at / 1000000);
-    tm local{};
-    localtime_r(&seconds, &local);
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06" PRIu64, local.tm_hour, local.tm_min,
-                  local.tm_sec, at % 1000000);
-    return text;
+    if (seconds != shown_second_) {
+        tm local{};
+        localtime_r(&seconds, &local);
+        std::snprintf(shown_clock_, sizeof shown_clock_, "%02d:%02d:%02d", local.tm_hour,
+                      local.tm_min, local.tm_sec);
+        shown_second_ = seconds;
+    }
+    line_.append(shown_clock_);
+    line_.push_back('.');
+    AppendPadded(&line_, at % 1000000, 6);
+}
+
+void Monitor::WriteLine() {
+    std::fwrite(line_.data(), 1, line_.size(), out_);
 }
 
 void Monitor::OnLink(const LinkEvent& e) {
@@ -115,84 +98,78 @@ void Monitor::OnLink(const LinkEvent& e) {
 void Monitor::Print(const LinkEvent& e) {
     std::string what = LinkKindName(e.kind);
     if (e.kind == LinkKind::kBlock) {
-        what += " " + HexBytes(e.payload);
+        what += ' ';
+        AppendHexBytes(&what, e.payload);
         if (!e.complete) what += " (cut short)";
         if (e.has_bcc) what += e.bcc_ok ? " BCC ok" : " BCC failed";
     } else if (e.kind == LinkKind::kStray) {
-        what += " " + HexBytes(e.raw);
+        what += ' ';
+        AppendHexBytes(&what, e.raw);
     }
     if (e.damaged) what += " (damaged)";
+    line_.clear();
     if (options_.form == OutputForm::kJson) {
-        std::fprintf(out_,
-                     "{\"event\":\"link\",\"time_us\":%" PRIu64 ",\"from\":\"%s\",\"what\":%s}\n",
-                     e.time_us, SideName(e.from), JsonText(what).c_str());
-        return;
+        line_ += "{\"event\":\"link\",\"time_us\":";
+        AppendDecimal(&line_, e.time_us);
+        line_ += ",\"from\":\"";
+        line_ += SideName(e.from);
+        line_ += "\",\"what\":";
+        AppendJsonText(&line_, what);
+        line_ += "}\n";
+    } else {
+        AddTime(e.time_us);
+        line_ += "    ";
+        line_ += SideName(e.from);
+        line_ += " > ";
+        line_ += SideName(Other(e.from));
+        line_ += "  ";
+        line_ += what;
+        line_ += '\n';
     }
-    std::fprintf(out_, "%s    %s > %s  %s\n", Time(e.time_us).c_str(), SideName(e.from),
-                 SideName(Other(e.from)), what.c_str());
+    WriteLine();
 }
 
 void Monitor::OnAnomaly(const Anomaly& a) {
     summary_.Add(a);
     if (options_.form == OutputForm::kCsv) return;
+    line_.clear();
     if (options_.form == OutputForm::kJson) {
-        std::fprintf(out_,
-                     "{\"event\":\"anomaly\",\"time_us\":%" PRIu64
-                     ",\"class\":\"%s\",\"from\":\"%s\",\"detail\":%s}\n",
-                     a.time_us, AnomalyName(a.what), SideName(a.from), JsonText(a.detail).c_str());
-        return;
+        line_ += "{\"event\":\"anomaly\",\"time_us\":";
+        AppendDecimal(&line_, a.time_us);
+        line_ += ",\"class\":\"";
+        line_ += AnomalyName(a.what);
+        line_ += "\",\"from\":\"";
+        line_ += SideName(a.from);
+        line_ += "\",\"detail\":";
+        AppendJsonText(&line_, a.detail);
+        line_ += "}\n";
+    } else {
+        AddTime(a.time_us);
+        line_ += "  ! ";
+        line_ += AnomalyName(a.what);
+        line_ += ": ";
+        line_ += a.detail;
+        line_ += '\n';
     }
-    std::fprintf(out_, "%s  ! %s: %s\n", Time(a.time_us).c_str(), AnomalyName(a.what),
-                 a.detail.c_str());
+    WriteLine();
 }
 
 void Monitor::OnTransfer(const Transfer& t) {
     summary_.Add(t);
     if (options_.on_transfer) options_.on_transfer(t);
     if (!options_.filter.Shows(t)) return;
-    const double ms = (t.end_us - t.time_us) / 1000.0;
+    line_.clear();
     if (options_.form == OutputForm::kCsv) {
-        if (!csv_header_)
-            std::fprintf(out_,
-                         "time_us,kind,db,start,words,result,error,attempts,retries,ms,data\n");
+        if (!csv_header_) line_ += kTransferCsvHeader;
         csv_header_ = true;
-        std::fprintf(out_, "%" PRIu64 ",%s,%u,%u,%u,%s,%u,%d,%d,%.3f,%s\n", t.time_us,
-                     TransferKindName(t.kind), t.data_block, t.start_word, t.words,
-                     TransferResultName(t.result), t.error_byte, t.attempts, t.retries, ms,
-                     Words(t.data, " ", SIZE_MAX).c_str());
-        return;
+        AddTransferCsv(&line_, t);
+    } else if (options_.form == OutputForm::kJson) {
+        AddTransferJson(&line_, t);
+    } else {
+        AddTime(t.time_us);
+        AddTransferText(&line_, t);
     }
-    if (options_.form == OutputForm::kJson) {
-        std::string data;
-        for (uint16_t word : t.data)
-            data += (data.empty() ? "" : ",") + std::to_string(word);
-        std::fprintf(out_,
-                     "{\"event\":\"transfer\",\"time_us\":%" PRIu64
-                     ",\"kind\":\"%s\",\"db\":%u,\"start\":%u,\"words\":%u,\"data\":[%s],"
-                     "\"result\":\"%s\",\"error\":%u,\"attempts\":%d,\"retries\":%d,\"ms\":%.3f}\n",
-                     t.time_us, TransferKindName(t.kind), t.data_block, t.start_word, t.words,
-                     data.c_str(), TransferResultName(t.result), t.error_byte, t.attempts,
-                     t.retries, ms);
-        return;
-    }
-    std::string line = Time(t.time_us) + "  " + TransferKindName(t.kind) + " DB" +
-                       std::to_string(t.data_block) + " W" + std::to_string(t.start_word) + " x" +
-                       std::to_string(t.words);
-    if (!t.data.empty())
-        line += (t.kind == TransferKind::kFetch ? " -> " : " <- ") + Words(t.data, " ", 8);
-    line += "  " + std::string(TransferResultName(t.result));
-    if (t.result == TransferResult::kPlcError) {
-        char error[8];
-        std::snprintf(error, sizeof error, " 0x%02X", t.error_byte);
-        const char* meaning = PlcErrorMeaning(t.error_byte);
-        line += error + std::string(meaning ? std::string(" ") + meaning : "");
-    } else if (t.result != TransferResult::kOk) {
-        line += " (" + t.failure + ")";
-    }
-    if (t.retries != 0) line += "  " + std::to_string(t.retries) + " retries";
-    char took[32];
-    std::snprintf(took, sizeof took, "  %.1f ms", ms);
-    std::fprintf(out_, "%s%s\n", line.c_str(), took);
+    WriteLine();
 }
 
 void Monitor::PrintSummary(FILE* out) const {

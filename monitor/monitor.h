@@ -57,7 +57,10 @@ class Monitor : private LinkSink {
     void OnAnomaly(const Anomaly& anomaly) override;
     void OnTransfer(const Transfer& transfer);
     void Print(const LinkEvent& event);
-    std::string Time(uint64_t time_us) const;
+    // Appends the time as the lines show it to line_.
+    void AddTime(uint64_t time_us);
+    // Writes line_, which ends with its newline.
+    void WriteLine();
 
     MonitorOptions options_;
     FILE* out_;
@@ -66,6 +69,10 @@ class Monitor : private LinkSink {
     TransferAssembler assembler_;
     uint64_t accounted_ = 0;
     bool csv_header_ = false;
+    std::string line_;  // the line being written, its room kept from line to line
+    // The wall-clock second last shown, turned into local time only when it changes.
+    int64_t shown_second_ = -1;
+    char shown_clock_[9] = {};  // "hh:mm:ss"
 };
 
 // The text of a hex byte run: "00 00 45 44".

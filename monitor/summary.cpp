@@ -11,13 +11,6 @@ constexpr TransferResult kResults[] = {TransferResult::kOk, TransferResult::kPlc
 
 }  // namespace
 
-void Summary::Char(const LineChar& c) {
-    if (!any_) first_us_ = c.time_us;
-    any_ = true;
-    last_us_ = c.time_us;
-    ++chars_[static_cast<int>(c.from)];
-}
-
 void Summary::Add(const Transfer& transfer) {
     ++transfers_[static_cast<int>(transfer.kind)][static_cast<int>(transfer.result)];
     retries_ += static_cast<uint64_t>(transfer.retries);

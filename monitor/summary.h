@@ -19,7 +19,12 @@ struct ResponseTimes {
 
 class Summary {
   public:
-    void Char(const LineChar& c);
+    void Char(const LineChar& c) {
+        if (!any_) first_us_ = c.time_us;
+        any_ = true;
+        last_us_ = c.time_us;
+        ++chars_[static_cast<int>(c.from)];
+    }
     void Add(const Transfer& transfer);
     void Add(const Anomaly& anomaly) { ++anomalies_[static_cast<int>(anomaly.what)]; }
 

@@ -20,11 +20,10 @@ bool IsFollowOn(const std::vector<uint8_t>& p) {
     return p.size() >= 4 && p[0] == 0xFF && p[1] == 0 && IsCommand(p[2]) && p[3] == 'D';
 }
 
-std::vector<uint16_t> Words(const std::vector<uint8_t>& bytes, size_t from) {
-    std::vector<uint16_t> words;
+// Appends the words of the bytes from `from` on.
+void AddWords(const std::vector<uint8_t>& bytes, size_t from, std::vector<uint16_t>* words) {
     for (size_t i = from; i + 1 < bytes.size(); i += 2)
-        words.push_back(static_cast<uint16_t>(bytes[i] << 8 | bytes[i + 1]));
-    return words;
+        words->push_back(static_cast<uint16_t>(bytes[i] << 8 | bytes[i + 1]));
 }
 
 // Why a block the receiver took did not get through; null when it did.
@@ -93,6 +92,8 @@ void TransferAssembler::FirstTelegram(const LinkEvent& block) {
     } else {
         Close();
         open_.emplace();
+        open_->data = std::move(spare_data_);
+        open_->data.clear();
         open_->time_us = block.request_us;
         open_->kind = p[2] == 'E' ? TransferKind::kFetch : TransferKind::kSend;
         open_->data_block = p[4];
@@ -109,7 +110,8 @@ void TransferAssembler::FirstTelegram(const LinkEvent& block) {
     refused_connections_ = 0;
     ++open_->sent;
     telegram_ = p;
-    pending_data_ = Words(p, 10);
+    pending_data_.clear();
+    AddWords(p, 10, &pending_data_);
     last_try_failed_ = false;
     if (const char* refusal = Refusal(block)) {
         Fail(TransferResult::kLineFailed, std::string("telegram ") + refusal, block.end_us);
@@ -138,7 +140,8 @@ void TransferAssembler::FollowOn(const LinkEvent& block) {
     }
     ++open_->sent;
     telegram_ = p;
-    pending_data_ = Words(p, 4);
+    pending_data_.clear();
+    AddWords(p, 4, &pending_data_);
     last_try_failed_ = false;
     if (const char* refusal = Refusal(block)) {
         Fail(TransferResult::kLineFailed, std::string("follow-on telegram ") + refusal,
@@ -186,15 +189,19 @@ void TransferAssembler::Reply(const LinkEvent& block) {
                    " asked " + std::to_string(want));
         return Fail(TransferResult::kBadLength, "reply of the wrong length", block.end_us);
     }
-    const std::vector<uint16_t> words =
-        open_->kind == TransferKind::kFetch ? Words(p, 4) : pending_data_;
-    open_->data.insert(open_->data.end(), words.begin(), words.end());
+    std::vector<uint16_t>& data = open_->data;
+    const size_t before = data.size();
+    if (open_->kind == TransferKind::kFetch)
+        AddWords(p, 4, &data);
+    else
+        data.insert(data.end(), pending_data_.begin(), pending_data_.end());
+    const bool no_words = data.size() == before;
     ++index_;
     ++open_->telegrams;
     tries_ = 0;
     last_try_failed_ = false;
     open_->end_us = block.end_us;
-    if (open_->data.size() >= open_->words || words.empty()) {
+    if (data.size() >= open_->words || no_words) {
         open_->result = TransferResult::kOk;
         open_->failure.clear();
         open_->error_byte = 0;
@@ -213,7 +220,10 @@ void TransferAssembler::Fail(TransferResult result, std::string why, uint64_t at
 }
 
 void TransferAssembler::Close() {
-    if (open_) transfers_(*open_);
+    if (open_) {
+        transfers_(*open_);
+        spare_data_ = std::move(open_->data);
+    }
     open_.reset();
     index_ = 0;
     tries_ = 0;
@@ -221,8 +231,7 @@ void TransferAssembler::Close() {
     last_try_failed_ = false;
 }
 
-void TransferAssembler::Tick(uint64_t now_us, uint64_t quiet_us) {
-    if (!open_ || now_us - last_us_ <= quiet_us) return;
+void TransferAssembler::EndQuiet() {
     if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", last_us_);
     Close();
 }

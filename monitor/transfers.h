@@ -27,7 +27,9 @@ class TransferAssembler {
 
     void Link(const LinkEvent& event);
     // A failed transfer is closed once the line has been quiet this long.
-    void Tick(uint64_t now_us, uint64_t quiet_us);
+    void Tick(uint64_t now_us, uint64_t quiet_us) {
+        if (open_ && now_us - last_us_ > quiet_us) EndQuiet();
+    }
     void Flush();
 
   private:
@@ -37,6 +39,7 @@ class TransferAssembler {
     void Reply(const LinkEvent& block);
     void Fail(TransferResult result, std::string why, uint64_t at_us);
     void Close();
+    void EndQuiet();
     void Report(AnomalyClass what, uint64_t at_us, Side from, std::string detail);
     size_t ExpectedDataBytes() const;
 
@@ -46,6 +49,7 @@ class TransferAssembler {
     std::vector<uint8_t> first_telegram_;  // of the open transfer
     std::vector<uint8_t> telegram_;        // the last telegram sent
     std::vector<uint16_t> pending_data_;   // SEND: the data of the telegram awaiting its reply
+    std::vector<uint16_t> spare_data_;     // the room of the last transfer's words, for the next
     int index_ = 0;                        // telegrams of the open transfer answered
     int tries_ = 0;                        // tries of the current telegram
     bool awaiting_reply_ = false;

@@ -1,5 +1,6 @@
 // The stored captures, each decoded as `morvane monitor --replay FILE -v`
-// shows it, against the decoding written down beside it.
+// shows it, against the decoding written down beside it: as text lines, and
+// as JSON objects and CSV rows.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,7 +20,8 @@ std::string ReadText(const std::filesystem::path& path) {
     return text.str();
 }
 
-std::string Decode(const std::string& capture, uint64_t* chars, uint64_t* accounted) {
+std::string Decode(const std::string& capture, uint64_t* chars, uint64_t* accounted,
+                   OutputForm form = OutputForm::kText) {
     CaptureHeader header;
     std::vector<LineChar> line;
     std::string error;
@@ -29,6 +31,7 @@ std::string Decode(const std::string& capture, uint64_t* chars, uint64_t* accoun
     FILE* out = open_memstream(&text, &size);
     MonitorOptions options;
     options.verbose = true;
+    options.form = form;
     {
         Monitor watcher(options, out);
         for (const LineChar& c : line)
@@ -55,6 +58,28 @@ TEST(CaptureCorpus, EveryCaptureDecodesAsWrittenDown) {
         uint64_t chars = 0, accounted = 0;
         EXPECT_EQ(Decode(ReadText(entry.path()), &chars, &accounted), ReadText(expected));
         EXPECT_EQ(accounted, chars) << "every character in one event";
+    }
+    EXPECT_GE(captures, 5);
+}
+
+TEST(CaptureCorpus, EveryCaptureDecodesAsWrittenDownInJsonAndCsv) {
+    const struct {
+        OutputForm form;
+        const char* extension;
+    } forms[] = {{OutputForm::kJson, ".json"}, {OutputForm::kCsv, ".csv"}};
+    int captures = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(MONITOR_CAPTURES)) {
+        if (entry.path().extension() != kCaptureExtension) continue;
+        ++captures;
+        for (const auto& form : forms) {
+            std::filesystem::path expected = entry.path();
+            expected.replace_extension(form.extension);
+            SCOPED_TRACE(expected.filename().string());
+            ASSERT_TRUE(std::filesystem::exists(expected));
+            uint64_t chars = 0, accounted = 0;
+            EXPECT_EQ(Decode(ReadText(entry.path()), &chars, &accounted, form.form),
+                      ReadText(expected));
+        }
     }
     EXPECT_GE(captures, 5);
 }
