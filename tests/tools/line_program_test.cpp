@@ -1,10 +1,12 @@
 // The morvane program on a line: its trace of the bytes against the
 // simulator's own view of them, what it says when a port does not open, and
 // what it says about addresses.
+#include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -117,6 +119,17 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     const std::string in_use = "in use by process " + std::to_string(getpid()) + " (";
     const std::string long_file = ScratchFile("morvane-a-file-not-a-port");
+    // A character device that is no terminal, of our own at a name short
+    // enough for the driver (root can make one; without it the null
+    // device's own node stands in, only opened and refused).
+    std::string no_terminal = "/dev/null";
+    for (int i = 0; i < 100 && no_terminal == "/dev/null"; ++i) {
+        const std::string name = "/tmp/mvn" + std::to_string(100 + (getpid() + i) % 900);
+        if (mknod(name.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0)
+            no_terminal = name;
+        else if (errno != EEXIST)
+            break;
+    }
     std::FILE* file = std::fopen(long_file.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fclose(file);
@@ -128,7 +141,7 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
         {"in use", held.name(), in_use.c_str()},
         {"a directory", ProgramScratch().path().string(),
          "not a serial device, not even a character device"},
-        {"no terminal", "/dev/null", "not a serial device (Inappropriate ioctl for device)"},
+        {"no terminal", no_terminal, "not a serial device (Inappropriate ioctl for device)"},
         // Its name too long for the driver, but that is not what is wrong with it.
         {"a regular file", long_file, "not a serial device, not even a character device"},
     };
@@ -140,6 +153,7 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
     }
     close(holder);
     std::remove(long_file.c_str());
+    if (no_terminal != "/dev/null") std::remove(no_terminal.c_str());
 }
 
 // Run as a user without access (root drops to nobody for it).
