@@ -2,9 +2,9 @@
 // is allocated with exactly the size its layout gives, so AddressSanitizer
 // reports any byte read or written beyond it.
 //
-// Input: command selector, class selector, width selector, string length,
-// bit number, count (2 bytes), telegram index (4 bytes), byte count (2
-// bytes), then the reply bytes (repeated as needed).
+// Input: layout selector (even: the value slot, odd: a block), class selector, width selector,
+// string length, bit number, count (2 bytes), telegram index (4 bytes), byte count (2 bytes), then
+// the reply bytes (repeated as needed).
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -23,7 +23,7 @@ constexpr uint8_t kMarker = 0xA5;
 constexpr size_t kHeaderSize = 13;
 
 struct Input {
-    uint32_t command;
+    morvane::ValueLayout layout;
     GateAddress gate;
     int32_t count;
     uint32_t telegram_index;
@@ -39,7 +39,7 @@ uint32_t ClassOf(uint8_t selector) {
 
 Input Decode(const uint8_t* data, size_t size) {
     Input in{};
-    in.command = data[0] % 2 == 0 ? MORVANE_CMD_SINGLE_READ : data[0];
+    in.layout = data[0] % 2 == 0 ? morvane::ValueLayout::kValueSlot : morvane::ValueLayout::kBlock;
     in.gate.parsed = 1;
     in.gate.class_letter = ClassOf(data[1]);
     in.gate.width = data[2] < 0xC0 ? (data[2] % 2 == 0 ? 16 : 32) : static_cast<int8_t>(data[2]);
@@ -90,11 +90,11 @@ void CheckString(const uint8_t* text, size_t length) {
     }
 }
 
-// The host buffer the layout of the command gives for this record.
+// The host buffer the layout gives for this record.
 size_t HostBufferSize(const Input& in) {
     const bool is_string = in.gate.class_letter == MORVANE_CLASS_STRING;
     const size_t length = morvane::StringLengthOf(in.gate);
-    if (in.command == MORVANE_CMD_SINGLE_READ) return is_string ? length + 1 : 4;
+    if (in.layout == morvane::ValueLayout::kValueSlot) return is_string ? length + 1 : 4;
     const size_t count = static_cast<size_t>(in.count);
     if (is_string) return MORVANE_STRING_SLOT_SIZE * count;
     return in.gate.width == 32 ? 4 * count : 2 * count;
@@ -115,13 +115,13 @@ void FuzzReply(const Input& in) {
     block.count = in.count;
     block.data = host.get();
 
-    const int result = morvane::UnpackReply(&block, reply.get(), in.command);
+    const int result = morvane::UnpackReply(&block, reply.get(), in.layout);
     FUZZ_CHECK(result == 0 || result == 1);
     if (result != 0 || in.count == 0) {
         FUZZ_CHECK(AllMarker(host.get(), host_size));
         return;
     }
-    const bool single = in.command == MORVANE_CMD_SINGLE_READ;
+    const bool single = in.layout == morvane::ValueLayout::kValueSlot;
     const size_t length = morvane::StringLengthOf(in.gate);
     const size_t items = single ? 1 : static_cast<size_t>(in.count);
     for (size_t i = 0; i < items; ++i) {
@@ -169,7 +169,7 @@ void FuzzChunk(const Input& in) {
     block.gate.width = c == 'I' ? 16 : 32;
     block.count = in.byte_count / item_bytes;
     block.data = block_layout.data();
-    FUZZ_CHECK(morvane::UnpackReply(&block, data.get(), MORVANE_CMD_BLOCK_READ) == 0);
+    FUZZ_CHECK(morvane::UnpackReply(&block, data.get(), morvane::ValueLayout::kBlock) == 0);
     const size_t decoded = block.count * item_bytes;
     if (decoded > 0)
         FUZZ_CHECK(std::memcmp(area->reply_data + start, block_layout.data(), decoded) == 0);
