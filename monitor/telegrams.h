@@ -35,8 +35,7 @@ inline void ReadRequest(const std::vector<uint8_t>& p, Transfer* t) {
 }
 
 // Appends the words of the bytes from `from` on.
-inline void AddWords(const std::vector<uint8_t>& bytes, size_t from,
-                     std::vector<uint16_t>* words) {
+inline void AddWords(const std::vector<uint8_t>& bytes, size_t from, std::vector<uint16_t>* words) {
     for (size_t i = from; i + 1 < bytes.size(); i += 2)
         words->push_back(static_cast<uint16_t>(bytes[i] << 8 | bytes[i + 1]));
 }
