@@ -40,9 +40,11 @@ bool Number(std::string_view word, uint64_t* value) {
 
 CaptureHeader HeaderStartingNow(const std::string& line) {
     const auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
-    return {static_cast<uint64_t>(
-                std::chrono::duration_cast<std::chrono::microseconds>(since_1970).count()),
-            line};
+    CaptureHeader header;
+    header.start_utc_us = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(since_1970).count());
+    header.line = line;
+    return header;
 }
 
 void CaptureWriter::Header(const CaptureHeader& header) {
@@ -50,6 +52,8 @@ void CaptureWriter::Header(const CaptureHeader& header) {
     if (header.start_utc_us != 0)
         std::fprintf(out_, "#start-utc-us %" PRIu64 "\n", header.start_utc_us);
     if (!header.line.empty()) std::fprintf(out_, "#line %s\n", header.line.c_str());
+    if (header.heard != Heard::kBoth)
+        std::fprintf(out_, "#heard %s\n", SideName(HeardSide(header.heard)));
 }
 
 void CaptureWriter::Write(uint64_t time_us, Side from, const uint8_t* bytes, size_t count,
@@ -85,6 +89,11 @@ bool CaptureReader::Line(std::string_view text, std::vector<LineChar>* chars, st
             while (!rest.empty() && rest[0] == ' ')
                 rest.remove_prefix(1);
             header_.line = std::string(rest);
+        }
+        if (key == "heard") {
+            const std::string_view side = Word(&rest);
+            if (side != "host" && side != "PLC") return fail("heard must be host or PLC");
+            header_.heard = side == "host" ? Heard::kHost : Heard::kPlc;
         }
         return true;
     }

@@ -4,7 +4,8 @@
 // where H is a character from the host and P one from the PLC, and a byte
 // written !XX arrived flagged damaged by the UART. Lines starting with '#'
 // are comments; "#start-utc-us N" gives the wall-clock time of time 0 (in
-// microseconds since 1970) and "#line 9600 8E1" the line's settings. Times
+// microseconds since 1970), "#line 9600 8E1" the line's settings and
+// "#heard host" (or PLC) that one side alone was listened to. Times
 // never go back. Written by the monitor, plcsim and morvane alike, read by
 // the monitor's --replay.
 #pragma once
@@ -31,6 +32,7 @@ inline bool NamesCapture(std::string_view file) {
 struct CaptureHeader {
     uint64_t start_utc_us = 0;  // 0: unknown
     std::string line;           // "9600 8E1"; empty: not given
+    Heard heard = Heard::kBoth;
 };
 
 // The header of a capture that starts now.

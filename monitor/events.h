@@ -18,6 +18,14 @@ inline Side Other(Side side) {
 }
 const char* SideName(Side side);  // "host", "PLC"
 
+// Which directions of the line are heard: both, or one side alone (a single
+// tap on one receive line). One side alone shows its own characters only:
+// nothing that needs the other side's answer to judge is read into them.
+enum class Heard : uint8_t { kBoth, kHost, kPlc };
+inline Side HeardSide(Heard heard) {
+    return heard == Heard::kPlc ? Side::kPlc : Side::kHost;
+}
+
 // One character as it crossed the line: time in microseconds since the
 // capture began, who sent it, and whether the receiving UART flagged it.
 struct LineChar {
@@ -34,6 +42,7 @@ enum class LinkKind {
     kNak,      // NAK, whatever it answered
     kBlock,    // a block, DLE doubling removed
     kStray,    // characters outside any block or handshake
+    kAnswer,   // DLE of one side heard alone: an accept or an ack, unknown which
 };
 const char* LinkKindName(LinkKind kind);
 
@@ -105,6 +114,9 @@ struct Transfer {
     TransferResult result = TransferResult::kLineFailed;
     uint8_t error_byte = 0;
     std::string failure;  // the last attempt's reason when not ok
+    // Both: the whole transfer. Host: a request alone, its result unknown.
+    // PLC: a reply alone, its request (kind, data block, words) unknown.
+    Heard heard = Heard::kBoth;
 };
 
 // The PLC's error numbers in words; null for an unknown number.

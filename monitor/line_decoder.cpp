@@ -7,10 +7,6 @@
 namespace morvane::monitor {
 namespace {
 
-constexpr uint8_t kStx = 0x02;
-constexpr uint8_t kEtx = 0x03;
-constexpr uint8_t kDle = 0x10;
-constexpr uint8_t kNak = 0x15;
 // Longer than any legal block doubled throughout: what goes beyond is no
 // block any more, and the monitor's memory stays bounded.
 constexpr size_t kLongestBlock = 600;
@@ -50,7 +46,10 @@ void LineDecoder::Feed(const LineChar& c) {
     if ((phase_ == Phase::kInBlock || phase_ == Phase::kAfterEtx) && c.from == sender_ &&
         c.time_us - last_us_ > times_.char_delay_us)
         ReportGap(c);
-    Dispatch(c);
+    if (heard_ == Heard::kBoth)
+        Dispatch(c);
+    else
+        OneSide(c);
     last_us_ = c.time_us;
 }
 
@@ -84,6 +83,7 @@ void LineDecoder::Tick(uint64_t now_us) {
 }
 
 bool LineDecoder::Overdue(uint64_t now_us) const {
+    if (heard_ != Heard::kBoth) return OneSideOverdue(now_us);
     switch (phase_) {
         case Phase::kRequested:
             return !late_reported_ && now_us - wait_from_us_ > AckDelay();
@@ -99,6 +99,7 @@ bool LineDecoder::Overdue(uint64_t now_us) const {
 }
 
 void LineDecoder::TimeOut(uint64_t now_us) {
+    if (heard_ != Heard::kBoth && phase_ != Phase::kInBlock) return OneSideTimeOut();
     switch (phase_) {
         case Phase::kRequested:
             late_reported_ = true;
@@ -302,18 +303,7 @@ void LineDecoder::ReceiverInBlock(const LineChar& c) {
 void LineDecoder::AfterEtx(const LineChar& c) {
     if (c.from == sender_ &&
         (procedure_ != Procedure::k3964 || c.time_us - last_us_ <= times_.char_delay_us)) {
-        block_.has_bcc = true;
-        block_.bcc_ok = c.byte == bcc_ && !c.damaged;
-        block_.end_us = c.time_us;
-        ++block_.chars;
-        block_.damaged = block_.damaged || c.damaged;
-        if (block_.bcc_ok) {
-            procedure_ = Procedure::k3964R;
-        } else {
-            Report(AnomalyClass::kBccFailed, c.time_us, c.from,
-                   "block check " + Hex2(c.byte) + " from the " + SideName(c.from) +
-                       ", the block gives " + Hex2(bcc_));
-        }
+        TakeBcc(c);
         phase_ = Phase::kAwaitAck;
         wait_from_us_ = c.time_us;
         return;
@@ -325,6 +315,21 @@ void LineDecoder::AfterEtx(const LineChar& c) {
         return Dispatch(c);
     }
     AwaitAck(c);
+}
+
+void LineDecoder::TakeBcc(const LineChar& c) {
+    block_.has_bcc = true;
+    block_.bcc_ok = c.byte == bcc_ && !c.damaged;
+    block_.end_us = c.time_us;
+    ++block_.chars;
+    block_.damaged = block_.damaged || c.damaged;
+    if (block_.bcc_ok) {
+        procedure_ = Procedure::k3964R;
+    } else {
+        Report(AnomalyClass::kBccFailed, c.time_us, c.from,
+               "block check " + Hex2(c.byte) + " from the " + SideName(c.from) +
+                   ", the block gives " + Hex2(bcc_));
+    }
 }
 
 void LineDecoder::AwaitAck(const LineChar& c) {

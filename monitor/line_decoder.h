@@ -5,6 +5,11 @@
 // characters). Whether blocks carry a block check is told from what follows
 // DLE ETX: the sender's next character is its block check (3964R), the
 // receiver's is its answer (3964).
+//
+// With one side heard alone the decoder reads that side's own characters:
+// a block begins after its STX without the partner's DLE, a character after
+// DLE ETX is its block check when it fits (or the procedure is known to be
+// 3964R), and nothing that needs the other side's answer is judged.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +32,8 @@ class LinkSink {
 
 class LineDecoder {
   public:
-    LineDecoder(const ProcedureTimes& times, LinkSink* sink) : times_(times), sink_(*sink) {}
+    LineDecoder(const ProcedureTimes& times, LinkSink* sink, Heard heard = Heard::kBoth)
+        : times_(times), sink_(*sink), heard_(heard) {}
 
     // One character, in the order of the line; times never go back.
     void Feed(const LineChar& c);
@@ -37,11 +43,17 @@ class LineDecoder {
     void Flush();
 
     // 3964R once a block check has been seen to fit, 3964 once a receiver
-    // answered straight after DLE ETX; unknown before.
+    // answered straight after DLE ETX; unknown before (and, with one side
+    // heard alone, unless a block check fits).
     enum class Procedure { kUnknown, k3964, k3964R };
     Procedure procedure() const { return procedure_; }
 
   private:
+    static constexpr uint8_t kStx = 0x02;
+    static constexpr uint8_t kEtx = 0x03;
+    static constexpr uint8_t kDle = 0x10;
+    static constexpr uint8_t kNak = 0x15;
+
     enum class Phase { kIdle, kRequested, kInBlock, kAfterEtx, kAwaitAck };
 
     uint64_t AckDelay() const;
@@ -57,6 +69,15 @@ class LineDecoder {
     void ReceiverInBlock(const LineChar& c);
     void AfterEtx(const LineChar& c);
     void AwaitAck(const LineChar& c);
+    // Takes the character after DLE ETX as the block's check.
+    void TakeBcc(const LineChar& c);
+    // One side heard alone (line_decoder_one_side.cpp).
+    bool OneSideOverdue(uint64_t now_us) const;
+    void OneSideTimeOut();
+    void OneSide(const LineChar& c);
+    void OneSideIdle(const LineChar& c);
+    void OneSideRequested(const LineChar& c);
+    void OneSideAfterEtx(const LineChar& c);
     void Single(LinkKind kind, const LineChar& c);
     // The event of a handshake character, in one_char_.
     LinkEvent& OneChar(LinkKind kind, const LineChar& c);
@@ -70,6 +91,7 @@ class LineDecoder {
 
     ProcedureTimes times_;
     LinkSink& sink_;
+    Heard heard_;
     Procedure procedure_ = Procedure::kUnknown;
     Phase phase_ = Phase::kIdle;
     bool requested_[2] = {false, false};

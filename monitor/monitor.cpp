@@ -35,6 +35,9 @@ bool Filter::Add(const std::string& term) {
 }
 
 bool Filter::Shows(const Transfer& t) const {
+    // A side heard alone leaves some terms unknown: they match nothing.
+    if (t.heard == Heard::kHost && failed >= 0) return false;
+    if (t.heard == Heard::kPlc && (data_block >= 0 || kind >= 0)) return false;
     return (data_block < 0 || data_block == t.data_block) &&
            (kind < 0 || kind == static_cast<int>(t.kind)) &&
            (failed < 0 || failed == (t.result != TransferResult::kOk ? 1 : 0));
@@ -43,9 +46,11 @@ bool Filter::Shows(const Transfer& t) const {
 Monitor::Monitor(const MonitorOptions& options, FILE* out)
     : options_(options),
       out_(out),
-      decoder_(options.times, this),
+      decoder_(options.times, this, options.heard),
       assembler_([this](const Transfer& t) { OnTransfer(t); },
-                 [this](const Anomaly& a) { OnAnomaly(a); }) {}
+                 [this](const Anomaly& a) { OnAnomaly(a); }, options.heard) {
+    summary_.Hear(options.heard);
+}
 
 void Monitor::Feed(const LineChar& c) {
     summary_.Char(c);
@@ -173,10 +178,14 @@ void Monitor::OnTransfer(const Transfer& t) {
 }
 
 void Monitor::PrintSummary(FILE* out) const {
+    const LineDecoder::Procedure procedure = decoder_.procedure();
+    const char* name = procedure == LineDecoder::Procedure::k3964R  ? "3964R"
+                       : procedure == LineDecoder::Procedure::k3964 ? "3964"
+                                                                    : "unknown";
     if (options_.form == OutputForm::kJson)
-        summary_.PrintJson(out, options_.baud, options_.bits_per_char);
+        summary_.PrintJson(out, options_.baud, options_.bits_per_char, name);
     else
-        summary_.PrintText(out, options_.baud, options_.bits_per_char);
+        summary_.PrintText(out, options_.baud, options_.bits_per_char, name);
     std::fflush(out);
 }
 

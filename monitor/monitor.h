@@ -30,6 +30,7 @@ struct Filter {
 
 struct MonitorOptions {
     ProcedureTimes times;
+    Heard heard = Heard::kBoth;  // one side alone: a single tap
     OutputForm form = OutputForm::kText;
     bool verbose = false;  // every handshake and block too
     Filter filter;

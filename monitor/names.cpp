@@ -21,6 +21,8 @@ const char* LinkKindName(LinkKind kind) {
             return "block";
         case LinkKind::kStray:
             return "stray";
+        case LinkKind::kAnswer:
+            return "DLE (accept or ack)";
     }
     return "?";
 }

@@ -12,6 +12,14 @@ constexpr TransferResult kResults[] = {TransferResult::kOk, TransferResult::kPlc
 }  // namespace
 
 void Summary::Add(const Transfer& transfer) {
+    if (transfer.heard == Heard::kHost) {
+        ++requests_[static_cast<int>(transfer.kind)];
+        return;
+    }
+    if (transfer.heard == Heard::kPlc) {
+        ++replies_[static_cast<int>(transfer.result)];
+        return;
+    }
     ++transfers_[static_cast<int>(transfer.kind)][static_cast<int>(transfer.result)];
     retries_ += static_cast<uint64_t>(transfer.retries);
     if (transfer.result != TransferResult::kOk) return;
@@ -39,7 +47,12 @@ double Summary::BusyShare(Side side, uint32_t baud, uint32_t bits_per_char) cons
     return share > 1.0 ? 1.0 : share;
 }
 
-void Summary::PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char) const {
+void Summary::PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char,
+                        const char* procedure) const {
+    if (heard_ != Heard::kBoth) {
+        PrintOneSideText(out, procedure);
+        return PrintAnomaliesText(out, baud, bits_per_char);
+    }
     std::fprintf(out, "summary: %" PRIu64 " transfers, %" PRIu64 " retries\n", transfers(),
                  retries_);
     for (TransferKind kind : kKinds) {
@@ -52,6 +65,31 @@ void Summary::PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char) const 
                          t.total_us / 1000.0 / static_cast<double>(t.count), t.max_us / 1000.0);
         std::fputc('\n', out);
     }
+    PrintAnomaliesText(out, baud, bits_per_char);
+}
+
+void Summary::PrintOneSideText(FILE* out, const char* procedure) const {
+    std::fprintf(out, "summary: the %s's side only heard, procedure %s\n",
+                 SideName(HeardSide(heard_)), procedure);
+    if (heard_ == Heard::kHost) {
+        std::fprintf(out, "  %" PRIu64 " requests:", requests_[0] + requests_[1]);
+        for (TransferKind kind : kKinds)
+            std::fprintf(out, "  %s %" PRIu64, TransferKindName(kind),
+                         requests_[static_cast<int>(kind)]);
+        std::fputs("  (no replies heard)\n", out);
+        return;
+    }
+    uint64_t all = 0;
+    for (uint64_t count : replies_)
+        all += count;
+    std::fprintf(out, "  %" PRIu64 " replies:", all);
+    for (TransferResult result : kResults)
+        std::fprintf(out, "  %s %" PRIu64, TransferResultName(result),
+                     replies_[static_cast<int>(result)]);
+    std::fputs("  (no requests heard)\n", out);
+}
+
+void Summary::PrintAnomaliesText(FILE* out, uint32_t baud, uint32_t bits_per_char) const {
     std::fprintf(out, "  anomalies:");
     for (int i = 0; i < static_cast<int>(AnomalyClass::kCount); ++i)
         std::fprintf(out, " %s %" PRIu64, AnomalyName(static_cast<AnomalyClass>(i)), anomalies_[i]);
@@ -63,7 +101,12 @@ void Summary::PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char) const 
                  chars(Side::kPlc));
 }
 
-void Summary::PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char) const {
+void Summary::PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char,
+                        const char* procedure) const {
+    if (heard_ != Heard::kBoth) {
+        PrintOneSideJson(out, procedure);
+        return PrintAnomaliesJson(out, baud, bits_per_char);
+    }
     std::fprintf(out, "{\"event\":\"summary\",\"transfers\":%" PRIu64 ",\"retries\":%" PRIu64,
                  transfers(), retries_);
     for (TransferKind kind : kKinds) {
@@ -76,6 +119,27 @@ void Summary::PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char) const 
                      t.count ? t.total_us / 1000.0 / static_cast<double>(t.count) : 0.0,
                      t.max_us / 1000.0);
     }
+    PrintAnomaliesJson(out, baud, bits_per_char);
+}
+
+void Summary::PrintOneSideJson(FILE* out, const char* procedure) const {
+    std::fprintf(out, "{\"event\":\"summary\",\"heard\":\"%s\",\"procedure\":\"%s\"",
+                 SideName(HeardSide(heard_)), procedure);
+    if (heard_ == Heard::kHost) {
+        std::fprintf(out, ",\"requests\":{");
+        for (TransferKind kind : kKinds)
+            std::fprintf(out, "%s\"%s\":%" PRIu64, kind == kKinds[0] ? "" : ",",
+                         TransferKindName(kind), requests_[static_cast<int>(kind)]);
+    } else {
+        std::fprintf(out, ",\"replies\":{");
+        for (TransferResult result : kResults)
+            std::fprintf(out, "%s\"%s\":%" PRIu64, result == kResults[0] ? "" : ",",
+                         TransferResultName(result), replies_[static_cast<int>(result)]);
+    }
+    std::fputc('}', out);
+}
+
+void Summary::PrintAnomaliesJson(FILE* out, uint32_t baud, uint32_t bits_per_char) const {
     std::fprintf(out, ",\"anomalies\":{");
     for (int i = 0; i < static_cast<int>(AnomalyClass::kCount); ++i)
         std::fprintf(out, "%s\"%s\":%" PRIu64, i ? "," : "",

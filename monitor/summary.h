@@ -1,6 +1,7 @@
 // The account of a watched line: transfers by kind and result, retries,
 // anomalies by class, response times per kind and the line's busy share in
-// each direction.
+// each direction. With one side heard alone: that side's requests by kind
+// or replies by result instead, and the procedure as far as it is known.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ class Summary {
         last_us_ = c.time_us;
         ++chars_[static_cast<int>(c.from)];
     }
+    void Hear(Heard heard) { heard_ = heard; }
     void Add(const Transfer& transfer);
     void Add(const Anomaly& anomaly) { ++anomalies_[static_cast<int>(anomaly.what)]; }
 
@@ -40,10 +42,21 @@ class Summary {
     // the side sent, at bits_per_char / baud seconds a character.
     double BusyShare(Side side, uint32_t baud, uint32_t bits_per_char) const;
 
-    void PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char) const;
-    void PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char) const;
+    // procedure: "3964", "3964R" or "unknown"; shown with one side alone.
+    void PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char,
+                   const char* procedure = "unknown") const;
+    void PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char,
+                   const char* procedure = "unknown") const;
 
   private:
+    void PrintAnomaliesText(FILE* out, uint32_t baud, uint32_t bits_per_char) const;
+    void PrintAnomaliesJson(FILE* out, uint32_t baud, uint32_t bits_per_char) const;
+    void PrintOneSideText(FILE* out, const char* procedure) const;
+    void PrintOneSideJson(FILE* out, const char* procedure) const;
+
+    Heard heard_ = Heard::kBoth;
+    uint64_t requests_[2] = {};  // host alone: by kind
+    uint64_t replies_[4] = {};   // PLC alone: by result
     uint64_t transfers_[2][4] = {};
     uint64_t retries_ = 0;
     uint64_t anomalies_[static_cast<int>(AnomalyClass::kCount)] = {};

@@ -4,27 +4,12 @@
 #include <cstdio>
 #include <string>
 
+#include "monitor/telegrams.h"
+
 namespace morvane::monitor {
 namespace {
 
 constexpr int kMostTries = 4;
-constexpr size_t kDataPerTelegram = 128;
-
-bool IsCommand(uint8_t byte) {
-    return byte == 'E' || byte == 'A';
-}
-bool IsFirstTelegram(const std::vector<uint8_t>& p) {
-    return p.size() >= 10 && p[0] == 0 && p[1] == 0 && IsCommand(p[2]) && p[3] == 'D';
-}
-bool IsFollowOn(const std::vector<uint8_t>& p) {
-    return p.size() >= 4 && p[0] == 0xFF && p[1] == 0 && IsCommand(p[2]) && p[3] == 'D';
-}
-
-// Appends the words of the bytes from `from` on.
-void AddWords(const std::vector<uint8_t>& bytes, size_t from, std::vector<uint16_t>* words) {
-    for (size_t i = from; i + 1 < bytes.size(); i += 2)
-        words->push_back(static_cast<uint16_t>(bytes[i] << 8 | bytes[i + 1]));
-}
 
 // Why a block the receiver took did not get through; null when it did.
 const char* Refusal(const LinkEvent& block) {
@@ -50,6 +35,7 @@ void TransferAssembler::Report(AnomalyClass what, uint64_t at_us, Side from, std
 
 void TransferAssembler::Link(const LinkEvent& event) {
     last_us_ = event.end_us;
+    if (heard_ != Heard::kBoth) return OneSide(event);
     if (event.kind == LinkKind::kNak && event.from == Side::kHost) {
         if (event.answered == LinkEvent::Answered::kOwnRequest && !awaiting_reply_)
             ++refused_connections_;
@@ -95,10 +81,7 @@ void TransferAssembler::FirstTelegram(const LinkEvent& block) {
         open_->data = std::move(spare_data_);
         open_->data.clear();
         open_->time_us = block.request_us;
-        open_->kind = p[2] == 'E' ? TransferKind::kFetch : TransferKind::kSend;
-        open_->data_block = p[4];
-        open_->start_word = p[5];
-        open_->words = static_cast<uint16_t>(p[6] << 8 | p[7]);
+        ReadRequest(p, &*open_);
         open_->attempts = 1;
         first_telegram_ = p;
         tries_ = 1;
@@ -122,7 +105,7 @@ void TransferAssembler::FirstTelegram(const LinkEvent& block) {
 
 void TransferAssembler::FollowOn(const LinkEvent& block) {
     const std::vector<uint8_t>& p = block.payload;
-    const TransferKind kind = p[2] == 'E' ? TransferKind::kFetch : TransferKind::kSend;
+    const TransferKind kind = KindOf(p);
     if (!open_ || open_->kind != kind) {
         Report(AnomalyClass::kStray, block.time_us, Side::kHost,
                "follow-on telegram without an open transfer");

@@ -6,6 +6,10 @@
 // retry of the same transfer; a first telegram sent again after its
 // follow-ons began is the transfer started again. Tries that failed before
 // a telegram went out (the connection refused) count with the next one.
+//
+// With one side heard alone there is nothing to join: the host's side gives
+// one request per first telegram (its follow-ons joined to it), the PLC's
+// side one reply per block.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +26,8 @@ class TransferAssembler {
     using TransferSink = std::function<void(const Transfer&)>;
     using AnomalySink = std::function<void(const Anomaly&)>;
 
-    TransferAssembler(TransferSink transfers, AnomalySink anomalies)
-        : transfers_(std::move(transfers)), anomalies_(std::move(anomalies)) {}
+    TransferAssembler(TransferSink transfers, AnomalySink anomalies, Heard heard = Heard::kBoth)
+        : transfers_(std::move(transfers)), anomalies_(std::move(anomalies)), heard_(heard) {}
 
     void Link(const LinkEvent& event);
     // A failed transfer is closed once the line has been quiet this long.
@@ -42,9 +46,14 @@ class TransferAssembler {
     void EndQuiet();
     void Report(AnomalyClass what, uint64_t at_us, Side from, std::string detail);
     size_t ExpectedDataBytes() const;
+    // One side heard alone (transfers_one_side.cpp).
+    void OneSide(const LinkEvent& block);
+    void RequestAlone(const LinkEvent& block);
+    void ReplyAlone(const LinkEvent& block);
 
     TransferSink transfers_;
     AnomalySink anomalies_;
+    Heard heard_;
     std::optional<Transfer> open_;
     std::vector<uint8_t> first_telegram_;  // of the open transfer
     std::vector<uint8_t> telegram_;        // the last telegram sent

@@ -25,10 +25,12 @@ using monitor::Side;
 
 const char kMonitorUsage[] =
     "usage: morvane monitor (--between HOST_PORT PLC_PORT | --tap PORT [--tap PORT] |\n"
-    "                        --replay FILE) [OPTIONS]\n"
+    "                        --tap-plc PORT | --replay FILE) [OPTIONS]\n"
     "  --between A B      in the line: every byte read on A goes on to B and back\n"
     "                     (A faces the host, B the PLC)\n"
     "  --tap PORT         listen only; the first tap hears the host, a second the PLC\n"
+    "  --tap-plc PORT     listen only, to the PLC's side (alone, or with one --tap)\n"
+    "                     (one tap alone: that side's requests, or replies, only)\n"
     "  --replay FILE      decode a capture written earlier\n"
     "  --capture FILE     write what crosses the line as a capture (.mcap)\n"
     "  --baud N, --frame F   the line's settings, for both ports (default 9600 8E1)\n"
@@ -44,6 +46,7 @@ volatile std::sig_atomic_t g_summary = 0;
 
 struct MonitorRequest {
     std::vector<std::string> between, taps;
+    std::string plc_tap;
     std::string replay, capture;
     LineChoice line;
     monitor::MonitorOptions options;
@@ -75,6 +78,9 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
         } else if (a == "--tap") {
             if (!value(&v)) return false;
             r->taps.push_back(v);
+        } else if (a == "--tap-plc") {
+            if (!r->plc_tap.empty()) return (*error = "one --tap-plc port"), false;
+            if (!value(&r->plc_tap)) return false;
         } else if (a == "--replay" || a == "--capture") {
             if (!value(a == "--replay" ? &r->replay : &r->capture)) return false;
         } else if (a == "--baud" || a == "--frame") {
@@ -101,9 +107,13 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
             return (*error = "unknown argument " + a), false;
         }
     }
-    const int inputs = !r->between.empty() + !r->taps.empty() + !r->replay.empty();
+    const bool tapped = !r->taps.empty() || !r->plc_tap.empty();
+    const int inputs = !r->between.empty() + tapped + !r->replay.empty();
     if (inputs != 1) return (*error = "give one of --between, --tap, --replay"), false;
-    if (r->taps.size() > 2) return (*error = "at most two --tap ports"), false;
+    if (r->taps.size() + !r->plc_tap.empty() > 2)
+        return (*error = "at most two tap ports, one a side"), false;
+    if (tapped && r->taps.size() + !r->plc_tap.empty() == 1)
+        r->options.heard = r->taps.empty() ? monitor::Heard::kPlc : monitor::Heard::kHost;
     return true;
 }
 
@@ -122,6 +132,7 @@ int Replay(MonitorRequest& r) {
     if (!monitor::ReadCapture(text.str(), &header, &chars, &error))
         return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
     r.options.start_utc_us = header.start_utc_us;
+    r.options.heard = header.heard;
     monitor::Monitor watcher(r.options, stdout);
     for (const monitor::LineChar& c : chars)
         watcher.Feed(c);
@@ -159,11 +170,12 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         for (const monitor::WatchEnd& end : ends)
             close(end.fd);
     };
-    const std::vector<std::string>& names = r.between.empty() ? r.taps : r.between;
+    std::vector<std::string> names = r.between.empty() ? r.taps : r.between;
+    if (!r.plc_tap.empty()) names.push_back(r.plc_tap);
     for (size_t i = 0; i < names.size(); ++i) {
         monitor::WatchEnd end;
         end.name = names[i];
-        end.from = i == 0 ? Side::kHost : Side::kPlc;
+        end.from = i == 0 && r.options.heard != monitor::Heard::kPlc ? Side::kHost : Side::kPlc;
         const int status = OpenPort(names[i], line, &end.marked, &end.fd);
         if (status != kExitOk) {
             close_ends();
@@ -177,7 +189,8 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     }
     FILE* capture_file = nullptr;
     std::unique_ptr<monitor::CaptureWriter> capture;
-    const monitor::CaptureHeader header = monitor::HeaderStartingNow(DescribeLine(line));
+    monitor::CaptureHeader header = monitor::HeaderStartingNow(DescribeLine(line));
+    header.heard = r.options.heard;
     if (!r.capture.empty()) {
         capture_file = std::fopen(r.capture.c_str(), "w");
         if (capture_file == nullptr) {

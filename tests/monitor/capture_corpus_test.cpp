@@ -1,6 +1,7 @@
 // The stored captures, each decoded as `morvane monitor --replay FILE -v`
 // shows it, against the decoding written down beside it: as text lines, and
-// as JSON objects and CSV rows.
+// as JSON objects and CSV rows. Captures marked as one side heard alone are
+// decoded so.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -32,6 +33,7 @@ std::string Decode(const std::string& capture, uint64_t* chars, uint64_t* accoun
     MonitorOptions options;
     options.verbose = true;
     options.form = form;
+    options.heard = header.heard;  // a capture from one tap is read as one side alone
     {
         Monitor watcher(options, out);
         for (const LineChar& c : line)

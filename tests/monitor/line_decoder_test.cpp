@@ -23,6 +23,7 @@ TEST(CaptureFormat, RefusesWhatIsNoCaptureLine) {
         {"20 H 02\n10 P 10\n", "line 2: time goes back"},
         {"-1 H 02\n", "line 1: bad time -1"},
         {"5 H !2\n", "line 1: bad byte 2"},
+        {"#heard both\n", "line 1: heard must be host or PLC"},
     };
     for (const auto& c : cases) {
         std::vector<LineChar> chars;
@@ -52,7 +53,7 @@ TEST(CaptureFormat, WrittenCaptureReadsBackWithHeaderAndDamage) {
     std::string error;
     ASSERT_TRUE(ReadBack(
         [](CaptureWriter& writer) {
-            writer.Header({1765281663000000, "9600 8E1"});
+            writer.Header({1765281663000000, "9600 8E1", Heard::kPlc});
             const uint8_t bytes[] = {0x10, 0xFF, 0x03};
             const bool damaged[] = {false, true, false};
             writer.Write(42, Side::kPlc, bytes, 3, damaged);
@@ -61,6 +62,7 @@ TEST(CaptureFormat, WrittenCaptureReadsBackWithHeaderAndDamage) {
         << error;
     EXPECT_EQ(header.start_utc_us, 1765281663000000u);
     EXPECT_EQ(header.line, "9600 8E1");
+    EXPECT_EQ(header.heard, Heard::kPlc);
     ASSERT_EQ(chars.size(), 3u);
     EXPECT_EQ(chars[1].byte, 0xFF);
     EXPECT_TRUE(chars[1].damaged);

@@ -1,5 +1,6 @@
-// The monitor's own number formatting against the C library's, and the
-// wall-clock times it shows against the local time of each event.
+// The monitor's own number formatting against the C library's, the
+// wall-clock times it shows against the local time of each event, and which
+// transfers a filter lets through.
 #include <gtest/gtest.h>
 
 #include <cinttypes>
@@ -69,6 +70,39 @@ TEST(TextFormat, IntegersAndBytes) {
         c.append(&text);
         EXPECT_EQ(text, std::string("> ") + c.expected);
     }
+}
+
+// A side heard alone leaves some of a transfer unknown (a request's result,
+// a reply's kind and data block): terms on those match nothing.
+TEST(MonitorFilter, TermsMatchOnlyWhatTheTransferShows) {
+    Transfer both;
+    both.data_block = 1;
+    both.result = TransferResult::kOk;
+    Transfer request = both;
+    request.heard = Heard::kHost;
+    Transfer reply;
+    reply.heard = Heard::kPlc;
+    reply.result = TransferResult::kPlcError;
+    const struct {
+        const char* terms;
+        bool both, request, reply;
+    } cases[] = {
+        {"", true, true, true},         {"DB1", true, true, false},
+        {"db2", false, false, false},   {"FETCH", true, true, false},
+        {"SEND", false, false, false},  {"ok", true, false, false},
+        {"failed", false, false, true}, {"DB1,ok", true, false, false},
+    };
+    for (const auto& c : cases) {
+        Filter filter;
+        std::stringstream terms(c.terms);
+        for (std::string term; std::getline(terms, term, ',');)
+            ASSERT_TRUE(filter.Add(term)) << term;
+        EXPECT_EQ(filter.Shows(both), c.both) << c.terms;
+        EXPECT_EQ(filter.Shows(request), c.request) << c.terms;
+        EXPECT_EQ(filter.Shows(reply), c.reply) << c.terms;
+    }
+    for (const char* bad : {"DB256", "DB", "DBx", "reply"})
+        EXPECT_FALSE(Filter().Add(bad)) << bad;
 }
 
 TEST(MonitorClock, EachLineShowsTheLocalTimeOfItsEvent) {

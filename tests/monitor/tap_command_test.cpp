@@ -67,12 +67,13 @@ struct Ran {
 
 // Starts `morvane monitor -v` on the taps, waits until it says it listens,
 // plays the steps (a step for an untapped side goes nowhere), and
-// interrupts it once it has read them all.
+// interrupts it once it has read them all. With plc_alone the one tap is
+// the PLC's side.
 Ran MonitorTaps(const std::vector<const PtyPair*>& taps,
-                const std::vector<std::pair<size_t, const char*>>& steps) {
+                const std::vector<std::pair<size_t, const char*>>& steps, bool plc_alone = false) {
     std::vector<std::string> words = {MORVANE_PROGRAM, "monitor", "-v"};
     for (const PtyPair* tap : taps)
-        words.insert(words.end(), {"--tap", tap->name()});
+        words.insert(words.end(), {plc_alone ? "--tap-plc" : "--tap", tap->name()});
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(word.data());
@@ -91,10 +92,11 @@ Ran MonitorTaps(const std::vector<const PtyPair*>& taps,
     Ran ran;
     bool played = ReadUntil(out[0], "; Ctrl-C ends\n", &ran.out);
     for (const auto& [side, bytes] : steps) {
-        if (!played || side >= taps.size()) continue;
+        const size_t tap = plc_alone ? (side == 1 ? 0 : taps.size()) : side;
+        if (!played || tap >= taps.size()) continue;
         const Wire wire = Hex(bytes);
         const uint64_t before = BytesRead(child);
-        played = taps[side]->Send(wire) && WaitTakenIn(child, before, wire.size(), *taps[side]);
+        played = taps[tap]->Send(wire) && WaitTakenIn(child, before, wire.size(), *taps[tap]);
     }
     kill(child, played ? SIGINT : SIGKILL);
     ReadUntil(out[0], "", &ran.out);
@@ -162,25 +164,60 @@ TEST(MonitorTap, TwoTapsDecodeTheTransferEachByteFromItsSide) {
     EXPECT_EQ(ToHex(plc.Receive(1, 20)), "");
 }
 
-// One tap hears the host alone: its bytes are shown as far as they can be
-// read without the answers, and nothing is made up for the PLC.
+// What a side heard alone shows: the events, the summary's head and that
+// no anomaly was made up for want of the other side's answers.
+void ExpectOneSide(const Ran& ran, const PtyPair& tap, const char* side,
+                   const std::vector<std::string>& events, const std::string& summary,
+                   const std::string& chars) {
+    EXPECT_EQ(ran.code, 130) << ran.out;
+    EXPECT_EQ(ran.out.rfind(
+                  "morvane monitor: listening on " + tap.name() + " (" + side + "'s side) only", 0),
+              0u)
+        << ran.out;
+    EXPECT_EQ(Events(ran.out), events) << ran.out;
+    EXPECT_NE(ran.out.find(summary), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("  anomalies: bcc-failed 0 nak 0 no-ack 0 char-gap 0 conflict 0 retry 0 "
+                           "damaged 0 stray 0 length-mismatch 0 plc-error 0\n"),
+              std::string::npos)
+        << ran.out;
+    EXPECT_NE(ran.out.find(chars), std::string::npos) << ran.out;
+    EXPECT_EQ(ToHex(tap.Receive(1, 20)), "");
+}
+
+// One tap hears the host alone: its request is read without the PLC's
+// answers (the STX in its start word stays data), and nothing is made up
+// for the PLC.
 TEST(MonitorTap, OneTapShowsOnlyTheHostsSide) {
     PtyPair host;
     ASSERT_TRUE(host.ok());
-    const Ran ran = MonitorTaps({&host}, kFetch);
-    EXPECT_EQ(ran.code, 130) << ran.out;
-    EXPECT_EQ(
-        ran.out.rfind("morvane monitor: listening on " + host.name() + " (host's side) only", 0),
-        0u)
-        << ran.out;
-    const std::vector<std::string> events = Events(ran.out);
-    ASSERT_FALSE(events.empty()) << ran.out;
-    EXPECT_EQ(events[0], "host > PLC  STX");
-    for (const std::string& event : events)
-        EXPECT_EQ(event.find("PLC > host"), std::string::npos) << ran.out;
-    EXPECT_NE(ran.out.find("summary: 0 transfers"), std::string::npos) << ran.out;
-    EXPECT_NE(ran.out.find("(16 and 0 characters)"), std::string::npos) << ran.out;
-    EXPECT_EQ(ToHex(host.Receive(1, 20)), "");
+    ExpectOneSide(MonitorTaps({&host}, kFetch), host, "host",
+                  {
+                      "host > PLC  STX",
+                      "host > PLC  block 00 00 45 44 01 02 00 01 FF FF BCC ok",
+                      "FETCH DB1 W2 x1  request only, no reply heard",
+                      "host > PLC  DLE (accept or ack)",
+                      "host > PLC  DLE (accept or ack)",
+                  },
+                  "summary: the host's side only heard, procedure 3964R\n"
+                  "  1 requests:  FETCH 1  SEND 0  (no replies heard)\n",
+                  "(16 and 0 characters)");
+}
+
+TEST(MonitorTap, OneTapOnThePlcsSideShowsItsReply) {
+    PtyPair plc;
+    ASSERT_TRUE(plc.ok());
+    ExpectOneSide(MonitorTaps({&plc}, kFetch, true), plc, "PLC",
+                  {
+                      "PLC > host  DLE (accept or ack)",
+                      "PLC > host  DLE (accept or ack)",
+                      "PLC > host  STX",
+                      "PLC > host  block 00 00 00 00 12 34 BCC ok",
+                      "reply -> 0x1234  ok",
+                  },
+                  "summary: the PLC's side only heard, procedure 3964R\n"
+                  "  1 replies:  ok 1  plc-error 0  bad-length 0  line-failed 0  (no requests "
+                  "heard)\n",
+                  "(0 and 12 characters)");
 }
 
 TEST(MonitorTap, AMissingTapPortIsNamedOnOneLine) {
