@@ -54,8 +54,9 @@ struct MonitorRequest {
 
 constexpr char kWho[] = "morvane monitor";
 
+// A mistake on the command line: one line, as the tool's other commands say it.
 int Usage(const std::string& why) {
-    std::fprintf(stderr, "%s: %s\n%s", kWho, why.c_str(), kMonitorUsage);
+    std::fprintf(stderr, "%s: %s (see morvane monitor -h)\n", kWho, why.c_str());
     return kExitUsage;
 }
 
@@ -109,7 +110,7 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
     }
     const bool tapped = !r->taps.empty() || !r->plc_tap.empty();
     const int inputs = !r->between.empty() + tapped + !r->replay.empty();
-    if (inputs != 1) return (*error = "give one of --between, --tap, --replay"), false;
+    if (inputs != 1) return (*error = "give one of --between, --tap, --tap-plc, --replay"), false;
     if (r->taps.size() + !r->plc_tap.empty() > 2)
         return (*error = "at most two tap ports, one a side"), false;
     if (tapped && r->taps.size() + !r->plc_tap.empty() == 1)

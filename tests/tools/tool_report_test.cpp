@@ -213,6 +213,8 @@ TEST(ToolReport, MistakesAreOneLineWithWhatIsValid) {
         {"parse --port x 001000", 2, "--port is not an option of parse"},
         {"read --json 001000 --csv", 2, "--csv conflicts with the output form"},
         {"--bogus read 001000", 2, "unknown option --bogus (see morvane -h)"},
+        {"monitor --tap a --tap b --tap c", 2,
+         "at most two tap ports, one a side (see morvane monitor -h)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
