@@ -149,11 +149,14 @@ extern "C" void OnSummarySignal(int) {
     g_summary = 1;
 }
 
-// Opens a port as the other commands do, and says why when it does not.
-int OpenPort(const std::string& given, const LineParameters& line, bool* marked, int* fd) {
+// Opens a port as the other commands do, and says why when it does not. A
+// tap is opened for reading only: it can never put a byte on the line.
+int OpenPort(const std::string& given, const LineParameters& line, bool listen_only, bool* marked,
+             int* fd) {
     std::string device, port, error;
     if (!ResolvePort(given, &device, &port, &error)) return Fail(error, kExitUsage, kWho);
-    *fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    *fd =
+        open(device.c_str(), (listen_only ? O_RDONLY : O_RDWR) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios held{};
     if (*fd < 0 || !SetLine(*fd, line, 0, &held)) {
         if (*fd >= 0) close(*fd);
@@ -177,7 +180,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         monitor::WatchEnd end;
         end.name = names[i];
         end.from = i == 0 && r.options.heard != monitor::Heard::kPlc ? Side::kHost : Side::kPlc;
-        const int status = OpenPort(names[i], line, &end.marked, &end.fd);
+        const int status = OpenPort(names[i], line, r.between.empty(), &end.marked, &end.fd);
         if (status != kExitOk) {
             close_ends();
             return status;

@@ -2,6 +2,7 @@
 // the two receive lines of a Y-cable: the test plays a 3964R FETCH into the
 // far ends, host's bytes on one pair and the PLC's on the other, a step at a
 // time as the line would carry it, then stops the monitor with Ctrl-C.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -63,7 +65,30 @@ bool ReadUntil(int fd, const std::string& until, std::string* text) {
 struct Ran {
     int code = -1;  // exit status; minus the signal when one ended it
     std::string out;
+    int taps_writable = -1;  // the tap descriptors open for writing, once it listened
 };
+
+// How many of the process's descriptors on the taps are open for writing.
+int TapsWritable(pid_t pid, const std::vector<const PtyPair*>& taps) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    int writable = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd")) {
+        std::error_code failed;
+        const auto target = std::filesystem::read_symlink(entry.path(), failed);
+        bool on_tap = false;
+        for (const PtyPair* tap : taps)
+            on_tap = on_tap || (!failed && target == tap->name());
+        if (!on_tap) continue;
+        std::ifstream info(proc + "/fdinfo/" + entry.path().filename().string());
+        std::string key;
+        int flags = 0;
+        while (info >> key && key != "flags:")
+            info.ignore(256, '\n');
+        info >> std::oct >> flags;
+        writable += (flags & O_ACCMODE) != O_RDONLY;
+    }
+    return writable;
+}
 
 // Starts `morvane monitor -v` on the taps, waits until it says it listens,
 // plays the steps (a step for an untapped side goes nowhere), and
@@ -91,6 +116,7 @@ Ran MonitorTaps(const std::vector<const PtyPair*>& taps,
     close(out[1]);
     Ran ran;
     bool played = ReadUntil(out[0], "; Ctrl-C ends\n", &ran.out);
+    if (played) ran.taps_writable = TapsWritable(child, taps);
     for (const auto& [side, bytes] : steps) {
         const size_t tap = plc_alone ? (side == 1 ? 0 : taps.size()) : side;
         if (!played || tap >= taps.size()) continue;
@@ -159,7 +185,8 @@ TEST(MonitorTap, TwoTapsDecodeTheTransferEachByteFromItsSide) {
     EXPECT_NE(ran.out.find("summary: 1 transfers, 0 retries"), std::string::npos) << ran.out;
     EXPECT_NE(ran.out.find("FETCH  ok 1 "), std::string::npos) << ran.out;
     EXPECT_NE(ran.out.find("(16 and 12 characters)"), std::string::npos) << ran.out;
-    // A tap listens only: nothing goes back towards either sender.
+    // A tap listens only: opened for reading, nothing goes back towards either sender.
+    EXPECT_EQ(ran.taps_writable, 0);
     EXPECT_EQ(ToHex(host.Receive(1, 20)), "");
     EXPECT_EQ(ToHex(plc.Receive(1, 20)), "");
 }
