@@ -3,7 +3,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -76,29 +75,22 @@ int main(int argc, char** argv) {
     for (const auto& [db, words] : options.blocks)
         sim.DeclareBlock(db, words);
 
-    std::ofstream trace_file;
-    std::unique_ptr<FILE, int (*)(FILE*)> capture(nullptr, std::fclose);
-    if (const std::string why = plcsim::NotWritableInPlace(options.trace_file); !why.empty()) {
-        std::cerr << "plcsim: --trace-file: " << why << '\n';
-        return 1;
+    std::unique_ptr<FILE, int (*)(FILE*)> trace_file(nullptr, std::fclose);
+    if (!options.trace_file.empty()) {
+        trace_file.reset(plcsim::OpenInPlace(options.trace_file, false, &error));
+        if (!trace_file) {
+            std::cerr << "plcsim: --trace-file: " << error << '\n';
+            return 1;
+        }
     }
     if (options.trace && morvane::monitor::NamesCapture(options.trace_file)) {
-        capture.reset(std::fopen(options.trace_file.c_str(), "w"));
-        if (!capture) {
-            std::cerr << "plcsim: --trace-file " << options.trace_file << ": cannot write\n";
-            return 1;
-        }
-        WriteCapture(sim, capture.get(), options.device_settings);
-    } else if (!options.trace_file.empty()) {
-        trace_file.open(options.trace_file);
-        if (!trace_file) {
-            std::cerr << "plcsim: --trace-file " << options.trace_file << ": cannot write\n";
-            return 1;
-        }
-    }
-    if (options.trace && !capture) {
-        std::ostream& out = options.trace_file.empty() ? std::cout : trace_file;
-        sim.SetTraceSink([&out](const std::string& line) { out << line << std::endl; });
+        WriteCapture(sim, trace_file.get(), options.device_settings);
+    } else if (options.trace) {
+        FILE* out = trace_file ? trace_file.get() : stdout;
+        sim.SetTraceSink([out](const std::string& line) {
+            std::fprintf(out, "%s\n", line.c_str());
+            std::fflush(out);
+        });
     }
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);

@@ -1,6 +1,7 @@
 // Replacing a file whole: a crash or a full disk never leaves it half written.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace plcsim {
@@ -15,6 +16,11 @@ std::string NotARegularFile(const std::string& path);
 // otherwise why not ("PATH is read-only: it is not written"). A regular
 // file without a write bit is read-only whoever runs this, root included.
 std::string NotWritableInPlace(const std::string& path);
+
+// Opens path for a stream written in place ("w", or "a" with append), after
+// NotWritableInPlace. A FIFO nobody reads is refused at once instead of
+// waiting for a reader for ever. nullptr with *error when it cannot.
+std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error);
 
 // True when ReplaceFile can save path: it is a regular file the user may
 // write, or a new one in a directory the user may write. A file without a

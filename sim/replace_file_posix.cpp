@@ -69,6 +69,30 @@ std::string NotWritableInPlace(const std::string& path) {
                                                        : "";
 }
 
+std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error) {
+    *error = NotWritableInPlace(path);
+    if (!error->empty()) return nullptr;
+    // Without O_NONBLOCK, opening a FIFO for writing waits until a reader
+    // comes; with it, ENXIO says that none is there. Writes block again.
+    const int fd =
+        open(path.c_str(),
+             O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *error =
+            errno == ENXIO ? path + " is a FIFO nobody reads" : path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    std::FILE* file = nullptr;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        file = fdopen(fd, append ? "a" : "w");
+    if (file == nullptr) {
+        *error = path + ": " + std::strerror(errno);
+        close(fd);
+    }
+    return file;
+}
+
 bool CanReplace(const std::string& given, std::string* error) {
     *error = NotARegularFile(given);
     if (!error->empty()) return false;

@@ -1,4 +1,5 @@
 #include "driver_log.h"
+#include "host_platform.h"
 
 #include <array>
 #include <cstdio>
@@ -59,9 +60,10 @@ bool StartDriverLog(const LogOptions& options, std::string* error) {
     LogState& state = State();
     state.options = options;
     if (!options.file.empty()) {
-        state.file = std::fopen(options.file.c_str(), "a");
+        std::string why;
+        state.file = OpenStreamFile(options.file, true, &why);
         if (state.file == nullptr) {
-            *error = "cannot open log file " + options.file;
+            *error = "cannot write the log: " + why;
             return false;
         }
     }

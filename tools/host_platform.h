@@ -2,6 +2,7 @@
 // loading the driver, the embedded simulator and the trace.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "morvane/morvane.h"
@@ -19,6 +20,12 @@ void MarkTransfer(bool running);
 bool Interrupted();
 int InterruptSignal();        // SIGINT, SIGTERM or SIGHUP; 0 when none came
 std::string InterruptName();  // "interrupted", "stopped by SIGTERM", ...
+
+// Opens a file the tool writes a stream into in place (the driver's log, a
+// trace, a capture), for appending or from its start. On Linux a
+// read-only file or a directory is refused by name and a FIFO nobody reads
+// is refused at once. nullptr with *error when it cannot be opened.
+std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* error);
 
 // True when the address dialog can run: on Linux it reads a terminal.
 bool DialogPossible();

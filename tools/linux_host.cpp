@@ -140,6 +140,10 @@ std::string InterruptName() {
     return std::string("stopped by SIG") + (g_signal == SIGTERM ? "TERM" : "HUP");
 }
 
+std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* error) {
+    return plcsim::OpenInPlace(path, append, error);
+}
+
 bool DialogPossible() {
     return isatty(STDIN_FILENO) == 1;
 }

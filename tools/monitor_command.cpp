@@ -196,10 +196,11 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     monitor::CaptureHeader header = monitor::HeaderStartingNow(DescribeLine(line));
     header.heard = r.options.heard;
     if (!r.capture.empty()) {
-        capture_file = std::fopen(r.capture.c_str(), "w");
+        std::string why;
+        capture_file = OpenStreamFile(r.capture, false, &why);
         if (capture_file == nullptr) {
             close_ends();
-            return Fail("cannot write " + r.capture, kExitToolFailed, kWho);
+            return Fail("cannot write the capture: " + why, kExitToolFailed, kWho);
         }
         capture = std::make_unique<monitor::CaptureWriter>(capture_file);
         capture->Header(header);

@@ -216,13 +216,8 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
                                             const std::string& trace_file, std::string* error) {
     auto output = std::make_unique<TraceOutput>();
     if (!trace_file.empty()) {
-        *error = plcsim::NotWritableInPlace(trace_file);
-        if (!error->empty()) return nullptr;
-        output->file = std::fopen(trace_file.c_str(), "w");
-        if (output->file == nullptr) {
-            *error = SystemError(trace_file);
-            return nullptr;
-        }
+        output->file = plcsim::OpenInPlace(trace_file, false, error);
+        if (output->file == nullptr) return nullptr;
         if (monitor::NamesCapture(trace_file)) {
             output->capture = std::make_unique<monitor::CaptureWriter>(output->file);
             output->capture->Header(

@@ -90,6 +90,12 @@ int InterruptSignal() {
 std::string InterruptName() {
     return "interrupted";
 }
+std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* error) {
+    std::FILE* file = std::fopen(path.c_str(), append ? "a" : "w");
+    if (file == nullptr) *error = "cannot write " + path;
+    return file;
+}
+
 bool DialogPossible() {
     return true;  // a dialog box of its own
 }

@@ -111,13 +111,29 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         EXPECT_NE(out.find("--sim-blocks: " + c.path + c.said), std::string::npos) << out;
         EXPECT_EQ(out.find("<-"), std::string::npos) << out;
     }
-    // A trace is written in place, into a pipe or device too, never into a read-only file.
-    std::string out;
-    EXPECT_EQ(RunCommand("timeout 10 " + std::string(MORVANE_PROGRAM) + " read --trace-file " +
-                             read_only + " 001002 2>&1",
-                         &out),
-              1);
-    EXPECT_NE(out.find(read_only + " is read-only: it is not written"), std::string::npos) << out;
+    // A trace or a log is written in place, into a pipe or device too, never
+    // into a read-only file, nor into a FIFO nobody reads: that would wait for ever.
+    const struct {
+        const char* option;
+        std::string path;
+        int code;
+        const char* said;
+    } streams[] = {
+        {"--trace-file", read_only, 1, " is read-only: it is not written"},
+        {"--trace-file", fifo, 1, " is a FIFO nobody reads"},
+        {"--log", read_only, 2, " is read-only: it is not written"},
+        {"--log", fifo, 2, " is a FIFO nobody reads"},
+    };
+    for (const auto& c : streams) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.path);
+        std::string out;
+        EXPECT_EQ(RunCommand("timeout 10 " + std::string(MORVANE_PROGRAM) + " read " + c.option +
+                                 " " + c.path + " 001002 2>&1",
+                             &out),
+                  c.code)
+            << out;
+        EXPECT_NE(out.find(c.path + c.said), std::string::npos) << out;
+    }
     struct stat status {};
     ASSERT_EQ(stat(fifo.c_str(), &status), 0);
     EXPECT_TRUE(S_ISFIFO(status.st_mode));
