@@ -45,6 +45,10 @@ run_tests() {
   passed=$((passed + ${total:-0} - ${bad:-0} - skip))
   failed=$((failed + ${bad:-0}))
   skipped=$((skipped + skip))
+  # The failing tests' names, kept for the last lines of the run where a
+  # shortened CI log still shows them.
+  sed -n '/The following tests FAILED:/,/^Errors while running/p' "$log" |
+    sed -n "s/^[[:space:]]*[0-9]* - \(.*\)/  $1: \1/p" >>"$logs/failed-names" || true
 }
 
 cmake --preset default
@@ -80,6 +84,7 @@ windows_checks() {
   windows_failed=$(sed -n 's/^windows: [0-9]* passed, \([0-9]*\) failed.*/\1/p' "$windows_log" | tail -1)
   passed=$((passed + ${windows_passed:-0}))
   failed=$((failed + ${windows_failed:-1}))
+  sed -n 's/^windows: FAILED: /  windows: /p' "$windows_log" >>"$logs/failed-names"
 }
 optional "the Windows checks" x86_64-w64-mingw32-g++ optional "the Windows checks" /usr/lib/wine/wine64 \
   windows_checks
@@ -91,5 +96,9 @@ optional "the fuzz targets" clang++ env FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash 
 # fail only when one cannot run at all, never on timing.
 optional "the benchmarks" /usr/include/benchmark/benchmark.h bash scripts/bench.sh --quick
 
+if [ -s "$logs/failed-names" ]; then
+  echo "failed tests:"
+  cat "$logs/failed-names"
+fi
 echo "tests: ${passed} passed, ${failed} failed, ${skipped} skipped"
 [ "$failed" -eq 0 ] && [ "$windows_result" -eq 0 ]
