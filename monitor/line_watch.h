@@ -1,7 +1,8 @@
 // Watching a live line: ports read as their bytes arrive, each byte stamped
 // with the time and the side it came from. In the line (--between) the
 // bytes read from one port are written to the other at once, before any is
-// decoded; when one port fails, forwarding stops both ways.
+// decoded, except those a port marked damaged; when one port fails,
+// forwarding stops both ways.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ struct WatchCalls {
     std::function<void(uint64_t time_us, Side from, const std::vector<uint8_t>& chars,
                        const std::vector<bool>& damaged)>
         on_read;
-    std::function<void(const LineChar&)> on_char;
+    std::function<void(const LineChar&)> on_char;  // may be empty, as may on_tick
     std::function<void(uint64_t now_us)> on_tick;  // about every 50 ms without bytes
     std::function<bool()> keep_going;
 };

@@ -64,11 +64,12 @@ std::string WatchLine(const std::vector<WatchEnd>& ends, uint64_t start_us,
     };
     std::vector<Read> reads(ends.size());
     uint8_t buffer[4096];
+    std::vector<uint8_t> passed;
     while (calls.keep_going()) {
         const int ready = poll(watch.data(), watch.size(), 50);
         if (ready < 0 && errno != EINTR) return std::string("poll: ") + std::strerror(errno);
         if (ready <= 0) {
-            calls.on_tick(MonotonicMicros() - start_us);
+            if (calls.on_tick) calls.on_tick(MonotonicMicros() - start_us);
             continue;
         }
         // Forwarding first: every port's bytes go on before any is decoded.
@@ -88,14 +89,20 @@ std::string WatchLine(const std::vector<WatchEnd>& ends, uint64_t start_us,
                 reads[i].damaged.assign(static_cast<size_t>(n), false);
             }
             if (ends[i].forward_to < 0) continue;
+            // A damaged character is not passed on: the far port cannot mark
+            // it, and as a clean byte it could pass for data there. A block
+            // short of a character fails the receiver's checks instead.
+            passed.clear();
+            for (size_t k = 0; k < reads[i].chars.size(); ++k)
+                if (!reads[i].damaged[k]) passed.push_back(reads[i].chars[k]);
             const std::string failed =
-                WriteAll(ends[i].forward_to, reads[i].chars.data(), reads[i].chars.size(), calls);
+                WriteAll(ends[i].forward_to, passed.data(), passed.size(), calls);
             if (!failed.empty()) return "writing on from " + ends[i].name + ": " + failed;
         }
         for (size_t i = 0; i < ends.size(); ++i) {
             if (calls.on_read && !reads[i].chars.empty())
                 calls.on_read(reads[i].at_us, ends[i].from, reads[i].chars, reads[i].damaged);
-            for (size_t k = 0; k < reads[i].chars.size(); ++k)
+            for (size_t k = 0; calls.on_char && k < reads[i].chars.size(); ++k)
                 calls.on_char(
                     LineChar{reads[i].at_us, ends[i].from, reads[i].chars[k], reads[i].damaged[k]});
         }

@@ -14,10 +14,6 @@ const char* Direction(LineSide from) {
     return from == LineSide::kHost ? "host > PLC" : "PLC > host";
 }
 
-LineSide Other(LineSide side) {
-    return side == LineSide::kHost ? LineSide::kPlc : LineSide::kHost;
-}
-
 }  // namespace
 
 void LineTrace::set_block_check(bool block_check) {

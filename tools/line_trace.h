@@ -18,9 +18,11 @@
 #include <mutex>
 #include <string>
 
+#include "monitor/events.h"
+
 namespace morvane::tool {
 
-enum class LineSide { kHost = 0, kPlc = 1 };
+using LineSide = monitor::Side;
 
 class LineTrace {
   public:

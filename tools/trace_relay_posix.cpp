@@ -1,11 +1,9 @@
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include <atomic>
@@ -13,46 +11,28 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "frame_option.h"
 #include "line_session.h"
 #include "line_trace.h"
 #include "monitor/capture.h"
+#include "monitor/line_watch.h"
 #include "progress.h"
 #include "serial/line_settings_posix.h"
-#include "serial/marked_input.h"
 #include "sim/posix_terminal.h"
 #include "sim/replace_file.h"
 
 namespace morvane::tool {
 namespace {
 
-constexpr int kStopCheckMs = 20;  // the thread notices a stop at least this often
 // Once stopped, bytes still crossing (the last DLE the driver wrote before
 // it closed the port) are passed on until the line is this long quiet.
-constexpr int kDrainQuietMs = 10;
-constexpr int kWriteWaitMs = 2000;
-constexpr size_t kChunk = 512;
+constexpr uint64_t kDrainQuietUs = 10000;
 constexpr uint16_t kDtrAndRtsOn = 0x0303;  // what ColdStart asks of every port
 
 using plcsim::MakeRaw;
 using plcsim::SystemError;
-
-// Writes all bytes, waiting (bounded) while the device's queue is full.
-bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = write(fd, bytes + done, count - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-        pollfd ready{fd, POLLOUT, 0};
-        if (poll(&ready, 1, kWriteWaitMs) <= 0) return false;
-    }
-    return true;
-}
 
 // Where the trace goes: standard error, a file of trace lines, or a capture
 // of the characters themselves, which the monitor decodes later.
@@ -65,6 +45,10 @@ struct TraceOutput {
     }
 };
 
+// The line's bytes pass through the monitor's watch, which hands them on
+// before they are shown (the trace adds no delay to the line) and passes no
+// character the device marked damaged: a pseudo-terminal cannot mark it for
+// the driver, and a block short of a character fails its checks there.
 class PtyRelay final : public TraceRelay {
   public:
     PtyRelay(int far_fd, bool exclusive, std::unique_ptr<TraceOutput> output)
@@ -76,7 +60,7 @@ class PtyRelay final : public TraceRelay {
               std::fprintf(file, "%s\n", text.c_str());
               std::fflush(file);
           }),
-          trace_(write_line_, LineTrace::Clock::now()) {}
+          trace_(write_line_, start_) {}
     ~PtyRelay() override;
     PtyRelay(const PtyRelay&) = delete;
     PtyRelay& operator=(const PtyRelay&) = delete;
@@ -89,24 +73,23 @@ class PtyRelay final : public TraceRelay {
 
   private:
     void Run();
-    // Bytes from one end to the other; false when the end is gone.
-    bool Pass(int from_fd, int to_fd, LineSide from);
-    // Characters into the trace or the capture.
-    void Show(LineSide from, const uint8_t* bytes, size_t count, const uint8_t* damaged,
-              LineTrace::Clock::time_point at);
+    // Characters of one read into the trace or the capture.
+    void Show(LineSide from, const std::vector<uint8_t>& chars, const std::vector<bool>& damaged,
+              uint64_t time_us);
 
     int far_fd_;
     bool exclusive_;           // the far end is a device held in exclusive mode
     bool far_marked_ = false;  // the device marks damaged characters in its stream
-    MarkedInput marks_;
     int master_fd_ = -1;
     int held_slave_fd_ = -1;  // keeps the master from a hang-up while the driver reopens
     std::string driver_path_;
     std::unique_ptr<TraceOutput> output_;
     LineTrace::Sink write_line_;
-    LineTrace::Clock::time_point start_ = LineTrace::Clock::now();
+    const uint64_t start_us_ = monitor::MonotonicMicros();
+    const LineTrace::Clock::time_point start_ = LineTrace::Clock::now();
     LineTrace trace_;
     std::atomic<bool> stop_{false};
+    uint64_t last_read_us_ = 0;  // the relay thread's own
     std::thread thread_;
 };
 
@@ -141,72 +124,42 @@ PtyRelay::~PtyRelay() {
         if (fd >= 0) close(fd);
 }
 
-bool PtyRelay::Pass(int from_fd, int to_fd, LineSide from) {
-    uint8_t bytes[kChunk];
-    uint8_t damaged[kChunk] = {};
-    const ssize_t count = read(from_fd, bytes, sizeof bytes);
-    if (count < 0) return errno == EAGAIN || errno == EINTR;
-    if (count == 0) return false;
-    const auto arrived = LineTrace::Clock::now();
-    size_t n = static_cast<size_t>(count);
-    bool any_damaged = false;
-    if (from == LineSide::kPlc && far_marked_)
-        n = DecodeMarkedInput(&marks_, bytes, static_cast<uint32_t>(count), bytes, damaged,
-                              &any_damaged);
-    // A damaged character is traced but left out: a pseudo-terminal cannot
-    // mark it for the driver, and a block short of a character fails its
-    // checks there.
-    uint8_t kept[kChunk];
-    size_t kept_count = 0;
-    for (size_t i = 0; i < n; ++i)
-        if (damaged[i] == 0) kept[kept_count++] = bytes[i];
-    // Passed on first, shown after: the trace adds no delay to the line.
-    const bool passed = WriteAll(to_fd, kept, kept_count);
-    Show(from, bytes, n, damaged, arrived);
-    return passed;
-}
-
-void PtyRelay::Show(LineSide from, const uint8_t* bytes, size_t count, const uint8_t* damaged,
-                    LineTrace::Clock::time_point at) {
+void PtyRelay::Show(LineSide from, const std::vector<uint8_t>& chars,
+                    const std::vector<bool>& damaged, uint64_t time_us) {
     if (output_->capture) {
-        bool flags[kChunk] = {};
-        for (size_t i = 0; i < count; ++i)
-            flags[i] = damaged[i] != 0;
-        const auto since = std::chrono::duration_cast<std::chrono::microseconds>(at - start_);
-        output_->capture->Write(
-            static_cast<uint64_t>(since.count()),
-            from == LineSide::kHost ? monitor::Side::kHost : monitor::Side::kPlc, bytes, count,
-            flags);
+        output_->capture->Write(time_us, from, chars, damaged);
         std::fflush(output_->file);
         return;
     }
-    for (size_t i = 0; i < count; ++i) {
-        if (damaged[i] != 0)
-            trace_.Damaged(from, bytes[i], at);
+    const auto at = start_ + std::chrono::microseconds(time_us);
+    for (size_t i = 0; i < chars.size(); ++i) {
+        if (damaged[i])
+            trace_.Damaged(from, chars[i], at);
         else
-            trace_.Bytes(from, &bytes[i], 1, at);
+            trace_.Bytes(from, &chars[i], 1, at);
     }
 }
 
 void PtyRelay::Run() {
-    for (;;) {
-        const bool stopping = stop_.load();
-        pollfd ready[2] = {{master_fd_, POLLIN, 0}, {far_fd_, POLLIN, 0}};
-        if (poll(ready, 2, stopping ? kDrainQuietMs : kStopCheckMs) <= 0) {
-            if (stopping) return;
-            continue;
-        }
-        const short any = POLLIN | POLLHUP | POLLERR;
-        if ((!(ready[0].revents & any) || Pass(master_fd_, far_fd_, LineSide::kHost)) &&
-            (!(ready[1].revents & any) || Pass(far_fd_, master_fd_, LineSide::kPlc)))
-            continue;
-        // The far end is gone (a pulled adapter): the driver sees a hang-up too.
-        trace_.Flush();
-        close(held_slave_fd_);
-        close(master_fd_);
-        held_slave_fd_ = master_fd_ = -1;
-        return;
-    }
+    const std::vector<monitor::WatchEnd> ends = {
+        {master_fd_, LineSide::kHost, false, far_fd_, driver_path_},
+        {far_fd_, LineSide::kPlc, far_marked_, master_fd_, "the port"},
+    };
+    monitor::WatchCalls calls;
+    calls.on_read = [this](uint64_t time_us, LineSide from, const std::vector<uint8_t>& chars,
+                           const std::vector<bool>& damaged) {
+        last_read_us_ = time_us;
+        Show(from, chars, damaged, time_us);
+    };
+    calls.keep_going = [this] {
+        return !stop_ || monitor::MonotonicMicros() - start_us_ < last_read_us_ + kDrainQuietUs;
+    };
+    if (monitor::WatchLine(ends, start_us_, calls).empty()) return;
+    // The far end is gone (a pulled adapter): the driver sees a hang-up too.
+    trace_.Flush();
+    close(held_slave_fd_);
+    close(master_fd_);
+    held_slave_fd_ = master_fd_ = -1;
 }
 
 }  // namespace
