@@ -2,6 +2,8 @@
 // transfers, from two ports in the line, one or two listening ports, or a
 // capture written earlier.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -150,15 +152,27 @@ extern "C" void OnSummarySignal(int) {
 }
 
 // Opens a port as the other commands do, and says why when it does not. A
-// tap is opened for reading only: it can never put a byte on the line.
-int OpenPort(const std::string& given, const LineParameters& line, bool listen_only, bool* marked,
-             int* fd) {
+// tap is opened for reading only: it can never put a byte on the line. A
+// port is held as the driver holds its own: a second reader, the driver
+// itself or another monitor, would take bytes this one never sees.
+int OpenPort(const std::string& given, const LineParameters& line, bool listen_only,
+             const std::vector<monitor::WatchEnd>& opened, bool* marked, int* fd) {
     std::string device, port, error;
     if (!ResolvePort(given, &device, &port, &error)) return Fail(error, kExitUsage, kWho);
     *fd =
         open(device.c_str(), (listen_only ? O_RDONLY : O_RDWR) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    struct stat mine {
+    }, other{};
+    for (const monitor::WatchEnd& end : opened) {
+        if (*fd >= 0 && fstat(*fd, &mine) == 0 && fstat(end.fd, &other) == 0 &&
+            mine.st_rdev == other.st_rdev) {
+            close(*fd);
+            return Fail(given + " is the same port as " + end.name + ": give two ports", kExitUsage,
+                        kWho);
+        }
+    }
     termios held{};
-    if (*fd < 0 || !SetLine(*fd, line, 0, &held)) {
+    if (*fd < 0 || flock(*fd, LOCK_EX | LOCK_NB) != 0 || !SetLine(*fd, line, 0, &held)) {
         if (*fd >= 0) close(*fd);
         return Fail("cannot open port " + device + " at " + DescribeLine(line) + ": " +
                         DiagnosePort(device, line),
@@ -180,7 +194,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         monitor::WatchEnd end;
         end.name = names[i];
         end.from = i == 0 && r.options.heard != monitor::Heard::kPlc ? Side::kHost : Side::kPlc;
-        const int status = OpenPort(names[i], line, r.between.empty(), &end.marked, &end.fd);
+        const int status = OpenPort(names[i], line, r.between.empty(), ends, &end.marked, &end.fd);
         if (status != kExitOk) {
             close_ends();
             return status;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -247,21 +248,41 @@ TEST(MonitorTap, OneTapOnThePlcsSideShowsItsReply) {
                   "(0 and 12 characters)");
 }
 
-TEST(MonitorTap, AMissingTapPortIsNamedOnOneLine) {
-    PtyPair host;
-    ASSERT_TRUE(host.ok());
+// A port that cannot be had is named on one line, with why: missing, held
+// by another program (the driver, another monitor), or given twice: a
+// second reader would split the port's bytes with the first.
+TEST(MonitorTap, APortItCannotHaveIsNamedOnOneLine) {
+    PtyPair host, held;
+    ASSERT_TRUE(host.ok() && held.ok());
+    const int holder = open(held.name().c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     const std::string missing = ::testing::TempDir() + "morvane-no-such-port";
+    const struct {
+        std::string port, said;
+    } cases[] = {
+        {missing, "at 9600 8E1: no such device (No such file or directory)"},
+        {held.name(), "at 9600 8E1: in use by process " + std::to_string(getpid())},
+    };
     std::string out;
-    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " monitor --tap " + host.name() +
-                             " --tap " + missing + " 2>&1",
+    EXPECT_EQ(RunCommand("timeout 5 " + std::string(MORVANE_PROGRAM) + " monitor --between " +
+                             host.name() + " " + host.port_name() + " 2>&1",
                          &out),
-              6);  // the port cannot be opened
-    EXPECT_EQ(out.rfind("morvane monitor: cannot open port " + missing +
-                            " at 9600 8E1: no such device (No such file or directory)",
-                        0),
-              0u)
-        << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+              2);
+    EXPECT_EQ(out, "morvane monitor: " + host.port_name() + " is the same port as " + host.name() +
+                       ": give two ports\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        std::string out;
+        // Bounded: a monitor that took the port would listen until stopped.
+        EXPECT_EQ(RunCommand("timeout 5 " + std::string(MORVANE_PROGRAM) + " monitor --tap " +
+                                 host.name() + " --tap " + c.port + " 2>&1",
+                             &out),
+                  6);  // the port cannot be opened
+        EXPECT_EQ(out.rfind("morvane monitor: cannot open port " + c.port + " " + c.said, 0), 0u)
+            << out;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    }
+    close(holder);
 }
 
 }  // namespace
