@@ -159,8 +159,10 @@ bool ResolvePort(const std::string& given, std::string* device, std::string* por
         *error = "bad value " + given + " for --port: a serial device such as /dev/ttyUSB0";
         return false;
     }
-    // The driver takes a name without a slash under /dev/, as it opens it.
-    *device = given[0] == '/' || given == "NUL" ? given : "/dev/" + given;
+    // The driver takes a name without a slash under /dev/, as it opens it;
+    // "./" and "../" say plainly that the name is the current directory's.
+    const bool here = given.rfind("./", 0) == 0 || given.rfind("../", 0) == 0;
+    *device = given[0] == '/' || here || given == "NUL" ? given : "/dev/" + given;
     char resolved[PATH_MAX];
     const bool resolved_it = given != "NUL" && realpath(device->c_str(), resolved) != nullptr;
     const int resolve_error = resolved_it ? 0 : errno;

@@ -164,6 +164,20 @@ TEST(SessionOptions, PortLinksResolveToTheirDevice) {
     std::filesystem::remove_all(dir);
 }
 
+// A name that starts "./" or "../" is the current directory's, not /dev/'s.
+TEST(SessionOptions, PortRelativeToTheCurrentDirectory) {
+    test::TempCurrentDirectory here;
+    ASSERT_TRUE(here.ok());
+    std::filesystem::create_symlink("/dev/null", "line");
+    std::string device, port, error;
+    const std::string parent_way =
+        "../" + std::filesystem::current_path().filename().string() + "/line";
+    for (const std::string& given : {std::string("./line"), parent_way}) {
+        EXPECT_TRUE(ResolvePort(given, &device, &port, &error)) << given << ": " << error;
+        EXPECT_EQ(port, "null") << given;
+    }
+}
+
 TEST(StepPlan, StepsAreCheckedBeforeAnyRuns) {
     struct {
         const char* first;
