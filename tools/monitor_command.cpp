@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -124,23 +125,47 @@ FILE* SummaryOut(const monitor::MonitorOptions& options) {
     return options.form == monitor::OutputForm::kCsv ? stderr : stdout;
 }
 
+// A capture's line is one read of the line, some thousands of characters at
+// the most: a longer one is no capture (a device, a binary file).
+constexpr std::streamsize kMaxCaptureLine = 1 << 16;
+
+// Decoded as it is read, so that a capture of any length, or one still
+// being written into a pipe, takes little memory.
 int Replay(MonitorRequest& r) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(r.replay, ignored))
+        return Fail(r.replay + " is a directory, not a capture", kExitToolFailed, kWho);
     std::ifstream in(r.replay, std::ios::binary);
     if (!in) return Fail("cannot read " + r.replay, kExitToolFailed, kWho);
-    std::stringstream text;
-    text << in.rdbuf();
-    monitor::CaptureHeader header;
+    monitor::CaptureReader reader;
+    std::unique_ptr<monitor::Monitor> watcher;
+    // The monitor starts at the first character, once the header is read.
+    auto start = [&] {
+        r.options.start_utc_us = reader.header().start_utc_us;
+        r.options.heard = reader.header().heard;
+        watcher = std::make_unique<monitor::Monitor>(r.options, stdout);
+    };
+    std::vector<char> line(kMaxCaptureLine + 1);
     std::vector<monitor::LineChar> chars;
     std::string error;
-    if (!monitor::ReadCapture(text.str(), &header, &chars, &error))
-        return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
-    r.options.start_utc_us = header.start_utc_us;
-    r.options.heard = header.heard;
-    monitor::Monitor watcher(r.options, stdout);
-    for (const monitor::LineChar& c : chars)
-        watcher.Feed(c);
-    watcher.Flush();
-    watcher.PrintSummary(SummaryOut(r.options));
+    for (size_t number = 1; in.getline(line.data(), kMaxCaptureLine + 1) || in.gcount() > 0;
+         ++number) {
+        if (in.fail())
+            return Fail(r.replay + ": line " + std::to_string(number) + ": longer than " +
+                            std::to_string(kMaxCaptureLine) + " characters: not a capture",
+                        kExitToolFailed, kWho);
+        const size_t length = static_cast<size_t>(in.gcount()) - (in.eof() ? 0 : 1);
+        chars.clear();
+        if (!reader.Line(std::string_view(line.data(), length), &chars, &error))
+            return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
+        if (!chars.empty() && !watcher) start();
+        for (const monitor::LineChar& c : chars)
+            watcher->Feed(c);
+    }
+    if (in.bad()) return Fail("cannot read " + r.replay + " to its end", kExitToolFailed, kWho);
+    if (!watcher) start();
+    watcher->Flush();
+    watcher->PrintSummary(SummaryOut(r.options));
     return kExitOk;
 }
 

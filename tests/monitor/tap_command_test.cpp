@@ -20,6 +20,7 @@
 #include "support/hex_bytes.h"
 #include "support/pty_pair.h"
 #include "support/run_command.h"
+#include "support/temp_directory.h"
 
 namespace morvane::test {
 namespace {
@@ -283,6 +284,49 @@ TEST(MonitorTap, APortItCannotHaveIsNamedOnOneLine) {
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
     }
     close(holder);
+}
+
+// A replay decodes as it reads: what is no capture (a directory, a line no
+// capture writes, as a device's endless bytes make) ends it with the reason
+// on one line, after what came before; a last line without its newline
+// still counts.
+TEST(MonitorReplay, WhatIsNoCaptureEndsItWithTheReason) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string good = "#start-utc-us 0\n5 H 02\n9 P 10";
+    const struct {
+        const char* name;
+        std::string text;  // empty: a directory
+        int code;
+        bool decoded;      // the good lines' handshake shown
+        std::string said;  // on a line of its own
+    } cases[] = {
+        {"a directory", "", 1, false, "morvane monitor: a directory is a directory, not a capture"},
+        {"an endless line", std::string(70000, '0'), 1, false,
+         "morvane monitor: an endless line: line 1: longer than 65536 characters: not a capture"},
+        {"a bad line after good ones", good + "\n12 X 02\n", 1, true,
+         "morvane monitor: a bad line after good ones: line 4: side must be H or P"},
+        {"no newline at the end", good, 0, true, "summary: 0 transfers, 0 retries"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::filesystem::path path = scratch.path() / c.name;
+        if (c.text.empty())
+            std::filesystem::create_directory(path);
+        else
+            std::ofstream(path) << c.text;
+        std::string out;
+        EXPECT_EQ(RunCommand("cd '" + scratch.path().string() + "' && timeout 10 " +
+                                 std::string(MORVANE_PROGRAM) + " monitor -v --replay '" + c.name +
+                                 "' 2>&1",
+                             &out),
+                  c.code);
+        EXPECT_NE(("\n" + out).find("\n" + c.said + "\n"), std::string::npos) << out;
+        EXPECT_EQ(out.find("host > PLC  STX") != std::string::npos &&
+                      out.find("PLC > host  DLE (accept)") != std::string::npos,
+                  c.decoded)
+            << out;
+    }
 }
 
 }  // namespace
