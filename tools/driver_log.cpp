@@ -1,9 +1,9 @@
 #include "driver_log.h"
-#include "host_platform.h"
 
 #include <array>
 #include <cstdio>
 
+#include "host_platform.h"
 #include "ostrel/ostrel_control.h"
 #include "progress.h"
 
@@ -22,47 +22,36 @@ struct LogState {
     std::vector<HeldLine> held;
     std::array<std::string, LogWindow::kKeptLines> recent;
     uint64_t next = 0;  // sequence number of the next line
-};
+} g_log;
 
-LogState& State() {
-    static LogState state;
-    return state;
-}
-
-void Write(LogState& state, int level, const std::string& text) {
-    if (level < state.options.minimum_level) return;
-    const bool to_file = state.file != nullptr;
+void Write(int level, const std::string& text) {
+    if (level < g_log.options.minimum_level) return;
+    const bool to_file = g_log.file != nullptr;
     std::string name = LevelName(level);
     name.resize(name.size() < 8 ? 8 : name.size(), ' ');  // the texts line up
     const std::string line =
         LocalClock(std::chrono::system_clock::now(), to_file) + " " + name + " " + text;
-    if (!to_file) {
-        WriteErrorLine(line);
-        return;
-    }
-    std::fprintf(state.file, "%s\n", line.c_str());
-    std::fflush(state.file);
+    if (!to_file) return WriteErrorLine(line);
+    std::fprintf(g_log.file, "%s\n", line.c_str());
+    std::fflush(g_log.file);
 }
 
 void Sink(int level, const char* line, void*) {
-    LogState& state = State();
-    state.recent[state.next++ % LogWindow::kKeptLines] = line;
-    if (state.holding) {
-        state.held.push_back({level, line});
-        return;
-    }
-    Write(state, level, line);
+    g_log.recent[g_log.next++ % LogWindow::kKeptLines] = line;
+    if (g_log.holding)
+        g_log.held.push_back({level, line});
+    else
+        Write(level, line);
 }
 
 }  // namespace
 
 bool StartDriverLog(const LogOptions& options, std::string* error) {
-    LogState& state = State();
-    state.options = options;
+    g_log.options = options;
     if (!options.file.empty()) {
         std::string why;
-        state.file = OpenStreamFile(options.file, true, &why);
-        if (state.file == nullptr) {
+        g_log.file = OpenStreamFile(options.file, true, &why);
+        if (g_log.file == nullptr) {
             *error = "cannot write the log: " + why;
             return false;
         }
@@ -78,30 +67,24 @@ std::string LevelName(int level) {
 }
 
 void BeginStartUp() {
-    LogState& state = State();
-    state.holding = !state.options.show_start_up;
+    g_log.holding = !g_log.options.show_start_up;
 }
 
 void EndStartUp(bool failed) {
-    LogState& state = State();
-    state.holding = false;
+    g_log.holding = false;
     if (failed)
-        for (const HeldLine& line : state.held)
-            Write(state, line.level, line.text);
-    state.held.clear();
+        for (const HeldLine& line : g_log.held)
+            Write(line.level, line.text);
+    g_log.held.clear();
 }
 
-LogWindow::LogWindow() {
-    LogState& state = State();
-    first_ = state.next;
-}
+LogWindow::LogWindow() : first_(g_log.next) {}
 
 std::vector<std::string> LogWindow::Lines() const {
-    LogState& state = State();
-    const uint64_t oldest = state.next > kKeptLines ? state.next - kKeptLines : 0;
+    const uint64_t oldest = g_log.next > kKeptLines ? g_log.next - kKeptLines : 0;
     std::vector<std::string> lines;
-    for (uint64_t at = first_ > oldest ? first_ : oldest; at < state.next; ++at)
-        lines.push_back(state.recent[at % kKeptLines]);
+    for (uint64_t at = first_ > oldest ? first_ : oldest; at < g_log.next; ++at)
+        lines.push_back(g_log.recent[at % kKeptLines]);
     return lines;
 }
 

@@ -11,11 +11,8 @@
 
 namespace morvane::tool {
 
-// Operator lines and above are shown by default; traces with --verbose.
-constexpr int kDefaultLogLevel = 32;
-
 struct LogOptions {
-    int minimum_level = kDefaultLogLevel;
+    int minimum_level = 32;      // operator lines and above; traces with --verbose
     bool show_start_up = false;  // --verbose or an explicit --log-level
     std::string file;            // empty: standard error
 };

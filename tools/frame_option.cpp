@@ -1,5 +1,6 @@
 #include "frame_option.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -38,13 +39,10 @@ bool TakeBaud(const std::string& value, LineChoice* choice, std::string* error) 
                  "standard rate it holds";
         return true;
     }
-    for (const uint32_t standard : kStandardRates) {
-        if (standard == rate) {
-            choice->baud = static_cast<uint16_t>(rate);
-            return true;
-        }
-    }
-    *error = "baud rate " + value + " is not a standard rate: " + RateList();
+    if (std::ranges::find(kStandardRates, rate) == std::end(kStandardRates))
+        *error = "baud rate " + value + " is not a standard rate: " + RateList();
+    else
+        choice->baud = static_cast<uint16_t>(rate);
     return true;
 }
 

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,12 +17,6 @@ constexpr int32_t kChannelNumber = 1;
 constexpr int32_t kExternalTimeout = 1000;  // 10 s: the driver's floor of 500 ms per byte
 
 }  // namespace
-
-LineSession::LineSession(const DriverLibrary& driver) : driver_(driver) {}
-
-LineSession::~LineSession() {
-    Close();
-}
 
 bool LineSession::PortGone() const {
     return !plc_ && DeviceGone(options_.device);

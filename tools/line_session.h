@@ -54,10 +54,8 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
 
 class LineSession {
   public:
-    explicit LineSession(const DriverLibrary& driver);
-    ~LineSession();  // Close()
-    LineSession(const LineSession&) = delete;
-    LineSession& operator=(const LineSession&) = delete;
+    explicit LineSession(const DriverLibrary& driver) : driver_(driver) {}
+    ~LineSession() { Close(); }
 
     // Starts the simulator if no port is given, then the channel (ColdStart,
     // and ChangeTevParams for a time-out). False with *error.

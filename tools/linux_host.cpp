@@ -27,12 +27,6 @@ namespace {
 
 constexpr char kLibraryName[] = "libmorvane.so";
 
-std::string ProgramDirectory() {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? "." : program.parent_path().string();
-}
-
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile std::sig_atomic_t g_signal = 0;
@@ -60,8 +54,8 @@ void NoteStop(int number) {
 
 class PtyPlc final : public EmbeddedPlc {
   public:
-    PtyPlc(std::unique_ptr<plcsim::Simulator> sim, std::string blocks, bool save)
-        : sim_(std::move(sim)), blocks_(std::move(blocks)), save_(save) {}
+    PtyPlc(std::unique_ptr<plcsim::Simulator> sim, std::string blocks)
+        : sim_(std::move(sim)), blocks_(std::move(blocks)) {}
 
     std::string PortName() const override { return PortNameOf(sim_->path()); }
     void SetProcedure(bool is_3964r) override {
@@ -71,13 +65,12 @@ class PtyPlc final : public EmbeddedPlc {
     }
     bool Stop(std::string* error) override {
         sim_->Stop();
-        return !save_ || sim_->SaveBlocks(blocks_, error);
+        return blocks_.empty() || sim_->SaveBlocks(blocks_, error);
     }
 
   private:
     std::unique_ptr<plcsim::Simulator> sim_;
-    std::string blocks_;
-    bool save_;  // the block file was read whole, or is new
+    std::string blocks_;  // none: nothing saved; else read whole, or new
 };
 
 }  // namespace
@@ -103,7 +96,9 @@ bool DriverLibrary::Load(const std::string& path) {
 }
 
 std::string DefaultDriverPath() {
-    const std::string directory = ProgramDirectory();
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string directory = error ? "." : program.parent_path().string();
     for (const std::string& candidate :
          {directory + "/" + kLibraryName, directory + "/../" + kLibraryName}) {
         if (access(candidate.c_str(), R_OK) == 0)
@@ -201,8 +196,7 @@ std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
         // Whole lines, clear of a progress line and of the line trace's.
         sim->SetTraceSink([](const std::string& text) { WriteErrorLine("plc " + text); });
     sim->Start();
-    return std::make_unique<PtyPlc>(std::move(sim), options.sim_blocks,
-                                    !options.sim_blocks.empty());
+    return std::make_unique<PtyPlc>(std::move(sim), options.sim_blocks);
 }
 
 }  // namespace morvane::tool

@@ -57,12 +57,6 @@ struct MonitorRequest {
 
 constexpr char kWho[] = "morvane monitor";
 
-// A mistake on the command line: one line, as the tool's other commands say it.
-int Usage(const std::string& why) {
-    std::fprintf(stderr, "%s: %s (see morvane monitor -h)\n", kWho, why.c_str());
-    return kExitUsage;
-}
-
 bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -292,7 +286,8 @@ int RunMonitor(const Arguments& arguments) {
     MonitorRequest request;
     std::string error;
     if (!Parse(arguments, &request, &error)) {
-        if (!error.empty()) return Usage(error);
+        // A mistake on the command line: one line, as the tool's other commands say it.
+        if (!error.empty()) return Fail(error + " (see morvane monitor -h)", kExitUsage, kWho);
         std::fputs(kMonitorUsage, stdout);
         return kExitOk;
     }

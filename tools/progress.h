@@ -34,8 +34,6 @@ class TransferProgress {
   public:
     TransferProgress(std::string what, std::chrono::milliseconds expected);
     ~TransferProgress();  // stops and wipes the line
-    TransferProgress(const TransferProgress&) = delete;
-    TransferProgress& operator=(const TransferProgress&) = delete;
 
     static constexpr std::chrono::milliseconds kShowAfter{1000};
 

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "progress.h"
@@ -35,45 +36,28 @@ std::string ProgressText(const std::string& what, std::chrono::duration<double> 
     return text;
 }
 
+void ShowUntilStopped(std::stop_token stop, const std::string& what,
+                      std::chrono::milliseconds expected,
+                      std::chrono::steady_clock::time_point start) {
+    std::mutex mutex;
+    std::condition_variable_any wake;  // only the stop wakes it early
+    std::unique_lock lock(mutex);
+    const auto stopped = [&stop] { return stop.stop_requested(); };
+    if (wake.wait_until(lock, stop, start + TransferProgress::kShowAfter, stopped)) return;
+    do {
+        const std::string text =
+            ProgressText(what, std::chrono::steady_clock::now() - start, expected);
+        std::lock_guard out(g_stderr_mutex);
+        std::fprintf(stderr, "\r%s\033[K", text.c_str());
+        std::fflush(stderr);
+        g_status_shown = true;
+    } while (!wake.wait_for(lock, stop, kRedraw, stopped));
+}
+
 }  // namespace
 
 struct TransferProgress::Watch {
-    Watch(std::string what, std::chrono::milliseconds expected)
-        : what(std::move(what)), expected(expected), start(std::chrono::steady_clock::now()) {
-        thread = std::thread([this] { Run(); });
-    }
-    ~Watch() {
-        {
-            std::lock_guard lock(mutex);
-            stop = true;
-        }
-        wake.notify_one();
-        thread.join();
-        std::lock_guard lock(g_stderr_mutex);
-        Wipe();
-        std::fflush(stderr);
-    }
-
-    void Run() {
-        std::unique_lock lock(mutex);
-        if (wake.wait_until(lock, start + kShowAfter, [this] { return stop; })) return;
-        do {
-            const std::string text =
-                ProgressText(what, std::chrono::steady_clock::now() - start, expected);
-            std::lock_guard out(g_stderr_mutex);
-            std::fprintf(stderr, "\r%s\033[K", text.c_str());
-            std::fflush(stderr);
-            g_status_shown = true;
-        } while (!wake.wait_for(lock, kRedraw, [this] { return stop; }));
-    }
-
-    const std::string what;
-    const std::chrono::milliseconds expected;
-    const std::chrono::steady_clock::time_point start;
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool stop = false;
-    std::thread thread;
+    std::jthread thread;  // asked to stop and joined when destroyed
 };
 
 void WriteErrorLine(const std::string& line) {
@@ -84,9 +68,17 @@ void WriteErrorLine(const std::string& line) {
 }
 
 TransferProgress::TransferProgress(std::string what, std::chrono::milliseconds expected) {
-    if (isatty(STDERR_FILENO) == 1) watch_ = std::make_unique<Watch>(std::move(what), expected);
+    if (isatty(STDERR_FILENO) == 1)
+        watch_.reset(new Watch{std::jthread(ShowUntilStopped, std::move(what), expected,
+                                            std::chrono::steady_clock::now())});
 }
 
-TransferProgress::~TransferProgress() = default;
+TransferProgress::~TransferProgress() {
+    if (!watch_) return;
+    watch_.reset();  // the thread has stopped drawing before the line is wiped
+    std::lock_guard lock(g_stderr_mutex);
+    Wipe();
+    std::fflush(stderr);
+}
 
 }  // namespace morvane::tool

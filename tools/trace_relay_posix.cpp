@@ -4,11 +4,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdio>
-
-#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,8 +61,6 @@ class PtyRelay final : public TraceRelay {
           }),
           trace_(write_line_, start_) {}
     ~PtyRelay() override;
-    PtyRelay(const PtyRelay&) = delete;
-    PtyRelay& operator=(const PtyRelay&) = delete;
 
     std::string DriverPortName() const override { return driver_path_.substr(5); }  // no /dev/
     void SetBlockCheck(bool block_check) override { trace_.set_block_check(block_check); }
@@ -72,10 +69,7 @@ class PtyRelay final : public TraceRelay {
     bool OpenDriverSide(std::string* error);
 
   private:
-    void Run();
-    // Characters of one read into the trace or the capture.
-    void Show(LineSide from, const std::vector<uint8_t>& chars, const std::vector<bool>& damaged,
-              uint64_t time_us);
+    void Run(std::stop_token stop);
 
     int far_fd_;
     bool exclusive_;           // the far end is a device held in exclusive mode
@@ -88,9 +82,8 @@ class PtyRelay final : public TraceRelay {
     const uint64_t start_us_ = monitor::MonotonicMicros();
     const LineTrace::Clock::time_point start_ = LineTrace::Clock::now();
     LineTrace trace_;
-    std::atomic<bool> stop_{false};
     uint64_t last_read_us_ = 0;  // the relay thread's own
-    std::thread thread_;
+    std::jthread thread_;
 };
 
 bool PtyRelay::OpenDriverSide(std::string* error) {
@@ -110,12 +103,12 @@ bool PtyRelay::OpenDriverSide(std::string* error) {
         *error = SystemError(driver_path_);
         return false;
     }
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
     return true;
 }
 
 PtyRelay::~PtyRelay() {
-    stop_ = true;
+    thread_.request_stop();
     if (thread_.joinable()) thread_.join();
     // Lifts the exclusive mode, which outlives this descriptor while another
     // holds the device (a simulator's own end of its pseudo-terminal).
@@ -124,23 +117,7 @@ PtyRelay::~PtyRelay() {
         if (fd >= 0) close(fd);
 }
 
-void PtyRelay::Show(LineSide from, const std::vector<uint8_t>& chars,
-                    const std::vector<bool>& damaged, uint64_t time_us) {
-    if (output_->capture) {
-        output_->capture->Write(time_us, from, chars, damaged);
-        std::fflush(output_->file);
-        return;
-    }
-    const auto at = start_ + std::chrono::microseconds(time_us);
-    for (size_t i = 0; i < chars.size(); ++i) {
-        if (damaged[i])
-            trace_.Damaged(from, chars[i], at);
-        else
-            trace_.Bytes(from, &chars[i], 1, at);
-    }
-}
-
-void PtyRelay::Run() {
+void PtyRelay::Run(std::stop_token stop) {
     const std::vector<monitor::WatchEnd> ends = {
         {master_fd_, LineSide::kHost, false, far_fd_, driver_path_},
         {far_fd_, LineSide::kPlc, far_marked_, master_fd_, "the port"},
@@ -149,10 +126,22 @@ void PtyRelay::Run() {
     calls.on_read = [this](uint64_t time_us, LineSide from, const std::vector<uint8_t>& chars,
                            const std::vector<bool>& damaged) {
         last_read_us_ = time_us;
-        Show(from, chars, damaged, time_us);
+        if (output_->capture) {
+            output_->capture->Write(time_us, from, chars, damaged);
+            std::fflush(output_->file);
+            return;
+        }
+        const auto at = start_ + std::chrono::microseconds(time_us);
+        for (size_t i = 0; i < chars.size(); ++i) {
+            if (damaged[i])
+                trace_.Damaged(from, chars[i], at);
+            else
+                trace_.Bytes(from, &chars[i], 1, at);
+        }
     };
-    calls.keep_going = [this] {
-        return !stop_ || monitor::MonotonicMicros() - start_us_ < last_read_us_ + kDrainQuietUs;
+    calls.keep_going = [this, &stop] {
+        return !stop.stop_requested() ||
+               monitor::MonotonicMicros() - start_us_ < last_read_us_ + kDrainQuietUs;
     };
     if (monitor::WatchLine(ends, start_us_, calls).empty()) return;
     // The far end is gone (a pulled adapter): the driver sees a hang-up too.
@@ -178,17 +167,14 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
         }
     }
     const int fd = open(far_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = SystemError(far_device);
-        return nullptr;
-    }
     // A device is held exclusively, as the driver holds its port, and set as
     // the driver sets it, so that the far line is the one the driver would have.
     const bool set =
-        line != nullptr ? flock(fd, LOCK_EX | LOCK_NB) == 0 && SetLine(fd, *line, 0) : MakeRaw(fd);
+        fd >= 0 && (line != nullptr ? flock(fd, LOCK_EX | LOCK_NB) == 0 && SetLine(fd, *line, 0)
+                                    : MakeRaw(fd));
     if (!set) {
         *error = SystemError(far_device);
-        close(fd);
+        if (fd >= 0) close(fd);
         return nullptr;
     }
     if (line != nullptr) {

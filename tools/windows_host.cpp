@@ -30,15 +30,6 @@ std::string SystemMessage(DWORD code) {
     return message.empty() ? "error " + std::to_string(code) : message;
 }
 
-std::string ProgramDirectory() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) return ".";
-    const std::string program(path, length);
-    const size_t separator = program.find_last_of("\\/");
-    return separator == std::string::npos ? "." : program.substr(0, separator);
-}
-
 // Runs on a thread the console starts for the event.
 BOOL WINAPI NoteStop(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
@@ -70,7 +61,13 @@ bool DriverLibrary::Load(const std::string& path) {
 }
 
 std::string DefaultDriverPath() {
-    const std::string candidate = ProgramDirectory() + "\\" + kLibraryName;
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    const std::string program(path, length < sizeof path ? length : 0);
+    const size_t separator = program.find_last_of("\\/");
+    const std::string directory =
+        separator == std::string::npos ? "." : program.substr(0, separator);
+    const std::string candidate = directory + "\\" + kLibraryName;
     if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) return candidate;
     return kLibraryName;  // the system's own search
 }
