@@ -17,8 +17,10 @@ namespace morvane::tool {
 void WatchStopSignals(bool watch);
 void MarkTransfer(bool running);
 
-bool Interrupted();
-int InterruptSignal();        // SIGINT, SIGTERM or SIGHUP; 0 when none came
+int InterruptSignal();  // SIGINT, SIGTERM or SIGHUP; 0 when none came
+inline bool Interrupted() {
+    return InterruptSignal() != 0;
+}
 std::string InterruptName();  // "interrupted", "stopped by SIGTERM", ...
 
 // Opens a file the tool writes a stream into in place (the driver's log, a

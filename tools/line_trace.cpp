@@ -6,15 +6,8 @@
 #include "sim/trace.h"
 
 namespace morvane::tool {
-namespace {
 
 using plcsim::Hex;
-
-const char* Direction(LineSide from) {
-    return from == LineSide::kHost ? "host > PLC" : "PLC > host";
-}
-
-}  // namespace
 
 void LineTrace::set_block_check(bool block_check) {
     std::lock_guard lock(mutex_);
@@ -52,7 +45,8 @@ void LineTrace::End(LineSide from, const char* note) {
     if (side.text.empty()) return;
     const double ms = std::chrono::duration<double, std::milli>(side.first - start_).count();
     char stamp[40];
-    std::snprintf(stamp, sizeof stamp, "%10.3f ms  %s  ", ms, Direction(from));
+    std::snprintf(stamp, sizeof stamp, "%10.3f ms  %s  ", ms,
+                  from == LineSide::kHost ? "host > PLC" : "PLC > host");
     sink_(stamp + side.text + (side.in_block ? note : ""));
     side.text.clear();
     side.in_block = side.after_dle = side.awaiting_bcc = false;

@@ -122,10 +122,6 @@ void MarkTransfer(bool running) {
     g_in_transfer = running ? 1 : 0;
 }
 
-bool Interrupted() {
-    return g_signal != 0;
-}
-
 int InterruptSignal() {
     return g_signal;
 }

@@ -180,8 +180,8 @@ int OpenPort(const std::string& given, const LineParameters& line, bool listen_o
     if (!ResolvePort(given, &device, &port, &error)) return Fail(error, kExitUsage, kWho);
     *fd =
         open(device.c_str(), (listen_only ? O_RDONLY : O_RDWR) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    struct stat mine {
-    }, other{};
+    struct stat mine {};
+    struct stat other {};
     for (const monitor::WatchEnd& end : opened) {
         if (*fd >= 0 && fstat(*fd, &mine) == 0 && fstat(end.fd, &other) == 0 &&
             mine.st_rdev == other.st_rdev) {

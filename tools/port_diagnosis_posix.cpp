@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <vector>
 
 #include "frame_option.h"
 #include "host_platform.h"
@@ -33,8 +32,8 @@ bool IsNumber(const std::string& text) {
 }
 
 // The processes with the device open, as far as this user may look into them.
-std::vector<std::string> Holders(dev_t device) {
-    std::vector<std::string> holders;
+std::string Holders(dev_t device) {
+    std::string holders;
     DIR* processes = opendir("/proc");
     if (processes == nullptr) return holders;
     const std::string self = std::to_string(getpid());
@@ -47,7 +46,7 @@ std::vector<std::string> Holders(dev_t device) {
             struct stat status {};
             if (IsNumber(fd->d_name) && stat((fds + "/" + fd->d_name).c_str(), &status) == 0 &&
                 S_ISCHR(status.st_mode) && status.st_rdev == device) {
-                holders.push_back(ProcessName(process->d_name));
+                holders += (holders.empty() ? "" : ", ") + ProcessName(process->d_name);
                 break;
             }
         }
@@ -74,12 +73,10 @@ std::string LockFileNote(const std::string& path) {
 }
 
 std::string InUse(const std::string& path, dev_t device, int error) {
-    std::string holders;
-    for (const std::string& holder : Holders(device))
-        holders += (holders.empty() ? "" : ", ") + holder;
-    std::string text = "in use by ";
-    text += holders.empty() ? "another program (not one this user can see)" : holders;
-    return text + LockFileNote(path) + SystemText(error);
+    const std::string holders = Holders(device);
+    return "in use by " +
+           (holders.empty() ? "another program (not one this user can see)" : holders) +
+           LockFileNote(path) + SystemText(error);
 }
 
 std::string NoAccess(const struct stat& status, int error) {
@@ -133,12 +130,12 @@ std::string DiagnosePort(const std::string& device, const LineParameters& line) 
                    SystemText(error);
         return "cannot open it" + SystemText(error);
     }
-    std::string note;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) note = InUse(device, status.st_rdev, errno);
-    if (note.empty()) note = SettingsNote(fd, line);
+    const std::string note = flock(fd, LOCK_EX | LOCK_NB) != 0
+                                 ? InUse(device, status.st_rdev, errno)
+                                 : SettingsNote(fd, line);
     close(fd);
-    if (!note.empty()) return note;
-    return "it opens now; the driver's log tells why it did not (--log-level 8)";
+    return note.empty() ? "it opens now; the driver's log tells why it did not (--log-level 8)"
+                        : note;
 }
 
 }  // namespace morvane::tool

@@ -25,8 +25,7 @@ std::string SystemMessage(DWORD code) {
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, text, sizeof text, nullptr);
     std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-        message.pop_back();
+    message.erase(message.find_last_not_of("\r\n") + 1);
     return message.empty() ? "error " + std::to_string(code) : message;
 }
 
@@ -78,9 +77,6 @@ void WatchStopSignals(bool watch) {
 }
 void MarkTransfer(bool) {}
 
-bool Interrupted() {
-    return g_signal != 0;
-}
 int InterruptSignal() {
     return g_signal;
 }
