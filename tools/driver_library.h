@@ -1,6 +1,7 @@
 // The driver as a host sees it: a shared library with one export, TevMain.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,6 @@ using TevMainFunction = int32_t(MORVANE_CALL*)(TevRequest*);
 
 class DriverLibrary {
   public:
-    DriverLibrary() = default;
-    ~DriverLibrary();
-    DriverLibrary(const DriverLibrary&) = delete;
-    DriverLibrary& operator=(const DriverLibrary&) = delete;
-
     // False with error() set.
     bool Load(const std::string& path);
     const std::string& error() const { return error_; }
@@ -25,7 +21,7 @@ class DriverLibrary {
     int32_t Call(TevRequest* request) const { return tev_main_(request); }
 
   private:
-    void* library_ = nullptr;
+    std::unique_ptr<void, void (*)(void*)> library_{nullptr, nullptr};  // unloads it
     TevMainFunction tev_main_ = nullptr;
     std::string path_;
     std::string error_;

@@ -9,26 +9,18 @@ namespace morvane::tool {
 
 using plcsim::Hex;
 
-void LineTrace::set_block_check(bool block_check) {
-    std::lock_guard lock(mutex_);
-    block_check_ = block_check;
-}
-
 void LineTrace::Bytes(LineSide from, const uint8_t* bytes, size_t count, Clock::time_point at) {
-    std::lock_guard lock(mutex_);
     for (size_t i = 0; i < count; ++i)
         Byte(from, bytes[i], at);
 }
 
 void LineTrace::Damaged(LineSide from, uint8_t byte, Clock::time_point at) {
-    std::lock_guard lock(mutex_);
     char token[16];
     std::snprintf(token, sizeof token, "%02X!damaged", byte);
     Append(from, token, at);
 }
 
 void LineTrace::Flush() {
-    std::lock_guard lock(mutex_);
     End(LineSide::kHost, " (cut short)");
     End(LineSide::kPlc, " (cut short)");
 }

@@ -11,11 +11,11 @@
 // block check character that does not fit its block as "BCC 45!failed".
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "monitor/events.h"
@@ -32,7 +32,7 @@ class LineTrace {
     LineTrace(Sink sink, Clock::time_point start) : sink_(std::move(sink)), start_(start) {}
 
     // 3964R blocks carry a block check character after DLE ETX.
-    void set_block_check(bool block_check);
+    void set_block_check(bool block_check) { block_check_ = block_check; }
 
     // Bytes from one side, as they arrived at time at.
     void Bytes(LineSide from, const uint8_t* bytes, size_t count, Clock::time_point at);
@@ -58,9 +58,10 @@ class LineTrace {
 
     Sink sink_;
     Clock::time_point start_;
-    bool block_check_ = false;
+    // Set by the session once the channel has started; the bytes are the
+    // relay thread's alone.
+    std::atomic<bool> block_check_ = false;
     SideState sides_[2];
-    std::mutex mutex_;  // the relay's thread writes, the session flushes at the end
 };
 
 }  // namespace morvane::tool

@@ -75,19 +75,16 @@ class PtyPlc final : public EmbeddedPlc {
 
 }  // namespace
 
-DriverLibrary::~DriverLibrary() {
-    if (library_ != nullptr) dlclose(library_);
-}
-
 bool DriverLibrary::Load(const std::string& path) {
     path_ = path;
-    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library_ == nullptr) {
+    library_ = {dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL),
+                [](void* library) { dlclose(library); }};
+    if (!library_) {
         const char* reason = dlerror();
         error_ = reason != nullptr ? reason : "cannot load " + path;
         return false;
     }
-    tev_main_ = reinterpret_cast<TevMainFunction>(dlsym(library_, "TevMain"));
+    tev_main_ = reinterpret_cast<TevMainFunction>(dlsym(library_.get(), "TevMain"));
     if (tev_main_ == nullptr) {
         error_ = path + " exports no TevMain";
         return false;

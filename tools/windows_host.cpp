@@ -38,10 +38,6 @@ BOOL WINAPI NoteStop(DWORD event) {
 
 }  // namespace
 
-DriverLibrary::~DriverLibrary() {
-    if (library_ != nullptr) FreeLibrary(static_cast<HMODULE>(library_));
-}
-
 bool DriverLibrary::Load(const std::string& path) {
     path_ = path;
     HMODULE module = LoadLibraryA(path.c_str());
@@ -49,7 +45,7 @@ bool DriverLibrary::Load(const std::string& path) {
         error_ = "cannot load " + path + ": " + SystemMessage(GetLastError());
         return false;
     }
-    library_ = module;
+    library_ = {module, [](void* library) { FreeLibrary(static_cast<HMODULE>(library)); }};
     tev_main_ = reinterpret_cast<TevMainFunction>(
         reinterpret_cast<void*>(GetProcAddress(module, "TevMain")));
     if (tev_main_ == nullptr) {
