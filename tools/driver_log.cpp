@@ -5,7 +5,6 @@
 
 #include "host_platform.h"
 #include "ostrel/ostrel_control.h"
-#include "progress.h"
 
 namespace morvane::tool {
 namespace {

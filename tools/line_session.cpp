@@ -8,7 +8,6 @@
 #include <random>
 
 #include "host_platform.h"
-#include "progress.h"
 
 namespace morvane::tool {
 namespace {

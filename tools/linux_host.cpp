@@ -18,7 +18,6 @@
 #include "frame_option.h"
 #include "host_platform.h"
 #include "line_session.h"
-#include "progress.h"
 #include "sim/replace_file.h"
 #include "sim/simulator.h"
 

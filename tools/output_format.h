@@ -10,7 +10,7 @@
 
 #include "commands.h"
 #include "gate_values.h"
-#include "progress.h"
+#include "host_platform.h"
 #include "transfer_outcome.h"
 
 namespace morvane::tool {

@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "host_platform.h"
 
 #include <cstdio>
 #include <ctime>

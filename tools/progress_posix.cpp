@@ -6,7 +6,7 @@
 #include <stop_token>
 #include <thread>
 
-#include "progress.h"
+#include "host_platform.h"
 
 namespace morvane::tool {
 namespace {

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "frame_option.h"
+#include "host_platform.h"
 #include "line_session.h"
 #include "line_trace.h"
 #include "monitor/capture.h"
 #include "monitor/line_watch.h"
-#include "progress.h"
 #include "serial/line_settings_posix.h"
 #include "sim/posix_terminal.h"
 #include "sim/replace_file.h"

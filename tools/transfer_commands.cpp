@@ -15,7 +15,6 @@
 #include "host_platform.h"
 #include "line_session.h"
 #include "output_format.h"
-#include "progress.h"
 #include "transfer_outcome.h"
 
 namespace morvane::tool {

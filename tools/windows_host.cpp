@@ -11,7 +11,6 @@
 #include "driver_library.h"
 #include "host_platform.h"
 #include "line_session.h"
-#include "progress.h"
 
 namespace morvane::tool {
 namespace {
