@@ -89,9 +89,6 @@ const char* ValidValues(const std::string& option) {
 
 }  // namespace
 
-const char* const kParityNames[5] = {"none", "odd", "even", "mark", "space"};
-const char* const kStopBitNames[3] = {"1", "1.5", "2"};
-
 bool TakeLineOption(const std::string& option, const std::string& value, LineChoice* choice,
                     std::string* error) {
     bool good = true;

@@ -19,8 +19,8 @@ struct LineChoice {
 };
 
 // Names of the host record's parity and stop-bit codes.
-extern const char* const kParityNames[5];
-extern const char* const kStopBitNames[3];
+inline constexpr const char* kParityNames[5] = {"none", "odd", "even", "mark", "space"};
+inline constexpr const char* kStopBitNames[3] = {"1", "1.5", "2"};
 
 // Takes one line option (--baud, --data-bits, --parity, --stop-bits,
 // --frame, --protocol) and its value into *choice. Returns false when option

@@ -10,12 +10,9 @@
 #include "host_platform.h"
 
 namespace morvane::tool {
-namespace {
 
 constexpr int32_t kChannelNumber = 1;
 constexpr int32_t kExternalTimeout = 1000;  // 10 s: the driver's floor of 500 ms per byte
-
-}  // namespace
 
 bool LineSession::PortGone() const {
     return !plc_ && DeviceGone(options_.device);

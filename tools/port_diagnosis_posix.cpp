@@ -62,9 +62,8 @@ std::string LockFileNote(const std::string& path) {
     const std::string name = path.substr(path.rfind('/') + 1);
     for (const char* directory : {"/run/lock/", "/var/lock/"}) {
         const std::string lock = directory + std::string("LCK..") + name;
-        std::ifstream file(lock);
         std::string pid;
-        if (!(file >> pid)) continue;
+        if (!(std::ifstream(lock) >> pid)) continue;
         const bool running = IsNumber(pid) && access(("/proc/" + pid).c_str(), F_OK) == 0;
         return "; lock file " + lock + " names " +
                (running ? ProcessName(pid) : "process " + pid + ", no longer running");
