@@ -56,16 +56,12 @@ void LineTrace::Byte(LineSide from, uint8_t byte, Clock::time_point at) {
             return;
         }
         side.bcc ^= byte;
-        if (side.after_dle) {
-            side.after_dle = false;
-            Append(from, byte == kDle ? "DLE" : byte == kEtx ? "ETX" : Hex(byte), at);
-            if (byte == kEtx) {
-                side.awaiting_bcc = block_check_;
-                if (!block_check_) End(from);
-            }
-        } else {
-            side.after_dle = byte == kDle;
-            Append(from, byte == kDle ? "DLE" : Hex(byte), at);
+        const bool block_ends = side.after_dle && byte == kEtx;
+        side.after_dle = !side.after_dle && byte == kDle;  // DLE DLE: one DLE of the data
+        Append(from, byte == kDle ? "DLE" : block_ends ? "ETX" : Hex(byte), at);
+        if (block_ends) {
+            side.awaiting_bcc = block_check_;
+            if (!block_check_) End(from);
         }
         return;
     }
