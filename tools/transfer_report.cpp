@@ -1,5 +1,6 @@
 #include "transfer_report.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -62,14 +63,6 @@ constexpr Interpretation kTexts[] = {
     {text::kReadTooLarge, text::kStringsNotAsBlock, Role::kRefusal, LineFault::kUnknown},
     {text::kBitInABlock, nullptr, Role::kRefusal, LineFault::kUnknown},
 };
-
-const Interpretation* Interpret(const std::string& line, std::vector<std::string>* fields) {
-    for (const Interpretation& known : kTexts)
-        if (MatchesFormat(known.format, line, fields) ||
-            (known.twin != nullptr && MatchesFormat(known.twin, line, fields)))
-            return &known;
-    return nullptr;
-}
 
 bool Match(const char* format, const char* line, std::vector<std::string>* fields) {
     for (; *format != '\0'; ++format, ++line) {
@@ -174,37 +167,32 @@ TransferOutcome JudgeTransfer(int32_t code, const std::vector<std::string>& line
     LineFault detail = LineFault::kUnknown;  // of the reply that failed next
     for (const std::string& line : lines) {
         std::vector<std::string> fields;
-        const Interpretation* known = Interpret(line, &fields);
-        const Role role = known != nullptr ? known->role : Role::kRefusal;
+        const auto known = std::ranges::find_if(kTexts, [&](const Interpretation& text) {
+            return MatchesFormat(text.format, line, &fields) ||
+                   (text.twin != nullptr && MatchesFormat(text.twin, line, &fields));
+        });
+        const Role role = known != std::end(kTexts) ? known->role : Role::kRefusal;
         if (role != Role::kExit && role != Role::kSequenceRepeat) outcome.reason = line;
-        if (known == nullptr) continue;
-        switch (role) {
-            case Role::kSequenceRepeat:
-                failed_attempts += static_cast<int>(failed.size());
-                failed.clear();
-                break;
-            case Role::kReceiveDetail:
-                detail = known->fault;
-                break;
-            case Role::kPlcError:
-                outcome.plc_error = static_cast<int>(std::strtol(fields[0].c_str(), nullptr, 16));
-                failed.insert({fields[1], std::atoi(fields[2].c_str())});
-                every_unacknowledged = false;
-                break;
-            case Role::kAttempt: {
-                const LineFault fault = known->fault;
-                const bool refined =
-                    fault == LineFault::kNoReply && detail != LineFault::kUnknown &&
-                    (known->format == text::kReadRxReply || known->format == text::kWriteRxReply);
-                outcome.fault = refined ? detail : fault;
-                malformed = malformed || outcome.fault == LineFault::kWrongLength;
-                every_unacknowledged = every_unacknowledged && fault == LineFault::kNoAck;
-                failed.insert({fields[0], std::atoi(fields.back().c_str())});
-                detail = LineFault::kUnknown;
-                break;
-            }
-            default:
-                break;
+        if (known == std::end(kTexts)) continue;
+        if (role == Role::kSequenceRepeat) {
+            failed_attempts += static_cast<int>(failed.size());
+            failed.clear();
+        } else if (role == Role::kReceiveDetail) {
+            detail = known->fault;
+        } else if (role == Role::kPlcError) {
+            outcome.plc_error = static_cast<int>(std::strtol(fields[0].c_str(), nullptr, 16));
+            failed.insert({fields[1], std::atoi(fields[2].c_str())});
+            every_unacknowledged = false;
+        } else if (role == Role::kAttempt) {
+            const LineFault fault = known->fault;
+            const bool refined =
+                fault == LineFault::kNoReply && detail != LineFault::kUnknown &&
+                (known->format == text::kReadRxReply || known->format == text::kWriteRxReply);
+            outcome.fault = refined ? detail : fault;
+            malformed = malformed || outcome.fault == LineFault::kWrongLength;
+            every_unacknowledged = every_unacknowledged && fault == LineFault::kNoAck;
+            failed.insert({fields[0], std::atoi(fields.back().c_str())});
+            detail = LineFault::kUnknown;
         }
     }
     failed_attempts += static_cast<int>(failed.size());
