@@ -168,11 +168,7 @@ bool Parser::Positional(const std::string& argument) {
         return true;
     }
     if (in_.action == Action::kInfo) return Fail("info takes no arguments");
-    if (in_.action == Action::kParse) {
-        in_.addresses.push_back(argument);
-        return true;
-    }
-    operands_.back().push_back(argument);
+    (in_.action == Action::kParse ? in_.addresses : operands_.back()).push_back(argument);
     return true;
 }
 
