@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 #include "commands.h"
 
@@ -65,45 +67,24 @@ const char kOptionsUsage[] =
 // the simulator's.
 enum class Group { kTool, kOutput, kStep, kSession, kSimulator };
 
-struct OptionRule {
-    const char* name;
-    bool takes_value;
+struct OptionGroup {
     Group group;
+    std::vector<std::string_view> alone;  // options without a value
+    std::vector<std::string_view> valued;
 };
 
-constexpr OptionRule kOptions[] = {
-    {"-h", false, Group::kTool},
-    {"--help", false, Group::kTool},
-    {"--version", false, Group::kTool},
-    {"-v", false, Group::kTool},
-    {"--verbose", false, Group::kTool},
-    {"--driver", true, Group::kTool},
-    {"--log", true, Group::kTool},
-    {"--log-level", true, Group::kTool},
-    {"--hex", false, Group::kOutput},
-    {"--json", false, Group::kOutput},
-    {"--csv", false, Group::kOutput},
-    {"--signed", false, Group::kOutput},
-    {"--every", true, Group::kStep},
-    {"--times", true, Group::kStep},
-    {"--port", true, Group::kSession},
-    {"--timeout", true, Group::kSession},
-    {"--baud", true, Group::kSession},
-    {"--data-bits", true, Group::kSession},
-    {"--parity", true, Group::kSession},
-    {"--stop-bits", true, Group::kSession},
-    {"--frame", true, Group::kSession},
-    {"--protocol", true, Group::kSession},
-    {"--trace", false, Group::kSession},
-    {"--trace-file", true, Group::kSession},
-    {"--sim-blocks", true, Group::kSimulator},
-    {"--pace", false, Group::kSimulator},
-    {"--sim-trace", false, Group::kSimulator},
+const OptionGroup kOptions[] = {
+    {Group::kTool,
+     {"-h", "--help", "--version", "-v", "--verbose"},
+     {"--driver", "--log", "--log-level"}},
+    {Group::kOutput, {"--hex", "--json", "--csv", "--signed"}, {}},
+    {Group::kStep, {}, {"--every", "--times"}},
+    {Group::kSession,
+     {"--trace"},
+     {"--port", "--timeout", "--baud", "--data-bits", "--parity", "--stop-bits", "--frame",
+      "--protocol", "--trace-file"}},
+    {Group::kSimulator, {"--pace", "--sim-trace"}, {"--sim-blocks"}},
 };
-
-bool IsOption(const std::string& argument) {
-    return argument.rfind("--", 0) == 0 || argument == "-v" || argument == "-h";
-}
 
 // Reads the line left to right; options may come anywhere.
 class Parser {
@@ -152,7 +133,8 @@ bool Parser::Run(const Arguments& arguments) {
             AddStep(next->step);
             continue;
         }
-        if (IsOption(argument) ? !Option(arguments, &at) : !Positional(argument)) return false;
+        const bool option = argument.starts_with("--") || argument == "-v" || argument == "-h";
+        if (option ? !Option(arguments, &at) : !Positional(argument)) return false;
         if (in_.action == Action::kHelp || in_.action == Action::kVersion) return true;
     }
     if (command_ == nullptr) return Fail("no command: info, read, write, poll, browse or parse");
@@ -186,24 +168,23 @@ bool Parser::Positional(const std::string& argument) {
         return true;
     }
     if (in_.action == Action::kInfo) return Fail("info takes no arguments");
-    if (in_.action == Action::kParse) {
-        in_.addresses.push_back(argument);
-        return true;
-    }
-    operands_.back().push_back(argument);
+    (in_.action == Action::kParse ? in_.addresses : operands_.back()).push_back(argument);
     return true;
 }
 
 bool Parser::Option(const Arguments& arguments, size_t* at) {
     const std::string& option = arguments[*at];
-    const OptionRule* rule = nullptr;
-    for (const OptionRule& known : kOptions)
-        if (option == known.name) rule = &known;
-    if (rule == nullptr) return Fail("unknown option " + option);
+    const auto named = [&option](const std::vector<std::string_view>& names) {
+        return std::ranges::find(names, option) != names.end();
+    };
+    const auto rule = std::ranges::find_if(kOptions, [&named](const OptionGroup& group) {
+        return named(group.alone) || named(group.valued);
+    });
+    if (rule == std::end(kOptions)) return Fail("unknown option " + option);
     if (rule->group >= Group::kSession) session_option_ = option;
     if (rule->group == Group::kSimulator) simulator_option_ = option;
     if (rule->group == Group::kOutput) return Display(option);
-    if (rule->takes_value)
+    if (named(rule->valued))
         return *at + 1 < arguments.size() ? ValueOption(option, arguments[++*at])
                                           : Fail(option + " needs a value");
     if (option == "-h" || option == "--help" || option == "--version") {
@@ -286,15 +267,14 @@ bool Parser::FinishStep(Step& step, const Arguments& operands) {
                             ? "usage: poll ADDRESS [COUNT] [--every MS] [--times N]"
                         : step.kind == StepKind::kWrite ? "usage: write ADDRESS VALUE [VALUE...]"
                                                         : "usage: browse";
+    const bool write = step.kind == StepKind::kWrite;
     if (step.kind == StepKind::kBrowse) return operands.empty() || Fail(usage);
-    if (step.kind == StepKind::kWrite) {
-        if (operands.size() < 2) return Fail(usage);
-        step.address = operands[0];
+    if (operands.empty() || (write ? operands.size() < 2 : operands.size() > 2)) return Fail(usage);
+    step.address = operands[0];
+    if (write) {
         step.values.assign(operands.begin() + 1, operands.end());
         return true;
     }
-    if (operands.empty() || operands.size() > 2) return Fail(usage);
-    step.address = operands[0];
     long count = 0;
     if (operands.size() == 2 && !TakeNumber(operands[1], 1, INT32_MAX, &count))
         return Fail("bad COUNT " + operands[1] + " for " + step.address +
@@ -329,8 +309,7 @@ void PrintUsage(FILE* out) {
         std::fprintf(out, "  %-6s %-20s %s\n", command.name, command.arguments, command.summary);
     std::fprintf(out,
                  "  monitor --between A B | --tap P | --replay F\n"
-                 "                              watch a line, decoded (morvane monitor -h)\n");
-    std::fprintf(out,
+                 "                              watch a line, decoded (morvane monitor -h)\n"
                  "\nSteps join with \"then\" and run on one channel; each is checked before\n"
                  "the line opens:  morvane write 001010F 3.25 then read --hex 001010F\n\n%s"
                  "\npoll prints a wall-clock time stamp per sample, goes on through failures\n"

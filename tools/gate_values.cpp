@@ -1,5 +1,6 @@
 #include "gate_values.h"
 
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -165,10 +166,8 @@ std::string ValueNumber(const Value& value, bool signed_words) {
     if (value.kind == Value::Kind::kWord && signed_words)
         return std::to_string(static_cast<int16_t>(value.bits));
     if (value.kind != Value::Kind::kFloat) return std::to_string(value.bits);
-    float real = 0;
-    std::memcpy(&real, &value.bits, sizeof real);
     char text[64];
-    std::snprintf(text, sizeof text, "%.7g", static_cast<double>(real));
+    std::snprintf(text, sizeof text, "%.7g", static_cast<double>(std::bit_cast<float>(value.bits)));
     return text;
 }
 
@@ -198,8 +197,7 @@ std::string Escaped(const std::string& text, const char* format, unsigned last) 
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
-            escaped += '\\';
-            escaped += c;
+            escaped += {'\\', c};
         } else if (byte < 0x20 || (byte >= 0x7F && byte <= last)) {
             std::snprintf(hex, sizeof hex, format, static_cast<unsigned>(byte));
             escaped += hex;

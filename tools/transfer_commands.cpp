@@ -14,8 +14,7 @@
 #include "gate_values.h"
 #include "host_platform.h"
 #include "line_session.h"
-#include "output_format.h"
-#include "transfer_outcome.h"
+#include "transfer_report.h"
 
 namespace morvane::tool {
 namespace {
@@ -42,25 +41,12 @@ bool ParseGate(HostChannel& channel, const std::string& address, bool block, Gat
     return false;
 }
 
-// The words a read of count values at gate covers, as a word block.
-int WordsOf(HostChannel& channel, PreparedTransfer* transfer) {
-    const unsigned first = ItemIndexOf(transfer->gate) * WordsPerItem(transfer->gate);
-    const int32_t words = WordsPerItem(transfer->gate) * transfer->count;
-    char address[16];
-    std::snprintf(address, sizeof address, "%03u%03u", DataBlockOf(transfer->gate), first);
-    if (!ParseGate(channel, address, true, &transfer->gate)) return kExitRefused;
-    transfer->block = true;
-    transfer->count = words;
-    return 0;
-}
-
 // Prepares one read (--hex: the words the address covers, as the line
 // carries them) or write; 0, or the exit code of its refusal (printed).
 int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* transfer) {
     const bool write = step.kind == StepKind::kWrite;
-    transfer->count = write ? static_cast<int32_t>(step.values.size()) : step.count;
+    transfer->count = std::max(write ? static_cast<int32_t>(step.values.size()) : step.count, 1);
     transfer->block = write ? transfer->count > 1 : step.count > 0;
-    if (transfer->count == 0) transfer->count = 1;
     if (!ParseGate(channel, step.address, transfer->block, &transfer->gate)) return kExitRefused;
     const GateAddress& gate = transfer->gate;
     const int32_t most = MaxCount(gate, write);
@@ -72,7 +58,15 @@ int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* tr
                 std::to_string(write ? MORVANE_MAX_TRANSFER_BYTES : MORVANE_REPLY_DATA_SIZE) +
                 " bytes)",
             write ? kExitRefused : kExitUsage);
-    if (!write) return step.display.form == OutputForm::kHexDump ? WordsOf(channel, transfer) : 0;
+    if (!write && step.display.form != OutputForm::kHexDump) return 0;
+    if (!write) {  // the words the values cover, as a word block
+        char address[16];
+        std::snprintf(address, sizeof address, "%03u%03u", DataBlockOf(gate),
+                      ItemIndexOf(gate) * WordsPerItem(gate));
+        transfer->count *= WordsPerItem(gate);
+        transfer->block = true;
+        return ParseGate(channel, address, true, &transfer->gate) ? 0 : kExitRefused;
+    }
     if (transfer->block && gate.class_letter == MORVANE_CLASS_STRING)
         return Fail(
             "write " + step.address + ": strings are not written as a block; write one at a time",
@@ -83,24 +77,6 @@ int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* tr
         if (!StoreValue(gate, transfer->block, static_cast<size_t>(i), step.values[i],
                         &transfer->buffer, &error))
             return Fail("value refused: " + step.address + ": " + error, kExitRefused);
-    }
-    return 0;
-}
-
-// Every step (browse's address comes later); 0, or the exit code of the
-// first refusal (printed).
-int PrepareSteps(HostChannel& channel, const std::vector<Step>& steps,
-                 std::vector<PreparedTransfer>* prepared) {
-    prepared->assign(steps.size(), {});
-    for (size_t i = 0; i < steps.size(); ++i) {
-        const bool browse = steps[i].kind == StepKind::kBrowse;
-        if (browse && !DialogPossible())
-            return Fail(
-                "browse needs a terminal: its dialog reads the keyboard on standard "
-                "input, which is not one here",
-                kExitUsage);
-        const int code = browse ? 0 : PrepareTransfer(channel, steps[i], &(*prepared)[i]);
-        if (code != 0) return code;
     }
     return 0;
 }
@@ -216,7 +192,7 @@ int RunPoll(StepContext& context, const Step& step, const PreparedTransfer& prep
     for (long round = 0; step.times == 0 || round < step.times; ++round) {
         if (round > 0) {
             const long passed = static_cast<long>((SteadyClock::now() - first) / period);
-            due = passed >= due + 1 ? passed + 1 : due + 1;
+            due = std::max(due, passed) + 1;
             if (!WaitUntil(first + due * period)) break;
         }
         const auto start = SteadyClock::now();
@@ -253,21 +229,22 @@ int RunBrowse(StepContext& context, const Step& step) {
 }
 
 int RunStep(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
-    switch (step.kind) {
-        case StepKind::kRead:
-            return RunRead(context, step, prepared);
+    switch (step.kind) {  // no default: a new kind of step is a compile warning here
         case StepKind::kWrite:
             return RunWrite(context, step, prepared);
         case StepKind::kPoll:
             return RunPoll(context, step, prepared);
         case StepKind::kBrowse:
             return RunBrowse(context, step);
+        case StepKind::kRead:
+            break;
     }
-    return kExitToolFailed;
+    return RunRead(context, step, prepared);
 }
 
-// Checks the steps and opens the channel with the driver's start-up lines
-// held back; 0, or the exit code of what failed (printed).
+// Checks every step (browse's address comes later), then opens the channel,
+// the driver's start-up lines held back; 0, or the exit code of what failed
+// (printed).
 int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSession* session,
             std::vector<PreparedTransfer>* prepared) {
     BeginStartUp();
@@ -275,10 +252,21 @@ int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSessi
     QueryInfo(driver, &info);
     // The parse commands need no started channel: nothing opens the port yet.
     HostChannel not_started(driver, info.channel_area_size, 1);
-    const int refused = PrepareSteps(not_started, invocation.steps, prepared);
-    if (refused != 0) {
-        EndStartUp(false);  // the refusal names the driver's reason
-        return refused;
+    prepared->assign(invocation.steps.size(), {});
+    for (size_t i = 0; i < invocation.steps.size(); ++i) {
+        const Step& step = invocation.steps[i];
+        int refused = 0;
+        if (step.kind != StepKind::kBrowse)
+            refused = PrepareTransfer(not_started, step, &(*prepared)[i]);
+        else if (!DialogPossible())
+            refused = Fail(
+                "browse needs a terminal: its dialog reads the keyboard on standard "
+                "input, which is not one here",
+                kExitUsage);
+        if (refused != 0) {
+            EndStartUp(false);  // the refusal names the driver's reason
+            return refused;
+        }
     }
     std::string error;
     const bool opened = session->Open(invocation.session, &error);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "gates/log_texts.h"
-#include "transfer_outcome.h"
+#include "transfer_report.h"
 
 namespace morvane::tool {
 namespace {

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "gate_values.h"
-#include "output_format.h"
 #include "sim/rk512_server.h"
-#include "transfer_outcome.h"
+#include "transfer_report.h"
 
 namespace morvane::tool {
 namespace {
