@@ -46,6 +46,23 @@ std::string Expected(long long low, long long high) {
     return text;
 }
 
+// Why the character at index of text cannot be stored: one of UTF-8 that
+// Latin-1 lacks, shown as typed, or a byte that is not UTF-8 at all.
+std::string UnstorableCharacter(const std::string& text, size_t index) {
+    const auto lead = static_cast<unsigned char>(text[index]);
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 1;
+    size_t end = index + 1;
+    while (end < text.size() && end < index + length && (text[end] & 0xC0) == 0x80)
+        ++end;
+    if (length > 1 && end == index + length)
+        return "string with " + text.substr(index, length) +
+               ": the PLC's strings hold Latin-1 characters only";
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(lead));
+    return std::string("string not in UTF-8: byte ") + byte + " at position " +
+           std::to_string(index + 1);
+}
+
 }  // namespace
 
 bool IsBit(const GateAddress& gate) {
@@ -103,9 +120,14 @@ bool StoreValue(const GateAddress& gate, bool block, size_t index, const std::st
     };
     long long integer = 0;
     if (gate.class_letter == MORVANE_CLASS_STRING) {
-        if (text.size() > StringLengthOf(gate))
+        // Read back, the PLC's bytes show as Latin-1: what is typed is taken
+        // the same way, so that "é" is stored as the one byte E9.
+        std::string latin1;
+        const size_t bad = Utf8ToLatin1(text, &latin1);
+        if (bad != std::string::npos) return refuse(UnstorableCharacter(text, bad));
+        if (latin1.size() > StringLengthOf(gate))
             return refuse("string longer than " + std::to_string(StringLengthOf(gate)));
-        std::memcpy(at, text.c_str(), text.size() + 1);
+        std::memcpy(at, latin1.c_str(), latin1.size() + 1);
     } else if (gate.class_letter == MORVANE_CLASS_FLOAT) {
         errno = 0;
         char* end = nullptr;
@@ -189,6 +211,24 @@ std::string Latin1ToUtf8(const std::string& text) {
     for (const char c : text)
         AppendUtf8(static_cast<unsigned char>(c), &out);
     return out;
+}
+
+size_t Utf8ToLatin1(const std::string& text, std::string* latin1) {
+    latin1->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            latin1->push_back(static_cast<char>(lead));
+            continue;
+        }
+        // Two bytes, 110000xx 10xxxxxx, hold U+0080 to U+00FF; anything
+        // else is beyond Latin-1 or no UTF-8 at all.
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+        if ((lead != 0xC2 && lead != 0xC3) || (next & 0xC0) != 0x80) return i;
+        latin1->push_back(static_cast<char>(((lead & 0x03) << 6) | (next & 0x3F)));
+        ++i;
+    }
+    return std::string::npos;
 }
 
 std::string Escaped(const std::string& text, const char* format, unsigned last) {

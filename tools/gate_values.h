@@ -60,6 +60,9 @@ std::string ValueNumber(const Value& value, bool signed_words);
 
 // Bytes of the PLC's strings, taken as Latin-1, in UTF-8.
 std::string Latin1ToUtf8(const std::string& text);
+// UTF-8 text made Latin-1 bytes, as the PLC's strings hold them; npos, or
+// the index of the first character that is not UTF-8 or beyond U+00FF.
+size_t Utf8ToLatin1(const std::string& text, std::string* latin1);
 void AppendUtf8(uint32_t code_point, std::string* out);
 
 // Quotes and backslashes behind a backslash; bytes below 0x20, and from 0x7F

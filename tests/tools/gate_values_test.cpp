@@ -46,6 +46,12 @@ TEST(GateValues, ValuesLandInTheHostLayoutAndReadBack) {
         {Gate('L', -1), false, "-2", "-2", {0xFE, 0xFF, 0xFF, 0xFF}},
         {Gate('F', -1), true, "1.5", "1.5", {0, 0, 0xC0, 0x3F}},
         {Gate('S', -1, 4), false, "AB", "\"AB\"", {'A', 'B', 0, 0, 0}},
+        // Typed as UTF-8, stored as the PLC's Latin-1: four characters fit four.
+        {Gate('S', -1, 4),
+         false,
+         "h\xC3\xA9\xC3\xBF\xC2\xA0",
+         "\"h\xC3\xA9\xC3\xBF\xC2\xA0\"",
+         {'h', 0xE9, 0xFF, 0xA0, 0}},
     };
     for (const RoundTrip& c : cases) {
         SCOPED_TRACE(c.text);
@@ -154,6 +160,10 @@ TEST(GateValues, RefusalsSayWhatIsWrongWithTheText) {
          "not a 32-bit integer: 1.5 (expected decimal -2147483648 to 4294967295, or 0x0 to "
          "0xFFFFFFFF)"},
         {Gate('S', -1, 4), "ABCDE", "string longer than 4"},
+        {Gate('S', -1, 4), "A\xE2\x82\xAC",
+         "string with \xE2\x82\xAC: the PLC's strings hold Latin-1 characters only"},
+        {Gate('S', -1, 4), "A\xE9", "string not in UTF-8: byte 0xE9 at position 2"},
+        {Gate('S', -1, 4), "\xC0\x80", "string not in UTF-8: byte 0xC0 at position 1"},
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> buffer = HostBuffer(c.gate, 1, false);
