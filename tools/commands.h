@@ -35,13 +35,13 @@ enum ExitCode : int {
 inline constexpr char kExitCodesUsage[] =
     "exit status:\n"
     "    0  done\n"
-    "    1  tool failure: driver library, simulator or its block file\n"
+    "    1  tool failure: driver library, simulator or its block file, output\n"
     "    2  usage error\n"
     "    3  address or value refused\n"
     "    4  PLC refused (its error number is named)\n"
     "    5  line failure: no valid exchange (no answer, NAK, malformed reply)\n"
     "    6  port cannot be opened\n"
-    "  130  interrupted (Ctrl-C); 143 SIGTERM, 129 SIGHUP\n";
+    "  130  interrupted (Ctrl-C); 143 SIGTERM, 129 SIGHUP, 141 output's reader gone\n";
 
 enum class OutputForm { kText, kHexDump, kJson, kCsv };
 

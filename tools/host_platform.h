@@ -44,7 +44,7 @@ class TransferProgress {
     std::unique_ptr<Watch> watch_;
 };
 
-// While watched, Ctrl-C (and on Linux SIGTERM and SIGHUP) sets a flag
+// While watched, Ctrl-C (and on Linux SIGTERM, SIGHUP and SIGPIPE) sets a flag
 // instead of ending the process: the running transfer finishes, the steps
 // stop, and the session still closes its port and saves the simulator's
 // blocks. The first Ctrl-C during a transfer (marked) says so; a second one
@@ -52,7 +52,7 @@ class TransferProgress {
 void WatchStopSignals(bool watch);
 void MarkTransfer(bool running);
 
-int InterruptSignal();  // SIGINT, SIGTERM or SIGHUP; 0 when none came
+int InterruptSignal();  // SIGINT, SIGTERM, SIGHUP or SIGPIPE; 0 when none came
 inline bool Interrupted() {
     return InterruptSignal() != 0;
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 
 #include "commands.h"
 #include "driver_library.h"
@@ -26,12 +27,14 @@ namespace {
 
 constexpr char kLibraryName[] = "libmorvane.so";
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE: a reader such as head(1) has gone; the output is over, but the
+// session still ends as it should.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 volatile std::sig_atomic_t g_signal = 0;
 volatile std::sig_atomic_t g_in_transfer = 0;
 bool g_terminal = false;  // standard error is a terminal: its line can be wiped
-struct sigaction g_previous[3]{};
+struct sigaction g_previous[std::size(kStopSignals)]{};
 
 void Say(const char* text) {
     (void)!write(STDERR_FILENO, text, std::strlen(text));
@@ -39,6 +42,10 @@ void Say(const char* text) {
 
 // Only what is safe in a signal handler: a flag, write(2), raise(3).
 void NoteStop(int number) {
+    if (number == SIGPIPE) {  // every later write to the pipe raises it again: never fatal
+        if (g_signal == 0) g_signal = number;
+        return;
+    }
     if (g_signal != 0) {  // again: no more waiting for the transfer
         Say(g_terminal ? "\r\033[K" : "\n");
         signal(number, SIG_DFL);
@@ -109,7 +116,7 @@ void WatchStopSignals(bool watch) {
     struct sigaction action {};
     action.sa_handler = NoteStop;
     sigemptyset(&action.sa_mask);
-    for (int i = 0; i < 3; ++i)
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
         sigaction(kStopSignals[i], watch ? &action : &g_previous[i],
                   watch ? &g_previous[i] : nullptr);
 }
@@ -124,6 +131,7 @@ int InterruptSignal() {
 
 std::string InterruptName() {
     if (g_signal == SIGINT) return "interrupted";
+    if (g_signal == SIGPIPE) return "stopped: the reader of standard output has gone";
     return std::string("stopped by SIG") + (g_signal == SIGTERM ? "TERM" : "HUP");
 }
 

@@ -200,10 +200,12 @@ int RunPoll(StepContext& context, const Step& step, const PreparedTransfer& prep
         statistics.Add(sample.outcome, SteadyClock::now() - start);
         PrintSample(step.display, sample);
         if (sample.outcome.kind == FailureKind::kLineFailed) last_failure = sample.outcome;
-        if (Interrupted()) break;
+        if (Interrupted() || std::ferror(stdout)) break;
     }
-    if (Machine(step.display)) {
-        WriteErrorLine(statistics.Line());  // the machine-readable stream stays uniform
+    // The machine-readable stream stays uniform; output that failed (its
+    // reader gone, a full disk) leaves the statistics where they are seen.
+    if (Machine(step.display) || std::ferror(stdout)) {
+        WriteErrorLine(statistics.Line());
     } else {
         std::printf("%s\n", statistics.Line().c_str());
         std::fflush(stdout);
@@ -277,13 +279,18 @@ int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSessi
 }  // namespace
 
 int RunSteps(const DriverLibrary& driver, const Invocation& invocation) {
-    WatchStopSignals(true);  // Ctrl-C, SIGTERM, SIGHUP: the session still ends as it should
+    WatchStopSignals(
+        true);  // Ctrl-C, SIGTERM, SIGHUP, SIGPIPE: the session still ends as it should
     LineSession session(driver);
     std::vector<PreparedTransfer> prepared;
     int code = Prepare(driver, invocation, &session, &prepared);
     StepContext context{session};
-    for (size_t i = 0; code == kExitOk && i < prepared.size() && !Interrupted(); ++i)
+    for (size_t i = 0; code == kExitOk && i < prepared.size() && !Interrupted(); ++i) {
         code = RunStep(context, invocation.steps[i], prepared[i]);
+        // Values that could not be written out are lost: no later step runs.
+        if (code == kExitOk && std::ferror(stdout) && !Interrupted())
+            code = Fail("standard output could not be written", kExitToolFailed);
+    }
     if (!session.Close() && code == kExitOk) code = kExitToolFailed;  // blocks not saved
     WatchStopSignals(false);
     // As a shell reports a signal.
