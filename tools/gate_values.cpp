@@ -95,6 +95,12 @@ uint32_t GateTypeForAddress(const std::string& address) {
     return MORVANE_GATE_DIGITAL;  // a bit number
 }
 
+std::string IgnoredTail(const std::string& address) {
+    constexpr size_t kRead = 8;
+    const bool string_form = address.size() > 6 && std::toupper(address[6]) == 'S';
+    return string_form || address.size() <= kRead ? "" : address.substr(kRead);
+}
+
 bool ParseAddress(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
     ParseBlock parse{};
     parse.address = address.c_str();

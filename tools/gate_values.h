@@ -16,6 +16,10 @@ namespace morvane::tool {
 // _STRING) that fits the form of an address string.
 uint32_t GateTypeForAddress(const std::string& address);
 
+// What the driver's parse never reads of address: a form other than a
+// string's is taken on its first 8 characters, whatever follows them.
+std::string IgnoredTail(const std::string& address);
+
 // The driver's parse of address for a single or block transfer; false when
 // it refuses it (its reason in its log).
 bool ParseAddress(HostChannel& channel, const std::string& address, bool block, GateAddress* gate);

@@ -34,6 +34,13 @@ std::string Plural(int32_t count, const std::string& kind) {
 // Parses address for a single or block transfer; false, with the refusal
 // and the driver's reason on standard error, when the driver refuses it.
 bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
+    // A typo past the 8th character would go unseen and another gate be used.
+    if (const std::string tail = IgnoredTail(address); !tail.empty()) {
+        Fail("address " + address + " refused: the driver reads its first 8 characters only and " +
+                 "would ignore \"" + tail + "\"",
+             0);
+        return false;
+    }
     const LogWindow window;
     if (ParseAddress(channel, address, block, gate)) return true;
     const std::vector<std::string> lines = window.Lines();

@@ -48,6 +48,8 @@ TEST(ToolProgram, BlockFilesHoldExactlyWhatTheStepsWrote) {
          kBlocks},
         {kBlocks, "001002 55 then write 00100003 1 0", 3, "address 00100003 refused", kBlocks},
         {kBlocks, "001002 55 then read 001000F 1025", 2, "at most 1024", kBlocks},
+        // A tail the driver would not read: a typo that would use another gate.
+        {kBlocks, "001002 55 then write 0010030000 1", 3, "would ignore \"00\"", kBlocks},
         // Leading zeros are decimal.
         {kBlocks, "001002 010 then write 001001 0x10", 0, "001001 <- 1 value",
          std::string(kSaved) + "DB1 4: 0005 0010 000A 0005\n"},
