@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+
+#include "sim/replace_file.h"
 
 namespace plcsim {
 
@@ -78,6 +81,7 @@ Error numbers in the reply header (byte 3):
 Trace (default on standard output; one line per control character or block):
   --trace-file FILE      write the trace to FILE; a name ending .mcap gets a
                          capture, the characters that morvane monitor --replay reads
+                         (a file other than the --load and --save file)
   --no-trace             no trace
   --help                 this text
 )";
@@ -236,6 +240,16 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
             return false;
         }
         ++i;
+    }
+    // A trace into the block file would spoil it before it is loaded or
+    // after it is saved; loading and saving one file is the usual case.
+    for (const auto& [name, file] :
+         {std::pair{"--load", &options->load_file}, std::pair{"--save", &options->save_file}}) {
+        if (SameRegularFile(options->trace_file, *file)) {
+            *error = std::string("--trace-file and ") + name + " name the same file " +
+                     options->trace_file + ": give each its own";
+            return false;
+        }
     }
     return true;
 }

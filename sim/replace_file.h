@@ -27,6 +27,12 @@ std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error)
 // write bit is read-only whoever runs this. False with *error.
 bool CanReplace(const std::string& path, std::string* error);
 
+// True when a and b name one regular file, or one not there yet: two
+// streams written into it would overwrite each other, and one written into
+// a block file would spoil it. A device or a FIFO (/dev/stderr) takes
+// several streams as they come.
+bool SameRegularFile(const std::string& a, const std::string& b);
+
 // Writes contents to a temporary file in path's directory, flushes it to
 // the disk and renames it over path (a symbolic link's target is replaced,
 // not the link). The mode and owner of an existing file are kept. Checks

@@ -2,9 +2,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "commands.h"
+#include "sim/replace_file.h"
 
 namespace morvane::tool {
 namespace {
@@ -109,6 +112,7 @@ class Parser {
     bool Display(const std::string& option);
     bool Positional(const std::string& argument);
     bool FinishStep(Step& step, const Arguments& operands);
+    bool DistinctFiles();
 
     Invocation& in_;
     std::string& error_;
@@ -154,6 +158,21 @@ bool Parser::Run(const Arguments& arguments) {
     if (!in_.session.port.empty() && !simulator_option_.empty())
         return Fail(simulator_option_ + " acts on the embedded simulator only, not on --port " +
                     in_.session.port);
+    return DistinctFiles();
+}
+
+// A log or trace in the block file, or two streams in one file, would
+// spoil what is written there.
+bool Parser::DistinctFiles() {
+    const std::pair<const char*, const std::string*> files[] = {
+        {"--log", &in_.log.file},
+        {"--trace-file", &in_.session.trace_file},
+        {"--sim-blocks", &in_.session.sim_blocks}};
+    for (size_t i = 0; i < std::size(files); ++i)
+        for (size_t j = i + 1; j < std::size(files); ++j)
+            if (plcsim::SameRegularFile(*files[i].second, *files[j].second))
+                return Fail(std::string(files[i].first) + " and " + files[j].first +
+                            " name the same file " + *files[i].second + ": give each its own");
     return true;
 }
 

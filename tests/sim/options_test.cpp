@@ -137,6 +137,9 @@ TEST(Options, BadInputIsRefusedWithTheOffendingOption) {
         {"--error-byte", "1FF"},
         {"--length-delta", "200"},
         {"--char-delay", "-1"},
+        // The trace would spoil the block file.
+        {"--trace-file", "b.txt", "--load", "./b.txt"},
+        {"--save", "s.txt", "--trace-file", "s.txt"},
     };
     for (const auto& args : bad) {
         Options o;

@@ -125,6 +125,13 @@ TEST(SessionOptions, SettingsNoLineCanHoldAreRefusedWithTheReason) {
          "--sim-blocks acts on the embedded simulator only, not on --port null"},
         {{"--pace", "--port", "/dev/null"},
          "--pace acts on the embedded simulator only, not on --port null"},
+        // The block file spoilt by a log or trace, two streams in one file.
+        {{"--sim-blocks", "b.txt", "--log", "./b.txt"},
+         "--log and --sim-blocks name the same file ./b.txt: give each its own"},
+        {{"--trace-file", "t.txt", "--sim-blocks", "x/../t.txt"},
+         "--trace-file and --sim-blocks name the same file t.txt: give each its own"},
+        {{"--log", "l.txt", "--trace-file", "l.txt"},
+         "--log and --trace-file name the same file l.txt: give each its own"},
     };
     for (const auto& c : cases) {
         Arguments arguments = c.arguments;
