@@ -83,6 +83,9 @@ class PtyPlc final : public EmbeddedPlc {
 
 bool DriverLibrary::Load(const std::string& path) {
     path_ = path;
+    // The loader would wait for ever on a FIFO and read a device without end.
+    error_ = plcsim::NotARegularFile(path);
+    if (!error_.empty()) return false;
     library_ = {dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL),
                 [](void* library) { dlclose(library); }};
     if (!library_) {

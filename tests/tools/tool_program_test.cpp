@@ -125,6 +125,8 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         {"--trace-file", fifo, 1, " is a FIFO nobody reads"},
         {"--log", read_only, 2, " is read-only: it is not written"},
         {"--log", fifo, 2, " is a FIFO nobody reads"},
+        // The loader would wait on a FIFO for ever.
+        {"--driver", fifo, 1, " is a FIFO, not a regular file"},
     };
     for (const auto& c : streams) {
         SCOPED_TRACE(std::string(c.option) + " " + c.path);
