@@ -163,8 +163,8 @@ int Replay(MonitorRequest& r) {
     return kExitOk;
 }
 
-extern "C" void OnStopSignal(int) {
-    g_stop = 1;
+extern "C" void OnStopSignal(int number) {
+    if (g_stop == 0) g_stop = number;
 }
 extern "C" void OnSummarySignal(int) {
     g_summary = 1;
@@ -242,6 +242,9 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     monitor::Monitor watcher(r.options, stdout);
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
+    // A reader of the output that goes (| head) ends the watch as Ctrl-C
+    // does: the capture is closed whole and the ports let go.
+    std::signal(SIGPIPE, OnStopSignal);
     std::signal(SIGUSR1, OnSummarySignal);
     monitor::WatchCalls calls;
     if (capture)
@@ -274,7 +277,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     if (capture_file) std::fclose(capture_file);
     watcher.Flush();
     watcher.PrintSummary(SummaryOut(r.options));
-    if (failure.empty()) return g_stop ? kExitInterrupted : kExitOk;
+    if (failure.empty()) return g_stop ? 128 + g_stop : kExitOk;  // as a shell reports it
     return Fail("port failed: " + failure + "; " +
                     (r.between.empty() ? "listening stopped" : "forwarding stopped both ways"),
                 kExitLineFailed, kWho);
