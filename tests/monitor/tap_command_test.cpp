@@ -97,7 +97,8 @@ int TapsWritable(pid_t pid, const std::vector<const PtyPair*>& taps) {
 // interrupts it once it has read them all. With plc_alone the one tap is
 // the PLC's side.
 Ran MonitorTaps(const std::vector<const PtyPair*>& taps,
-                const std::vector<std::pair<size_t, const char*>>& steps, bool plc_alone = false) {
+                const std::vector<std::pair<size_t, const char*>>& steps, bool plc_alone = false,
+                int stop = SIGINT) {
     std::vector<std::string> words = {MORVANE_PROGRAM, "monitor", "-v"};
     for (const PtyPair* tap : taps)
         words.insert(words.end(), {plc_alone ? "--tap-plc" : "--tap", tap->name()});
@@ -126,7 +127,7 @@ Ran MonitorTaps(const std::vector<const PtyPair*>& taps,
         const uint64_t before = BytesRead(child);
         played = taps[tap]->Send(wire) && WaitTakenIn(child, before, wire.size(), *taps[tap]);
     }
-    kill(child, played ? SIGINT : SIGKILL);
+    kill(child, played ? stop : SIGKILL);
     ReadUntil(out[0], "", &ran.out);
     close(out[0]);
     kill(child, SIGKILL);  // nothing when it has ended
@@ -191,6 +192,19 @@ TEST(MonitorTap, TwoTapsDecodeTheTransferEachByteFromItsSide) {
     EXPECT_EQ(ran.taps_writable, 0);
     EXPECT_EQ(ToHex(host.Receive(1, 20)), "");
     EXPECT_EQ(ToHex(plc.Receive(1, 20)), "");
+}
+
+// SIGTERM (a service manager) and SIGPIPE (a reader such as head(1) gone)
+// end the watch as Ctrl-C does, the summary still written, with the status
+// a shell reports for the signal.
+TEST(MonitorTap, StopSignalsEndTheWatchWithTheirOwnStatus) {
+    for (const auto& [stop, code] : {std::pair{SIGTERM, 143}, std::pair{SIGPIPE, 141}}) {
+        PtyPair host, plc;
+        ASSERT_TRUE(host.ok() && plc.ok());
+        const Ran ran = MonitorTaps({&host, &plc}, kFetch, false, stop);
+        EXPECT_EQ(ran.code, code) << ran.out;
+        EXPECT_NE(ran.out.find("summary: 1 transfers, 0 retries"), std::string::npos) << ran.out;
+    }
 }
 
 // What a side heard alone shows: the events, the summary's head and that
