@@ -21,6 +21,8 @@ bool SameRegularFile(const std::string& a, const std::string& b) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(a, error);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return false;
+    // Hard links too, for files that are there.
+    if (std::filesystem::equivalent(a, b, error)) return true;
     return Where(a) == Where(b);
 }
 

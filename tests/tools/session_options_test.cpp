@@ -143,6 +143,26 @@ TEST(SessionOptions, SettingsNoLineCanHoldAreRefusedWithTheReason) {
     }
 }
 
+// One file by two names (a hard link) is one file; a FIFO takes two streams.
+TEST(SessionOptions, OneFileByAnotherNameIsStillOneFile) {
+    const std::filesystem::path dir = test::ScratchFile("morvane_same_file");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::ofstream((dir / "blocks").string()) << "";
+    std::filesystem::create_hard_link(dir / "blocks", dir / "other");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const std::string blocks = (dir / "blocks").string(), other = (dir / "other").string();
+    const std::string fifo = (dir / "fifo").string();
+    Arguments arguments = {"--sim-blocks", blocks, "--log", other, "001002"};
+    SessionOptions options;
+    std::string error;
+    EXPECT_FALSE(TakeSessionOptions(&arguments, &options, &error));
+    EXPECT_EQ(error, "--log and --sim-blocks name the same file " + other + ": give each its own");
+    arguments = {"--log", fifo, "--trace-file", fifo, "001002"};
+    EXPECT_TRUE(TakeSessionOptions(&arguments, &options, &error)) << error;
+    std::filesystem::remove_all(dir);
+}
+
 // Links resolve to the device before the driver's 11 characters apply; a
 // file that is no device is left to the port's diagnosis, whatever its name.
 TEST(SessionOptions, PortLinksResolveToTheirDevice) {
