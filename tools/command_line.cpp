@@ -3,10 +3,12 @@
 #include <climits>
 #include <cstdlib>
 #include <iterator>
+#include <span>
 #include <string_view>
 #include <utility>
 
 #include "commands.h"
+#include "host_platform.h"
 #include "sim/replace_file.h"
 
 namespace morvane::tool {
@@ -173,6 +175,12 @@ bool Parser::DistinctFiles() {
             if (plcsim::SameRegularFile(*files[i].second, *files[j].second))
                 return Fail(std::string(files[i].first) + " and " + files[j].first +
                             " name the same file " + *files[i].second + ": give each its own");
+    // A stream into the port itself would go onto the PLC's line.
+    for (const auto& [option, file] : std::span(files).first(2)) {
+        if (!file->empty() && !in_.session.device.empty() && SameDevice(*file, in_.session.device))
+            return Fail(std::string(option) + " " + *file +
+                        " is the session's port: it would go onto the line");
+    }
     return true;
 }
 

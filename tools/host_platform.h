@@ -67,6 +67,9 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
 // True when the address dialog can run: on Linux it reads a terminal.
 bool DialogPossible();
 
+// True when a and b name one character device (on Windows: one name).
+bool SameDevice(const std::string& a, const std::string& b);
+
 // True when the device (a path) is no longer there.
 bool DeviceGone(const std::string& device);
 

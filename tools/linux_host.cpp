@@ -146,6 +146,13 @@ bool DialogPossible() {
     return isatty(STDIN_FILENO) == 1;
 }
 
+bool SameDevice(const std::string& a, const std::string& b) {
+    struct stat one {
+    }, two{};
+    return stat(a.c_str(), &one) == 0 && stat(b.c_str(), &two) == 0 && S_ISCHR(one.st_mode) &&
+           S_ISCHR(two.st_mode) && one.st_rdev == two.st_rdev;
+}
+
 bool DeviceGone(const std::string& device) {
     struct stat status {};
     return !device.empty() && stat(device.c_str(), &status) != 0 && errno == ENOENT;

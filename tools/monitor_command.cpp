@@ -229,6 +229,18 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     monitor::CaptureHeader header = monitor::HeaderStartingNow(DescribeLine(line));
     header.heard = r.options.heard;
     if (!r.capture.empty()) {
+        // A capture into one of the ports would go onto the line.
+        struct stat file {
+        }, port{};
+        for (const monitor::WatchEnd& end : ends) {
+            if (stat(r.capture.c_str(), &file) == 0 && S_ISCHR(file.st_mode) &&
+                fstat(end.fd, &port) == 0 && port.st_rdev == file.st_rdev) {
+                close_ends();
+                return Fail("--capture " + r.capture + " is the port " + end.name +
+                                ": the capture would go onto the line",
+                            kExitUsage, kWho);
+            }
+        }
         std::string why;
         capture_file = OpenStreamFile(r.capture, false, &why);
         if (capture_file == nullptr) {

@@ -87,6 +87,9 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
 bool DialogPossible() {
     return true;  // a dialog box of its own
 }
+bool SameDevice(const std::string& a, const std::string& b) {
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
 bool DeviceGone(const std::string&) {
     return false;
 }

@@ -285,6 +285,15 @@ TEST(MonitorTap, APortItCannotHaveIsNamedOnOneLine) {
               2);
     EXPECT_EQ(out, "morvane monitor: " + host.port_name() + " is the same port as " + host.name() +
                        ": give two ports\n");
+    // A capture into a watched port would go onto the line.
+    std::string captured;
+    EXPECT_EQ(RunCommand("timeout 5 " + std::string(MORVANE_PROGRAM) + " monitor --tap " +
+                             host.name() + " --capture " + host.name() + " 2>&1",
+                         &captured),
+              2);
+    EXPECT_EQ(captured, "morvane monitor: --capture " + host.name() + " is the port " +
+                            host.name() + ": the capture would go onto the line\n");
+    EXPECT_EQ(ToHex(host.Receive(1, 20)), "");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
         std::string out;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "support/pty_pair.h"
 #include "support/temp_directory.h"
 
 namespace morvane::tool {
@@ -143,7 +144,8 @@ TEST(SessionOptions, SettingsNoLineCanHoldAreRefusedWithTheReason) {
     }
 }
 
-// One file by two names (a hard link) is one file; a FIFO takes two streams.
+// One file by two names (a hard link) is one file; a FIFO takes two
+// streams, the session's port none.
 TEST(SessionOptions, OneFileByAnotherNameIsStillOneFile) {
     const std::filesystem::path dir = test::ScratchFile("morvane_same_file");
     std::filesystem::remove_all(dir);
@@ -160,6 +162,15 @@ TEST(SessionOptions, OneFileByAnotherNameIsStillOneFile) {
     EXPECT_EQ(error, "--log and --sim-blocks name the same file " + other + ": give each its own");
     arguments = {"--log", fifo, "--trace-file", fifo, "001002"};
     EXPECT_TRUE(TakeSessionOptions(&arguments, &options, &error)) << error;
+    // A stream into the session's own port would go onto the line.
+    test::PtyPair port;
+    ASSERT_TRUE(port.ok());
+    for (const char* option : {"--log", "--trace-file"}) {
+        arguments = {"--port", port.name(), option, port.name(), "001002"};
+        EXPECT_FALSE(TakeSessionOptions(&arguments, &options, &error));
+        EXPECT_EQ(error, std::string(option) + " " + port.name() +
+                             " is the session's port: it would go onto the line");
+    }
     std::filesystem::remove_all(dir);
 }
 
