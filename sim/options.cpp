@@ -43,7 +43,8 @@ Data blocks (0 to 255, up to 2048 words each):
                          its words, four hex digits each (or none: zeros);
                          a malformed file is refused with its line and column
   --save FILE            save blocks to FILE on exit (a new file renamed over it;
-                         only a regular file this user may write, checked first)
+                         only a regular file this user may write, checked first;
+                         held while plcsim runs, so a second one saving it too is refused)
 
 Faults (COUNT: how many occasions, default every one; each fault counts the
 occasion it names, and a repeated transmission is an occasion of its own):

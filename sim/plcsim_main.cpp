@@ -50,7 +50,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     // Found now, not after a session's writes: a file the blocks cannot go to.
-    if (!options.save_file.empty() && !plcsim::CanReplace(options.save_file, &error)) {
+    plcsim::FileHold hold;
+    if (!options.save_file.empty() &&
+        (!plcsim::CanReplace(options.save_file, &error) || !hold.Take(options.save_file, &error))) {
         std::cerr << "plcsim: --save: " << error << '\n';
         return 1;
     }

@@ -33,6 +33,24 @@ bool CanReplace(const std::string& path, std::string* error);
 // several streams as they come.
 bool SameRegularFile(const std::string& a, const std::string& b);
 
+// Keeps another session from saving the same block file meanwhile: each
+// loads it, and the last to save would put back what the other wrote. An
+// exclusive lock on the file, held while this lives; a file not there yet
+// is not held.
+class FileHold {
+  public:
+    FileHold() = default;
+    ~FileHold();
+    FileHold(const FileHold&) = delete;
+    FileHold& operator=(const FileHold&) = delete;
+
+    // False with *error ("PATH is held by another session") when another holds it.
+    bool Take(const std::string& path, std::string* error);
+
+  private:
+    int fd_ = -1;
+};
+
 // Writes contents to a temporary file in path's directory, flushes it to
 // the disk and renames it over path (a symbolic link's target is replaced,
 // not the link). The mode and owner of an existing file are kept. Checks

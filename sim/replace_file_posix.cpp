@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,25 @@ bool IsReadOnly(const std::string& path) {
 }
 
 }  // namespace
+
+FileHold::~FileHold() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool FileHold::Take(const std::string& path, std::string* error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT || Fail("open", path, errno, error);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int failure = errno;
+        close(fd);
+        if (failure != EWOULDBLOCK) return Fail("lock", path, failure, error);
+        *error = path + " is held by another session, which saves it too";
+        return false;
+    }
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+    return true;
+}
 
 std::string NotARegularFile(const std::string& path) {
     struct stat status {};

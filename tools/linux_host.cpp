@@ -60,8 +60,9 @@ void NoteStop(int number) {
 
 class PtyPlc final : public EmbeddedPlc {
   public:
-    PtyPlc(std::unique_ptr<plcsim::Simulator> sim, std::string blocks)
-        : sim_(std::move(sim)), blocks_(std::move(blocks)) {}
+    PtyPlc(std::unique_ptr<plcsim::Simulator> sim, std::string blocks,
+           std::unique_ptr<plcsim::FileHold> hold)
+        : sim_(std::move(sim)), blocks_(std::move(blocks)), hold_(std::move(hold)) {}
 
     std::string PortName() const override { return PortNameOf(sim_->path()); }
     void SetProcedure(bool is_3964r) override {
@@ -76,7 +77,8 @@ class PtyPlc final : public EmbeddedPlc {
 
   private:
     std::unique_ptr<plcsim::Simulator> sim_;
-    std::string blocks_;  // none: nothing saved; else read whole, or new
+    std::string blocks_;                      // none: nothing saved; else read whole, or new
+    std::unique_ptr<plcsim::FileHold> hold_;  // released once the blocks are saved
 };
 
 }  // namespace
@@ -191,7 +193,9 @@ bool ResolvePort(const std::string& given, std::string* device, std::string* por
 std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
                                               const LineParameters& settings, std::string* error) {
     // Found before anything goes on the line, not when the blocks are saved.
-    if (!options.sim_blocks.empty() && !plcsim::CanReplace(options.sim_blocks, error)) {
+    auto hold = std::make_unique<plcsim::FileHold>();
+    if (!options.sim_blocks.empty() && (!plcsim::CanReplace(options.sim_blocks, error) ||
+                                        !hold->Take(options.sim_blocks, error))) {
         *error = "--sim-blocks: " + *error;
         return nullptr;
     }
@@ -206,7 +210,7 @@ std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
         // Whole lines, clear of a progress line and of the line trace's.
         sim->SetTraceSink([](const std::string& text) { WriteErrorLine("plc " + text); });
     sim->Start();
-    return std::make_unique<PtyPlc>(std::move(sim), options.sim_blocks);
+    return std::make_unique<PtyPlc>(std::move(sim), options.sim_blocks, std::move(hold));
 }
 
 }  // namespace morvane::tool

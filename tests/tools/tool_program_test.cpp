@@ -2,6 +2,8 @@
 // data blocks in a file: what a command line may and may not do to them.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -147,6 +149,24 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         EXPECT_TRUE(S_ISCHR(status.st_mode));
     }
     std::filesystem::remove_all(dir);
+}
+
+// Two sessions on one block file: the later save would put back what the
+// other wrote, so a file another session holds is refused and left as it is.
+TEST(ToolProgram, ABlockFileAnotherSessionHoldsIsLeftAlone) {
+    const std::string file = ScratchFile("morvane_tool_held_blocks");
+    std::ofstream(file) << kBlocks;
+    const int held = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    std::string out;
+    EXPECT_EQ(RunCommand("timeout 10 " + std::string(MORVANE_PROGRAM) + " write --sim-blocks " +
+                             file + " 001002 7 2>&1",
+                         &out),
+              1);
+    EXPECT_NE(out.find(file + " is held by another session"), std::string::npos) << out;
+    EXPECT_EQ(out.find("<-"), std::string::npos) << out;
+    close(held);
+    EXPECT_EQ(Contents(file), kBlocks);
 }
 
 // A saved block file keeps its mode and, when root saves it, its owner.
