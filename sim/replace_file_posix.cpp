@@ -66,7 +66,9 @@ bool FileHold::Take(const std::string& path, std::string* error) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int failure = errno;
         close(fd);
-        if (failure != EWOULDBLOCK) return Fail("lock", path, failure, error);
+        // A file system without locks (some network mounts) goes unheld:
+        // the hold protects, it is no condition of saving.
+        if (failure != EWOULDBLOCK) return true;
         *error = path + " is held by another session, which saves it too";
         return false;
     }
