@@ -40,28 +40,39 @@ std::string LineSession::OpenFailure(const LineParameters& line) const {
 
 // A protocol asked for on the command line reaches the driver as a host's
 // would: through the channel's configuration file, here in a scratch
-// directory that is the current one while ColdStart reads it.
-int32_t LineSession::ColdStartWithProtocol(StartBlock* start) {
-    if (options_.line.protocol.empty()) return channel_->Call(MORVANE_CMD_COLD_START, start);
-    // A new directory of this user's alone for the file.
+// directory that is the current one while ColdStart reads it. Empty, or why
+// the file could not be put there (the driver is then not called).
+std::string LineSession::ColdStartWithProtocol(StartBlock* start, int32_t* code) {
+    *code = MORVANE_REQUEST_FAILED;
+    if (options_.line.protocol.empty()) {
+        *code = channel_->Call(MORVANE_CMD_COLD_START, start);
+        return "";
+    }
+    // The current directory is left only when it can be found again: the
+    // block file may be named relative to it.
     std::error_code error;
+    const std::filesystem::path previous = std::filesystem::current_path(error);
+    if (error) return "cannot hand --protocol to the driver: the current directory is gone";
+    // A new directory of this user's alone for the file.
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
     std::filesystem::path scratch;
     std::random_device random;
-    do
-        scratch =
-            std::filesystem::temp_directory_path(error) / ("morvane-" + std::to_string(random()));
-    while (!error && !std::filesystem::create_directory(scratch, error) && !error);
-    if (error) return MORVANE_REQUEST_FAILED;
-    std::filesystem::permissions(scratch, std::filesystem::perms::owner_all, error);
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(scratch);
+    for (bool made = false; !error && !made;)
+        made = std::filesystem::create_directory(
+            scratch = temp / ("morvane-" + std::to_string(random())), error);
+    if (!error) std::filesystem::permissions(scratch, std::filesystem::perms::owner_all, error);
+    if (!error) std::filesystem::current_path(scratch, error);
     char name[16];
     std::snprintf(name, sizeof name, "ZIDIV%02d.INT", kChannelNumber);
-    std::ofstream(name) << "PROTOCOL=" << options_.line.protocol << "\n";
-    const int32_t code = channel_->Call(MORVANE_CMD_COLD_START, start);
-    std::filesystem::current_path(previous);
+    if (!error && !(std::ofstream(name) << "PROTOCOL=" << options_.line.protocol << "\n"))
+        error = std::make_error_code(std::errc::io_error);
+    if (!error) *code = channel_->Call(MORVANE_CMD_COLD_START, start);
+    const std::string reason = error ? error.message() : "";
+    std::filesystem::current_path(previous, error);
     std::filesystem::remove_all(scratch, error);
-    return code;
+    return reason.empty() ? ""
+                          : "cannot hand --protocol " + options_.line.protocol +
+                                " to the driver in a scratch directory: " + reason;
 }
 
 bool LineSession::Open(const SessionOptions& options, std::string* error) {
@@ -102,9 +113,13 @@ bool LineSession::Open(const SessionOptions& options, std::string* error) {
     start.open_now = 1;
     start.external_timeout = kExternalTimeout;
     start.line = line;
-    if (ColdStartWithProtocol(&start) != MORVANE_OK) {
+    int32_t started = MORVANE_REQUEST_FAILED;
+    *error = ColdStartWithProtocol(&start, &started);
+    if (!error->empty()) open_failure_ = kExitToolFailed;
+    if (started != MORVANE_OK) {
         // With a trace the device itself is open already: the relay's end failed.
-        *error = relay_ ? "cannot open the trace's line " + options_.port : OpenFailure(line);
+        if (error->empty())
+            *error = relay_ ? "cannot open the trace's line " + options_.port : OpenFailure(line);
         return false;
     }
     const bool is_3964r = channel_->area()->port_settings.is_3964r == 1;

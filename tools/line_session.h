@@ -72,7 +72,7 @@ class LineSession {
     ExitCode open_failure() const { return open_failure_; }
 
   private:
-    int32_t ColdStartWithProtocol(StartBlock* start);
+    std::string ColdStartWithProtocol(StartBlock* start, int32_t* code);
     std::string OpenFailure(const LineParameters& line) const;
 
     const DriverLibrary& driver_;

@@ -169,6 +169,19 @@ TEST(ToolProgram, ABlockFileAnotherSessionHoldsIsLeftAlone) {
     EXPECT_EQ(Contents(file), kBlocks);
 }
 
+// --protocol reaches the driver through a file in a scratch directory: run
+// from a directory that was removed, the tool says so instead of aborting.
+TEST(ToolProgram, ProtocolFromARemovedDirectoryIsRefusedWithTheReason) {
+    const std::string dir = ScratchFile("morvane_tool_gone");
+    std::string out;
+    EXPECT_EQ(RunCommand("mkdir -p " + dir + " && cd " + dir + " && rmdir " + dir + " && " +
+                             std::string(MORVANE_PROGRAM) + " read --protocol 3964R 001002 2>&1",
+                         &out),
+              1);
+    EXPECT_EQ(out,
+              "morvane: cannot hand --protocol to the driver: the current directory is gone\n");
+}
+
 // A saved block file keeps its mode and, when root saves it, its owner.
 TEST(ToolProgram, SavingKeepsTheFilesModeAndOwner) {
     const std::string file = ScratchFile("morvane_tool_owned_blocks");
