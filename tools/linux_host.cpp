@@ -203,7 +203,8 @@ std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
     if (!line) return nullptr;
     if (options.pace) line->SetPacing(settings.baud_rate, BitsPerCharacter(settings));
     auto sim = std::make_unique<plcsim::Simulator>(std::move(line));
-    if (!options.sim_blocks.empty() && std::filesystem::exists(options.sim_blocks) &&
+    std::error_code missing;
+    if (!options.sim_blocks.empty() && std::filesystem::exists(options.sim_blocks, missing) &&
         !sim->LoadBlocks(options.sim_blocks, error))
         return nullptr;  // a file that could not be read is never written over
     if (options.sim_trace)

@@ -3,6 +3,7 @@
 //
 //   morvane COMMAND [ARGS...] [then STEP [ARGS...]]... [OPTIONS]
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "commands.h"
@@ -35,5 +36,12 @@ int Main(int argc, char** argv) {
 }  // namespace morvane::tool
 
 int main(int argc, char** argv) {
-    return morvane::tool::Main(argc, argv);
+    // What should never happen still unwinds: the session closes its port
+    // and saves the simulator's blocks, and the status says it failed.
+    try {
+        return morvane::tool::Main(argc, argv);
+    } catch (const std::exception& failure) {
+        return morvane::tool::Fail(std::string("internal error: ") + failure.what(),
+                                   morvane::tool::kExitToolFailed);
+    }
 }
