@@ -13,7 +13,8 @@ const char kUsage[] = R"(Usage: plcsim [options]
 A PLC partner for 3964/3964R with RK512 FETCH ('E') and SEND ('A') of
 data-block words ('D'). Without --device it creates a pseudo-terminal and
 prints its device path as the first line of standard output; give that path
-to the driver. Runs until interrupted (Ctrl-C).
+to the driver. Runs until interrupted (Ctrl-C, SIGTERM, SIGHUP, or the trace's
+reader gone), then saves its blocks (--save).
 
 Line:
   --device PATH          serve a real serial device instead of a pseudo-terminal

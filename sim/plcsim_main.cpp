@@ -94,8 +94,10 @@ int main(int argc, char** argv) {
             std::fflush(out);
         });
     }
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
+    // Each ends the session with its blocks saved: Ctrl-C, a service
+    // manager, a closed terminal, a reader of the trace that has gone.
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        std::signal(stop, RequestStop);
     std::cout << sim.path() << std::endl;
     sim.Serve(g_stop);
     if (!options.save_file.empty() && !sim.SaveBlocks(options.save_file, &error)) {

@@ -1,5 +1,5 @@
 // The plcsim program: help, refused options, and a run on a pseudo-terminal
-// that serves a SEND and saves its data blocks on SIGTERM.
+// that serves a SEND and saves its data blocks when stopped.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -50,59 +50,64 @@ TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {
     std::remove(file.c_str());
 }
 
+// SIGTERM (a service manager), SIGHUP (a closed terminal) and SIGPIPE (the
+// trace's reader gone) each end the session with its blocks saved.
 TEST(PlcsimProgram, ServesAPseudoTerminalAndSavesItsBlocksWhenStopped) {
-    const std::string save = morvane::test::ScratchFile("plcsim_saved.txt");
-    std::remove(save.c_str());
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        dup2(out[1], 1);
+    for (const int stop : {SIGTERM, SIGHUP, SIGPIPE}) {
+        SCOPED_TRACE(stop);
+        const std::string save = morvane::test::ScratchFile("plcsim_saved.txt");
+        std::remove(save.c_str());
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            execl(PLCSIM_PROGRAM, "plcsim", "--3964r", "--db", "3:4", "--no-create", "--save",
+                  save.c_str(), "--no-trace", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        std::string path;
+        char c = 0;
+        while (read(out[0], &c, 1) == 1 && c != '\n')
+            path += c;
         close(out[0]);
-        execl(PLCSIM_PROGRAM, "plcsim", "--3964r", "--db", "3:4", "--no-create", "--save",
-              save.c_str(), "--no-trace", static_cast<char*>(nullptr));
-        _exit(127);
+        ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+        {
+            test::SlaveEnd end(path);
+            ASSERT_TRUE(end.ok());
+            end.Send("02");
+            EXPECT_EQ(end.Read(1, 500), "10");
+            // SEND one word 0xBEEF to data block 3, word 1; BCC 0x44.
+            end.Send("00 00 41 44 03 01 00 01 FF FF BE EF 10 03 44");
+            EXPECT_EQ(end.Read(2, 500), "10 02");
+            end.Send("10");
+            EXPECT_EQ(end.Read(7, 500), "00 00 00 00 10 03 13");
+            end.Send("10");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        kill(child, stop);
+        int status = 0;
+        pid_t ended = 0;
+        for (int i = 0; i < 100 && ended == 0; ++i) {
+            ended = waitpid(child, &status, WNOHANG);
+            if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (ended != child) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            FAIL() << "plcsim did not stop";
+        }
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        std::ifstream saved(save);
+        std::stringstream text;
+        text << saved.rdbuf();
+        EXPECT_NE(text.str().find("DB3 4: 0000 BEEF 0000 0000"), std::string::npos) << text.str();
+        std::remove(save.c_str());
     }
-    close(out[1]);
-    std::string path;
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n')
-        path += c;
-    close(out[0]);
-    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
-    {
-        test::SlaveEnd end(path);
-        ASSERT_TRUE(end.ok());
-        end.Send("02");
-        EXPECT_EQ(end.Read(1, 500), "10");
-        // SEND one word 0xBEEF to data block 3, word 1; BCC 0x44.
-        end.Send("00 00 41 44 03 01 00 01 FF FF BE EF 10 03 44");
-        EXPECT_EQ(end.Read(2, 500), "10 02");
-        end.Send("10");
-        EXPECT_EQ(end.Read(7, 500), "00 00 00 00 10 03 13");
-        end.Send("10");
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    kill(child, SIGTERM);
-    int status = 0;
-    pid_t ended = 0;
-    for (int i = 0; i < 100 && ended == 0; ++i) {
-        ended = waitpid(child, &status, WNOHANG);
-        if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (ended != child) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        FAIL() << "plcsim did not stop on SIGTERM";
-    }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    std::ifstream saved(save);
-    std::stringstream text;
-    text << saved.rdbuf();
-    EXPECT_NE(text.str().find("DB3 4: 0000 BEEF 0000 0000"), std::string::npos) << text.str();
-    std::remove(save.c_str());
 }
 
 }  // namespace
