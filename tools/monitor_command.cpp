@@ -36,7 +36,8 @@ const char kMonitorUsage[] =
     "                     (one tap alone: that side's requests, or replies, only)\n"
     "  --replay FILE      decode a capture written earlier\n"
     "  --capture FILE     write what crosses the line as a capture (.mcap)\n"
-    "  --baud N, --frame F   the line's settings, for both ports (default 9600 8E1)\n"
+    "  --baud N, --frame F   the line's settings, for both ports (default 9600 8E1;\n"
+    "                     a replay: the capture's own)\n"
     "  --char-delay MS    longest gap inside a block (default 220)\n"
     "  --ack-delay MS     longest wait for an answer (default 550, 2000 in 3964R)\n"
     "  --json             one JSON object per event;  --csv  one row per transfer\n"
@@ -108,6 +109,8 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
     const bool tapped = !r->taps.empty() || !r->plc_tap.empty();
     const int inputs = !r->between.empty() + tapped + !r->replay.empty();
     if (inputs != 1) return (*error = "give one of --between, --tap, --tap-plc, --replay"), false;
+    if (!r->replay.empty() && !r->capture.empty())
+        return (*error = "--capture records a line watched now: with --between or --tap"), false;
     if (r->taps.size() + !r->plc_tap.empty() > 2)
         return (*error = "at most two tap ports, one a side"), false;
     if (tapped && r->taps.size() + !r->plc_tap.empty() == 1)
@@ -117,6 +120,20 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
 
 FILE* SummaryOut(const monitor::MonitorOptions& options) {
     return options.form == monitor::OutputForm::kCsv ? stderr : stdout;
+}
+
+// The rate and frame a capture was taken at ("19200 8E1"), which its busy
+// shares are measured by; left as they are when the header has none.
+void TakeRecordedLine(const std::string& text, monitor::MonitorOptions* options) {
+    const size_t blank = text.find(' ');
+    long baud = 0;
+    LineChoice frame;
+    std::string refused;
+    if (blank == std::string::npos || !TakeNumber(text.substr(0, blank), 1, 4000000, &baud) ||
+        !TakeLineOption("--frame", text.substr(blank + 1), &frame, &refused) || !refused.empty())
+        return;
+    options->baud = static_cast<uint32_t>(baud);
+    options->bits_per_char = BitsPerCharacter(ChosenLine(frame, LineParameters{}));
 }
 
 // A capture's line is one read of the line, some thousands of characters at
@@ -137,6 +154,8 @@ int Replay(MonitorRequest& r) {
     auto start = [&] {
         r.options.start_utc_us = reader.header().start_utc_us;
         r.options.heard = reader.header().heard;
+        if (r.line.baud == 0 && r.line.data_bits == 0)  // none given: the capture's own
+            TakeRecordedLine(reader.header().line, &r.options);
         watcher = std::make_unique<monitor::Monitor>(r.options, stdout);
     };
     std::vector<char> line(kMaxCaptureLine + 1);

@@ -352,5 +352,25 @@ TEST(MonitorReplay, WhatIsNoCaptureEndsItWithTheReason) {
     }
 }
 
+// A capture is measured at the rate it was taken at, as its header says,
+// unless the command line says otherwise.
+TEST(MonitorReplay, ACaptureIsMeasuredAtItsOwnRate) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string chars = "#start-utc-us 0\n0 H 02\n2000 P 10\n100000 H 02\n";
+    std::ofstream(scratch.path() / "fast") << "#line 19200 8E1\n" << chars;
+    std::ofstream(scratch.path() / "slow") << "#line 9600 8E1\n" << chars;
+    const auto busy = [&scratch](const std::string& arguments) {
+        std::string out;
+        RunCommand("cd '" + scratch.path().string() + "' && " + std::string(MORVANE_PROGRAM) +
+                       " monitor --replay " + arguments + " 2>&1",
+                   &out);
+        const size_t at = out.find("busy:");
+        return at == std::string::npos ? out : out.substr(at);
+    };
+    EXPECT_EQ(busy("fast"), busy("slow --baud 19200"));
+    EXPECT_NE(busy("fast"), busy("slow"));
+}
+
 }  // namespace
 }  // namespace morvane::test

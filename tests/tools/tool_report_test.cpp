@@ -215,6 +215,7 @@ TEST(ToolReport, MistakesAreOneLineWithWhatIsValid) {
         {"--bogus read 001000", 2, "unknown option --bogus (see morvane -h)"},
         {"monitor --tap a --tap b --tap c", 2,
          "at most two tap ports, one a side (see morvane monitor -h)"},
+        {"monitor --replay a --capture b", 2, "--capture records a line watched now"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
