@@ -176,6 +176,16 @@ int RunWrite(StepContext& context, const Step& step, const PreparedTransfer& pre
     if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
     std::printf("%s <- %s\n", step.address.c_str(), Plural(prepared.count, "value").c_str());
     std::fflush(stdout);
+    // The driver puts what it sent in place of what it changed on the way.
+    for (int32_t i = 0; i < prepared.count; ++i) {
+        const auto index = static_cast<size_t>(i);
+        const Value sent = ValueAt(prepared.gate, prepared.block, index, buffer);
+        const uint32_t given = ValueAt(prepared.gate, prepared.block, index, prepared.buffer).bits;
+        if (sent.bits != given && ((sent.bits | given) & 0x7FFFFFFFu) != 0)  // -0 is 0
+            WriteErrorLine("morvane: note: " + step.address + ": " + step.values[index] +
+                           " went to the PLC as " + ValueNumber(sent, false) +
+                           " (the driver writes a first float between -1e-19 and 1e-20 as 0)");
+    }
     return kExitOk;
 }
 

@@ -181,6 +181,20 @@ TEST(ToolReport, RawWordsOfFloatsAreThePlcsOwn) {
 
 // A poll on a fixed rate: the samples keep to their times however long
 // each transfer takes (here a paced one of about 30 ms every 50 ms).
+// The driver writes a first float near zero as 0 and says so only in the
+// host's buffer: the tool says it aloud; -0 for 0, or a later value, is no news.
+TEST(ToolReport, AValueTheDriverChangesOnTheWayIsNoted) {
+    const Ran tiny = RunTool("--log-level 33 write 001010F 1e-25 then read 001010F");
+    EXPECT_EQ(tiny.code, 0) << tiny.err;
+    EXPECT_NE(tiny.out.find("001010F = 0\n"), std::string::npos) << tiny.out;
+    EXPECT_EQ(tiny.err,
+              "morvane: note: 001010F: 1e-25 went to the PLC as 0 (the driver writes a first "
+              "float between -1e-19 and 1e-20 as 0)\n");
+    const Ran same = RunTool("--log-level 33 write 001010F -0 1e-25");
+    EXPECT_EQ(same.code, 0) << same.err;
+    EXPECT_EQ(same.err, "");
+}
+
 TEST(ToolReport, PollKeepsItsRateWithoutDrift) {
     const Ran ran = RunTool("poll --pace --json 001002 --every 50 --times 6");
     ASSERT_EQ(ran.code, 0) << ran.err;
