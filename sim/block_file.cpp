@@ -122,8 +122,9 @@ bool ReadBlockLine(const std::string& text, DataBlocks* blocks, std::string* pro
         blocks->SetWord(static_cast<uint8_t>(db), static_cast<uint16_t>(given++), word);
     }
     if (given != 0 && given != length)
-        return line.Refuse(std::to_string(given) + " words for a block of " +
-                           std::to_string(length) + ": give all, or none for zeros");
+        return line.Refuse(std::to_string(given) + (given == 1 ? " word" : " words") +
+                           " for a block of " + std::to_string(length) +
+                           ": give all, or none for zeros");
     return true;
 }
 

@@ -72,6 +72,7 @@ TEST(DataBlocks, MalformedFilesAreRefusedWithLineAndColumnAndLeaveTheBlocksAlone
         {"DB1 2: 0001 00020", "f:2:13: expected four hex digits, found 5 (\"00020\")"},
         {"DB1 2: 0001 0002 0003", "f:2:18: more words than the block's 2"},
         {"DB1 3: 0001 0002", "f:2:17: 2 words for a block of 3: give all, or none for zeros"},
+        {"DB1 3: 0001", "f:2:12: 1 word for a block of 3: give all, or none for zeros"},
         {"DB1 2: 0001,0002", "f:2:12: expected a hex digit (0-9, A-F), found ','"},
         {"DB1 4 0001", "f:2:6: expected ':' after the block's length"},
         {"DB256 4: 0001", "f:2:3: expected a block number, 0 to 255"},
