@@ -97,7 +97,8 @@ uint32_t GateTypeForAddress(const std::string& address) {
 
 std::string IgnoredTail(const std::string& address) {
     constexpr size_t kRead = 8;
-    const bool string_form = address.size() > 6 && std::toupper(address[6]) == 'S';
+    const bool string_form =
+        address.size() > 6 && std::toupper(static_cast<unsigned char>(address[6])) == 'S';
     return string_form || address.size() <= kRead ? "" : address.substr(kRead);
 }
 
