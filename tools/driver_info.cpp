@@ -187,12 +187,11 @@ int RunParse(const DriverLibrary& driver, const Arguments& arguments) {
         const bool parsed = ParseAddress(channel, address, false, &single);
         const std::string why = LastReason(window);
         const bool as_block = ParseAddress(channel, address, true, &block);
-        const std::string tail = IgnoredTail(address);
         if (parsed) {
-            std::printf("%-10s  %s%s\n", address.c_str(), Describe(single, as_block).c_str(),
-                        tail.empty()
-                            ? ""
-                            : ("; \"" + tail + "\" after the 8th character is not read").c_str());
+            std::string described = Describe(single, as_block);
+            if (const std::string tail = IgnoredTail(address); !tail.empty())
+                described += "; \"" + tail + "\" after the 8th character is not read";
+            std::printf("%-10s  %s\n", address.c_str(), described.c_str());
         } else {
             std::printf("%-10s  refused: %s\n", address.c_str(), Explain(address, why).c_str());
             code = kExitRefused;

@@ -189,6 +189,16 @@ extern "C" void OnSummarySignal(int) {
     g_summary = 1;
 }
 
+// The watched end on the character device status names, if any.
+const monitor::WatchEnd* EndOn(const struct stat& status,
+                               const std::vector<monitor::WatchEnd>& ends) {
+    struct stat port {};
+    for (const monitor::WatchEnd& end : ends)
+        if (S_ISCHR(status.st_mode) && fstat(end.fd, &port) == 0 && port.st_rdev == status.st_rdev)
+            return &end;
+    return nullptr;
+}
+
 // Opens a port as the other commands do, and says why when it does not. A
 // tap is opened for reading only: it can never put a byte on the line. A
 // port is held as the driver holds its own: a second reader, the driver
@@ -200,13 +210,11 @@ int OpenPort(const std::string& given, const LineParameters& line, bool listen_o
     *fd =
         open(device.c_str(), (listen_only ? O_RDONLY : O_RDWR) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     struct stat mine {};
-    struct stat other {};
-    for (const monitor::WatchEnd& end : opened) {
-        if (*fd >= 0 && fstat(*fd, &mine) == 0 && fstat(end.fd, &other) == 0 &&
-            mine.st_rdev == other.st_rdev) {
+    if (*fd >= 0 && fstat(*fd, &mine) == 0) {
+        if (const monitor::WatchEnd* end = EndOn(mine, opened)) {
             close(*fd);
-            return Fail(given + " is the same port as " + end.name + ": give two ports", kExitUsage,
-                        kWho);
+            return Fail(given + " is the same port as " + end->name + ": give two ports",
+                        kExitUsage, kWho);
         }
     }
     termios held{};
@@ -249,16 +257,14 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     header.heard = r.options.heard;
     if (!r.capture.empty()) {
         // A capture into one of the ports would go onto the line.
-        struct stat file {
-        }, port{};
-        for (const monitor::WatchEnd& end : ends) {
-            if (stat(r.capture.c_str(), &file) == 0 && S_ISCHR(file.st_mode) &&
-                fstat(end.fd, &port) == 0 && port.st_rdev == file.st_rdev) {
-                close_ends();
-                return Fail("--capture " + r.capture + " is the port " + end.name +
-                                ": the capture would go onto the line",
-                            kExitUsage, kWho);
-            }
+        struct stat file {};
+        const monitor::WatchEnd* port =
+            stat(r.capture.c_str(), &file) == 0 ? EndOn(file, ends) : nullptr;
+        if (port != nullptr) {
+            close_ends();
+            return Fail("--capture " + r.capture + " is the port " + port->name +
+                            ": the capture would go onto the line",
+                        kExitUsage, kWho);
         }
         std::string why;
         capture_file = OpenStreamFile(r.capture, false, &why);

@@ -296,8 +296,8 @@ int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSessi
 }  // namespace
 
 int RunSteps(const DriverLibrary& driver, const Invocation& invocation) {
-    WatchStopSignals(
-        true);  // Ctrl-C, SIGTERM, SIGHUP, SIGPIPE: the session still ends as it should
+    // Ctrl-C, SIGTERM, SIGHUP, SIGPIPE: the session still ends as it should.
+    WatchStopSignals(true);
     LineSession session(driver);
     std::vector<PreparedTransfer> prepared;
     int code = Prepare(driver, invocation, &session, &prepared);
