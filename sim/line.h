@@ -21,13 +21,16 @@ struct DeviceSettings {
     uint8_t stop_bits = 1;
 };
 
+// "9600 8E1": the rate and frame as a line is usually named.
+std::string DescribeSettings(const DeviceSettings& settings);
+
 class Line {
   public:
     // A fresh pseudo-terminal; path() is the slave device to give the driver.
     // The slave is raw, and a slave descriptor stays open for the line's life
     // so the master sees no hang-up while the driver closes and reopens it.
     static std::unique_ptr<Line> OpenPty(std::string* error);
-    // Raw, with the UART's parity check and marked input on.
+    // Raw, with the UART's parity check and marked input on; held exclusively.
     static std::unique_ptr<Line> OpenDevice(const std::string& path, const DeviceSettings& settings,
                                             std::string* error);
     // The slave end of another program's pseudo-terminal, raw: a relay's

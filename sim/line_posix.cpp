@@ -3,6 +3,7 @@
 #include <linux/serial.h>
 #endif
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "sim/line.h"
+#include "sim/port_diagnosis.h"
 #include "sim/posix_terminal.h"
 
 namespace plcsim {
@@ -110,6 +112,11 @@ bool MakeNonBlocking(int fd) {
 
 }  // namespace
 
+std::string DescribeSettings(const DeviceSettings& settings) {
+    return std::to_string(settings.baud) + " " + std::to_string(settings.data_bits) +
+           settings.parity + std::to_string(settings.stop_bits);
+}
+
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
@@ -144,34 +151,45 @@ std::unique_ptr<Line> Line::OpenPty(std::string* error) {
     return std::unique_ptr<Line>(new Line(master, slave, name));
 }
 
-std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSettings& settings,
-                                       std::string* error) {
-    const speed_t speed = SpeedCode(settings.baud);
-    if (speed == B0) {
-        *error = "unsupported baud rate " + std::to_string(settings.baud);
-        return nullptr;
-    }
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+namespace {
+
+// Raw at the settings, with the UART's verdict on each character reaching
+// us as marks: a parity or framing error as FF 00 X, a break as FF 00 00, a
+// data FF as FF FF.
+bool TakeSettings(int fd, const DeviceSettings& settings) {
     termios tio{};
-    if (fd < 0 || tcgetattr(fd, &tio) != 0) {
-        *error = SystemError(path);
-        if (fd >= 0) close(fd);
-        return nullptr;
-    }
+    if (tcgetattr(fd, &tio) != 0) return false;
     cfmakeraw(&tio);
-    // The UART's verdict on each character reaches us as marks: a parity or
-    // framing error as FF 00 X, a break as FF 00 00, a data FF as FF FF.
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | IGNBRK | BRKINT | ISTRIP);
     tio.c_iflag |= INPCK | PARMRK;
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
+    cfsetispeed(&tio, SpeedCode(settings.baud));
+    cfsetospeed(&tio, SpeedCode(settings.baud));
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     tio.c_cflag |= CLOCAL | CREAD | (settings.data_bits == 7 ? CS7 : CS8);
     if (settings.parity != 'N') tio.c_cflag |= PARENB | (settings.parity == 'O' ? PARODD : 0);
     if (settings.stop_bits == 2) tio.c_cflag |= CSTOPB;
-    if (tcsetattr(fd, TCSANOW, &tio) != 0 || !MakeNonBlocking(fd)) {
-        *error = SystemError(path);
-        close(fd);
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSettings& settings,
+                                       std::string* error) {
+    if (SpeedCode(settings.baud) == B0) {
+        *error = "unsupported baud rate " + std::to_string(settings.baud);
+        return nullptr;
+    }
+    // Without O_NONBLOCK a device whose modem lines say no carrier holds the
+    // open for ever. The device is held as the driver holds its port: a
+    // second reader (another plcsim, a host) would take bytes never seen here.
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || !TakeSettings(fd, settings)) {
+        const std::string system = SystemError(path);
+        if (fd >= 0) close(fd);
+        const std::string why = DiagnoseDevice(
+            path, [&settings](int other) { return TakeSettings(other, settings); },
+            DescribeSettings(settings));
+        *error = why.empty() ? system : path + ": " + why;
         return nullptr;
     }
     auto line = std::unique_ptr<Line>(new Line(fd, -1, path));

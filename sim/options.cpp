@@ -18,6 +18,7 @@ reader gone), then saves its blocks (--save).
 
 Line:
   --device PATH          serve a real serial device instead of a pseudo-terminal
+                         (held while plcsim runs; one another program holds is refused)
   --baud N               line speed (default 9600); 1200 to 115200
   --frame DPS            data bits, parity N/E/O, stop bits (default 8E1)
   --pace                 pace every byte as the line speed and frame would

@@ -22,9 +22,7 @@ void RequestStop(int) {
 // characters are the host's, ours the PLC's.
 void WriteCapture(plcsim::Simulator& sim, FILE* file, const plcsim::DeviceSettings& line) {
     auto writer = std::make_shared<morvane::monitor::CaptureWriter>(file);
-    writer->Header(morvane::monitor::HeaderStartingNow(
-        std::to_string(line.baud) + " " + std::to_string(line.data_bits) + line.parity +
-        std::to_string(line.stop_bits)));
+    writer->Header(morvane::monitor::HeaderStartingNow(plcsim::DescribeSettings(line)));
     sim.SetCaptureSink([writer, file](uint64_t time_us, plcsim::Direction direction,
                                       const plcsim::Bytes& bytes,
                                       const std::vector<bool>& damaged) {

@@ -19,6 +19,8 @@
 #include "frame_option.h"
 #include "host_platform.h"
 #include "line_session.h"
+#include "serial/line_settings_posix.h"
+#include "sim/port_diagnosis.h"
 #include "sim/replace_file.h"
 #include "sim/simulator.h"
 
@@ -158,6 +160,13 @@ bool SameDevice(const std::string& a, const std::string& b) {
 bool DeviceGone(const std::string& device) {
     struct stat status {};
     return !device.empty() && stat(device.c_str(), &status) != 0 && errno == ENOENT;
+}
+
+std::string DiagnosePort(const std::string& device, const LineParameters& line) {
+    const std::string why = plcsim::DiagnoseDevice(
+        device, [&line](int fd) { return SetLine(fd, line, 0); }, DescribeLine(line));
+    return why.empty() ? "it opens now; the driver's log tells why it did not (--log-level 8)"
+                       : why;
 }
 
 bool ResolvePort(const std::string& given, std::string* device, std::string* port,

@@ -1,7 +1,11 @@
 // The plcsim program: help, refused options, and a run on a pseudo-terminal
 // that serves a SEND and saves its data blocks when stopped.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +33,43 @@ TEST(PlcsimProgram, HelpAndRefusedOptions) {
     EXPECT_NE(out.find("--priority medium"), std::string::npos) << out;
     out.clear();
     EXPECT_EQ(RunCommand(std::string(PLCSIM_PROGRAM) + " --device /nonexistent/tty 2>&1", &out), 1);
+}
+
+// What is no serial device is named so, and a device another program holds
+// is refused naming it, at once: plcsim never serves a line a second reader
+// shares, and never waits on an open.
+TEST(PlcsimProgram, ADeviceItCannotHaveIsRefusedWithTheReason) {
+    morvane::test::TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    std::ofstream(scratch.File("file")) << "DB1 1: 0001\n";
+    ASSERT_EQ(mkfifo(scratch.File("fifo").c_str(), 0600), 0);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    const std::string held = ptsname(master);
+    const int holder = open(held.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    const struct {
+        std::string device;
+        std::string says;
+    } cases[] = {
+        {scratch.File("file"), "not a serial device"},
+        {scratch.File("fifo"), "not a serial device"},
+        {scratch.path().string(), "not a serial device"},
+        {scratch.File("missing"), "no such device"},
+        {held, "in use by process " + std::to_string(getpid())},
+    };
+    for (const auto& [device, says] : cases) {
+        SCOPED_TRACE(device);
+        std::string out;
+        EXPECT_EQ(RunCommand("timeout 10 " + std::string(PLCSIM_PROGRAM) + " --no-trace --device " +
+                                 device + " 2>&1",
+                             &out),
+                  1);
+        EXPECT_NE(out.find(device + ": " + says), std::string::npos) << out;
+    }
+    close(holder);
+    close(master);
 }
 
 TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {

@@ -11,11 +11,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "frame_option.h"
-#include "host_platform.h"
-#include "serial/line_settings_posix.h"
+#include "sim/port_diagnosis.h"
 
-namespace morvane::tool {
+namespace plcsim {
 namespace {
 std::string SystemText(int error) {
     return std::string(" (") + std::strerror(error) + ")";
@@ -101,17 +99,20 @@ std::string SerialDevicesPresent() {
 }
 
 // The device opens: does it take the settings? Put back as they were after.
-std::string SettingsNote(int fd, const LineParameters& line) {
+std::string SettingsNote(int fd, const std::function<bool(int fd)>& takes_settings,
+                         const std::string& settings) {
     termios before{};
     if (tcgetattr(fd, &before) != 0) return "not a serial device" + SystemText(errno);
-    const bool taken = SetLine(fd, line, 0);
+    const bool taken = takes_settings(fd);
     (void)tcsetattr(fd, TCSANOW, &before);
-    return taken ? "" : "the device does not take " + DescribeLine(line);
+    return taken ? "" : "the device does not take " + settings;
 }
 
 }  // namespace
 
-std::string DiagnosePort(const std::string& device, const LineParameters& line) {
+std::string DiagnoseDevice(const std::string& device,
+                           const std::function<bool(int fd)>& takes_settings,
+                           const std::string& settings) {
     struct stat status {};
     if (stat(device.c_str(), &status) != 0) {
         const int error = errno;
@@ -131,10 +132,9 @@ std::string DiagnosePort(const std::string& device, const LineParameters& line) 
     }
     const std::string note = flock(fd, LOCK_EX | LOCK_NB) != 0
                                  ? InUse(device, status.st_rdev, errno)
-                                 : SettingsNote(fd, line);
+                                 : SettingsNote(fd, takes_settings, settings);
     close(fd);
-    return note.empty() ? "it opens now; the driver's log tells why it did not (--log-level 8)"
-                        : note;
+    return note;
 }
 
-}  // namespace morvane::tool
+}  // namespace plcsim
