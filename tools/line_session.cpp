@@ -21,13 +21,15 @@ bool LineSession::PortGone() const {
 bool LineSession::Close() {
     if (channel_) channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
     channel_.reset();
-    relay_.reset();  // passes on what is still crossing, then ends the trace
-    if (!plc_) return true;
     std::string error;
-    const bool saved = plc_->Stop(&error);
-    if (!saved) Fail(error, kExitToolFailed);
+    // Passes on what is still crossing, then ends the trace.
+    bool done = !relay_ || relay_->End(&error) ||
+                Fail("the line trace: " + error, kExitToolFailed) == kExitOk;
+    relay_.reset();
+    if (!plc_) return done;
+    if (!plc_->Stop(&error)) done = Fail(error, kExitToolFailed) == kExitOk;
     plc_.reset();
-    return saved;
+    return done;
 }
 
 // Why the port did not open, in the user's terms: the name given, the line

@@ -37,6 +37,9 @@ std::unique_ptr<EmbeddedPlc> StartEmbeddedPlc(const SessionOptions& options,
 class TraceRelay {
   public:
     virtual ~TraceRelay() = default;  // stops relaying, ends the trace, closes both ends
+    // Stops relaying and writes what the trace still holds; false with
+    // *error when some of it could not be written.
+    virtual bool End(std::string* error) = 0;
     virtual std::string DriverPortName() const = 0;    // what the driver opens instead
     virtual void SetBlockCheck(bool block_check) = 0;  // 3964R
     // A line starting with '#' where the trace goes (a capture takes it too).
@@ -65,8 +68,9 @@ class LineSession {
     const LineParameters& line() const { return line_; }  // as the channel was started
     bool PortGone() const;                                // a pulled adapter
 
-    // Closes the port, stops the simulator and saves its blocks (once);
-    // false, with the reason on standard error, when they cannot be saved.
+    // Closes the port, ends the trace, stops the simulator and saves its
+    // blocks (once); false, with the reason on standard error, when the
+    // blocks cannot be saved or the trace not written whole.
     bool Close();
     // After Open failed: the port could not be opened, or the tool failed.
     ExitCode open_failure() const { return open_failure_; }

@@ -7,16 +7,18 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
 #include "commands.h"
 #include "host_platform.h"
 #include "monitor/capture.h"
+#include "monitor/detached_output.h"
 #include "monitor/line_watch.h"
 #include "monitor/monitor.h"
 #include "serial/line_settings_posix.h"
@@ -118,9 +120,12 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
     return true;
 }
 
-FILE* SummaryOut(const monitor::MonitorOptions& options) {
-    return options.form == monitor::OutputForm::kCsv ? stderr : stdout;
+// The summary goes beside CSV rows, not among them.
+FILE* SummaryOut(const monitor::MonitorOptions& options, FILE* out) {
+    return options.form == monitor::OutputForm::kCsv ? stderr : out;
 }
+
+constexpr std::chrono::seconds kFinishWait{2};
 
 // The rate and frame a capture was taken at ("19200 8E1"), which its busy
 // shares are measured by; left as they are when the header has none.
@@ -136,18 +141,38 @@ void TakeRecordedLine(const std::string& text, monitor::MonitorOptions* options)
     options->bits_per_char = BitsPerCharacter(ChosenLine(frame, LineParameters{}));
 }
 
+extern "C" void OnStopSignal(int number) {
+    if (g_stop == 0) g_stop = number;
+}
+extern "C" void OnSummarySignal(int) {
+    g_summary = 1;
+}
+
+// Stop signals set g_stop; they interrupt a read that waits (a capture
+// still being written into a pipe), so that the watch ends as it should.
+void WatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;  // no SA_RESTART
+    sigemptyset(&action.sa_mask);
+    for (const int number : {SIGINT, SIGTERM, SIGPIPE})
+        sigaction(number, &action, nullptr);
+    std::signal(SIGUSR1, OnSummarySignal);
+}
+
 // A capture's line is one read of the line, some thousands of characters at
 // the most: a longer one is no capture (a device, a binary file).
-constexpr std::streamsize kMaxCaptureLine = 1 << 16;
+constexpr size_t kMaxCaptureLine = 1 << 16;
 
 // Decoded as it is read, so that a capture of any length, or one still
-// being written into a pipe, takes little memory.
+// being written into a pipe, takes little memory; a stop signal ends it
+// with what was decoded so far and the summary.
 int Replay(MonitorRequest& r) {
     std::error_code ignored;
     if (std::filesystem::is_directory(r.replay, ignored))
         return Fail(r.replay + " is a directory, not a capture", kExitToolFailed, kWho);
-    std::ifstream in(r.replay, std::ios::binary);
-    if (!in) return Fail("cannot read " + r.replay, kExitToolFailed, kWho);
+    const int fd = open(r.replay.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Fail("cannot read " + r.replay, kExitToolFailed, kWho);
+    WatchStopSignals();
     monitor::CaptureReader reader;
     std::unique_ptr<monitor::Monitor> watcher;
     // The monitor starts at the first character, once the header is read.
@@ -158,35 +183,50 @@ int Replay(MonitorRequest& r) {
             TakeRecordedLine(reader.header().line, &r.options);
         watcher = std::make_unique<monitor::Monitor>(r.options, stdout);
     };
-    std::vector<char> line(kMaxCaptureLine + 1);
+    std::string pending, error;
     std::vector<monitor::LineChar> chars;
-    std::string error;
-    for (size_t number = 1; in.getline(line.data(), kMaxCaptureLine + 1) || in.gcount() > 0;
-         ++number) {
-        if (in.fail())
-            return Fail(r.replay + ": line " + std::to_string(number) + ": longer than " +
-                            std::to_string(kMaxCaptureLine) + " characters: not a capture",
-                        kExitToolFailed, kWho);
-        const size_t length = static_cast<size_t>(in.gcount()) - (in.eof() ? 0 : 1);
-        chars.clear();
-        if (!reader.Line(std::string_view(line.data(), length), &chars, &error))
-            return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
-        if (!chars.empty() && !watcher) start();
-        for (const monitor::LineChar& c : chars)
-            watcher->Feed(c);
+    size_t number = 0;
+    // Each whole line of pending, and at the end the last one unended.
+    auto decode = [&](bool at_end) {
+        size_t from = 0;
+        for (size_t end = pending.find('\n'); end != std::string::npos || at_end;
+             end = pending.find('\n', from)) {
+            if (end == std::string::npos) end = pending.size();  // the last line
+            if (end == from && end == pending.size()) break;
+            chars.clear();
+            if (!reader.Line(std::string_view(pending).substr(from, end - from), &chars, &error))
+                return false;
+            ++number;
+            if (!chars.empty() && !watcher) start();
+            for (const monitor::LineChar& c : chars)
+                watcher->Feed(c);
+            from = std::min(end + 1, pending.size());
+        }
+        pending.erase(0, from);
+        if (pending.size() <= kMaxCaptureLine) return true;
+        error = "line " + std::to_string(number + 1) + ": longer than " +
+                std::to_string(kMaxCaptureLine) + " characters: not a capture";
+        return false;
+    };
+    char chunk[1 << 14];
+    ssize_t got = 0;
+    while (g_stop == 0 && (got = read(fd, chunk, sizeof chunk)) != 0) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) break;
+        pending.append(chunk, static_cast<size_t>(got));
+        if (!decode(false)) break;
     }
-    if (in.bad()) return Fail("cannot read " + r.replay + " to its end", kExitToolFailed, kWho);
+    const int read_error = got < 0 && g_stop == 0 ? errno : 0;
+    close(fd);
+    if (error.empty() && read_error == 0 && g_stop == 0) decode(true);
+    if (!error.empty()) return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
+    if (read_error != 0)
+        return Fail("cannot read " + r.replay + " to its end: " + std::strerror(read_error),
+                    kExitToolFailed, kWho);
     if (!watcher) start();
     watcher->Flush();
-    watcher->PrintSummary(SummaryOut(r.options));
-    return kExitOk;
-}
-
-extern "C" void OnStopSignal(int number) {
-    if (g_stop == 0) g_stop = number;
-}
-extern "C" void OnSummarySignal(int) {
-    g_summary = 1;
+    watcher->PrintSummary(SummaryOut(r.options, stdout));
+    return g_stop ? 128 + g_stop : kExitOk;
 }
 
 // The watched end on the character device status names, if any.
@@ -251,8 +291,12 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         ends[0].forward_to = ends[1].fd;
         ends[1].forward_to = ends[0].fd;
     }
-    FILE* capture_file = nullptr;
+    // The output and the capture are written by threads of their own: a
+    // reader that stops reading must never stop the forwarding.
+    monitor::DetachedOutput out(monitor::DescriptorSink(STDOUT_FILENO));
+    std::unique_ptr<monitor::DetachedOutput> capture_out;
     std::unique_ptr<monitor::CaptureWriter> capture;
+    std::unique_ptr<FILE, int (*)(FILE*)> capture_file(nullptr, std::fclose);
     monitor::CaptureHeader header = monitor::HeaderStartingNow(DescribeLine(line));
     header.heard = r.options.heard;
     if (!r.capture.empty()) {
@@ -267,22 +311,22 @@ int Live(MonitorRequest& r, const LineParameters& line) {
                         kExitUsage, kWho);
         }
         std::string why;
-        capture_file = OpenStreamFile(r.capture, false, &why);
-        if (capture_file == nullptr) {
+        capture_file.reset(OpenStreamFile(r.capture, false, &why));
+        if (!capture_file) {
             close_ends();
             return Fail("cannot write the capture: " + why, kExitToolFailed, kWho);
         }
-        capture = std::make_unique<monitor::CaptureWriter>(capture_file);
+        capture_out = std::make_unique<monitor::DetachedOutput>(
+            monitor::DescriptorSink(fileno(capture_file.get())));
+        capture = std::make_unique<monitor::CaptureWriter>(capture_out->stream());
         capture->Header(header);
     }
     r.options.start_utc_us = header.start_utc_us;
-    monitor::Monitor watcher(r.options, stdout);
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    FILE* summary_out = SummaryOut(r.options, out.stream());
+    monitor::Monitor watcher(r.options, out.stream());
     // A reader of the output that goes (| head) ends the watch as Ctrl-C
     // does: the capture is closed whole and the ports let go.
-    std::signal(SIGPIPE, OnStopSignal);
-    std::signal(SIGUSR1, OnSummarySignal);
+    WatchStopSignals();
     monitor::WatchCalls calls;
     if (capture)
         calls.on_read = [&](uint64_t time_us, Side from, const std::vector<uint8_t>& chars,
@@ -290,14 +334,11 @@ int Live(MonitorRequest& r, const LineParameters& line) {
             capture->Write(time_us, from, chars, damaged);
         };
     calls.on_char = [&](const monitor::LineChar& c) { watcher.Feed(c); };
-    calls.on_tick = [&](uint64_t now_us) {
-        watcher.Tick(now_us);
-        std::fflush(stdout);
-    };
+    calls.on_tick = [&](uint64_t now_us) { watcher.Tick(now_us); };
     calls.keep_going = [&] {
         if (g_summary) {
             g_summary = 0;
-            watcher.PrintSummary(SummaryOut(r.options));
+            watcher.PrintSummary(summary_out);
         }
         return g_stop == 0;
     };
@@ -311,10 +352,19 @@ int Live(MonitorRequest& r, const LineParameters& line) {
                  ends.size() == 1 ? " only" : "");
     const std::string failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
     close_ends();
-    if (capture_file) std::fclose(capture_file);
     watcher.Flush();
-    watcher.PrintSummary(SummaryOut(r.options));
-    if (failure.empty()) return g_stop ? 128 + g_stop : kExitOk;  // as a shell reports it
+    watcher.PrintSummary(summary_out);
+    // What is still queued gets a moment; a reader that stopped does not
+    // hold up the end.
+    std::string lost;
+    int code = g_stop ? 128 + g_stop : kExitOk;  // as a shell reports it
+    if (capture_out && !capture_out->Finish(kFinishWait, &lost)) {
+        (void)capture_file.release();  // its writer may still wait on it
+        code = Fail("the capture " + r.capture + ": " + lost, kExitToolFailed, kWho);
+    }
+    if (!out.Finish(kFinishWait, &lost) && g_stop != SIGPIPE)
+        code = Fail("the output: " + lost, g_stop ? code : kExitToolFailed, kWho);
+    if (failure.empty()) return code;
     return Fail("port failed: " + failure + "; " +
                     (r.between.empty() ? "listening stopped" : "forwarding stopped both ways"),
                 kExitLineFailed, kWho);

@@ -17,6 +17,7 @@
 #include "line_session.h"
 #include "line_trace.h"
 #include "monitor/capture.h"
+#include "monitor/detached_output.h"
 #include "monitor/line_watch.h"
 #include "serial/line_settings_posix.h"
 #include "sim/posix_terminal.h"
@@ -34,9 +35,12 @@ using plcsim::MakeRaw;
 using plcsim::SystemError;
 
 // Where the trace goes: standard error, a file of trace lines, or a capture
-// of the characters themselves, which the monitor decodes later.
+// of the characters themselves, which the monitor decodes later. It is
+// written by a thread of its own: a reader that stops reading (a pager, a
+// full disk) must not stall the line and fail the driver's transfers.
 struct TraceOutput {
     FILE* file = nullptr;  // null: standard error
+    std::unique_ptr<monitor::DetachedOutput> queue;
     std::unique_ptr<monitor::CaptureWriter> capture;
 
     ~TraceOutput() {
@@ -54,13 +58,12 @@ class PtyRelay final : public TraceRelay {
         : far_fd_(far_fd),
           exclusive_(exclusive),
           output_(std::move(output)),
-          write_line_([file = output_->file](const std::string& text) {
-              if (file == nullptr) return WriteErrorLine(text);
-              std::fprintf(file, "%s\n", text.c_str());
-              std::fflush(file);
+          write_line_([output = output_.get()](const std::string& text) {
+              output->queue->Write(output->file != nullptr ? text + "\n" : text);
           }),
           trace_(write_line_, start_) {}
     ~PtyRelay() override;
+    bool End(std::string* error) override;
 
     std::string DriverPortName() const override { return driver_path_.substr(5); }  // no /dev/
     void SetBlockCheck(bool block_check) override { trace_.set_block_check(block_check); }
@@ -107,9 +110,17 @@ bool PtyRelay::OpenDriverSide(std::string* error) {
     return true;
 }
 
-PtyRelay::~PtyRelay() {
+bool PtyRelay::End(std::string* error) {
     thread_.request_stop();
     if (thread_.joinable()) thread_.join();
+    if (output_->queue->Finish(std::chrono::seconds(2), error)) return true;
+    output_->file = nullptr;  // its writer may still wait on it
+    return false;
+}
+
+PtyRelay::~PtyRelay() {
+    std::string ignored;
+    End(&ignored);
     // Lifts the exclusive mode, which outlives this descriptor while another
     // holds the device (a simulator's own end of its pseudo-terminal).
     if (exclusive_) (void)ioctl(far_fd_, TIOCNXCL);
@@ -128,7 +139,6 @@ void PtyRelay::Run(std::stop_token stop) {
         last_read_us_ = time_us;
         if (output_->capture) {
             output_->capture->Write(time_us, from, chars, damaged);
-            std::fflush(output_->file);
             return;
         }
         const auto at = start_ + std::chrono::microseconds(time_us);
@@ -160,8 +170,16 @@ std::unique_ptr<TraceRelay> StartTraceRelay(const std::string& far_device,
     if (!trace_file.empty()) {
         output->file = plcsim::OpenInPlace(trace_file, false, error);
         if (output->file == nullptr) return nullptr;
+    }
+    output->queue = std::make_unique<monitor::DetachedOutput>(
+        output->file != nullptr ? monitor::DescriptorSink(fileno(output->file))
+                                : [](const std::string& line) {
+                                      WriteErrorLine(line);
+                                      return true;
+                                  });
+    if (!trace_file.empty()) {
         if (monitor::NamesCapture(trace_file)) {
-            output->capture = std::make_unique<monitor::CaptureWriter>(output->file);
+            output->capture = std::make_unique<monitor::CaptureWriter>(output->queue->stream());
             output->capture->Header(
                 monitor::HeaderStartingNow(line != nullptr ? DescribeLine(*line) : ""));
         }

@@ -352,6 +352,24 @@ TEST(MonitorReplay, WhatIsNoCaptureEndsItWithTheReason) {
     }
 }
 
+// A capture still being written into a pipe: a stop signal ends the replay
+// with what was decoded so far and the summary, as it ends a live watch.
+TEST(MonitorReplay, ACaptureStillBeingWrittenEndsWholeOnAStopSignal) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string fifo = scratch.File("capture");
+    std::string out;
+    // The shell holds the FIFO open for writing, so the capture never ends.
+    EXPECT_EQ(RunCommand("mkfifo " + fifo + " && exec 3<>" + fifo +
+                             " && printf '#start-utc-us 0\\n5 H 02\\n9 P 10\\n' >&3 && " +
+                             "timeout --preserve-status -s INT 1 " + MORVANE_PROGRAM +
+                             " monitor -v --replay " + fifo + " 2>&1",
+                         &out),
+              130);
+    EXPECT_NE(out.find("PLC > host  DLE (accept)"), std::string::npos) << out;
+    EXPECT_NE(out.find("summary: 0 transfers, 0 retries"), std::string::npos) << out;
+}
+
 // A capture is measured at the rate it was taken at, as its header says,
 // unless the command line says otherwise.
 TEST(MonitorReplay, ACaptureIsMeasuredAtItsOwnRate) {

@@ -183,6 +183,25 @@ TEST(ToolProgram, ProtocolFromARemovedDirectoryIsRefusedWithTheReason) {
 }
 
 // A saved block file keeps its mode and, when root saves it, its owner.
+// A trace whose reader stops reading (a pager, a stalled pipe) costs the
+// trace, never the line: every sample goes through, and the end says what
+// the trace lost.
+TEST(ToolProgram, AStalledTraceReaderNeverFailsTheLine) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string fifo = scratch.File("trace");
+    std::string out;
+    // The shell holds the FIFO open for reading, and never reads it.
+    const int code =
+        RunCommand("mkfifo " + fifo + " && exec 3<>" + fifo + " && timeout 20 " + MORVANE_PROGRAM +
+                       " poll 001000 --times 400 --every 1 --trace-file " + fifo + " 2>&1",
+                   &out);
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_NE(out.find("poll: 400 transfers, 400 good, 0 failed"), std::string::npos) << out;
+    EXPECT_NE(out.find("morvane: the line trace: "), std::string::npos) << out;
+    EXPECT_NE(out.find(" bytes not written: its reader stopped reading"), std::string::npos) << out;
+}
+
 TEST(ToolProgram, SavingKeepsTheFilesModeAndOwner) {
     const std::string file = ScratchFile("morvane_tool_owned_blocks");
     std::ofstream(file) << kBlocks;
