@@ -209,6 +209,7 @@ int RunPoll(StepContext& context, const Step& step, const PreparedTransfer& prep
     for (long round = 0; step.times == 0 || round < step.times; ++round) {
         if (round > 0) {
             const long passed = static_cast<long>((SteadyClock::now() - first) / period);
+            statistics.LeaveOut(std::max(0L, passed - due));
             due = std::max(due, passed) + 1;
             if (!WaitUntil(first + due * period)) break;
         }

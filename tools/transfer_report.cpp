@@ -402,9 +402,13 @@ std::string PollStatistics::Line() const {
     if (transfers_ > 0)
         std::snprintf(times, sizeof times, ", time min/mean/max %.1f/%.1f/%.1f ms", min_ms_,
                       total_ms_ / static_cast<double>(transfers_), max_ms_);
+    const std::string left_out =
+        left_out_ == 0
+            ? ""
+            : ", " + std::to_string(left_out_) + " samples left out (transfers outlasted --every)";
     return "poll: " + std::to_string(transfers_) + " transfers, " + std::to_string(good_) +
            " good, " + std::to_string(transfers_ - good_) + " failed" + kinds + ", " +
-           std::to_string(retries_) + " retries" + times;
+           std::to_string(retries_) + " retries" + times + left_out;
 }
 
 }  // namespace morvane::tool

@@ -103,9 +103,11 @@ std::string CsvField(const std::string& text);
 class PollStatistics {
   public:
     void Add(const TransferOutcome& outcome, std::chrono::duration<double> time);
+    // Samples whose time passed while a transfer outlasted the period.
+    void LeaveOut(long samples) { left_out_ += samples; }
 
     // "poll: 10 transfers, 8 good, 2 failed (line-failure 2), 3 retries,
-    // time min/mean/max 4.1/5.0/1012.3 ms"
+    // time min/mean/max 4.1/5.0/1012.3 ms", and the samples left out, if any
     std::string Line() const;
 
     // kExitOk when every transfer went through; else the last failure's.
@@ -115,6 +117,7 @@ class PollStatistics {
     long transfers_ = 0;
     long good_ = 0;
     long retries_ = 0;
+    long left_out_ = 0;
     std::map<std::string, long> failed_;  // by status name
     double min_ms_ = 0;
     double max_ms_ = 0;

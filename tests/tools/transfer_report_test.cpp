@@ -128,6 +128,11 @@ TEST(PollStatistics, CountsFailuresByKindRetriesAndTimes) {
               "poll: 4 transfers, 2 good, 2 failed (line-failure 1, plc-error-0x14 1), "
               "8 retries, time min/mean/max 2.0/10.0/20.0 ms");
     EXPECT_EQ(statistics.exit_code(), kExitLineFailed);  // the last failure's
+    statistics.LeaveOut(0);
+    EXPECT_EQ(statistics.Line().find("left out"), std::string::npos);
+    statistics.LeaveOut(3);
+    EXPECT_TRUE(
+        statistics.Line().ends_with("ms, 3 samples left out (transfers outlasted --every)"));
     EXPECT_EQ(PollStatistics().exit_code(), kExitOk);
 }
 
