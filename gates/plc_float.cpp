@@ -1,15 +1,18 @@
 // The PLC's floating-point format and IEEE 754 single precision.
 //
 // A PLC word is an exponent byte E (two's complement) and a 24-bit two's
-// complement mantissa M; its value is M * 2^(E-23). Mantissas are taken as
-// normalized: bit 22 of the magnitude is the leading one and is assumed set,
-// so 22 fraction bits survive. IEEE keeps 23, and the lowest one is cut off on
-// the way to the PLC. Negative mantissas are the plain two's complement of the
-// magnitude and are not renormalized (-1.0 is 0x01C00000, -0.5 * 2^1).
+// complement mantissa M; its value is M * 2^(E-23). The PLC writes
+// mantissas normalized: bit 22 of the magnitude is the leading one, so 22
+// fraction bits survive. IEEE keeps 23, and the lowest one is cut off on the
+// way to the PLC. Negative mantissas are the plain two's complement of the
+// magnitude and are not renormalized (-1.0 is 0x01C00000, -0.5 * 2^1). A word
+// without the leading one (written by other means) is read for just what it
+// says, M * 2^(E-23), never as if the bit were there.
 //
 // Outside the range both formats share:
-// - PLC exponents -126 to -128 lie below IEEE's normal range and become the
-//   nearest subnormal (ties to even); no PLC value overflows an IEEE single.
+// - PLC values below 2^-126 lie below IEEE's normal range and become the
+//   nearest subnormal (ties to even) or zero; no PLC value overflows an IEEE
+//   single.
 // - IEEE magnitudes of 2^127 and above, infinities included, saturate to the
 //   PLC's largest magnitude of their sign; subnormals the PLC can hold (down to
 //   2^-129) are carried exactly, smaller ones become PLC zero, and so does
@@ -62,7 +65,8 @@ uint32_t PlcFloatToIeee(uint32_t plc_word) {
         ++exponent;
         magnitude = kLeadingOne;
     }
-    magnitude |= kLeadingOne;
+    for (; (magnitude & kLeadingOne) == 0; magnitude <<= 1)
+        --exponent;  // the same value, its leading one at bit 22
     const uint32_t sign = negative ? kIeeeSign : 0u;
     const int biased = exponent + kIeeeBiasFromPlc;
     if (biased >= 1)

@@ -22,15 +22,11 @@ inline float FloatOf(uint32_t bits) {
     return value;
 }
 
-// M * 2^(E-23), the mantissa's magnitude taken with its leading bit 22 set.
+// M * 2^(E-23), whether the mantissa is normalized or not.
 inline double PlcValue(uint32_t word) {
     const int32_t mantissa = static_cast<int32_t>(word << 8) >> 8;
-    if (mantissa == 0) return 0.0;
     const int exponent = static_cast<int8_t>(word >> 24);
-    int64_t magnitude = mantissa < 0 ? -static_cast<int64_t>(mantissa) : mantissa;
-    if (magnitude != 0x800000) magnitude |= 0x400000;
-    const double value = std::ldexp(static_cast<double>(magnitude), exponent - 23);
-    return mantissa < 0 ? -value : value;
+    return std::ldexp(static_cast<double>(mantissa), exponent - 23);
 }
 
 constexpr double kPlcLargest = 0x7FFFFF * 0x1p104;  // (1 - 2^-23) * 2^127

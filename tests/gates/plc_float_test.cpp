@@ -45,8 +45,16 @@ TEST(PlcFloat, PlcWordsOutsideTheWriterForms) {
         {0xBF800000, 0x00800000},  // mantissa -1.0
         {0xC0000000, 0x01800000},  // -1.0 * 2
         {0x00000000, 0x00000000},  // zero mantissa, whatever the exponent
-        {0x00000000, 0x80000000}, {0x00000000, 0x12000000},
-        {0x3F400000, 0x00200000},  // magnitude without bit 22: read as 0x600000
+        {0x00000000, 0x80000000},
+        {0x00000000, 0x12000000},
+        // Without the leading one: just what the word says, never 0.75 for 0.25.
+        {0x3E800000, 0x00200000},  // 0.25
+        {0xBE800000, 0x00E00000},  // -0.25
+        {0x38000000, 0x00000100},  // 2^-15
+        {0x73800000, 0x7F000001},  // 2^104
+        {0x00000001, 0x82000001},  // 2^-149, the least subnormal
+        {0x00000000, 0x80000001},  // 2^-151: rounds to zero
+        {0x80000000, 0x80FFFFFF},  // -2^-151: rounds to negative zero
     };
     for (const Pair& p : pairs)
         EXPECT_EQ(PlcFloatToIeee(p.plc), p.ieee) << std::hex << p.plc;
