@@ -7,8 +7,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -20,6 +22,7 @@
 #include "monitor/line_watch.h"
 #include "monitor/monitor.h"
 #include "serial/line_settings_posix.h"
+#include "sim/printable.h"
 
 namespace morvane::tool {
 namespace {
@@ -158,8 +161,12 @@ int Replay(MonitorRequest& r) {
     std::error_code ignored;
     if (std::filesystem::is_directory(r.replay, ignored))
         return Fail(r.replay + " is a directory, not a capture", kExitToolFailed, kWho);
+    errno = 0;
     std::ifstream in(r.replay, std::ios::binary);
-    if (!in) return Fail("cannot read " + r.replay, kExitToolFailed, kWho);
+    if (!in)
+        return Fail(
+            "cannot read " + r.replay + (errno ? std::string(": ") + std::strerror(errno) : ""),
+            kExitToolFailed, kWho);
     monitor::CaptureReader reader;
     std::unique_ptr<monitor::Monitor> watcher;
     // The monitor starts at the first character, once the header is read.
@@ -181,8 +188,9 @@ int Replay(MonitorRequest& r) {
                         kExitToolFailed, kWho);
         const size_t length = static_cast<size_t>(in.gcount()) - (in.eof() ? 0 : 1);
         chars.clear();
+        // The reason quotes the line, which may be any bytes at all.
         if (!reader.Line(std::string_view(line.data(), length), &chars, &error))
-            return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
+            return Fail(r.replay + ": " + plcsim::Printable(error), kExitToolFailed, kWho);
         if (!chars.empty() && !watcher) start();
         for (const monitor::LineChar& c : chars)
             watcher->Feed(c);
