@@ -12,25 +12,47 @@ std::string HexBytes(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
-bool Filter::Add(const std::string& term) {
+namespace {
+
+// The term a filter already holds in field, as the usage names it.
+std::string TermOf(const Filter& filter, int Filter::*field) {
+    if (field == &Filter::data_block) return "DB" + std::to_string(filter.data_block);
+    if (field == &Filter::kind)
+        return filter.kind == static_cast<int>(TransferKind::kFetch) ? "FETCH" : "SEND";
+    return filter.failed ? "failed" : "ok";
+}
+
+}  // namespace
+
+bool Filter::Add(const std::string& term, std::string* contradiction) {
+    int Filter::*field = nullptr;
+    int value = -1;
     if (term.size() > 2 && (term[0] == 'D' || term[0] == 'd') &&
         (term[1] == 'B' || term[1] == 'b')) {
         const std::string number = term.substr(2);
-        if (number.size() > 3 || number.find_first_not_of("0123456789") != std::string::npos)
+        if (number.size() > 3 || number.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(number) > 255)
             return false;
-        data_block = std::stoi(number);
-        return data_block <= 255;
-    }
-    if (term == "FETCH" || term == "fetch")
-        kind = static_cast<int>(TransferKind::kFetch);
-    else if (term == "SEND" || term == "send")
-        kind = static_cast<int>(TransferKind::kSend);
-    else if (term == "ok")
-        failed = 0;
-    else if (term == "failed")
-        failed = 1;
-    else
+        field = &Filter::data_block;
+        value = std::stoi(number);
+    } else if (term == "FETCH" || term == "fetch" || term == "SEND" || term == "send") {
+        field = &Filter::kind;
+        value = static_cast<int>(term[0] == 'F' || term[0] == 'f' ? TransferKind::kFetch
+                                                                  : TransferKind::kSend);
+    } else if (term == "ok" || term == "failed") {
+        field = &Filter::failed;
+        value = term == "failed" ? 1 : 0;
+    } else {
         return false;
+    }
+    if (this->*field >= 0 && this->*field != value) {
+        const char* why = field == &Filter::data_block ? "a transfer is of one data block"
+                          : field == &Filter::kind     ? "a transfer is a FETCH or a SEND"
+                                                       : "a transfer is ok or failed";
+        if (contradiction) *contradiction = TermOf(*this, field) + " and " + term + ": " + why;
+        return false;
+    }
+    this->*field = value;
     return true;
 }
 

@@ -22,9 +22,12 @@ enum class OutputForm { kText, kJson, kCsv };
 // "failed". Anomalies and the summary always show.
 struct Filter {
     int data_block = -1;
-    int kind = -1;                      // TransferKind, or -1
-    int failed = -1;                    // 0 ok only, 1 failed only, -1 both
-    bool Add(const std::string& term);  // false for a term it does not know
+    int kind = -1;    // TransferKind, or -1
+    int failed = -1;  // 0 ok only, 1 failed only, -1 both
+    // False for a term it does not know, and for one that contradicts a term
+    // added before (two data blocks, two kinds, ok and failed), which no
+    // transfer could meet: *contradiction then says why.
+    bool Add(const std::string& term, std::string* contradiction = nullptr);
     bool Shows(const Transfer& transfer) const;
 };
 

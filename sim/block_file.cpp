@@ -2,12 +2,15 @@
 // record of the PLC's memory, and a word read wrongly would be saved back
 // wrongly, so anything that is not exactly the format is refused with where
 // it is and what was expected.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
 #include "sim/data_blocks.h"
+#include "sim/printable.h"
 #include "sim/replace_file.h"
 
 namespace plcsim {
@@ -76,8 +79,8 @@ class LineReader {
         *value = 0;
         for (; at_ < text_.size() && !IsBlank(text_[at_]); ++at_) {
             if (!IsHexDigit(text_[at_]))
-                return Refuse(std::string("expected a hex digit (0-9, A-F), found '") + text_[at_] +
-                              "'");
+                return Refuse("expected a hex digit (0-9, A-F), found '" +
+                              Printable(std::string_view(&text_[at_], 1)) + "'");
             *value = static_cast<uint16_t>(*value << 4 | HexValue(text_[at_]));
         }
         const size_t digits = at_ - start;
@@ -155,9 +158,10 @@ bool DataBlocks::Read(std::istream& text, const std::string& name, std::string* 
 bool DataBlocks::Load(const std::string& path, std::string* error) {
     *error = NotARegularFile(path);  // a FIFO would hang the reading, a device never ends
     if (!error->empty()) return false;
+    errno = 0;
     std::ifstream in(path);
     if (!in) {
-        *error = "cannot open " + path;
+        *error = "cannot open " + path + (errno ? std::string(": ") + std::strerror(errno) : "");
         return false;
     }
     return Read(in, path, error);

@@ -1,7 +1,11 @@
 #include "sim/options.h"
 
+#include <algorithm>
+#include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "sim/replace_file.h"
@@ -19,8 +23,9 @@ reader gone), then saves its blocks (--save).
 Line:
   --device PATH          serve a real serial device instead of a pseudo-terminal
                          (held while plcsim runs; one another program holds is refused)
-  --baud N               line speed (default 9600); 1200 to 115200
-  --frame DPS            data bits, parity N/E/O, stop bits (default 8E1)
+  --baud N               line speed (default 9600): 1200, 2400, 4800, 9600,
+                         19200, 38400, 57600 or 115200
+  --frame DPS            data bits, parity N/E/O (either case), stop bits (default 8E1)
   --pace                 pace every byte as the line speed and frame would
                          (9600 baud 8E1: 11 bits, about 1.15 ms a character)
 
@@ -30,10 +35,10 @@ Procedure:
                          sending STX (default low: withdraw at once, answer
                          the driver's STX with DLE, take its telegram and
                          reply, then send ours; high: keep waiting for DLE)
-  --char-delay MS        character delay time-out (default 220)
-  --ack-delay MS         acknowledgement delay time-out (default 550, 3964R 2000)
-  --connect-attempts N   STX tries per transmission of a block (default 6)
-  --send-attempts N      transmissions of a block in all, the first included;
+  --char-delay MS        character delay time-out, from 1 (default 220)
+  --ack-delay MS         acknowledgement delay time-out, from 1 (default 550, 3964R 2000)
+  --connect-attempts N   STX tries per transmission of a block, from 1 (default 6)
+  --send-attempts N      transmissions of a block in all, the first included, from 1;
                          the block is sent again after NAK or no answer
                          (default 6)
 
@@ -65,7 +70,8 @@ occasion it names, and a repeated transmission is an occasion of its own):
                          transmission of a reply
   --corrupt-byte[=COUNT] invert the reply byte at --byte-index; counts each
                          transmission of a reply
-  --byte-index N         index in the framed reply (default 4)
+  --byte-index N         index in the framed reply, 0 to 390 (default 4; the
+                         longest framed reply is 391 bytes)
   --conflict[=COUNT]     answer the driver's STX with our own STX, with a
                          telegram of our own pending; counts each STX received
   --error-byte HH[=COUNT]  reply with error number HH (hex); counts each reply
@@ -118,12 +124,15 @@ bool ValueWithCount(const std::string& text, long low, long high, int base, long
     return Count(split == std::string::npos ? "" : text.substr(split), count);
 }
 
+// Parity in either case, as morvane takes it: 8E1 or 8e1.
 bool Frame(const std::string& text, DeviceSettings* settings) {
-    if (text.size() != 3 || (text[0] != '7' && text[0] != '8') || !std::strchr("NEO", text[1]) ||
+    const char parity = static_cast<char>(
+        std::toupper(static_cast<unsigned char>(text.size() == 3 ? text[1] : '?')));
+    if (text.size() != 3 || (text[0] != '7' && text[0] != '8') || !std::strchr("NEO", parity) ||
         (text[2] != '1' && text[2] != '2'))
         return false;
     settings->data_bits = static_cast<uint8_t>(text[0] - '0');
-    settings->parity = text[1];
+    settings->parity = parity;
     settings->stop_bits = static_cast<uint8_t>(text[2] - '0');
     return true;
 }
@@ -139,35 +148,78 @@ constexpr CountFault kCountFaults[] = {
     {"--conflict", &Faults::conflict},
 };
 
-struct MsSetting {
+// A time or count: a time-out of 0 ms or 0 attempts would fail every
+// transfer, and a byte index past the longest reply would never hit one.
+struct NumberSetting {
     const char* name;
+    long low, high;
+    const char* unit;
     uint32_t* (*field)(Options*);
 };
-const MsSetting kMsSettings[] = {
-    {"--char-delay", [](Options* o) { return &o->link.char_delay_ms; }},
-    {"--ack-delay", [](Options* o) { return &o->link.ack_delay_ms; }},
-    {"--connect-attempts", [](Options* o) { return &o->link.connect_attempts; }},
-    {"--send-attempts", [](Options* o) { return &o->link.send_attempts; }},
-    {"--answer-delay", [](Options* o) { return &o->faults.answer_delay_ms; }},
-    {"--reply-delay", [](Options* o) { return &o->faults.reply_delay_ms; }},
-    {"--byte-index", [](Options* o) { return &o->faults.byte_index; }},
+const NumberSetting kNumberSettings[] = {
+    {"--char-delay", 1, 600000, " milliseconds", [](Options* o) { return &o->link.char_delay_ms; }},
+    {"--ack-delay", 1, 600000, " milliseconds", [](Options* o) { return &o->link.ack_delay_ms; }},
+    {"--connect-attempts", 1, 600000, " tries",
+     [](Options* o) { return &o->link.connect_attempts; }},
+    {"--send-attempts", 1, 600000, " transmissions",
+     [](Options* o) { return &o->link.send_attempts; }},
+    {"--answer-delay", 0, 600000, " milliseconds",
+     [](Options* o) { return &o->faults.answer_delay_ms; }},
+    {"--reply-delay", 0, 600000, " milliseconds",
+     [](Options* o) { return &o->faults.reply_delay_ms; }},
+    {"--byte-index", 0, kLongestFramedReply - 1, ", a byte of the longest framed reply",
+     [](Options* o) { return &o->faults.byte_index; }},
 };
 
-bool ParseWithValue(const std::string& name, const std::string& value, Options* o) {
+static_assert(kLongestFramedReply == 391, "the usage text gives --byte-index 0 to 390");
+
+// The rates a device can be set to (the line's speed codes).
+constexpr long kBauds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+std::string BadValue(const std::string& name, const std::string& value, const std::string& range) {
+    return "bad value " + value + " for " + name + ": " + range;
+}
+
+// Options that name a file or device: an empty one would be taken as none
+// given (a pseudo-terminal, no block file, the trace on standard output).
+constexpr const char* kPathOptions[] = {"--device", "--load", "--save", "--trace-file"};
+
+// False for a bad value; *error then says why, when the option is known.
+bool ParseWithValue(const std::string& name, const std::string& value, Options* o,
+                    std::string* error) {
     long number = 0;
-    for (const MsSetting& setting : kMsSettings) {
+    for (const NumberSetting& setting : kNumberSettings) {
         if (name != setting.name) continue;
-        if (!Number(value, 0, 600000, &number)) return false;
-        *setting.field(o) = static_cast<uint32_t>(number);
-        return true;
+        if (Number(value, setting.low, setting.high, &number)) {
+            *setting.field(o) = static_cast<uint32_t>(number);
+            return true;
+        }
+        *error = BadValue(
+            name, value,
+            std::to_string(setting.low) + " to " + std::to_string(setting.high) + setting.unit);
+        return false;
+    }
+    if (value.empty() && std::ranges::find(kPathOptions, name) != std::end(kPathOptions)) {
+        *error = "empty value for " + name + ": give a path";
+        return false;
     }
     if (name == "--device") {
         o->device = value;
     } else if (name == "--baud") {
-        if (!Number(value, 1200, 115200, &number)) return false;
+        if (!Number(value, 1, LONG_MAX, &number) ||
+            std::ranges::find(kBauds, number) == std::end(kBauds)) {
+            std::string bauds = "one of";
+            for (long baud : kBauds)
+                bauds += " " + std::to_string(baud);
+            *error = BadValue(name, value, bauds);
+            return false;
+        }
         o->device_settings.baud = static_cast<uint32_t>(number);
     } else if (name == "--frame") {
-        return Frame(value, &o->device_settings);
+        if (Frame(value, &o->device_settings)) return true;
+        *error =
+            BadValue(name, value, "data bits 7 or 8, parity N, E or O, stop bits 1 or 2: 8E1, 7O2");
+        return false;
     } else if (name == "--priority") {
         if (value != "low" && value != "high") return false;
         o->link.priority = value == "low" ? Priority::kLow : Priority::kHigh;
@@ -177,6 +229,14 @@ bool ParseWithValue(const std::string& name, const std::string& value, Options* 
         if (colon == std::string::npos || !Number(value.substr(0, colon), 0, 255, &number) ||
             !Number(value.substr(colon + 1), 1, kMaxBlockWords, &words))
             return false;
+        // Two lengths for one block: which one was meant cannot be known.
+        for (const auto& [block, length] : o->blocks)
+            if (block == number) {
+                *error = "--db " + value + " declares block " + std::to_string(number) +
+                         " again (as " + std::to_string(block) + ":" + std::to_string(length) +
+                         " before): one --db a block";
+                return false;
+            }
         o->blocks.emplace_back(static_cast<uint8_t>(number), static_cast<uint16_t>(words));
     } else if (name == "--load") {
         o->load_file = value;
@@ -188,7 +248,9 @@ bool ParseWithValue(const std::string& name, const std::string& value, Options* 
         if (!ValueWithCount(value, 0, 255, 16, &number, &o->faults.error_replies)) return false;
         o->faults.error_byte = static_cast<uint8_t>(number);
     } else if (name == "--length-delta") {
-        if (!ValueWithCount(value, -128, 128, 10, &number, &o->faults.length_replies)) return false;
+        if (!ValueWithCount(value, -kMaxLengthDelta, kMaxLengthDelta, 10, &number,
+                            &o->faults.length_replies))
+            return false;
         o->faults.length_delta = static_cast<int32_t>(number);
     } else {
         return false;
@@ -238,8 +300,9 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
             *error = "unknown option or missing value: " + arg;
             return false;
         }
-        if (!ParseWithValue(arg, argv[i + 1], options)) {
-            *error = "unknown option or bad value: " + arg + " " + argv[i + 1];
+        error->clear();
+        if (!ParseWithValue(arg, argv[i + 1], options, error)) {
+            if (error->empty()) *error = "unknown option or bad value: " + arg + " " + argv[i + 1];
             return false;
         }
         ++i;

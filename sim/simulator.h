@@ -64,6 +64,15 @@ struct Faults {
     bool endless_telegrams = false;  // after a reply, offer own telegrams until cleared
 };
 
+// The most data bytes --length-delta adds to (or takes from) a FETCH reply.
+constexpr int32_t kMaxLengthDelta = 128;
+
+// The longest reply as framed on the line, which bounds the byte index the
+// line faults aim at: the header (an error byte 10h doubled), a full
+// telegram's words every byte of them 10h and doubled, the zeros
+// --length-delta adds, and DLE ETX. The BCC is sent beside the frame.
+constexpr uint32_t kLongestFramedReply = 4 + 1 + 2 * 2 * kWordsPerTelegram + kMaxLengthDelta + 2;
+
 // A telegram as the simulator received it.
 struct ReceivedTelegram {
     Bytes telegram;        // DLE doubling removed, without DLE ETX and BCC

@@ -247,8 +247,14 @@ bool Parser::Display(const std::string& option) {
     return true;
 }
 
+// Options that name a file: an empty name would be taken as none given
+// (the default driver, the log on standard error, no block file).
+constexpr std::string_view kPathOptions[] = {"--driver", "--log", "--trace-file", "--sim-blocks"};
+
 bool Parser::ValueOption(const std::string& option, const std::string& value) {
     long number = 0;
+    if (value.empty() && std::ranges::find(kPathOptions, option) != std::end(kPathOptions))
+        return Fail("empty value for " + option + ": give a path");
     if (option == "--driver") {
         in_.driver_path = value;
     } else if (option == "--log") {

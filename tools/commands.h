@@ -117,9 +117,10 @@ std::string PortNameOf(const std::string& device);
 // A port as the user names it (a path, a link such as /dev/serial/by-id/...,
 // or a name under /dev/) resolved to its device and the driver's port name;
 // false with *error for a name still too long for the driver or a file that
-// is no serial device (a missing one fails when the port opens).
+// is no serial device (a missing one fails when the port opens). option:
+// the option that gave the port, which a refusal names.
 bool ResolvePort(const std::string& given, std::string* device, std::string* port,
-                 std::string* error);
+                 std::string* error, const std::string& option = "--port");
 
 int RunInfo(const DriverLibrary& driver);
 int RunVersion(const DriverLibrary& driver);

@@ -15,6 +15,7 @@
 #include "frame_option.h"
 #include "gate_values.h"
 #include "gates/log_texts.h"
+#include "sim/printable.h"
 
 namespace morvane::tool {
 namespace {
@@ -187,13 +188,18 @@ int RunParse(const DriverLibrary& driver, const Arguments& arguments) {
         const bool parsed = ParseAddress(channel, address, false, &single);
         const std::string why = LastReason(window);
         const bool as_block = ParseAddress(channel, address, true, &block);
+        // The address, and the driver's reason quoting it, may hold any
+        // bytes: a terminal is shown them escaped.
+        const std::string shown = plcsim::Printable(address);
         if (parsed) {
             std::string described = Describe(single, as_block);
             if (const std::string tail = IgnoredTail(address); !tail.empty())
-                described += "; \"" + tail + "\" after the 8th character is not read";
-            std::printf("%-10s  %s\n", address.c_str(), described.c_str());
+                described +=
+                    "; \"" + plcsim::Printable(tail) + "\" after the 8th character is not read";
+            std::printf("%-10s  %s\n", shown.c_str(), described.c_str());
         } else {
-            std::printf("%-10s  refused: %s\n", address.c_str(), Explain(address, why).c_str());
+            std::printf("%-10s  refused: %s\n", shown.c_str(),
+                        plcsim::Printable(Explain(address, why)).c_str());
             code = kExitRefused;
         }
     }

@@ -170,9 +170,9 @@ std::string DiagnosePort(const std::string& device, const LineParameters& line) 
 }
 
 bool ResolvePort(const std::string& given, std::string* device, std::string* port,
-                 std::string* error) {
+                 std::string* error, const std::string& option) {
     if (given.empty() || given.back() == '/') {
-        *error = "bad value " + given + " for --port: a serial device such as /dev/ttyUSB0";
+        *error = "bad value " + given + " for " + option + ": a serial device such as /dev/ttyUSB0";
         return false;
     }
     // The driver takes a name without a slash under /dev/, as it opens it;

@@ -22,6 +22,7 @@
 #include "monitor/line_watch.h"
 #include "monitor/monitor.h"
 #include "serial/line_settings_posix.h"
+#include "sim/printable.h"
 
 namespace morvane::tool {
 namespace {
@@ -44,6 +45,7 @@ const char kMonitorUsage[] =
     "  --ack-delay MS     longest wait for an answer (default 550, 2000 in 3964R)\n"
     "  --json             one JSON object per event;  --csv  one row per transfer\n"
     "  --filter TERM      only transfers with TERM: DB1, FETCH, SEND, ok, failed\n"
+    "                     (terms joined by commas, or repeated --filter: all must match)\n"
     "  -v                 every handshake and block too\n"
     "A summary follows at the end and on SIGUSR1.\n";
 
@@ -63,8 +65,10 @@ constexpr char kWho[] = "morvane monitor";
 bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        // An empty value is none: a port, file, rate or filter term left out.
         auto value = [&](std::string* out) {
             if (i + 1 >= args.size()) return (*error = a + " needs a value"), false;
+            if (args[i + 1].empty()) return (*error = "empty value for " + a), false;
             *out = args[++i];
             return true;
         };
@@ -73,7 +77,10 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
         if (a == "monitor") continue;
         if (a == "-h" || a == "--help") return (*error = ""), false;
         if (a == "--between") {
+            if (!r->between.empty()) return (*error = "a second --between: one line"), false;
             if (i + 2 >= args.size()) return (*error = "--between needs two ports"), false;
+            if (args[i + 1].empty() || args[i + 2].empty())
+                return (*error = "empty value for --between: give two ports"), false;
             r->between = {args[i + 1], args[i + 2]};
             i += 2;
         } else if (a == "--tap") {
@@ -83,7 +90,9 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
             if (!r->plc_tap.empty()) return (*error = "one --tap-plc port"), false;
             if (!value(&r->plc_tap)) return false;
         } else if (a == "--replay" || a == "--capture") {
-            if (!value(a == "--replay" ? &r->replay : &r->capture)) return false;
+            std::string& file = a == "--replay" ? r->replay : r->capture;
+            if (!file.empty()) return (*error = "a second " + a + ": one file"), false;
+            if (!value(&file)) return false;
         } else if (a == "--baud" || a == "--frame") {
             if (!value(&v) || !TakeLineOption(a, v, &r->line, error) || !error->empty())
                 return false;
@@ -97,10 +106,14 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
                 a == "--json" ? monitor::OutputForm::kJson : monitor::OutputForm::kCsv;
         } else if (a == "--filter") {
             if (!value(&v)) return false;
+            // Terms of every --filter add up, as terms joined by commas do.
             std::stringstream terms(v);
+            std::string contradiction;
             for (std::string term; std::getline(terms, term, ',');)
-                if (!r->options.filter.Add(term))
-                    return (*error = "bad filter " + term + ": DB1, FETCH, SEND, ok, failed"),
+                if (!r->options.filter.Add(term, &contradiction))
+                    return (*error = contradiction.empty()
+                                         ? "bad filter " + term + ": DB1, FETCH, SEND, ok, failed"
+                                         : "filter " + contradiction + ", so none would show"),
                            false;
         } else if (a == "-v" || a == "--verbose") {
             r->options.verbose = true;
@@ -171,7 +184,8 @@ int Replay(MonitorRequest& r) {
     if (std::filesystem::is_directory(r.replay, ignored))
         return Fail(r.replay + " is a directory, not a capture", kExitToolFailed, kWho);
     const int fd = open(r.replay.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Fail("cannot read " + r.replay, kExitToolFailed, kWho);
+    if (fd < 0)
+        return Fail("cannot read " + r.replay + ": " + std::strerror(errno), kExitToolFailed, kWho);
     WatchStopSignals();
     monitor::CaptureReader reader;
     std::unique_ptr<monitor::Monitor> watcher;
@@ -219,7 +233,9 @@ int Replay(MonitorRequest& r) {
     const int read_error = got < 0 && g_stop == 0 ? errno : 0;
     close(fd);
     if (error.empty() && read_error == 0 && g_stop == 0) decode(true);
-    if (!error.empty()) return Fail(r.replay + ": " + error, kExitToolFailed, kWho);
+    // The reason quotes the line, which may be any bytes at all.
+    if (!error.empty())
+        return Fail(r.replay + ": " + plcsim::Printable(error), kExitToolFailed, kWho);
     if (read_error != 0)
         return Fail("cannot read " + r.replay + " to its end: " + std::strerror(read_error),
                     kExitToolFailed, kWho);
@@ -243,10 +259,11 @@ const monitor::WatchEnd* EndOn(const struct stat& status,
 // tap is opened for reading only: it can never put a byte on the line. A
 // port is held as the driver holds its own: a second reader, the driver
 // itself or another monitor, would take bytes this one never sees.
-int OpenPort(const std::string& given, const LineParameters& line, bool listen_only,
-             const std::vector<monitor::WatchEnd>& opened, bool* marked, int* fd) {
+int OpenPort(const std::string& option, const std::string& given, const LineParameters& line,
+             bool listen_only, const std::vector<monitor::WatchEnd>& opened, bool* marked,
+             int* fd) {
     std::string device, port, error;
-    if (!ResolvePort(given, &device, &port, &error)) return Fail(error, kExitUsage, kWho);
+    if (!ResolvePort(given, &device, &port, &error, option)) return Fail(error, kExitUsage, kWho);
     *fd =
         open(device.c_str(), (listen_only ? O_RDONLY : O_RDWR) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     struct stat mine {};
@@ -280,7 +297,11 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         monitor::WatchEnd end;
         end.name = names[i];
         end.from = i == 0 && r.options.heard != monitor::Heard::kPlc ? Side::kHost : Side::kPlc;
-        const int status = OpenPort(names[i], line, r.between.empty(), ends, &end.marked, &end.fd);
+        const char* option = !r.between.empty()  ? "--between"
+                             : i < r.taps.size() ? "--tap"
+                                                 : "--tap-plc";
+        const int status =
+            OpenPort(option, names[i], line, r.between.empty(), ends, &end.marked, &end.fd);
         if (status != kExitOk) {
             close_ends();
             return status;

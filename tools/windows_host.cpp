@@ -95,11 +95,11 @@ bool DeviceGone(const std::string&) {
 }
 
 bool ResolvePort(const std::string& given, std::string* device, std::string* port,
-                 std::string* error) {
+                 std::string* error, const std::string& option) {
     *device = given;
     *port = given;
     if (!given.empty() && given.size() < MORVANE_PORT_NAME_SIZE) return true;
-    *error = given.empty() ? "bad value for --port: a port such as COM1"
+    *error = given.empty() ? "bad value for " + option + ": a port such as COM1"
                            : "port name " + given + " too long: at most " +
                                  std::to_string(MORVANE_PORT_NAME_SIZE - 1) + " characters";
     return false;

@@ -87,10 +87,15 @@ TEST(MonitorFilter, TermsMatchOnlyWhatTheTransferShows) {
         const char* terms;
         bool both, request, reply;
     } cases[] = {
-        {"", true, true, true},         {"DB1", true, true, false},
-        {"db2", false, false, false},   {"FETCH", true, true, false},
-        {"SEND", false, false, false},  {"ok", true, false, false},
-        {"failed", false, false, true}, {"DB1,ok", true, false, false},
+        {"", true, true, true},
+        {"DB1", true, true, false},
+        {"db2", false, false, false},
+        {"FETCH", true, true, false},
+        {"SEND", false, false, false},
+        {"ok", true, false, false},
+        {"failed", false, false, true},
+        {"DB1,ok", true, false, false},
+        {"DB1,db1,FETCH,fetch", true, true, false},
     };
     for (const auto& c : cases) {
         Filter filter;
@@ -103,6 +108,21 @@ TEST(MonitorFilter, TermsMatchOnlyWhatTheTransferShows) {
     }
     for (const char* bad : {"DB256", "DB", "DBx", "reply"})
         EXPECT_FALSE(Filter().Add(bad)) << bad;
+    // Terms no transfer could meet together.
+    const struct {
+        const char *first, *second, *why;
+    } contradictions[] = {
+        {"DB1", "DB2", "DB1 and DB2: a transfer is of one data block"},
+        {"FETCH", "send", "FETCH and send: a transfer is a FETCH or a SEND"},
+        {"failed", "ok", "failed and ok: a transfer is ok or failed"},
+    };
+    for (const auto& c : contradictions) {
+        Filter filter;
+        std::string why;
+        ASSERT_TRUE(filter.Add(c.first, &why));
+        EXPECT_FALSE(filter.Add(c.second, &why)) << c.second;
+        EXPECT_EQ(why, c.why);
+    }
 }
 
 TEST(MonitorClock, EachLineShowsTheLocalTimeOfItsEvent) {

@@ -330,6 +330,8 @@ TEST(MonitorReplay, WhatIsNoCaptureEndsItWithTheReason) {
         {"a bad line after good ones", good + "\n12 X 02\n", 1, true,
          "morvane monitor: a bad line after good ones: line 4: side must be H or P"},
         {"no newline at the end", good, 0, true, "summary: 0 transfers, 0 retries"},
+        {"a binary file", std::string("\x1B[31m\0\xE9 H 02\n", 13), 1, false,
+         "morvane monitor: a binary file: line 1: bad time \\x1B[31m\\x00\\xE9"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -350,6 +352,12 @@ TEST(MonitorReplay, WhatIsNoCaptureEndsItWithTheReason) {
                   c.decoded)
             << out;
     }
+    std::string out;
+    EXPECT_EQ(RunCommand("cd '" + scratch.path().string() + "' && timeout 10 " +
+                             std::string(MORVANE_PROGRAM) + " monitor --replay missing.mcap 2>&1",
+                         &out),
+              1);
+    EXPECT_EQ(out, "morvane monitor: cannot read missing.mcap: No such file or directory\n");
 }
 
 // A capture still being written into a pipe: a stop signal ends the replay

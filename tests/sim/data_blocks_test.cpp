@@ -63,8 +63,9 @@ TEST(DataBlocks, SaveAndLoadKeepEveryBlockAndWord) {
 }
 
 TEST(DataBlocks, MalformedFilesAreRefusedWithLineAndColumnAndLeaveTheBlocksAlone) {
+    using namespace std::string_literals;
     const struct {
-        const char* line;  // the file's second line, after a comment
+        std::string line;  // the file's second line, after a comment
         const char* error;
     } cases[] = {
         {"DB1 4: 0001 0OBB 0003 0004", "f:2:14: expected a hex digit (0-9, A-F), found 'O'"},
@@ -83,6 +84,14 @@ TEST(DataBlocks, MalformedFilesAreRefusedWithLineAndColumnAndLeaveTheBlocksAlone
         {"DB1:", "f:2:4: expected a space before the block's length"},
         {"D1 4: 1", "f:2:2: expected \"DB<n> <length>:\" then the words in hex"},
         {" DB1 1:", "f:2:1: expected \"DB<n> <length>:\" then the words in hex"},
+        // Bytes no terminal shows as they are, escaped.
+        {"DB1 1: 00\0"
+         "1"s,
+         "f:2:10: expected a hex digit (0-9, A-F), found '\\x00'"},
+        {"DB1 1: 0\x1B[31m", "f:2:9: expected a hex digit (0-9, A-F), found '\\x1B'"},
+        {"DB1 1: 00\xE9"
+         "1",
+         "f:2:10: expected a hex digit (0-9, A-F), found '\\xE9'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -98,6 +107,7 @@ TEST(DataBlocks, MalformedFilesAreRefusedWithLineAndColumnAndLeaveTheBlocksAlone
     DataBlocks blocks;
     std::string error;
     EXPECT_FALSE(blocks.Load(TempPath("no_such_file.txt"), &error));
+    EXPECT_EQ(error, "cannot open " + TempPath("no_such_file.txt") + ": No such file or directory");
 }
 
 TEST(DataBlocks, ABlockGivenTwiceIsRefusedWhereItRepeats) {

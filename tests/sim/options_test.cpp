@@ -21,7 +21,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
                        "--baud",
                        "19200",
                        "--frame",
-                       "7O2",
+                       "7o2",  // parity in either case, as morvane takes it
                        "--pace",
                        "--3964r",
                        "--priority",
@@ -54,7 +54,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
                        "--drop-byte",
                        "--corrupt-byte=4",
                        "--byte-index",
-                       "9",
+                       "390",  // the last byte of the longest framed reply
                        "--conflict=1",
                        "--error-byte",
                        "34=2",
@@ -93,7 +93,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
     EXPECT_EQ(o.faults.corrupt_bcc, 3u);
     EXPECT_EQ(o.faults.drop_byte, kAlways);
     EXPECT_EQ(o.faults.corrupt_byte, 4u);
-    EXPECT_EQ(o.faults.byte_index, 9u);
+    EXPECT_EQ(o.faults.byte_index, 390u);
     EXPECT_EQ(o.faults.conflict, 1u);
     EXPECT_EQ(o.faults.error_byte, 0x34);
     EXPECT_EQ(o.faults.error_replies, 2u);
@@ -146,6 +146,37 @@ TEST(Options, BadInputIsRefusedWithTheOffendingOption) {
         std::string error;
         EXPECT_FALSE(Parse(args, &o, &error)) << args[0];
         EXPECT_NE(error.find(args[0]), std::string::npos) << error;
+    }
+}
+
+// Values no transfer could work with, each refused with the values taken;
+// an empty path or a block declared twice, each refused rather than taken
+// as none given or the last one.
+TEST(Options, RefusalsSayWhy) {
+    const struct {
+        std::vector<const char*> args;
+        const char* error;
+    } cases[] = {
+        {{"--char-delay", "0"}, "bad value 0 for --char-delay: 1 to 600000 milliseconds"},
+        {{"--ack-delay", "0"}, "bad value 0 for --ack-delay: 1 to 600000 milliseconds"},
+        {{"--connect-attempts", "0"}, "bad value 0 for --connect-attempts: 1 to 600000 tries"},
+        {{"--send-attempts", "0"}, "bad value 0 for --send-attempts: 1 to 600000 transmissions"},
+        {{"--byte-index", "391"},
+         "bad value 391 for --byte-index: 0 to 390, a byte of the longest framed reply"},
+        {{"--baud", "0"},
+         "bad value 0 for --baud: one of 1200 2400 4800 9600 19200 38400 57600 115200"},
+        {{"--device", ""}, "empty value for --device: give a path"},
+        {{"--load", ""}, "empty value for --load: give a path"},
+        {{"--save", ""}, "empty value for --save: give a path"},
+        {{"--trace-file", ""}, "empty value for --trace-file: give a path"},
+        {{"--db", "1:10", "--db", "1:20"},
+         "--db 1:20 declares block 1 again (as 1:10 before): one --db a block"},
+    };
+    for (const auto& c : cases) {
+        Options o;
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, &o, &error)) << c.args[0];
+        EXPECT_EQ(error, c.error);
     }
 }
 

@@ -209,6 +209,20 @@ TEST(LineProgram, ParseSaysWhatAnAddressNamesOrWhyNot) {
         EXPECT_NE(line.find(c.said), std::string::npos) << line;
     }
     EXPECT_EQ(RunCommand(kProgram + "parse 001002 001010F 2>&1", &out), 0) << out;
+    // Bytes a terminal would act on or garble, escaped in the address and in
+    // the driver's reason that quotes it.
+    const struct {
+        const char *address, *shown, *raw;
+    } escaped[] = {
+        {"\x1B[31m001002", "\\x1B[31m001002  refused: ", "\x1B"},
+        {"00100\xE9", "00100\\xE9   refused: ", "\xE9"},
+    };
+    for (const auto& c : escaped) {
+        out.clear();
+        EXPECT_EQ(RunCommand(kProgram + "parse '" + c.address + "' 2>&1", &out), 3) << out;
+        EXPECT_EQ(out.rfind(c.shown, 0), 0u) << out;
+        EXPECT_EQ(out.find(c.raw), std::string::npos) << out;
+    }
 }
 
 }  // namespace

@@ -230,6 +230,17 @@ TEST(ToolReport, MistakesAreOneLineWithWhatIsValid) {
         {"monitor --tap a --tap b --tap c", 2,
          "at most two tap ports, one a side (see morvane monitor -h)"},
         {"monitor --replay a --capture b", 2, "--capture records a line watched now"},
+        // An empty value is no value, and a repeated one no second choice.
+        {"info --driver ''", 2, "empty value for --driver: give a path"},
+        {"read 001000 --sim-blocks ''", 2, "empty value for --sim-blocks: give a path"},
+        {"monitor --tap x --capture ''", 2, "empty value for --capture (see"},
+        {"monitor --tap ''", 2, "empty value for --tap (see"},
+        {"monitor --between '' b", 2, "empty value for --between: give two ports"},
+        {"monitor --tap-plc /dev/", 2, "bad value /dev/ for --tap-plc: a serial device"},
+        {"monitor --replay a --replay b", 2, "a second --replay: one file"},
+        {"monitor --between a b --between c d", 2, "a second --between: one line"},
+        {"monitor --replay a --filter SEND --filter FETCH", 2,
+         "filter SEND and FETCH: a transfer is a FETCH or a SEND, so none would show"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
