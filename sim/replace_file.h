@@ -19,8 +19,15 @@ std::string NotWritableInPlace(const std::string& path);
 
 // Opens path for a stream written in place ("w", or "a" with append), after
 // NotWritableInPlace. A FIFO nobody reads is refused at once instead of
-// waiting for a reader for ever. nullptr with *error when it cannot.
+// waiting for a reader for ever, and a terminal other than this program's
+// own (its standard streams, its controlling terminal) is refused: the text
+// would go onto another line, a serial one or the far end of a tapped pair.
+// nullptr with *error when it cannot.
 std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error);
+
+// True when a and b name one character device: a stream written into a
+// served or watched device would go onto its line.
+bool SameDevice(const std::string& a, const std::string& b);
 
 // True when ReplaceFile can save path: it is a regular file the user may
 // write, or a new one in a directory the user may write. A file without a

@@ -14,8 +14,10 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "slave_end.h"
+#include "support/pty_pair.h"
 #include "support/run_command.h"
 #include "support/temp_directory.h"
 
@@ -70,6 +72,28 @@ TEST(PlcsimProgram, ADeviceItCannotHaveIsRefusedWithTheReason) {
     }
     close(holder);
     close(master);
+}
+
+// A trace onto a terminal line, the served device's or another's, would
+// reach whatever is at its far end: refused before anything is written.
+TEST(PlcsimProgram, ATraceOntoATerminalLineIsRefused) {
+    morvane::test::PtyPair served, other;
+    ASSERT_TRUE(served.ok() && other.ok());
+    const std::string link = morvane::test::ScratchFile("plcsim_hB");
+    ASSERT_EQ(symlink(served.name().c_str(), link.c_str()), 0);
+    for (const auto& [arguments, code, says] :
+         {std::tuple{"--device " + link + " --trace-file " + link, 2,
+                     "--trace-file " + link + " is the served --device: it would go onto the line"},
+          std::tuple{"--trace-file " + other.name(), 1,
+                     other.name() + " is a terminal line other than this program's own"}}) {
+        std::string out;
+        EXPECT_EQ(
+            RunCommand("timeout 10 " + std::string(PLCSIM_PROGRAM) + " " + arguments + " 2>&1",
+                       &out),
+            code);
+        EXPECT_NE(out.find(says), std::string::npos) << out;
+    }
+    std::remove(link.c_str());
 }
 
 TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/pty_pair.h"
 #include "support/run_command.h"
 #include "support/temp_directory.h"
 
@@ -116,7 +117,10 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         EXPECT_EQ(out.find("<-"), std::string::npos) << out;
     }
     // A trace or a log is written in place, into a pipe or device too, never
-    // into a read-only file, nor into a FIFO nobody reads: that would wait for ever.
+    // into a read-only file, nor into a FIFO nobody reads: that would wait for
+    // ever, nor onto a terminal line not the program's own.
+    PtyPair line;
+    ASSERT_TRUE(line.ok());
     const struct {
         const char* option;
         std::string path;
@@ -127,6 +131,8 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         {"--trace-file", fifo, 1, " is a FIFO nobody reads"},
         {"--log", read_only, 2, " is read-only: it is not written"},
         {"--log", fifo, 2, " is a FIFO nobody reads"},
+        {"--trace-file", line.name(), 1, " is a terminal line other than this program's own"},
+        {"--log", line.name(), 2, " is a terminal line other than this program's own"},
         // The loader would wait on a FIFO for ever.
         {"--driver", fifo, 1, " is a FIFO, not a regular file"},
     };
@@ -140,6 +146,15 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
             << out;
         EXPECT_NE(out.find(c.path + c.said), std::string::npos) << out;
     }
+    char byte = 0;
+    EXPECT_LT(read(line.master(), &byte, 1), 1) << "a stream reached the line";
+    // The same terminal as the program's own standard error is its own.
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " --log " + line.name() +
+                             " --log-level 33 read 001002 2>" + line.name(),
+                         &out),
+              0)
+        << out;
     struct stat status {};
     ASSERT_EQ(stat(fifo.c_str(), &status), 0);
     EXPECT_TRUE(S_ISFIFO(status.st_mode));
