@@ -34,6 +34,11 @@ bool SameDevice(const std::string& a, const std::string& b);
 // write bit is read-only whoever runs this. False with *error.
 bool CanReplace(const std::string& path, std::string* error);
 
+// The absolute name of the file path names: symbolic links followed, also
+// one whose target is not there yet (relative to the link's directory, as
+// the system follows it), "." and ".." taken out. What a save writes.
+std::string FileNamedBy(const std::string& path);
+
 // True when a and b name one regular file, or one not there yet: two
 // streams written into it would overwrite each other, and one written into
 // a block file would spoil it. A device or a FIFO (/dev/stderr) takes

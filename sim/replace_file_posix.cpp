@@ -41,13 +41,6 @@ const char* KindOf(mode_t mode) {
     return "not a regular file";
 }
 
-// The file a path names, links followed; empty for a path not there.
-std::string Resolved(const std::string& given) {
-    std::error_code ignored;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(given, ignored);
-    return resolved.empty() ? given : resolved.string();
-}
-
 // An existing file without a write bit, or one this user may not write.
 bool IsReadOnly(const std::string& path) {
     struct stat status {};
@@ -82,7 +75,8 @@ FileHold::~FileHold() {
 }
 
 bool FileHold::Take(const std::string& path, std::string* error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // The file the save writes, which a link not followed yet names too.
+    const int fd = open(FileNamedBy(path).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT || Fail("open", path, errno, error);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int failure = errno;
@@ -149,7 +143,7 @@ std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error)
 bool CanReplace(const std::string& given, std::string* error) {
     *error = NotARegularFile(given);
     if (!error->empty()) return false;
-    const std::string path = Resolved(given);
+    const std::string path = FileNamedBy(given);
     if (IsReadOnly(path)) {
         *error = given + " is read-only: it is not written";
         return false;
@@ -162,7 +156,7 @@ bool CanReplace(const std::string& given, std::string* error) {
 
 bool ReplaceFile(const std::string& given, const std::string& contents, std::string* error) {
     if (!CanReplace(given, error)) return false;
-    const std::string path = Resolved(given);
+    const std::string path = FileNamedBy(given);
     struct stat existing {};
     const bool exists = stat(path.c_str(), &existing) == 0;
     // Another user's file this user may write keeps its owner only when

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "support/pty_pair.h"
 #include "support/run_command.h"
@@ -195,6 +196,31 @@ TEST(ToolProgram, ProtocolFromARemovedDirectoryIsRefusedWithTheReason) {
               1);
     EXPECT_EQ(out,
               "morvane: cannot hand --protocol to the driver: the current directory is gone\n");
+}
+
+// A block file given by a symbolic link is saved into the file the link
+// names, the link kept: a target not there yet is made where the link
+// points, from the link's own directory, whatever directory the tool runs in.
+TEST(ToolProgram, SavingThroughALinkWritesItsTarget) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    std::filesystem::create_directories(scratch.path() / "sub");
+    std::ofstream(scratch.File("existing.txt")) << kBlocks;
+    for (const auto& [link, target, named] :
+         {std::tuple{"to-existing", "existing.txt", "existing.txt"},
+          std::tuple{"dangling", "missing.txt", "missing.txt"},
+          std::tuple{"sub/up", "../above.txt", "above.txt"}}) {
+        SCOPED_TRACE(link);
+        std::filesystem::create_symlink(target, scratch.File(link));
+        std::string out;
+        EXPECT_EQ(RunCommand("cd / && " + std::string(MORVANE_PROGRAM) + " write --sim-blocks " +
+                                 scratch.File(link) + " 001000 0x00AB 2>&1",
+                             &out),
+                  0)
+            << out;
+        EXPECT_TRUE(std::filesystem::is_symlink(scratch.File(link)));
+        EXPECT_NE(Contents(scratch.File(named)).find(": 00AB "), std::string::npos);
+    }
 }
 
 // A saved block file keeps its mode and, when root saves it, its owner.
