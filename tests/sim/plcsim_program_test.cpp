@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,6 +95,25 @@ TEST(PlcsimProgram, ATraceOntoATerminalLineIsRefused) {
         EXPECT_NE(out.find(says), std::string::npos) << out;
     }
     std::remove(link.c_str());
+}
+
+// A trace lost on a full disk is said at the end, and the status says so.
+TEST(PlcsimProgram, ATraceTheDiskDidNotTakeFailsTheSession) {
+    morvane::test::TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string full = scratch.File("full.mcap"), out = scratch.File("out");
+    // A device that takes no byte, as a full disk; making one needs root.
+    if (mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0) GTEST_SKIP() << "not root";
+    std::string said;
+    EXPECT_EQ(RunCommand("timeout 10 sh -c '" + std::string(PLCSIM_PROGRAM) + " --trace-file " +
+                             full + " >" + out + " 2>&1 & while [ ! -s " + out +
+                             " ]; do sleep 0.05; done; kill -TERM $!; wait $!; s=$?; cat " + out +
+                             "; exit $s'",
+                         &said),
+              1);
+    EXPECT_NE(said.find("plcsim: cannot write " + full + ": No space left on device"),
+              std::string::npos)
+        << said;
 }
 
 TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {

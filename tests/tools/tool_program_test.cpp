@@ -223,6 +223,23 @@ TEST(ToolProgram, SavingThroughALinkWritesItsTarget) {
     }
 }
 
+// A log lost on a full disk is said at the end, and the status says so.
+TEST(ToolProgram, ALogTheDiskDidNotTakeFailsTheSession) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string full = scratch.File("full");
+    // A device that takes no byte, as a full disk; making one needs root.
+    if (mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0) GTEST_SKIP() << "not root";
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " --log " + full +
+                             " --log-level 1 read 001002 2>&1",
+                         &out),
+              1);
+    EXPECT_NE(out.find("morvane: cannot write " + full + ": No space left on device"),
+              std::string::npos)
+        << out;
+}
+
 // A saved block file keeps its mode and, when root saves it, its owner.
 TEST(ToolProgram, SavingKeepsTheFilesModeAndOwner) {
     const std::string file = ScratchFile("morvane_tool_owned_blocks");
