@@ -8,6 +8,19 @@ include(GNUInstallDirs)
 file(RELATIVE_PATH bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
 set_target_properties(morvane ostrel PROPERTIES INSTALL_RPATH "$ORIGIN")
 set_target_properties(morvane_cli plcsim PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
+# Built with the installed run path, not a build-tree one rewritten on
+# install: the rewrite needs room, which CMake pads with empty entries, and
+# the dynamic loader searches the working directory for each (a
+# libstdc++.so.6 there would be loaded). The programs sit one directory
+# below the libraries in the build tree (tools/, sim/), so the libraries are
+# linked again where the installed run path looks from there.
+set_target_properties(morvane ostrel morvane_cli plcsim PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+get_filename_component(build_libdir ${PROJECT_BINARY_DIR}/tools/${bin_to_lib} ABSOLUTE)
+file(MAKE_DIRECTORY ${build_libdir})
+foreach(library libmorvane.so libostrel.so)
+  file(RELATIVE_PATH target ${build_libdir} ${PROJECT_BINARY_DIR}/${library})
+  file(CREATE_LINK ${target} ${build_libdir}/${library} SYMBOLIC)
+endforeach()
 
 install(TARGETS morvane ostrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS morvane_cli plcsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -17,6 +17,8 @@ fail() {
 cmake --install build --prefix "$work/installed" >/dev/null
 mv "$work/installed" "$work/moved"
 prefix=$work/moved
+# The built tree too: its programs are run from wherever the user stands.
+bash scripts/check-runpath.sh "$prefix" build >/dev/null || fail "a run path searches the working directory"
 for file in "$prefix"/lib/*.so "$prefix"/bin/*; do
   runpath=$(readelf -d "$file" | sed -n 's/.*(\(RPATH\|RUNPATH\)).*\[\(.*\)\]/\2/p')
   case $runpath in

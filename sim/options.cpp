@@ -317,6 +317,13 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
             return false;
         }
     }
+    // A trace into the served device would go onto the line, to the host.
+    if (!options->device.empty() && !options->trace_file.empty() &&
+        SameDevice(options->trace_file, options->device)) {
+        *error = "--trace-file " + options->trace_file +
+                 " is the served --device: it would go onto the line";
+        return false;
+    }
     return true;
 }
 

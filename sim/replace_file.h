@@ -19,13 +19,25 @@ std::string NotWritableInPlace(const std::string& path);
 
 // Opens path for a stream written in place ("w", or "a" with append), after
 // NotWritableInPlace. A FIFO nobody reads is refused at once instead of
-// waiting for a reader for ever. nullptr with *error when it cannot.
+// waiting for a reader for ever, and a terminal other than this program's
+// own (its standard streams, its controlling terminal) is refused: the text
+// would go onto another line, a serial one or the far end of a tapped pair.
+// nullptr with *error when it cannot.
 std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error);
+
+// True when a and b name one character device: a stream written into a
+// served or watched device would go onto its line.
+bool SameDevice(const std::string& a, const std::string& b);
 
 // True when ReplaceFile can save path: it is a regular file the user may
 // write, or a new one in a directory the user may write. A file without a
 // write bit is read-only whoever runs this. False with *error.
 bool CanReplace(const std::string& path, std::string* error);
+
+// The absolute name of the file path names: symbolic links followed, also
+// one whose target is not there yet (relative to the link's directory, as
+// the system follows it), "." and ".." taken out. What a save writes.
+std::string FileNamedBy(const std::string& path);
 
 // True when a and b name one regular file, or one not there yet: two
 // streams written into it would overwrite each other, and one written into

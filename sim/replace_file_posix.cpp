@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,13 +41,6 @@ const char* KindOf(mode_t mode) {
     return "not a regular file";
 }
 
-// The file a path names, links followed; empty for a path not there.
-std::string Resolved(const std::string& given) {
-    std::error_code ignored;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(given, ignored);
-    return resolved.empty() ? given : resolved.string();
-}
-
 // An existing file without a write bit, or one this user may not write.
 bool IsReadOnly(const std::string& path) {
     struct stat status {};
@@ -54,14 +48,35 @@ bool IsReadOnly(const std::string& path) {
     return (status.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0;
 }
 
+// A terminal this program writes to anyway: one of its standard streams
+// (/dev/stderr, a redirection to the user's terminal) or its controlling
+// terminal (/dev/tty). Any other is some other line.
+bool IsOwnTerminal(int fd, const struct stat& status) {
+    for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat own {};
+        if (fstat(standard, &own) == 0 && S_ISCHR(own.st_mode) && own.st_rdev == status.st_rdev)
+            return true;
+    }
+    const pid_t session = tcgetsid(fd);
+    return session >= 0 && session == getsid(0);
+}
+
 }  // namespace
+
+bool SameDevice(const std::string& a, const std::string& b) {
+    struct stat one {
+    }, two{};
+    return stat(a.c_str(), &one) == 0 && stat(b.c_str(), &two) == 0 && S_ISCHR(one.st_mode) &&
+           S_ISCHR(two.st_mode) && one.st_rdev == two.st_rdev;
+}
 
 FileHold::~FileHold() {
     if (fd_ >= 0) close(fd_);
 }
 
 bool FileHold::Take(const std::string& path, std::string* error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // The file the save writes, which a link not followed yet names too.
+    const int fd = open(FileNamedBy(path).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT || Fail("open", path, errno, error);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int failure = errno;
@@ -96,12 +111,22 @@ std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error)
     if (!error->empty()) return nullptr;
     // Without O_NONBLOCK, opening a FIFO for writing waits until a reader
     // comes; with it, ENXIO says that none is there. Writes block again.
+    // O_NOCTTY: a terminal named here never becomes this program's own.
     const int fd =
         open(path.c_str(),
-             O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_NONBLOCK | O_CLOEXEC, 0666);
+             O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+             0666);
     if (fd < 0) {
         *error =
             errno == ENXIO ? path + " is a FIFO nobody reads" : path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && isatty(fd) == 1 &&
+        !IsOwnTerminal(fd, status)) {
+        *error =
+            path + " is a terminal line other than this program's own: the text would go onto it";
+        close(fd);
         return nullptr;
     }
     std::FILE* file = nullptr;
@@ -118,7 +143,7 @@ std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error)
 bool CanReplace(const std::string& given, std::string* error) {
     *error = NotARegularFile(given);
     if (!error->empty()) return false;
-    const std::string path = Resolved(given);
+    const std::string path = FileNamedBy(given);
     if (IsReadOnly(path)) {
         *error = given + " is read-only: it is not written";
         return false;
@@ -131,7 +156,7 @@ bool CanReplace(const std::string& given, std::string* error) {
 
 bool ReplaceFile(const std::string& given, const std::string& contents, std::string* error) {
     if (!CanReplace(given, error)) return false;
-    const std::string path = Resolved(given);
+    const std::string path = FileNamedBy(given);
     struct stat existing {};
     const bool exists = stat(path.c_str(), &existing) == 0;
     // Another user's file this user may write keeps its owner only when

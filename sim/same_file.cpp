@@ -3,18 +3,24 @@
 #include "sim/replace_file.h"
 
 namespace plcsim {
-namespace {
 
-// Where a name points, also for a file not there yet: links resolved as
-// far as they exist, "." and ".." taken out.
-std::filesystem::path Where(const std::string& path) {
+std::string FileNamedBy(const std::string& given) {
+    namespace fs = std::filesystem;
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    const std::filesystem::path full = std::filesystem::weakly_canonical(absolute, error);
-    return (error ? absolute : full).lexically_normal();
+    fs::path path = fs::absolute(given, error);
+    if (error) return given;
+    // weakly_canonical stops at a link whose target is not there yet, which
+    // a save creates: such a link is followed by hand, from its directory.
+    for (int hops = 0; hops < 40; ++hops) {
+        const fs::path full = fs::weakly_canonical(path, error);
+        if (error) break;
+        if (!fs::is_symlink(fs::symlink_status(full, error))) return full.string();
+        const fs::path target = fs::read_symlink(full, error);
+        if (error) return full.string();
+        path = target.is_absolute() ? target : full.parent_path() / target;
+    }
+    return path.lexically_normal().string();
 }
-
-}  // namespace
 
 bool SameRegularFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
@@ -23,7 +29,7 @@ bool SameRegularFile(const std::string& a, const std::string& b) {
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return false;
     // Hard links too, for files that are there.
     if (std::filesystem::equivalent(a, b, error)) return true;
-    return Where(a) == Where(b);
+    return FileNamedBy(a) == FileNamedBy(b);
 }
 
 }  // namespace plcsim

@@ -1,7 +1,10 @@
 #include "driver_log.h"
 
 #include <array>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "host_platform.h"
 #include "ostrel/ostrel_control.h"
@@ -17,6 +20,7 @@ struct HeldLine {
 struct LogState {
     LogOptions options;
     FILE* file = nullptr;
+    int write_error = 0;  // errno of the first line the file did not take
     bool holding = false;
     std::vector<HeldLine> held;
     std::array<std::string, LogWindow::kKeptLines> recent;
@@ -31,8 +35,9 @@ void Write(int level, const std::string& text) {
     const std::string line =
         LocalClock(std::chrono::system_clock::now(), to_file) + " " + name + " " + text;
     if (!to_file) return WriteErrorLine(line);
-    std::fprintf(g_log.file, "%s\n", line.c_str());
-    std::fflush(g_log.file);
+    if ((std::fprintf(g_log.file, "%s\n", line.c_str()) < 0 || std::fflush(g_log.file) != 0) &&
+        g_log.write_error == 0)
+        g_log.write_error = errno != 0 ? errno : EIO;
 }
 
 void Sink(int level, const char* line, void*) {
@@ -57,6 +62,18 @@ bool StartDriverLog(const LogOptions& options, std::string* error) {
     }
     OstrelSetLogSink(Sink, nullptr);
     return true;
+}
+
+bool EndDriverLog(std::string* error) {
+    if (g_log.file == nullptr) return true;
+    if (std::fclose(g_log.file) != 0 && g_log.write_error == 0)
+        g_log.write_error = errno != 0 ? errno : EIO;
+    g_log.file = nullptr;
+    g_log.options.minimum_level = INT_MAX;  // the session is over: nothing goes elsewhere
+    // A reader of a pipe that has gone stops the session (SIGPIPE), said so.
+    if (g_log.write_error == 0 || g_log.write_error == EPIPE) return true;
+    *error = "cannot write " + g_log.options.file + ": " + std::strerror(g_log.write_error);
+    return false;
 }
 
 std::string LevelName(int level) {

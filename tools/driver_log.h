@@ -20,6 +20,11 @@ struct LogOptions {
 // False with *error when the file cannot be opened.
 bool StartDriverLog(const LogOptions& options, std::string* error);
 
+// Closes the log file at the end of the session. False with *error
+// ("cannot write FILE: No space left on device") when a line did not reach
+// it: a log lost on a full disk is said, not taken as written.
+bool EndDriverLog(std::string* error);
+
 std::string LevelName(int level);
 
 // While start-up runs, lines are held back; EndStartUp shows them when it

@@ -60,8 +60,9 @@ std::string InterruptName();  // "interrupted", "stopped by SIGTERM", ...
 
 // Opens a file the tool writes a stream into in place (the driver's log, a
 // trace, a capture), for appending or from its start. On Linux a
-// read-only file or a directory is refused by name and a FIFO nobody reads
-// is refused at once. nullptr with *error when it cannot be opened.
+// read-only file or a directory is refused by name, a FIFO nobody reads
+// is refused at once, and so is a terminal line not the tool's own. nullptr with *error when it
+// cannot be opened.
 std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* error);
 
 // True when the address dialog can run: on Linux it reads a terminal.

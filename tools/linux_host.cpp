@@ -151,10 +151,7 @@ bool DialogPossible() {
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {
-    struct stat one {
-    }, two{};
-    return stat(a.c_str(), &one) == 0 && stat(b.c_str(), &two) == 0 && S_ISCHR(one.st_mode) &&
-           S_ISCHR(two.st_mode) && one.st_rdev == two.st_rdev;
+    return plcsim::SameDevice(a, b);
 }
 
 bool DeviceGone(const std::string& device) {

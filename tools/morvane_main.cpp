@@ -11,6 +11,21 @@
 
 namespace morvane::tool {
 
+namespace {
+
+int Run(const Invocation& invocation) {
+    DriverLibrary driver;
+    const std::string& path = invocation.driver_path;
+    if (!driver.Load(path.empty() ? DefaultDriverPath() : path))
+        return Fail(driver.error(), kExitToolFailed);
+    if (invocation.action == Action::kVersion) return RunVersion(driver);
+    if (invocation.action == Action::kInfo) return RunInfo(driver);
+    if (invocation.action == Action::kParse) return RunParse(driver, invocation.addresses);
+    return RunSteps(driver, invocation);
+}
+
+}  // namespace
+
 int Main(int argc, char** argv) {
     const Arguments arguments(argv + 1, argv + argc);
     if (!arguments.empty() && arguments[0] == "monitor") return RunMonitor(arguments);
@@ -23,14 +38,11 @@ int Main(int argc, char** argv) {
         return kExitOk;
     }
     if (!StartDriverLog(invocation.log, &error)) return Fail(error, kExitUsage);
-    DriverLibrary driver;
-    const std::string& path = invocation.driver_path;
-    if (!driver.Load(path.empty() ? DefaultDriverPath() : path))
-        return Fail(driver.error(), kExitToolFailed);
-    if (invocation.action == Action::kVersion) return RunVersion(driver);
-    if (invocation.action == Action::kInfo) return RunInfo(driver);
-    if (invocation.action == Action::kParse) return RunParse(driver, invocation.addresses);
-    return RunSteps(driver, invocation);
+    const int status = Run(invocation);
+    if (EndDriverLog(&error)) return status;
+    // The session's own failure comes first; a log that was lost is one too.
+    Fail(error, kExitToolFailed);
+    return status == kExitOk ? kExitToolFailed : status;
 }
 
 }  // namespace morvane::tool

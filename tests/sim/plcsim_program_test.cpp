@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +15,10 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "slave_end.h"
+#include "support/pty_pair.h"
 #include "support/run_command.h"
 #include "support/temp_directory.h"
 
@@ -70,6 +73,47 @@ TEST(PlcsimProgram, ADeviceItCannotHaveIsRefusedWithTheReason) {
     }
     close(holder);
     close(master);
+}
+
+// A trace onto a terminal line, the served device's or another's, would
+// reach whatever is at its far end: refused before anything is written.
+TEST(PlcsimProgram, ATraceOntoATerminalLineIsRefused) {
+    morvane::test::PtyPair served, other;
+    ASSERT_TRUE(served.ok() && other.ok());
+    const std::string link = morvane::test::ScratchFile("plcsim_hB");
+    ASSERT_EQ(symlink(served.name().c_str(), link.c_str()), 0);
+    for (const auto& [arguments, code, says] :
+         {std::tuple{"--device " + link + " --trace-file " + link, 2,
+                     "--trace-file " + link + " is the served --device: it would go onto the line"},
+          std::tuple{"--trace-file " + other.name(), 1,
+                     other.name() + " is a terminal line other than this program's own"}}) {
+        std::string out;
+        EXPECT_EQ(
+            RunCommand("timeout 10 " + std::string(PLCSIM_PROGRAM) + " " + arguments + " 2>&1",
+                       &out),
+            code);
+        EXPECT_NE(out.find(says), std::string::npos) << out;
+    }
+    std::remove(link.c_str());
+}
+
+// A trace lost on a full disk is said at the end, and the status says so.
+TEST(PlcsimProgram, ATraceTheDiskDidNotTakeFailsTheSession) {
+    morvane::test::TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string full = scratch.File("full.mcap"), out = scratch.File("out");
+    // A device that takes no byte, as a full disk; making one needs root.
+    if (mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0) GTEST_SKIP() << "not root";
+    std::string said;
+    EXPECT_EQ(RunCommand("timeout 10 sh -c '" + std::string(PLCSIM_PROGRAM) + " --trace-file " +
+                             full + " >" + out + " 2>&1 & while [ ! -s " + out +
+                             " ]; do sleep 0.05; done; kill -TERM $!; wait $!; s=$?; cat " + out +
+                             "; exit $s'",
+                         &said),
+              1);
+    EXPECT_NE(said.find("plcsim: cannot write " + full + ": No space left on device"),
+              std::string::npos)
+        << said;
 }
 
 TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {

@@ -12,7 +12,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
+#include "support/pty_pair.h"
 #include "support/run_command.h"
 #include "support/temp_directory.h"
 
@@ -116,7 +118,10 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         EXPECT_EQ(out.find("<-"), std::string::npos) << out;
     }
     // A trace or a log is written in place, into a pipe or device too, never
-    // into a read-only file, nor into a FIFO nobody reads: that would wait for ever.
+    // into a read-only file, nor into a FIFO nobody reads: that would wait for
+    // ever, nor onto a terminal line not the program's own.
+    PtyPair line;
+    ASSERT_TRUE(line.ok());
     const struct {
         const char* option;
         std::string path;
@@ -127,6 +132,8 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
         {"--trace-file", fifo, 1, " is a FIFO nobody reads"},
         {"--log", read_only, 2, " is read-only: it is not written"},
         {"--log", fifo, 2, " is a FIFO nobody reads"},
+        {"--trace-file", line.name(), 1, " is a terminal line other than this program's own"},
+        {"--log", line.name(), 2, " is a terminal line other than this program's own"},
         // The loader would wait on a FIFO for ever.
         {"--driver", fifo, 1, " is a FIFO, not a regular file"},
     };
@@ -140,6 +147,15 @@ TEST(ToolProgram, BlockFilesAreOnlyRegularFilesTheUserMayWrite) {
             << out;
         EXPECT_NE(out.find(c.path + c.said), std::string::npos) << out;
     }
+    char byte = 0;
+    EXPECT_LT(read(line.master(), &byte, 1), 1) << "a stream reached the line";
+    // The same terminal as the program's own standard error is its own.
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " --log " + line.name() +
+                             " --log-level 33 read 001002 2>" + line.name(),
+                         &out),
+              0)
+        << out;
     struct stat status {};
     ASSERT_EQ(stat(fifo.c_str(), &status), 0);
     EXPECT_TRUE(S_ISFIFO(status.st_mode));
@@ -180,6 +196,48 @@ TEST(ToolProgram, ProtocolFromARemovedDirectoryIsRefusedWithTheReason) {
               1);
     EXPECT_EQ(out,
               "morvane: cannot hand --protocol to the driver: the current directory is gone\n");
+}
+
+// A block file given by a symbolic link is saved into the file the link
+// names, the link kept: a target not there yet is made where the link
+// points, from the link's own directory, whatever directory the tool runs in.
+TEST(ToolProgram, SavingThroughALinkWritesItsTarget) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    std::filesystem::create_directories(scratch.path() / "sub");
+    std::ofstream(scratch.File("existing.txt")) << kBlocks;
+    for (const auto& [link, target, named] :
+         {std::tuple{"to-existing", "existing.txt", "existing.txt"},
+          std::tuple{"dangling", "missing.txt", "missing.txt"},
+          std::tuple{"sub/up", "../above.txt", "above.txt"}}) {
+        SCOPED_TRACE(link);
+        std::filesystem::create_symlink(target, scratch.File(link));
+        std::string out;
+        EXPECT_EQ(RunCommand("cd / && " + std::string(MORVANE_PROGRAM) + " write --sim-blocks " +
+                                 scratch.File(link) + " 001000 0x00AB 2>&1",
+                             &out),
+                  0)
+            << out;
+        EXPECT_TRUE(std::filesystem::is_symlink(scratch.File(link)));
+        EXPECT_NE(Contents(scratch.File(named)).find(": 00AB "), std::string::npos);
+    }
+}
+
+// A log lost on a full disk is said at the end, and the status says so.
+TEST(ToolProgram, ALogTheDiskDidNotTakeFailsTheSession) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string full = scratch.File("full");
+    // A device that takes no byte, as a full disk; making one needs root.
+    if (mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0) GTEST_SKIP() << "not root";
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " --log " + full +
+                             " --log-level 1 read 001002 2>&1",
+                         &out),
+              1);
+    EXPECT_NE(out.find("morvane: cannot write " + full + ": No space left on device"),
+              std::string::npos)
+        << out;
 }
 
 // A saved block file keeps its mode and, when root saves it, its owner.
