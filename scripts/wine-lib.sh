@@ -43,7 +43,10 @@ wine_prefix_ready() {
   log=$(mktemp)
   rm -rf "$WINEPREFIX"
   mkdir -p "$(dirname "$WINEPREFIX")"
-  if ! DISPLAY="" timeout "${WINE_INIT_TIMEOUT:-300}" sh -c 'wineboot --init && wineserver -w' \
+  # Through the chosen loader, not the wineboot wrapper: the wrapper takes
+  # the 32-bit loader whenever it is installed, also where this kernel
+  # cannot run it ("Exec format error").
+  if ! DISPLAY="" timeout "${WINE_INIT_TIMEOUT:-300}" sh -c '"$WINELOADER" wineboot --init && wineserver -w' \
     >"$log" 2>&1; then
     say "prefix initialisation failed"
     cat "$log"
