@@ -8,7 +8,10 @@
 #include <iostream>
 #include <memory>
 
+#include <unistd.h>
+
 #include "monitor/capture.h"
+#include "monitor/detached_output.h"
 #include "sim/options.h"
 #include "sim/replace_file.h"
 
@@ -21,34 +24,17 @@ void RequestStop(int) {
 }
 
 // What the line sees, as a capture the monitor replays: the driver's
-// characters are the host's, ours the PLC's. *lost: errno of the first
-// write the file did not take.
-void WriteCapture(plcsim::Simulator& sim, FILE* file, const plcsim::DeviceSettings& line,
-                  int* lost) {
-    auto writer = std::make_shared<morvane::monitor::CaptureWriter>(file);
+// characters are the host's, ours the PLC's.
+void WriteCapture(plcsim::Simulator& sim, FILE* stream, const plcsim::DeviceSettings& line) {
+    auto writer = std::make_shared<morvane::monitor::CaptureWriter>(stream);
     writer->Header(morvane::monitor::HeaderStartingNow(plcsim::DescribeSettings(line)));
-    sim.SetCaptureSink([writer, file, lost](uint64_t time_us, plcsim::Direction direction,
-                                            const plcsim::Bytes& bytes,
-                                            const std::vector<bool>& damaged) {
+    sim.SetCaptureSink([writer](uint64_t time_us, plcsim::Direction direction,
+                                const plcsim::Bytes& bytes, const std::vector<bool>& damaged) {
         writer->Write(time_us,
                       direction == plcsim::Direction::kReceived ? morvane::monitor::Side::kHost
                                                                 : morvane::monitor::Side::kPlc,
                       bytes, damaged);
-        if (std::fflush(file) != 0 && *lost == 0) *lost = errno;
     });
-}
-
-// False when a trace or capture line did not reach the file (a full disk),
-// which is closed; a reader of a pipe that has gone stopped the session
-// (SIGPIPE) and is no failure. first: errno of the first line lost, or 0.
-bool CloseTrace(FILE* file, int first, std::string* error) {
-    errno = 0;
-    if ((std::fflush(file) != 0 || std::ferror(file) != 0) && first == 0)
-        first = errno != 0 ? errno : EIO;
-    if (std::fclose(file) != 0 && first == 0) first = errno;
-    if (first == 0 || first == EPIPE) return true;
-    *error = std::strerror(first);
-    return false;
 }
 
 }  // namespace
@@ -93,7 +79,6 @@ int main(int argc, char** argv) {
         sim.DeclareBlock(db, words);
 
     std::unique_ptr<FILE, int (*)(FILE*)> trace_file(nullptr, std::fclose);
-    int trace_error = 0;  // errno of the first trace line the file did not take
     if (!options.trace_file.empty()) {
         trace_file.reset(plcsim::OpenInPlace(options.trace_file, false, &error));
         if (!trace_file) {
@@ -101,16 +86,24 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (options.trace && morvane::monitor::NamesCapture(options.trace_file)) {
-        WriteCapture(sim, trace_file.get(), options.device_settings, &trace_error);
-    } else if (options.trace) {
-        FILE* out = trace_file ? trace_file.get() : stdout;
-        sim.SetTraceSink([out, &trace_error](const std::string& line) {
-            if ((std::fprintf(out, "%s\n", line.c_str()) < 0 || std::fflush(out) != 0) &&
-                trace_error == 0)
-                trace_error = errno;
-        });
+    // The trace is written by a thread of its own: a reader that stops
+    // reading (a pager, a terminal held with Ctrl-S, a full disk) must never
+    // stop the PLC answering on the line.
+    std::atomic<bool> reader_gone{false};
+    std::unique_ptr<morvane::monitor::DetachedOutput> trace;
+    if (options.trace) {
+        const int fd = trace_file ? fileno(trace_file.get()) : STDOUT_FILENO;
+        trace = std::make_unique<morvane::monitor::DetachedOutput>(
+            [fd, &reader_gone, sink = morvane::monitor::DescriptorSink(fd)](const std::string& c) {
+                if (sink(c)) return true;
+                if (errno == EPIPE) reader_gone = true;
+                return false;
+            });
     }
+    if (trace && morvane::monitor::NamesCapture(options.trace_file))
+        WriteCapture(sim, trace->stream(), options.device_settings);
+    else if (trace)
+        sim.SetTraceSink([&trace](const std::string& line) { trace->Write(line + "\n"); });
     // Each ends the session with its blocks saved: Ctrl-C, a service
     // manager, a closed terminal, a reader of the trace that has gone.
     for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
@@ -122,9 +115,15 @@ int main(int argc, char** argv) {
         std::cerr << "plcsim: " << error << '\n';
         status = 1;
     }
-    if (trace_file && !CloseTrace(trace_file.release(), trace_error, &error)) {
-        std::cerr << "plcsim: cannot write " << options.trace_file << ": " << error << '\n';
-        status = 1;
+    // A reader of a pipe that has gone stopped the session (SIGPIPE): no failure.
+    if (trace && !trace->Finish(std::chrono::seconds(2), &error)) {
+        (void)trace_file.release();  // its writer may still wait on it
+        if (!reader_gone) {
+            std::cerr << "plcsim: the trace"
+                      << (options.trace_file.empty() ? "" : " " + options.trace_file) << ": "
+                      << error << '\n';
+            status = 1;
+        }
     }
     return status;
 }
