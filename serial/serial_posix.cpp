@@ -221,12 +221,14 @@ bool PathFor(const char* port_name, char* path, size_t size) {
 }
 
 // Opens a device: non-blocking, no controlling terminal, close-on-exec, and
-// on a descriptor that is neither 0 nor beyond the table. -1 on failure.
+// on a descriptor that is no standard stream and not beyond the table: a
+// host started with its output closed would otherwise print onto the line.
+// -1 on failure.
 int OpenDevice(const char* path) {
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
-    if (fd == 0 || fd >= kMaxPortDescriptor) {
-        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+    if (fd <= STDERR_FILENO || fd >= kMaxPortDescriptor) {
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         close(fd);
         if (moved < 0 || moved >= kMaxPortDescriptor) {
             if (moved >= 0) close(moved);

@@ -40,6 +40,7 @@ void WriteCapture(plcsim::Simulator& sim, FILE* stream, const plcsim::DeviceSett
 }  // namespace
 
 int main(int argc, char** argv) {
+    plcsim::KeepStandardStreams();
     plcsim::Options options;
     std::string error;
     if (!plcsim::ParseOptions(argc, argv, &options, &error)) {
@@ -108,7 +109,11 @@ int main(int argc, char** argv) {
     // manager, a closed terminal, a reader of the trace that has gone.
     for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         std::signal(stop, RequestStop);
-    std::cout << sim.path() << std::endl;
+    // Without its path on standard output nobody can reach the line.
+    if (!(std::cout << sim.path() << std::endl) && options.device.empty()) {
+        std::cerr << "plcsim: standard output cannot be written: the line's path cannot be told\n";
+        return 1;
+    }
     sim.Serve(g_stop);
     int status = 0;
     if (!options.save_file.empty() && !sim.SaveBlocks(options.save_file, &error)) {

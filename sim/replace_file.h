@@ -25,6 +25,12 @@ std::string NotWritableInPlace(const std::string& path);
 // nullptr with *error when it cannot.
 std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error);
 
+// Puts a placeholder, open for reading only, on each standard stream the
+// program was started without. Else the first file or line it opens would
+// take that descriptor, and text meant for the stream would go into it (onto
+// a serial line); with the placeholder such text fails, and that is said.
+void KeepStandardStreams();
+
 // True when a and b name one character device: a stream written into a
 // served or watched device would go onto its line.
 bool SameDevice(const std::string& a, const std::string& b);

@@ -106,6 +106,14 @@ std::string NotWritableInPlace(const std::string& path) {
                                                        : "";
 }
 
+void KeepStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int held = open("/dev/null", O_RDONLY);  // the lowest free descriptor: fd
+        if (held > fd) close(held);
+    }
+}
+
 std::FILE* OpenInPlace(const std::string& path, bool append, std::string* error) {
     *error = NotWritableInPlace(path);
     if (!error->empty()) return nullptr;

@@ -65,6 +65,11 @@ std::string InterruptName();  // "interrupted", "stopped by SIGTERM", ...
 // cannot be opened.
 std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* error);
 
+// First thing: a standard stream the program was started without gets a
+// placeholder, so that no port or file opened later takes its descriptor
+// (on Windows, descriptors are not reused so: nothing to do).
+void KeepStandardStreams();
+
 // True when the address dialog can run: on Linux it reads a terminal.
 bool DialogPossible();
 

@@ -146,6 +146,10 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
     return plcsim::OpenInPlace(path, append, error);
 }
 
+void KeepStandardStreams() {
+    plcsim::KeepStandardStreams();
+}
+
 bool DialogPossible() {
     return isatty(STDIN_FILENO) == 1;
 }

@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "driver_log.h"
+#include "host_platform.h"
 
 namespace morvane::tool {
 
@@ -27,6 +28,7 @@ int Run(const Invocation& invocation) {
 }  // namespace
 
 int Main(int argc, char** argv) {
+    KeepStandardStreams();
     const Arguments arguments(argv + 1, argv + argc);
     if (!arguments.empty() && arguments[0] == "monitor") return RunMonitor(arguments);
     Invocation invocation;

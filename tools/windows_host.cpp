@@ -84,6 +84,8 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
     return file;
 }
 
+void KeepStandardStreams() {}
+
 bool DialogPossible() {
     return true;  // a dialog box of its own
 }

@@ -103,18 +103,23 @@ TEST_F(SerialPty, SecondOpenFailsFromThisAndAnotherProcess) {
     Open();
 }
 
-TEST_F(SerialPty, HandleIsNeverZeroEvenWithStandardInputClosed) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(0);
-        PortHandle handle = 0;
-        const int code = SerialOpen(pty_.name().c_str(), kDefaultLine, kDtrRtsOn, &handle);
-        _exit(code == kSerialOk && handle != 0 && fcntl(0, F_GETFD) < 0 ? 0 : 1);
+// A host with a standard stream closed would print onto the line if the
+// port took its descriptor.
+TEST_F(SerialPty, APortNeverTakesAClosedStandardStream) {
+    for (const int closed : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        SCOPED_TRACE(closed);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(closed);
+            PortHandle handle = 0;
+            const int code = SerialOpen(pty_.name().c_str(), kDefaultLine, kDtrRtsOn, &handle);
+            _exit(code == kSerialOk && handle > 2 && fcntl(closed, F_GETFD) < 0 ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(SerialPty, ReadTimeoutGetAndSet) {

@@ -260,6 +260,24 @@ TEST(ToolProgram, AStalledTraceReaderNeverFailsTheLine) {
     EXPECT_NE(out.find(" bytes not written: its reader stopped reading"), std::string::npos) << out;
 }
 
+// Started with its output closed, the tool opened the simulator's line on
+// that descriptor and printed the value onto the line, with status 0.
+TEST(ToolProgram, OutputToAClosedStreamFailsAndNeverReachesTheLine) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string said = scratch.File("said"), blocks = scratch.File("blocks");
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " --sim-blocks " + blocks +
+                             " read 001002 >&- 2>" + said,
+                         &out),
+              1);
+    EXPECT_NE(Contents(said).find("morvane: standard output could not be written"),
+              std::string::npos)
+        << Contents(said);
+    // The blocks are still saved: the session ended as it should.
+    EXPECT_NE(Contents(blocks).find("DB1 "), std::string::npos);
+}
+
 TEST(ToolProgram, SavingKeepsTheFilesModeAndOwner) {
     const std::string file = ScratchFile("morvane_tool_owned_blocks");
     std::ofstream(file) << kBlocks;
