@@ -1,5 +1,8 @@
 #include "serial/line_settings_posix.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -98,6 +101,18 @@ uint32_t CharactersPerSecond(speed_t speed) {
     for (const SpeedEntry& entry : kSpeeds)
         if (entry.speed == speed) return entry.baud_rate / 10;
     return 0;
+}
+
+uint32_t CharacterMicros(const termios& settings) {
+    const speed_t speed = cfgetospeed(&settings);
+    const auto entry = std::find_if(std::begin(kSpeeds), std::end(kSpeeds),
+                                    [speed](const SpeedEntry& e) { return e.speed == speed; });
+    if (entry == std::end(kSpeeds)) return 0;
+    const tcflag_t size = settings.c_cflag & CSIZE;
+    const uint32_t data = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+    const uint32_t bits = 1 + data + ((settings.c_cflag & PARENB) != 0 ? 1 : 0) +
+                          ((settings.c_cflag & CSTOPB) != 0 ? 2 : 1);
+    return (bits * 1000000 + entry->baud_rate - 1) / entry->baud_rate;
 }
 
 bool ApplyLineParameters(const LineParameters& line, termios* settings) {

@@ -16,6 +16,10 @@ bool SpeedFor(uint32_t baud_rate, speed_t* speed);
 // Characters per second at a termios speed (10 bits per character); 0 if unknown.
 uint32_t CharactersPerSecond(speed_t speed);
 
+// Microseconds one character takes on the line as settings frame it: start,
+// data, parity and stop bits at the output speed; 0 if the speed is unknown.
+uint32_t CharacterMicros(const termios& settings);
+
 // Turns `settings` (as read from the device) into a raw binary line with the
 // given parameters. False when a parameter has no termios equivalent, as the
 // Windows driver would refuse it.

@@ -44,6 +44,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -71,6 +72,12 @@ struct PortRow {
     std::atomic<bool> rts_toggle;  // raise RTS only while writing
     std::atomic<uint32_t> read_timeout_ms;
     std::atomic<uint32_t> write_characters_per_second;  // 0: unknown
+    // When what was written last has left the line, as far as the speed
+    // tells. A read counts its time-out from then: write(2) returns once
+    // the device has the bytes, long before a slow line has sent them, and
+    // a partner answers only after the last of them.
+    std::atomic<uint32_t> character_us;  // 0: unknown
+    std::atomic<int64_t> sending_until_ms;
     // Bytes read from the device but not yet by the caller: [first, end).
     std::atomic<uint16_t> ahead_first;
     std::atomic<uint16_t> ahead_end;
@@ -101,6 +108,8 @@ void SetRow(PortRow* row, bool configured, bool rts_toggle, uint32_t read_timeou
     row->rts_toggle.store(rts_toggle, kRelaxed);
     row->read_timeout_ms.store(read_timeout_ms, kRelaxed);
     row->write_characters_per_second.store(0, kRelaxed);
+    row->character_us.store(0, kRelaxed);
+    row->sending_until_ms.store(0, kRelaxed);
     row->marked.store(false, kRelaxed);
     row->mark_pending.store(0, kRelaxed);
     row->line_errors.store(0, kRelaxed);
@@ -265,6 +274,7 @@ int ConfigurePort(int fd, const LineParameters& line, uint16_t line_control) {
 
     row->rts_toggle.store(lines.rts_toggle, kRelaxed);
     row->write_characters_per_second.store(CharactersPerSecond(cfgetospeed(&held)), kRelaxed);
+    row->character_us.store(CharacterMicros(held), kRelaxed);
     row->marked.store((held.c_iflag & PARMRK) != 0, kRelaxed);
     uint32_t overruns = 0;
     row->counts_overruns.store(ReadOverrunCount(fd, &overruns), kRelaxed);
@@ -296,7 +306,8 @@ bool ReadWithin(int fd, PortRow* row, uint8_t* buffer, uint32_t count, uint32_t 
                 uint32_t* got) {
     *got = TakeReadAhead(row, buffer, count);
     if (*got == count) return true;
-    const int64_t deadline = NowMs() + timeout_ms;
+    const int64_t sent = row != nullptr ? row->sending_until_ms.load(kRelaxed) : 0;
+    const int64_t deadline = std::max(NowMs(), sent) + timeout_ms;
     while (*got < count) {
         pollfd watch{fd, POLLIN, 0};
         const int ready = poll(&watch, 1, PollSlice(deadline - NowMs()));
@@ -434,11 +445,17 @@ int SerialWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_
     if (handle == 0 || handle > static_cast<PortHandle>(INT_MAX) || (bytes == nullptr && count))
         return kSerialIoFailed;
     const int fd = static_cast<int>(handle);
-    const PortRow* row = RowFor(handle);
+    PortRow* row = RowFor(handle);
     const bool toggle = row != nullptr && row->rts_toggle.load(kRelaxed);
     if (toggle) SetRts(fd, true);
     uint32_t taken = 0;
+    const int64_t start = NowMs();
     const bool ok = WriteAll(fd, row, bytes, count, &taken);
+    if (row != nullptr && row->character_us.load(kRelaxed) != 0) {
+        const int64_t line_ms = (int64_t{taken} * row->character_us.load(kRelaxed) + 999) / 1000;
+        row->sending_until_ms.store(std::max(start, row->sending_until_ms.load(kRelaxed)) + line_ms,
+                                    kRelaxed);
+    }
     if (toggle) {
         (void)tcdrain(fd);
         SetRts(fd, false);

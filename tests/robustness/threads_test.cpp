@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -214,11 +215,14 @@ TEST_F(Threaded, DriverEndedAndStartedWhileOthersTransfer) {
     std::atomic<int> ran{0};      // transfers that ran
     std::atomic<int> skipped{0};  // and that an ended driver answered without running
     // The lifecycle thread holds each state until a transfer has seen it
-    // (or for a bounded number of its own calls), so the transfers meet
+    // (or for a bounded time), so the transfers meet
     // both; its own calls it can judge exactly, as no other thread starts
     // or ends the driver.
     std::thread lifecycle([&] {
-        constexpr int kMaxCallsPerState = 100000;
+        // By time, not by calls: on a loaded machine the transfer threads
+        // may not run at all during a hundred thousand quick calls.
+        using Clock = std::chrono::steady_clock;
+        constexpr auto kHoldAtMost = std::chrono::seconds(2);
         Host host(0);
         StartBlock start{};
         std::strncpy(start.port_name, "ttyMORVANE", sizeof start.port_name - 1);
@@ -229,7 +233,8 @@ TEST_F(Threaded, DriverEndedAndStartedWhileOthersTransfer) {
             EXPECT_EQ(host.Call(MORVANE_CMD_COLD_START, &start), MORVANE_OK);
             if (gate.parsed == 0) gate = host.Parse("010000", MORVANE_GATE_WORD, true);
             const int ran_before = ran.load();
-            for (int i = 0; i < kMaxCallsPerState && ran.load() == ran_before; ++i) {
+            for (const auto until = Clock::now() + kHoldAtMost;
+                 ran.load() == ran_before && Clock::now() < until;) {
                 if (transfers_done.load()) break;
                 // Running: this area has no port, so the read fails on the line.
                 ASSERT_EQ(host.Transfer(MORVANE_CMD_BLOCK_READ, gate, 4, words.data()),
@@ -237,7 +242,8 @@ TEST_F(Threaded, DriverEndedAndStartedWhileOthersTransfer) {
             }
             EXPECT_EQ(host.Call(MORVANE_CMD_END_TEV, nullptr), MORVANE_OK);
             const int skipped_before = skipped.load();
-            for (int i = 0; i < kMaxCallsPerState && skipped.load() == skipped_before; ++i) {
+            for (const auto until = Clock::now() + kHoldAtMost;
+                 skipped.load() == skipped_before && Clock::now() < until;) {
                 if (transfers_done.load()) break;
                 ASSERT_EQ(host.Transfer(MORVANE_CMD_BLOCK_READ, gate, 4, words.data()), MORVANE_OK);
             }

@@ -176,6 +176,28 @@ TEST_F(SerialPty, ReadCollectsBytesArrivingWithinTheTimeout) {
     EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 5), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
 }
 
+// A write returns once the device has the bytes; at 1200 baud 8E1 sixty of
+// them take 550 ms more on the line, and the partner answers after the last.
+// The read's time-out counts from then, as where a write returns only once
+// the bytes are out.
+TEST_F(SerialPty, AReadTimesOutOnlyAfterWhatWasWrittenHasLeftTheLine) {
+    Open({1200, 8, 0, 2});
+    SerialSetReadTimeout(handle_, 100);
+    const std::vector<uint8_t> block(60, 0x41);
+    uint32_t written = 0;
+    ASSERT_EQ(SerialWrite(handle_, block.data(), 60, &written), kSerialOk);
+    std::thread partner([this] {
+        const timespec pause{0, 300 * 1000000};  // past the 100 ms, well before 550 + 100
+        nanosleep(&pause, nullptr);
+        pty_.Send({0x10});
+    });
+    uint8_t byte = 0;
+    uint32_t read = 0;
+    EXPECT_EQ(SerialRead(handle_, &byte, 1, &read), kSerialOk);
+    partner.join();
+    EXPECT_EQ(byte, 0x10);
+}
+
 TEST_F(SerialPty, PurgeDiscardsAThousandWaitingBytesAndRestoresTheTimeout) {
     Open();
     SerialSetReadTimeout(handle_, 300);
