@@ -189,14 +189,16 @@ Value ValueAt(const GateAddress& gate, bool block, size_t index,
     return value;
 }
 
-std::string ValueNumber(const Value& value, bool signed_words) {
+std::string ValueNumber(const Value& value, bool signed_words, bool exact) {
     if (value.kind == Value::Kind::kString) return value.text;
     if (value.kind == Value::Kind::kLong) return std::to_string(static_cast<int32_t>(value.bits));
     if (value.kind == Value::Kind::kWord && signed_words)
         return std::to_string(static_cast<int16_t>(value.bits));
     if (value.kind != Value::Kind::kFloat) return std::to_string(value.bits);
     char text[64];
-    std::snprintf(text, sizeof text, "%.7g", static_cast<double>(std::bit_cast<float>(value.bits)));
+    const float number = std::bit_cast<float>(value.bits);
+    if (exact) return {text, std::to_chars(text, text + sizeof text, number).ptr};
+    std::snprintf(text, sizeof text, "%.7g", static_cast<double>(number));
     return text;
 }
 

@@ -59,8 +59,10 @@ Value ValueAt(const GateAddress& gate, bool block, size_t index,
 // control characters and backslashes escaped.
 std::string ValueText(const Value& value, bool signed_words);
 
-// "4660", "-2.5", or a string's characters unquoted.
-std::string ValueNumber(const Value& value, bool signed_words);
+// "4660", "-2.5", or a string's characters unquoted. exact: a float as the
+// shortest text that reads back as the same float (16777216, where seven
+// digits give 16777220), for machines.
+std::string ValueNumber(const Value& value, bool signed_words, bool exact = false);
 
 // Bytes of the PLC's strings, taken as Latin-1, in UTF-8.
 std::string Latin1ToUtf8(const std::string& text);

@@ -174,8 +174,14 @@ int RunWrite(StepContext& context, const Step& step, const PreparedTransfer& pre
     const std::string what = Describing("writing", step, prepared);
     const TransferOutcome outcome = Transfer(context, command, what, prepared, &buffer);
     if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
-    std::printf("%s <- %s\n", step.address.c_str(), Plural(prepared.count, "value").c_str());
-    std::fflush(stdout);
+    // A machine-readable stream holds read values only.
+    const std::string done = step.address + " <- " + Plural(prepared.count, "value");
+    if (Machine(step.display)) {
+        WriteErrorLine(done);
+    } else {
+        std::printf("%s\n", done.c_str());
+        std::fflush(stdout);
+    }
     // The driver puts what it sent in place of what it changed on the way.
     for (int32_t i = 0; i < prepared.count; ++i) {
         const auto index = static_cast<size_t>(i);

@@ -271,7 +271,7 @@ std::string JsonValue(const Value& value, bool signed_words) {
     if (value.kind == Value::Kind::kString) return JsonString(value.text);
     const bool finite =
         value.kind != Value::Kind::kFloat || (value.bits & 0x7F800000u) != 0x7F800000u;
-    return finite ? ValueNumber(value, signed_words) : "null";
+    return finite ? ValueNumber(value, signed_words, true) : "null";
 }
 
 std::string JsonObject(const DisplayOptions& display, const Sample& s, size_t index) {
@@ -306,7 +306,7 @@ std::string CsvRow(const DisplayOptions& display, const Sample& s, size_t index)
                       "," + std::to_string(DataBlockOf(s.gate)) + "," +
                       std::to_string(WordOf(s.gate, index)) + "," + KindName(s.gate) + "," +
                       (IsBit(s.gate) ? std::to_string(s.gate.bit_number) : "") + ",";
-    row += ok ? CsvField(ValueNumber(s.values[index], display.signed_words)) + "," +
+    row += ok ? CsvField(ValueNumber(s.values[index], display.signed_words, true)) + "," +
                     RawText(s.values[index], " ")
               : ",";
     return row + "," + StatusName(s.outcome) + "," + std::to_string(s.outcome.attempts) + "," +

@@ -179,6 +179,24 @@ TEST(ToolReport, RawWordsOfFloatsAreThePlcsOwn) {
     }
 }
 
+// A write's confirmation among JSON objects or CSV rows broke every parser
+// of the stream: there it goes to standard error. A float goes to machines
+// exactly (seven digits made 16777216 read 16777220).
+TEST(ToolReport, MachineOutputHoldsOnlyItsObjectsOrRowsAndExactValues) {
+    for (const auto& [form, first] : {std::pair{"--json", "{"}, std::pair{"--csv", "time,"}}) {
+        SCOPED_TRACE(form);
+        const Ran ran = RunTool(std::string(form) + " write 001002F 16777216 then read 001002F");
+        EXPECT_NE(ran.out.find(form[2] == 'j' ? ":16777216," : ",16777216,"), std::string::npos)
+            << ran.out;
+        EXPECT_EQ(ran.code, 0) << ran.err;
+        std::istringstream lines(ran.out);
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line.rfind(first, 0), 0u) << ran.out;
+        EXPECT_NE(ran.err.find("001002F <- 1 value"), std::string::npos) << ran.err;
+    }
+}
+
 // A poll on a fixed rate: the samples keep to their times however long
 // each transfer takes (here a paced one of about 30 ms every 50 ms).
 // The driver writes a first float near zero as 0 and says so only in the
