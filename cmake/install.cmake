@@ -25,8 +25,8 @@ endforeach()
 install(TARGETS morvane ostrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS morvane_cli plcsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY include/morvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES examples/read_write.c examples/run_against_plcsim.sh
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES examples/read_write.c DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(PROGRAMS examples/run_against_plcsim.sh DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 file(RELATIVE_PATH pc_to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")

@@ -36,7 +36,7 @@ libdir=$(pkg-config --variable=libdir morvane)
 cc -std=c99 -pedantic-errors -Wall -Wextra -Werror $(pkg-config --cflags morvane) \
   "$prefix/share/doc/morvane/examples/read_write.c" -o "$work/read_write" \
   $(pkg-config --libs morvane) -Wl,-rpath,"$libdir"
-sh "$prefix/share/doc/morvane/examples/run_against_plcsim.sh" "$prefix/bin/plcsim" \
+"$prefix/share/doc/morvane/examples/run_against_plcsim.sh" "$prefix/bin/plcsim" \
   "$work/read_write" 321 2>"$work/example.log" | tee "$work/example.out"
 grep -qx "001002 = 321, 001010F = -2.5" "$work/example.out" ||
   { cat "$work/example.log" >&2; fail "the installed example host failed"; }
