@@ -194,8 +194,7 @@ int RunParse(const DriverLibrary& driver, const Arguments& arguments) {
         if (parsed) {
             std::string described = Describe(single, as_block);
             if (const std::string tail = IgnoredTail(address); !tail.empty())
-                described +=
-                    "; \"" + plcsim::Printable(tail) + "\" after the 8th character is not read";
+                described += "; \"" + plcsim::Printable(tail) + "\" at its end is not read";
             std::printf("%-10s  %s\n", shown.c_str(), described.c_str());
         } else {
             std::printf("%-10s  refused: %s\n", shown.c_str(),

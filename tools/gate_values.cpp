@@ -1,5 +1,6 @@
 #include "gate_values.h"
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cerrno>
@@ -96,10 +97,21 @@ uint32_t GateTypeForAddress(const std::string& address) {
 }
 
 std::string IgnoredTail(const std::string& address) {
-    constexpr size_t kRead = 8;
-    const bool string_form =
-        address.size() > 6 && std::toupper(static_cast<unsigned char>(address[6])) == 'S';
-    return string_form || address.size() <= kRead ? "" : address.substr(kRead);
+    if (address.size() > 6 && std::toupper(static_cast<unsigned char>(address[6])) == 'S')
+        return "";
+    // A bit number after a blank is read whole, past the 8th character too
+    // ("001002 15"): the blanks, then at most two digits, of the first ten.
+    size_t read = 8;
+    if (address.size() > 6 && address[6] == ' ') {
+        size_t at = 6;
+        while (at < address.size() && at < 10 && address[at] == ' ')
+            ++at;
+        for (size_t end = at + 2; at < end && at < address.size() && at < 10 &&
+                                  std::isdigit(static_cast<unsigned char>(address[at]));)
+            ++at;
+        read = std::max(read, at);
+    }
+    return address.size() <= read ? "" : address.substr(read);
 }
 
 bool ParseAddress(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {

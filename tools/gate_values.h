@@ -17,7 +17,8 @@ namespace morvane::tool {
 uint32_t GateTypeForAddress(const std::string& address);
 
 // What the driver's parse never reads of address: a form other than a
-// string's is taken on its first 8 characters, whatever follows them.
+// string's is taken on its first 8 characters (a bit number after a blank
+// whole), whatever follows them.
 std::string IgnoredTail(const std::string& address);
 
 // The driver's parse of address for a single or block transfer; false when

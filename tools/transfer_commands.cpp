@@ -34,10 +34,9 @@ std::string Plural(int32_t count, const std::string& kind) {
 // Parses address for a single or block transfer; false, with the refusal
 // and the driver's reason on standard error, when the driver refuses it.
 bool ParseGate(HostChannel& channel, const std::string& address, bool block, GateAddress* gate) {
-    // A typo past the 8th character would go unseen and another gate be used.
+    // A typo past what the driver reads would go unseen and another gate be used.
     if (const std::string tail = IgnoredTail(address); !tail.empty()) {
-        Fail("address " + address + " refused: the driver reads its first 8 characters only and " +
-                 "would ignore \"" + tail + "\"",
+        Fail("address " + address + " refused: the driver would ignore \"" + tail + "\" at its end",
              0);
         return false;
     }

@@ -54,6 +54,10 @@ TEST(ToolProgram, BlockFilesHoldExactlyWhatTheStepsWrote) {
         {kBlocks, "001002 55 then read 001000F 1025", 2, "at most 1024", kBlocks},
         // A tail the driver would not read: a typo that would use another gate.
         {kBlocks, "001002 55 then write 0010030000 1", 3, "would ignore \"00\"", kBlocks},
+        {kBlocks, "001002 55 then write '001002 15x' 1", 3, "would ignore \"x\"", kBlocks},
+        // ... but a bit number after a blank is read whole.
+        {kBlocks, "'001002 15' 1", 0, "001002 15 <- 1 value",
+         std::string(kSaved) + "DB1 4: 0005 0005 8005 0005\n"},
         // Leading zeros are decimal.
         {kBlocks, "001002 010 then write 001001 0x10", 0, "001001 <- 1 value",
          std::string(kSaved) + "DB1 4: 0005 0010 000A 0005\n"},
