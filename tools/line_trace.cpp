@@ -6,6 +6,15 @@
 #include "sim/trace.h"
 
 namespace morvane::tool {
+namespace {
+
+// Stray bytes between blocks (a babbling partner) come this many to a line,
+// so that they show as they come; a block's line is carried on to the next
+// beyond kLongestLine characters. Either way a line stays bounded.
+constexpr size_t kStrayPerLine = 32;
+constexpr size_t kLongestLine = 3 * 1024;
+
+}  // namespace
 
 using plcsim::Hex;
 
@@ -31,16 +40,22 @@ void LineTrace::Append(LineSide from, const std::string& token, Clock::time_poin
     side.text += (side.text.empty() ? "" : " ") + token;
 }
 
-// Writes the side's line if it has one; note marks an unfinished block.
-void LineTrace::End(LineSide from, const char* note) {
+// Writes the side's line, if it has one, with note behind it.
+void LineTrace::Write(LineSide from, const char* note) {
     SideState& side = sides_[static_cast<int>(from)];
     if (side.text.empty()) return;
     const double ms = std::chrono::duration<double, std::milli>(side.first - start_).count();
     char stamp[40];
     std::snprintf(stamp, sizeof stamp, "%10.3f ms  %s  ", ms,
                   from == LineSide::kHost ? "host > PLC" : "PLC > host");
-    sink_(stamp + side.text + (side.in_block ? note : ""));
+    sink_(stamp + side.text + note);
     side.text.clear();
+}
+
+// Writes the side's line if it has one; note marks an unfinished block.
+void LineTrace::End(LineSide from, const char* note) {
+    SideState& side = sides_[static_cast<int>(from)];
+    Write(from, side.in_block ? note : "");
     side.in_block = side.after_dle = side.awaiting_bcc = false;
 }
 
@@ -59,6 +74,7 @@ void LineTrace::Byte(LineSide from, uint8_t byte, Clock::time_point at) {
         const bool block_ends = side.after_dle && byte == kEtx;
         side.after_dle = !side.after_dle && byte == kDle;  // DLE DLE: one DLE of the data
         Append(from, byte == kDle ? "DLE" : block_ends ? "ETX" : Hex(byte), at);
+        if (!block_ends && side.text.size() >= kLongestLine) Write(from, " ...");
         if (block_ends) {
             side.awaiting_bcc = block_check_;
             if (!block_check_) End(from);
@@ -68,6 +84,7 @@ void LineTrace::Byte(LineSide from, uint8_t byte, Clock::time_point at) {
     const char* name = plcsim::ControlName(byte);
     if (name == nullptr || byte == kEtx) {  // stray bytes between blocks gather on one line
         Append(from, Hex(byte), at);
+        if (side.text.size() >= 3 * kStrayPerLine - 1) End(from);
         return;
     }
     End(from);

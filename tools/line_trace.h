@@ -54,6 +54,7 @@ class LineTrace {
 
     void Byte(LineSide from, uint8_t byte, Clock::time_point at);
     void Append(LineSide from, const std::string& token, Clock::time_point at);
+    void Write(LineSide from, const char* note);
     void End(LineSide from, const char* note = "");
 
     Sink sink_;

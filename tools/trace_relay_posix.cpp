@@ -27,8 +27,10 @@ namespace morvane::tool {
 namespace {
 
 // Once stopped, bytes still crossing (the last DLE the driver wrote before
-// it closed the port) are passed on until the line is this long quiet.
+// it closed the port) are passed on until the line is this long quiet, and
+// from a partner that never falls quiet no longer than kDrainAtMostUs.
 constexpr uint64_t kDrainQuietUs = 10000;
+constexpr uint64_t kDrainAtMostUs = 200000;
 constexpr uint16_t kDtrAndRtsOn = 0x0303;  // what ColdStart asks of every port
 
 using plcsim::MakeRaw;
@@ -149,13 +151,17 @@ void PtyRelay::Run(std::stop_token stop) {
                 trace_.Bytes(from, &chars[i], 1, at);
         }
     };
-    calls.keep_going = [this, &stop] {
-        return !stop.stop_requested() ||
-               monitor::MonotonicMicros() - start_us_ < last_read_us_ + kDrainQuietUs;
+    uint64_t stopped_us = 0;
+    calls.keep_going = [this, &stop, &stopped_us] {
+        if (!stop.stop_requested()) return true;
+        const uint64_t now_us = monitor::MonotonicMicros() - start_us_;
+        if (stopped_us == 0) stopped_us = now_us;
+        return now_us < last_read_us_ + kDrainQuietUs && now_us < stopped_us + kDrainAtMostUs;
     };
-    if (monitor::WatchLine(ends, start_us_, calls).empty()) return;
-    // The far end is gone (a pulled adapter): the driver sees a hang-up too.
+    const bool far_end_gone = !monitor::WatchLine(ends, start_us_, calls).empty();
     trace_.Flush();
+    if (!far_end_gone) return;
+    // The far end is gone (a pulled adapter): the driver sees a hang-up too.
     close(held_slave_fd_);
     close(master_fd_);
     held_slave_fd_ = master_fd_ = -1;

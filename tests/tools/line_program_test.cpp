@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -46,6 +47,24 @@ std::vector<std::string> Exchanged(const SimFixture& sim) {
     for (const std::string& line : sim.Trace())
         if (line.rfind("--", 0) != 0) lines.push_back(line);
     return lines;
+}
+
+// A PLC that keeps sending after its reply: the trace shows its bytes, and
+// the session ends at once instead of relaying until the PLC falls quiet.
+TEST(LineProgram, ABabblingPlcNeitherHoldsUpTheEndNorHidesInTheTrace) {
+    SimFixture sim(FastLink(true));
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    plcsim::Faults babble;
+    babble.babble = true;
+    sim.SetFaults(babble);
+    std::string out;
+    const auto start = std::chrono::steady_clock::now();
+    const int code = RunCommand("timeout 20 " + kProgram + "read --trace --protocol 3964R --port " +
+                                    sim.device() + " 001002 2>&1",
+                                &out);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << out;
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("PLC > host  55 55 55"), std::string::npos) << out;
 }
 
 // A port the program reaches through a link, as /dev/serial/by-id/ names one.

@@ -81,6 +81,13 @@ TEST(LineTrace, OneLinePerControlCharacterOrBlock) {
          {{P, "FF 00"}, {H, "02"}, {P, "15"}, {P, "10"}, {H, "10 02"}},
          {"PLC > host  FF 00", "host > PLC  STX", "PLC > host  NAK", "PLC > host  DLE",
           "host > PLC  DLE", "host > PLC  STX"}},
+        {"a babbling partner's bytes come 32 to a line",
+         false,
+         {{P, "55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 "
+              "55 55 55 55 55 55 55"}},
+         {"PLC > host  55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 "
+          "55 55 55 55 55 55 55",
+          "PLC > host  55 55"}},
         {"a block still open at the end",
          false,
          {{P, "02"}, {H, "10"}, {P, "00 00 10"}},
