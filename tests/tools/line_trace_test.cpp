@@ -83,8 +83,9 @@ TEST(LineTrace, OneLinePerControlCharacterOrBlock) {
           "host > PLC  DLE", "host > PLC  STX"}},
         {"a babbling partner's bytes come 32 to a line",
          false,
-         {{P, "55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 "
-              "55 55 55 55 55 55 55"}},
+         {{P,
+           "55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 "
+           "55 55 55 55 55 55 55"}},
          {"PLC > host  55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 "
           "55 55 55 55 55 55 55",
           "PLC > host  55 55"}},
