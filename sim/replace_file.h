@@ -54,7 +54,7 @@ bool SameRegularFile(const std::string& a, const std::string& b);
 // Keeps another session from saving the same block file meanwhile: each
 // loads it, and the last to save would put back what the other wrote. An
 // exclusive lock on the file, held while this lives; a file not there yet
-// is not held.
+// is made empty to be held, and removed again unless it was saved.
 class FileHold {
   public:
     FileHold() = default;
@@ -67,6 +67,7 @@ class FileHold {
 
   private:
     int fd_ = -1;
+    std::string made_;  // made by Take, empty: removed unless saved
 };
 
 // Writes contents to a temporary file in path's directory, flushes it to

@@ -71,24 +71,47 @@ bool SameDevice(const std::string& a, const std::string& b) {
 }
 
 FileHold::~FileHold() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ < 0) return;
+    // A file made only to be held, and never saved, is not left behind.
+    struct stat held {}, named{};
+    if (!made_.empty() && fstat(fd_, &held) == 0 && held.st_size == 0 &&
+        stat(made_.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino)
+        unlink(made_.c_str());
+    close(fd_);
 }
 
 bool FileHold::Take(const std::string& path, std::string* error) {
     // The file the save writes, which a link not followed yet names too.
-    const int fd = open(FileNamedBy(path).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || Fail("open", path, errno, error);
+    const std::string file = FileNamedBy(path);
+    constexpr int kFlags = O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    int fd = open(file.c_str(), kFlags);
+    // One not there yet is made now, empty, so that a second session on it
+    // finds it held too; else the later save would put back what the
+    // other wrote.
+    bool made = false;
+    if (fd < 0 && errno == ENOENT) {
+        fd = open(file.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+        made = fd >= 0;
+        if (fd < 0 && errno == EEXIST) fd = open(file.c_str(), kFlags);  // made by another just now
+    }
+    if (fd < 0) return Fail("open", path, errno, error);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int failure = errno;
-        close(fd);
         // A file system without locks (some network mounts) goes unheld:
         // the hold protects, it is no condition of saving.
-        if (failure != EWOULDBLOCK) return true;
+        if (failure != EWOULDBLOCK) {
+            if (made) unlink(file.c_str());
+            close(fd);
+            return true;
+        }
+        close(fd);
         *error = path + " is held by another session, which saves it too";
         return false;
     }
     if (fd_ >= 0) close(fd_);
     fd_ = fd;
+    made_ = made ? file : "";
     return true;
 }
 

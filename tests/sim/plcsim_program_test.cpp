@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -113,6 +114,20 @@ TEST(PlcsimProgram, ATraceTheDiskDidNotTakeFailsTheSession) {
               1);
     EXPECT_NE(said.find("plcsim: the trace " + full + ": "), std::string::npos) << said;
     EXPECT_NE(said.find(" bytes not written: No space left on device"), std::string::npos) << said;
+}
+
+// The empty file made to hold a new --save file is not left behind by a
+// session that never got to save it.
+TEST(PlcsimProgram, ASaveFileMadeToBeHeldGoesWhenNothingWasSaved) {
+    morvane::test::TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string file = scratch.File("new.txt");
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(PLCSIM_PROGRAM) + " --no-trace --save " + file +
+                             " --device " + scratch.File("missing") + " 2>&1",
+                         &out),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(file)) << out;
 }
 
 TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {

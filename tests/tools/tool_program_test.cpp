@@ -189,6 +189,24 @@ TEST(ToolProgram, ABlockFileAnotherSessionHoldsIsLeftAlone) {
     EXPECT_EQ(Contents(file), kBlocks);
 }
 
+// The same for a block file the first session is yet to make.
+TEST(ToolProgram, ANewBlockFileIsHeldFromTheStart) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string file = scratch.File("new.txt"), polled = scratch.File("polled");
+    const std::string program = MORVANE_PROGRAM;
+    std::string out;
+    EXPECT_EQ(RunCommand("(timeout 10 " + program + " poll --sim-blocks " + file +
+                             " 001000 --every 20 >" + polled + " 2>&1 & p=$!; i=0; while [ ! -e " +
+                             file + " ] && [ $i -lt 200 ]; do i=$((i+1)); sleep 0.02; done; " +
+                             program + " write --sim-blocks " + file +
+                             " 001002 7 2>&1; s=$?; kill -TERM $p; wait $p; exit $s)",
+                         &out),
+              1);
+    EXPECT_NE(out.find(file + " is held by another session"), std::string::npos) << out;
+    EXPECT_NE(Contents(file).find("DB1 "), std::string::npos);  // the first saved it
+}
+
 // --protocol reaches the driver through a file in a scratch directory: run
 // from a directory that was removed, the tool says so instead of aborting.
 TEST(ToolProgram, ProtocolFromARemovedDirectoryIsRefusedWithTheReason) {
