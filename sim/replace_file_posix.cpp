@@ -73,7 +73,8 @@ bool SameDevice(const std::string& a, const std::string& b) {
 FileHold::~FileHold() {
     if (fd_ < 0) return;
     // A file made only to be held, and never saved, is not left behind.
-    struct stat held {}, named{};
+    struct stat held {
+    }, named{};
     if (!made_.empty() && fstat(fd_, &held) == 0 && held.st_size == 0 &&
         stat(made_.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
         named.st_ino == held.st_ino)

@@ -123,8 +123,8 @@ TEST(PlcsimProgram, ASaveFileMadeToBeHeldGoesWhenNothingWasSaved) {
     ASSERT_TRUE(scratch.ok());
     const std::string file = scratch.File("new.txt");
     std::string out;
-    EXPECT_EQ(RunCommand(std::string(PLCSIM_PROGRAM) + " --no-trace --save " + file +
-                             " --device " + scratch.File("missing") + " 2>&1",
+    EXPECT_EQ(RunCommand(std::string(PLCSIM_PROGRAM) + " --no-trace --save " + file + " --device " +
+                             scratch.File("missing") + " 2>&1",
                          &out),
               1);
     EXPECT_FALSE(std::filesystem::exists(file)) << out;
