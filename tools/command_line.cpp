@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <iterator>
+#include <set>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -126,6 +127,7 @@ class Parser {
     std::string session_option_;  // a session option given: parse and info refuse it
     std::string simulator_option_;
     bool level_given_ = false;
+    std::set<std::string> given_files_;
 };
 
 bool Parser::Run(const Arguments& arguments) {
@@ -146,7 +148,7 @@ bool Parser::Run(const Arguments& arguments) {
     if (command_ == nullptr) return Fail("no command: info, read, write, poll, browse or parse");
     if (in_.action != Action::kSteps && !session_option_.empty())
         return Fail(session_option_ + " is not an option of " + command_->name +
-                    ", which opens no port");
+                    ", which opens no port and reads no value");
     if (in_.action == Action::kParse && in_.addresses.empty())
         return Fail("usage: parse ADDRESS...");
     for (size_t i = 0; i < in_.steps.size(); ++i) {
@@ -208,7 +210,7 @@ bool Parser::Option(const Arguments& arguments, size_t* at) {
         return named(group.alone) || named(group.valued);
     });
     if (rule == std::end(kOptions)) return Fail("unknown option " + option);
-    if (rule->group >= Group::kSession) session_option_ = option;
+    if (rule->group >= Group::kSession || rule->group == Group::kOutput) session_option_ = option;
     if (rule->group == Group::kSimulator) simulator_option_ = option;
     if (rule->group == Group::kOutput) return Display(option);
     if (named(rule->valued))
@@ -253,8 +255,11 @@ constexpr std::string_view kPathOptions[] = {"--driver", "--log", "--trace-file"
 
 bool Parser::ValueOption(const std::string& option, const std::string& value) {
     long number = 0;
-    if (value.empty() && std::ranges::find(kPathOptions, option) != std::end(kPathOptions))
-        return Fail("empty value for " + option + ": give a path");
+    if (std::ranges::find(kPathOptions, option) != std::end(kPathOptions)) {
+        if (value.empty()) return Fail("empty value for " + option + ": give a path");
+        // Twice: which file was meant cannot be known.
+        if (!given_files_.insert(option).second) return Fail("a second " + option + ": one file");
+    }
     if (option == "--driver") {
         in_.driver_path = value;
     } else if (option == "--log") {

@@ -102,8 +102,11 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
             (a == "--char-delay" ? r->options.times.char_delay_us : r->options.times.ack_delay_us) =
                 uint64_t(number) * 1000;
         } else if (a == "--json" || a == "--csv") {
-            r->options.form =
+            const auto form =
                 a == "--json" ? monitor::OutputForm::kJson : monitor::OutputForm::kCsv;
+            if (r->options.form != monitor::OutputForm::kText && r->options.form != form)
+                return (*error = "--json and --csv conflict: one output form"), false;
+            r->options.form = form;
         } else if (a == "--filter") {
             if (!value(&v)) return false;
             // Terms of every --filter add up, as terms joined by commas do.

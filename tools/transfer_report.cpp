@@ -112,13 +112,13 @@ constexpr FaultWords kFaultWords[] = {
      "(--baud) and the cable"},
     {"nak", "the PLC refused the connection or answered NAK",
      "the PLC took no telegram: is it busy, or set to another procedure or frame? check "
-     "--protocol, --baud and --frame"},
+     "--protocol, --baud and --frame; --trace shows what came instead of its DLE"},
     {"no-ack", "no acknowledgement of the telegram",
      "check the protocol (3964 or 3964R: --protocol), the baud rate (--baud), the frame "
      "(--frame) and the cable"},
     {"no-reply", "no reply after the acknowledgement",
      "the PLC took the telegram and answered nothing in time: is its RK512 partner running? a "
-     "longer --timeout may help"},
+     "longer --timeout may help; or the protocol differs (--protocol 3964 or 3964R)"},
     {"block-check", "the reply failed its block check, or arrived with damaged characters",
      "characters are spoiled on the line: check --baud and --frame against the PLC's, the cable "
      "and its screen; --trace marks the damaged ones"},
