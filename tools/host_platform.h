@@ -48,7 +48,8 @@ class TransferProgress {
 // instead of ending the process: the running transfer finishes, the steps
 // stop, and the session still closes its port and saves the simulator's
 // blocks. The first Ctrl-C during a transfer (marked) says so; a second one
-// ends the process at once, leaving the terminal's line clean.
+// ends the process at once, leaving the terminal's line clean (a repeated
+// SIGTERM or SIGHUP does not: it is the same request, sent twice).
 void WatchStopSignals(bool watch);
 void MarkTransfer(bool running);
 

@@ -48,7 +48,11 @@ void NoteStop(int number) {
         if (g_signal == 0) g_signal = number;
         return;
     }
-    if (g_signal != 0) {  // again: no more waiting for the transfer
+    // Ctrl-C again: no more waiting for the transfer. A stop request sent
+    // again is the same request: timeout(1) and a service manager send it
+    // to the process and to its group at once.
+    if (g_signal != 0 && number != SIGINT) return;
+    if (g_signal != 0) {
         Say(g_terminal ? "\r\033[K" : "\n");
         signal(number, SIG_DFL);
         raise(number);

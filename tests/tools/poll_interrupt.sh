@@ -43,6 +43,9 @@ until grep -q "001002 = 1234" "$dir/out"; do
   sleep 0.01
 done
 kill -"$signal" "$pid"
+# A stop request comes twice as timeout(1) sends it (to the program and to
+# its group): still one request. Only a second Ctrl-C means "at once".
+[ "$signal" = INT ] || kill -"$signal" "$pid" 2>/dev/null
 wait "$pid"
 code=$?
 cat "$dir/out"

@@ -246,7 +246,7 @@ TEST(StepPlan, StepsAreCheckedBeforeAnyRuns) {
         {"browse", {"001002"}, "usage: browse"},
         {"parse",
          {"--port", "x", "001002"},
-         "--port is not an option of parse, which opens no port"},
+         "--port is not an option of parse, which opens no port and reads no value"},
         {"read",
          {"--json", "001002", "--csv"},
          "--csv conflicts with the output form already "

@@ -197,8 +197,8 @@ TEST(ToolProgram, ANewBlockFileIsHeldFromTheStart) {
     const std::string program = MORVANE_PROGRAM;
     std::string out;
     EXPECT_EQ(RunCommand("(timeout 10 " + program + " poll --sim-blocks " + file +
-                             " 001000 --every 20 >" + polled + " 2>&1 & p=$!; i=0; while [ ! -e " +
-                             file + " ] && [ $i -lt 200 ]; do i=$((i+1)); sleep 0.02; done; " +
+                             " 001000 --every 20 >" + polled + " 2>&1 & p=$!; i=0; while [ ! -s " +
+                             polled + " ] && [ $i -lt 200 ]; do i=$((i+1)); sleep 0.02; done; " +
                              program + " write --sim-blocks " + file +
                              " 001002 7 2>&1; s=$?; kill -TERM $p; wait $p; exit $s)",
                          &out),
