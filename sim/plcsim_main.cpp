@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     if (options.trace) {
         const int fd = trace_file ? fileno(trace_file.get()) : STDOUT_FILENO;
         trace = std::make_unique<morvane::monitor::DetachedOutput>(
-            [fd, &reader_gone, sink = morvane::monitor::DescriptorSink(fd)](const std::string& c) {
+            [&reader_gone, sink = morvane::monitor::DescriptorSink(fd)](const std::string& c) {
                 if (sink(c)) return true;
                 if (errno == EPIPE) reader_gone = true;
                 return false;
