@@ -4,22 +4,9 @@
 # --replay to the transfers that crossed the line.
 #   capture_replay.sh MORVANE PLCSIM
 set -u
-# Named as the tests' scratch directories are: should this script be
-# killed, the next test program removes it.
-dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-test-$$-XXXXXX")
-sim=
-trap '[ -n "$sim" ] && kill "$sim" 2>/dev/null; rm -rf "$dir"' EXIT
-trap 'exit 1' HUP INT TERM
-cd "$dir" || exit 1
-"$2" --trace-file sim.mcap >sim.out 2>&1 &
-sim=$!
-tries=0
-until [ -s sim.out ]; do
-  tries=$((tries + 1))
-  [ $tries -le 100 ] || { echo "plcsim gave no port"; exit 1; }
-  sleep 0.05
-done
-port=$(head -n 1 sim.out)
+plcsim=$2
+. "$(dirname "$0")/plcsim_session.sh"
+start_plcsim --trace-file sim.mcap
 timeout 20 "$1" --port "$port" --trace-file host.mcap write 001002 1234 then read 001002 \
   >host.out 2>&1 || { cat host.out; exit 1; }
 kill "$sim"; wait "$sim"; sim=

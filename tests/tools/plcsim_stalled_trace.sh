@@ -4,22 +4,11 @@
 # says how much of the trace was lost, with status 1.
 #   plcsim_stalled_trace.sh MORVANE PLCSIM
 set -u
-dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-test-$$-XXXXXX")
-sim=
-trap '[ -n "$sim" ] && kill "$sim" 2>/dev/null; rm -rf "$dir"' EXIT
-trap 'exit 1' HUP INT TERM
-cd "$dir" || exit 1
+plcsim=$2
+. "$(dirname "$0")/plcsim_session.sh"
 mkfifo trace
 exec 3<>trace  # held open for reading, never read
-"$2" --trace-file trace >sim.out 2>sim.err &
-sim=$!
-tries=0
-until [ -s sim.out ]; do
-  tries=$((tries + 1))
-  [ $tries -le 100 ] || { echo "plcsim gave no port"; exit 1; }
-  sleep 0.05
-done
-port=$(head -n 1 sim.out)
+start_plcsim --trace-file trace
 timeout 30 "$1" --port "$port" poll 001000 64 --times 300 --every 1 >poll.out 2>&1
 grep -q "poll: 300 transfers, 300 good, 0 failed" poll.out || { tail -n 3 poll.out; exit 1; }
 kill -TERM "$sim"
