@@ -104,6 +104,12 @@ bool Number(const std::string& text, long low, long high, long* value, int base 
     return *end == '\0' && *value >= low && *value <= high;
 }
 
+constexpr long kMaxCount = 1000000;
+// How a value with a count is refused: the value's range, then this.
+std::string CountRange() {
+    return ", then =COUNT if given, 1 to " + std::to_string(kMaxCount);
+}
+
 // "--name" or "--name=COUNT".
 bool Count(const std::string& suffix, uint32_t* count) {
     long value = 0;
@@ -111,7 +117,7 @@ bool Count(const std::string& suffix, uint32_t* count) {
         *count = kAlways;
         return true;
     }
-    if (suffix[0] != '=' || !Number(suffix.substr(1), 1, 1000000, &value)) return false;
+    if (suffix[0] != '=' || !Number(suffix.substr(1), 1, kMaxCount, &value)) return false;
     *count = static_cast<uint32_t>(value);
     return true;
 }
@@ -227,8 +233,12 @@ bool ParseWithValue(const std::string& name, const std::string& value, Options* 
         long words = 0;
         const size_t colon = value.find(':');
         if (colon == std::string::npos || !Number(value.substr(0, colon), 0, 255, &number) ||
-            !Number(value.substr(colon + 1), 1, kMaxBlockWords, &words))
+            !Number(value.substr(colon + 1), 1, kMaxBlockWords, &words)) {
+            *error = BadValue(name, value,
+                              "block 0 to 255, words 1 to " + std::to_string(kMaxBlockWords) +
+                                  ", as N:WORDS (12:40)");
             return false;
+        }
         // Two lengths for one block: which one was meant cannot be known.
         for (const auto& [block, length] : o->blocks)
             if (block == number) {
@@ -245,12 +255,19 @@ bool ParseWithValue(const std::string& name, const std::string& value, Options* 
     } else if (name == "--trace-file") {
         o->trace_file = value;
     } else if (name == "--error-byte") {
-        if (!ValueWithCount(value, 0, 255, 16, &number, &o->faults.error_replies)) return false;
+        if (!ValueWithCount(value, 0, 255, 16, &number, &o->faults.error_replies)) {
+            *error = BadValue(name, value, "error number 00 to FF (hex)" + CountRange());
+            return false;
+        }
         o->faults.error_byte = static_cast<uint8_t>(number);
     } else if (name == "--length-delta") {
         if (!ValueWithCount(value, -kMaxLengthDelta, kMaxLengthDelta, 10, &number,
-                            &o->faults.length_replies))
+                            &o->faults.length_replies)) {
+            const std::string most = std::to_string(kMaxLengthDelta);
+            *error =
+                BadValue(name, value, "-" + most + " to " + most + " data bytes" + CountRange());
             return false;
+        }
         o->faults.length_delta = static_cast<int32_t>(number);
     } else {
         return false;
