@@ -12,6 +12,8 @@
 #include "sim/line_timetable.h"
 #include "sim/marked_input.h"
 
+struct termios;
+
 namespace plcsim {
 
 struct DeviceSettings {
@@ -31,6 +33,7 @@ class Line {
     // so the master sees no hang-up while the driver closes and reopens it.
     static std::unique_ptr<Line> OpenPty(std::string* error);
     // Raw, with the UART's parity check and marked input on; held exclusively.
+    // The settings it found are put back when the line lets go of it.
     static std::unique_ptr<Line> OpenDevice(const std::string& path, const DeviceSettings& settings,
                                             std::string* error);
     // The slave end of another program's pseudo-terminal, raw: a relay's
@@ -74,7 +77,7 @@ class Line {
     static int WaitReadable(Line& a, Line& b, int timeout_ms);
 
   private:
-    Line(int fd, int slave_fd, std::string path) : fd_(fd), slave_fd_(slave_fd), path_(path) {}
+    Line(int fd, int slave_fd, std::string path);
     bool AwaitInput(int timeout_ms, bool paced);
     bool ReadRawByte(uint8_t* byte, int timeout_ms);
     bool WriteAll(const uint8_t* bytes, size_t count);
@@ -99,6 +102,8 @@ class Line {
     MarkDecoder marks_;
     bool counts_overruns_ = false;  // the device answers TIOCGICOUNT
     uint64_t overruns_ = 0;         // the count at the last look
+    // A device's settings as found, put back on letting go; null elsewhere.
+    std::unique_ptr<termios> found_settings_;
 };
 
 }  // namespace plcsim

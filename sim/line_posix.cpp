@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -153,6 +155,13 @@ std::unique_ptr<Line> Line::OpenPty(std::string* error) {
 
 namespace {
 
+// A Unix98 pseudo-terminal slave, as another program's line to us.
+bool IsPseudoTerminal(int fd) {
+    struct stat status {};
+    return fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && major(status.st_rdev) >= 136 &&
+           major(status.st_rdev) <= 143;
+}
+
 // Raw at the settings, with the UART's verdict on each character reaching
 // us as marks: a parity or framing error as FF 00 X, a break as FF 00 00, a
 // data FF as FF FF.
@@ -168,6 +177,15 @@ bool TakeSettings(int fd, const DeviceSettings& settings) {
     tio.c_cflag |= CLOCAL | CREAD | (settings.data_bits == 7 ? CS7 : CS8);
     if (settings.parity != 'N') tio.c_cflag |= PARENB | (settings.parity == 'O' ? PARODD : 0);
     if (settings.stop_bits == 2) tio.c_cflag |= CSTOPB;
+    // A pseudo-terminal holds 8-bit characters without parity whatever it
+    // is asked, and a request of which it can hold no change is refused: a
+    // line left as we set it (by a run that could not put it back) differs
+    // only in the parity. It has no frame to get wrong, so it is asked for
+    // what it holds, as the driver asks.
+    if (IsPseudoTerminal(fd)) {
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD);
+        tio.c_cflag |= CS8;
+    }
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
@@ -183,7 +201,9 @@ std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSett
     // open for ever. The device is held as the driver holds its port: a
     // second reader (another plcsim, a host) would take bytes never seen here.
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || !TakeSettings(fd, settings)) {
+    auto found = std::make_unique<termios>();
+    if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, found.get()) != 0 ||
+        !TakeSettings(fd, settings)) {
         const std::string system = SystemError(path);
         if (fd >= 0) close(fd);
         const std::string why = DiagnoseDevice(
@@ -195,6 +215,7 @@ std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSett
     auto line = std::unique_ptr<Line>(new Line(fd, -1, path));
     line->marked_ = true;
     line->counts_overruns_ = OverrunCount(fd, &line->overruns_);
+    line->found_settings_ = std::move(found);
     return line;
 }
 
@@ -208,11 +229,18 @@ std::unique_ptr<Line> Line::OpenSlave(const std::string& path, std::string* erro
     return std::unique_ptr<Line>(new Line(fd, -1, path));
 }
 
+Line::Line(int fd, int slave_fd, std::string path)
+    : fd_(fd), slave_fd_(slave_fd), path_(std::move(path)) {}
+
 Line::~Line() {
     HangUp();
 }
 
 void Line::HangUp() {
+    // Settings outlive the descriptor while another program holds the
+    // device (the far end of a pseudo-terminal): the next one to open it
+    // finds it as it was before us.
+    if (fd_ >= 0 && found_settings_) (void)tcsetattr(fd_, TCSANOW, found_settings_.get());
     if (fd_ >= 0) close(fd_);
     if (slave_fd_ >= 0) close(slave_fd_);
     fd_ = -1;

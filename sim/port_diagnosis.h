@@ -8,7 +8,7 @@
 namespace plcsim {
 
 // One sentence with the system's text: missing (and which serial devices
-// there are), in use (and by which process), not open to this user (and
+// there are), in use or held exclusively (and by which process), not open to this user (and
 // which group grants it), not a serial device, or refusing the settings
 // (takes_settings applies them to an open descriptor; settings names them,
 // "9600 8E1"). The device is opened and closed again, never left changed.

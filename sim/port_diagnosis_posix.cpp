@@ -76,6 +76,20 @@ std::string InUse(const std::string& path, dev_t device, int error) {
            LockFileNote(path) + SystemText(error);
 }
 
+// A terminal refuses every open but root's while in exclusive mode
+// (TIOCEXCL). The mode outlives the descriptor that set it as long as
+// anyone holds the terminal, as the far end of a pseudo-terminal does: a
+// program that let go without lifting it leaves the line refused with
+// nobody holding it.
+std::string HeldExclusively(const std::string& path, dev_t device, int error) {
+    const std::string holders = Holders(device);
+    return "held exclusively by " +
+           (holders.empty() ? "another program (not one this user can see), or left so by "
+                              "one that has let go of it while its far end stays open"
+                            : holders) +
+           LockFileNote(path) + SystemText(error);
+}
+
 std::string NoAccess(const struct stat& status, int error) {
     const group* owner = getgrgid(status.st_gid);
     std::string text = "not open to this user" + SystemText(error);
@@ -124,7 +138,7 @@ std::string DiagnoseDevice(const std::string& device,
     if (fd < 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM) return NoAccess(status, error);
-        if (error == EBUSY) return InUse(device, status.st_rdev, error);
+        if (error == EBUSY) return HeldExclusively(device, status.st_rdev, error);
         if (error == EIO || error == ENXIO || error == ENODEV)
             return "the device does not answer: unplugged, or no hardware behind it" +
                    SystemText(error);

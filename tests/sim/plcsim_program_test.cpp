@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -14,9 +15,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "slave_end.h"
 #include "support/pty_pair.h"
@@ -26,7 +29,54 @@
 namespace plcsim {
 namespace {
 
+using morvane::test::PtyPair;
 using morvane::test::RunCommand;
+
+std::string FileText(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// plcsim with args, standard error into err_file; *first_line gets the
+// first line of its output, the device it serves (empty: it did not start).
+pid_t StartPlcsim(std::vector<std::string> args, const std::string& err_file,
+                  std::string* first_line) {
+    int out[2];
+    if (pipe(out) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], 1);
+        dup2(open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        close(out[0]);
+        std::vector<char*> argv{const_cast<char*>("plcsim")};
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(PLCSIM_PROGRAM, argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char c = 0;
+    while (read(out[0], &c, 1) == 1 && c != '\n')
+        *first_line += c;
+    close(out[0]);
+    return child;
+}
+
+// Its exit status within timeout_ms; -1 when killed by a signal or when it
+// had not ended by then (it is killed).
+int WaitExit(pid_t child, int timeout_ms) {
+    int status = 0;
+    for (int waited = 0; waited < timeout_ms; waited += 10) {
+        if (waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return -1;
+}
 
 TEST(PlcsimProgram, HelpAndRefusedOptions) {
     std::string out;
@@ -128,6 +178,63 @@ TEST(PlcsimProgram, ASaveFileMadeToBeHeldGoesWhenNothingWasSaved) {
                          &out),
               1);
     EXPECT_FALSE(std::filesystem::exists(file)) << out;
+}
+
+speed_t Speed(const std::string& device) {
+    termios settings{};
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const bool read = fd >= 0 && tcgetattr(fd, &settings) == 0;
+    if (fd >= 0) close(fd);
+    return read ? cfgetospeed(&settings) : B0;
+}
+
+// A run puts back the settings it found on the device. One killed before it
+// could leaves the line as it set it, but for the parity a pseudo-terminal
+// cannot hold: the next run serves it all the same.
+TEST(PlcsimProgram, ALineServedBeforeIsServedAgain) {
+    morvane::test::TempDirectory scratch;
+    PtyPair line;
+    ASSERT_TRUE(scratch.ok() && line.ok());
+    ASSERT_NE(Speed(line.name()), B9600);
+    for (const int stop : {SIGTERM, SIGKILL, SIGTERM}) {
+        SCOPED_TRACE(stop);
+        const speed_t before = Speed(line.name());
+        std::string path;
+        const pid_t run =
+            StartPlcsim({"--no-trace", "--device", line.name()}, scratch.File("err"), &path);
+        ASSERT_EQ(path, line.name()) << FileText(scratch.File("err"));
+        tcflush(line.master(), TCIFLUSH);
+        ASSERT_TRUE(line.Send({0x02}));
+        EXPECT_EQ(line.Receive(1), std::vector<uint8_t>{0x10});
+        kill(run, stop);
+        EXPECT_EQ(WaitExit(run, 2000), stop == SIGTERM ? 0 : -1);
+        EXPECT_EQ(Speed(line.name()), stop == SIGTERM ? before : B9600);
+    }
+}
+
+// A terminal in exclusive mode (another program's, or one left so) refuses
+// every open but root's: said so, not "in use" by nobody.
+TEST(PlcsimProgram, ATerminalInExclusiveModeIsSaidToBeHeldSo) {
+    PtyPair line;
+    ASSERT_TRUE(line.ok());
+    std::string prefix;
+    if (geteuid() == 0) {
+        if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to drop root";
+        ASSERT_EQ(chmod(line.name().c_str(), 0666), 0);
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        std::string ignored;
+        if (RunCommand(prefix + "test -x " + std::string(PLCSIM_PROGRAM), &ignored) != 0)
+            GTEST_SKIP() << "nobody cannot run the program where it was built";
+    }
+    const int holder = open(line.name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+    std::string out;
+    EXPECT_EQ(RunCommand("timeout 10 " + prefix + PLCSIM_PROGRAM + " --no-trace --device " +
+                             line.name() + " 2>&1",
+                         &out),
+              1);
+    EXPECT_NE(out.find(line.name() + ": held exclusively by "), std::string::npos) << out;
+    close(holder);
 }
 
 TEST(PlcsimProgram, AMalformedBlockFileIsRefusedAndNeverWritten) {
