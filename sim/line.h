@@ -33,7 +33,8 @@ class Line {
     // so the master sees no hang-up while the driver closes and reopens it.
     static std::unique_ptr<Line> OpenPty(std::string* error);
     // Raw, with the UART's parity check and marked input on; held exclusively.
-    // The settings it found are put back when the line lets go of it.
+    // The settings it found are put back when the line lets go of it. A
+    // device that hangs up or fails (a pulled adapter) makes the line gone().
     static std::unique_ptr<Line> OpenDevice(const std::string& path, const DeviceSettings& settings,
                                             std::string* error);
     // The slave end of another program's pseudo-terminal, raw: a relay's
@@ -67,6 +68,11 @@ class Line {
     // closes and the driver's side sees a hang-up. Later reads find nothing
     // and writes are lost. Serving thread only.
     void HangUp();
+    // A served device has gone away: reads find nothing at once from then
+    // on, so the one serving it must stop. Any thread.
+    bool gone() const { return gone_.load(); }
+    // Why, as "the device is gone (...)"; empty while it is not gone.
+    std::string GoneReason() const { return gone() ? gone_reason_ : std::string(); }
 
     // Without waiting: up to max bytes that have arrived (not paced, not
     // decoded: marks pass as they came).
@@ -81,6 +87,9 @@ class Line {
     bool AwaitInput(int timeout_ms, bool paced);
     bool ReadRawByte(uint8_t* byte, int timeout_ms);
     bool WriteAll(const uint8_t* bytes, size_t count);
+    // A device's hang-up or an error that only a vanished device gives.
+    void Gone(const std::string& why);
+    void GoneOnError(int error);
     // Holds the serving thread until due, when the character has crossed.
     void Pace(LineTimetable::Time due);
     // Holds it until every byte handed out by ReadByte has crossed.
@@ -104,6 +113,11 @@ class Line {
     uint64_t overruns_ = 0;         // the count at the last look
     // A device's settings as found, put back on letting go; null elsewhere.
     std::unique_ptr<termios> found_settings_;
+    // Only a device is ever gone: our own pseudo-terminal waits out a driver
+    // that closes it, and the relay's side ends with its relay.
+    bool watch_gone_ = false;
+    std::atomic<bool> gone_{false};
+    std::string gone_reason_;  // written once, before gone_ is set
 };
 
 }  // namespace plcsim

@@ -216,6 +216,7 @@ std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSett
     line->marked_ = true;
     line->counts_overruns_ = OverrunCount(fd, &line->overruns_);
     line->found_settings_ = std::move(found);
+    line->watch_gone_ = true;
     return line;
 }
 
@@ -261,11 +262,18 @@ void Line::Pace(LineTimetable::Time due) {
 // A paced line first looks without waiting: input already there was ready
 // before this look, input that has to be waited for is ready when it comes.
 bool Line::AwaitInput(int timeout_ms, bool paced) {
+    if (gone()) return false;
     if (paced) CatchUpReceived();
     // A hung-up line is silent: poll() ignores the negative descriptor.
     pollfd ready{fd_, POLLIN, 0};
     const int waiting = paced ? poll(&ready, 1, 0) : 0;
     const int count = waiting != 0 ? waiting : poll(&ready, 1, timeout_ms);
+    // A device reports its hang-up at once and for good; read, it gives
+    // end-of-file without end.
+    if (count > 0 && watch_gone_ && (ready.revents & (POLLHUP | POLLERR))) {
+        Gone("hung up");
+        return false;
+    }
     if (count <= 0 || !(ready.revents & POLLIN)) {
         // A master without any slave open reports POLLHUP at once: wait out
         // the time-out all the same, as a silent line would.
@@ -317,7 +325,10 @@ bool Line::ReadRawByte(uint8_t* byte, int timeout_ms) {
     const bool paced = char_time.count() != 0;
     if (!paced) unread_seen_ = 0;
     if (unread_seen_ == 0 && !AwaitInput(timeout_ms, paced)) return false;
-    if (read(fd_, byte, 1) != 1) {
+    const ssize_t n = read(fd_, byte, 1);
+    if (n != 1) {
+        if (n == 0 && watch_gone_) Gone("hung up");
+        if (n < 0) GoneOnError(errno);
         unread_seen_ = 0;
         return false;
     }
@@ -345,10 +356,25 @@ bool Line::WriteAll(const uint8_t* bytes, size_t count) {
         const ssize_t n = write(fd_, bytes + done, count - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN && WaitWritable(fd_)) continue;
+        if (n < 0) GoneOnError(errno);
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+void Line::Gone(const std::string& why) {
+    if (gone()) return;
+    struct stat status {};
+    const bool path_left = stat(path_.c_str(), &status) != 0 && errno == ENOENT;
+    gone_reason_ =
+        "the device is gone (" + why + (path_left ? "; its path no longer exists" : "") + ")";
+    gone_ = true;
+}
+
+void Line::GoneOnError(int error) {
+    if (watch_gone_ && (error == EIO || error == ENXIO || error == ENODEV))
+        Gone(std::strerror(error));
 }
 
 void Line::Write(const uint8_t* bytes, size_t count) {

@@ -18,7 +18,8 @@ A PLC partner for 3964/3964R with RK512 FETCH ('E') and SEND ('A') of
 data-block words ('D'). Without --device it creates a pseudo-terminal and
 prints its device path as the first line of standard output; give that path
 to the driver. Runs until interrupted (Ctrl-C, SIGTERM, SIGHUP, or the trace's
-reader gone), then saves its blocks (--save).
+reader gone), then saves its blocks (--save). A --device that goes away (an
+adapter pulled) ends it too, blocks saved, with status 1.
 
 Line:
   --device PATH          serve a real serial device instead of a pseudo-terminal

@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 bool Simulator::Await(uint8_t* byte, uint32_t timeout_ms, bool* damaged) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        if (stop_->load()) return false;
+        if (Stopping()) return false;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() < 0) return false;
@@ -86,7 +86,7 @@ Simulator::RxResult Simulator::ReceiveBlock(bool after_conflict, Bytes* telegram
     for (;;) {
         if (!Await(&byte, link.char_delay_ms, &hit)) {
             trace_.Block(Direction::kReceived, *framed, -1, damaged);
-            if (!stop_->load()) trace_.Note("character delay ran out");
+            if (!Stopping()) trace_.Note("character delay ran out");
             return RxResult::kTimeout;
         }
         if (after_conflict && framed->empty() && byte == kStx) {
@@ -137,9 +137,13 @@ Simulator::RxResult Simulator::ReceiveBlock(bool after_conflict, Bytes* telegram
     return malformed ? RxResult::kMalformed : RxResult::kOk;
 }
 
+bool Simulator::Stopping() const {
+    return stop_->load() || line_->gone();
+}
+
 void Simulator::Serve(const std::atomic<bool>& stop) {
     stop_ = &stop;
-    while (!stop.load()) {
+    while (!Stopping()) {
         if (withdrawn_) {
             withdrawn_ = false;  // the driver's STX that made us withdraw is answered now
             AcceptRequest(true);
@@ -154,6 +158,7 @@ void Simulator::Serve(const std::atomic<bool>& stop) {
         trace_.Control(Direction::kReceived, byte, damaged);
         if (byte == kStx && !damaged) ServeRequest();
     }
+    if (line_->gone()) trace_.Note(line_->GoneReason());
 }
 
 // The driver asks for the connection (its STX has been read).
@@ -274,7 +279,7 @@ Simulator::TxResult Simulator::SendActive(const Outgoing& block, bool stx_sent) 
                     break;  // NAK or anything else: try the set-up again
                 }
             }
-            if (stop_->load()) return TxResult::kFailed;
+            if (Stopping()) return TxResult::kFailed;
         }
         if (!connected) break;
         Transmit(framed, block.is_reply);
@@ -283,10 +288,10 @@ Simulator::TxResult Simulator::SendActive(const Outgoing& block, bool stx_sent) 
         if (Await(&answer, link.AckDelayMs(), &damaged)) {
             trace_.Control(Direction::kReceived, answer, damaged);
             if (answer == kDle && !damaged) return TxResult::kDelivered;
-        } else if (!stop_->load()) {
+        } else if (!Stopping()) {
             trace_.Note("acknowledgement delay ran out");
         }
-        if (stop_->load()) return TxResult::kFailed;
+        if (Stopping()) return TxResult::kFailed;
     }
     trace_.Note("block not delivered");
     return TxResult::kFailed;
@@ -311,7 +316,7 @@ void Simulator::SendPending() {
 
 void Simulator::Babble() {
     trace_.Note("sending filler bytes without end");
-    while (!stop_->load() && faults().babble) {
+    while (!Stopping() && faults().babble) {
         line_->Write(&kFiller, 1);
         std::this_thread::sleep_for(std::chrono::milliseconds(kBabbleIntervalMs));
     }
@@ -319,7 +324,7 @@ void Simulator::Babble() {
 
 void Simulator::OfferEndlessly() {
     trace_.Note("offering telegrams without end");
-    while (!stop_->load() && faults().endless_telegrams) {
+    while (!Stopping() && faults().endless_telegrams) {
         if (SendActive({link().own_telegram, false}, false) == TxResult::kWithdrew) {
             withdrawn_ = true;
             return;

@@ -116,6 +116,12 @@ int main(int argc, char** argv) {
     }
     sim.Serve(g_stop);
     int status = 0;
+    // A pulled adapter ends the session as a stop would, blocks saved, but
+    // as a failure: nothing serves the line any more.
+    if (const std::string gone = sim.LineGone(); !gone.empty()) {
+        std::cerr << "plcsim: " << options.device << ": " << gone << '\n';
+        status = 1;
+    }
     if (!options.save_file.empty() && !sim.SaveBlocks(options.save_file, &error)) {
         std::cerr << "plcsim: " << error << '\n';
         status = 1;

@@ -125,8 +125,12 @@ class Simulator {
     std::vector<ReceivedTelegram> received() const;
     void ClearReceived();
 
-    // Serves the line on the calling thread until stop is set.
+    // Serves the line on the calling thread until stop is set or the
+    // served device is gone.
     void Serve(const std::atomic<bool>& stop);
+    // Why serving ended without being stopped: "the device is gone (...)";
+    // empty while the line is there.
+    std::string LineGone() const { return line_->GoneReason(); }
     // Serves on a thread of its own; Stop ends it within a few tens of ms.
     void Start();
     void Stop();
@@ -142,6 +146,8 @@ class Simulator {
         bool is_reply;
     };
 
+    // Serving thread: stop is set or the line is gone.
+    bool Stopping() const;
     bool Await(uint8_t* byte, uint32_t timeout_ms, bool* damaged = nullptr);
     bool Take(uint32_t Faults::*count);
     void SendControl(uint8_t byte);

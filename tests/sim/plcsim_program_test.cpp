@@ -212,6 +212,27 @@ TEST(PlcsimProgram, ALineServedBeforeIsServedAgain) {
     }
 }
 
+// A device that goes away (an adapter pulled; here the far end closed) ends
+// the session at once, blocks saved, with the reason and status 1: its
+// hang-up, reported without end, is never taken for a quiet line.
+TEST(PlcsimProgram, ADeviceThatGoesAwayEndsTheSession) {
+    morvane::test::TempDirectory scratch;
+    auto line = std::make_unique<PtyPair>();
+    ASSERT_TRUE(scratch.ok() && line->ok());
+    const std::string device = line->name(), save = scratch.File("blocks");
+    std::string path;
+    const pid_t run = StartPlcsim({"--no-trace", "--device", device, "--db", "3:4", "--save", save},
+                                  scratch.File("err"), &path);
+    ASSERT_EQ(path, device) << FileText(scratch.File("err"));
+    line.reset();
+    EXPECT_EQ(WaitExit(run, 2000), 1);
+    EXPECT_EQ(FileText(scratch.File("err"))
+                  .rfind("plcsim: " + device + ": the device is gone (hung up", 0),
+              0u)
+        << FileText(scratch.File("err"));
+    EXPECT_NE(FileText(save).find("DB3 4: 0000 0000 0000 0000"), std::string::npos);
+}
+
 // A terminal in exclusive mode (another program's, or one left so) refuses
 // every open but root's: said so, not "in use" by nobody.
 TEST(PlcsimProgram, ATerminalInExclusiveModeIsSaidToBeHeldSo) {
