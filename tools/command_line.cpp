@@ -107,6 +107,10 @@ class Parser {
     void AddStep(StepKind kind) {
         in_.steps.emplace_back();
         in_.steps.back().kind = kind;
+        if (kind == StepKind::kPoll) {
+            in_.steps.back().every_ms = early_poll_.every_ms;
+            in_.steps.back().times = early_poll_.times;
+        }
         operands_.emplace_back();
         own_form_.push_back(false);
     }
@@ -128,6 +132,8 @@ class Parser {
     std::string simulator_option_;
     bool level_given_ = false;
     std::set<std::string> given_files_;
+    Step early_poll_;                 // --every and --times before the command: every poll's
+    std::string early_poll_option_;
 };
 
 bool Parser::Run(const Arguments& arguments) {
@@ -157,6 +163,9 @@ bool Parser::Run(const Arguments& arguments) {
         display.signed_words = display.signed_words || session_display_.signed_words;
         if (!FinishStep(in_.steps[i], operands_[i])) return false;
     }
+    if (!early_poll_option_.empty() &&
+        std::ranges::none_of(in_.steps, [](const Step& s) { return s.kind == StepKind::kPoll; }))
+        return Fail(early_poll_option_ + " belongs to a poll step");
     const std::string conflict = FrameConflict(in_.session.line);
     if (!conflict.empty()) return Fail(conflict);
     if (!in_.session.port.empty() && !simulator_option_.empty())
@@ -272,9 +281,11 @@ bool Parser::ValueOption(const std::string& option, const std::string& value) {
         in_.log.minimum_level = static_cast<int>(number);
         in_.log.show_start_up = level_given_ = true;
     } else if (option == "--every" || option == "--times") {
-        if (in_.steps.empty() || in_.steps.back().kind != StepKind::kPoll)
+        const bool early = in_.steps.empty();
+        if (!early && in_.steps.back().kind != StepKind::kPoll)
             return Fail(option + " belongs to a poll step");
-        Step& poll = in_.steps.back();
+        if (early) early_poll_option_ = option;
+        Step& poll = early ? early_poll_ : in_.steps.back();
         if (option == "--every" && !TakeNumber(value, 1, kMaxEveryMs, &poll.every_ms))
             return Fail("bad value " + value + " for --every: 1 to " + std::to_string(kMaxEveryMs) +
                         " milliseconds");

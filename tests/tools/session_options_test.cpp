@@ -302,5 +302,24 @@ TEST(StepPlan, OptionsAnywhereAndOutputPerStep) {
     EXPECT_TRUE(invocation.log.show_start_up);
 }
 
+// --every and --times before the command are every poll step's; a step's
+// own win, and with no poll step at all they are refused.
+TEST(StepPlan, PollOptionsBeforeTheCommandAreEveryPollStepsOwn) {
+    Invocation invocation;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--times", "2", "--every", "50", "poll", "001002", "then", "read",
+                                  "001000", "then", "poll", "001004", "--times", "5"},
+                                 &invocation, &error))
+        << error;
+    ASSERT_EQ(invocation.steps.size(), 3u);
+    EXPECT_EQ(invocation.steps[0].times, 2);
+    EXPECT_EQ(invocation.steps[0].every_ms, 50);
+    EXPECT_EQ(invocation.steps[2].times, 5);
+    EXPECT_EQ(invocation.steps[2].every_ms, 50);
+    Invocation read_only;
+    EXPECT_FALSE(ParseCommandLine({"--times", "2", "read", "001002"}, &read_only, &error));
+    EXPECT_EQ(error, "--times belongs to a poll step");
+}
+
 }  // namespace
 }  // namespace morvane::tool
