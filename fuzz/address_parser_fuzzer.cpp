@@ -108,6 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const Outcome single = Run(MORVANE_CMD_SINGLE_ADDRESS_PARSER, address.get(), gate_type);
     const Outcome block = Run(MORVANE_CMD_BLOCK_ADDRESS_PARSER, address.get(), gate_type);
+    for (const Outcome& refused : {single, block})
+        if (refused.result != MORVANE_OK) FUZZ_CHECK(refused.gate.parsed == 0);
     if (single.result == MORVANE_OK) {
         CheckAccepted(single.gate, address_length);
         FUZZ_CHECK(TypeFits(single.gate, gate_type));

@@ -58,26 +58,36 @@ ParseBlock* ParseBlockOf(TevRequest* request) {
     return static_cast<ParseBlock*>(request->parameter_block);
 }
 
+// A refused record may be written in part (a word's defaults for an address
+// whose bit number is refused, say); its parsed flag must not vouch for it,
+// or a host that checks the flag would transfer to the wrong place.
+int32_t Refuse(ParseBlock* block) {
+    block->gate.parsed = 0;
+    return MORVANE_REQUEST_FAILED;
+}
+
 }  // namespace
 
 int32_t SingleAddressParser(TevRequest* request) {
     ParseBlock* block = ParseBlockOf(request);
-    if (block == nullptr || Parse(block) != 0) return MORVANE_REQUEST_FAILED;
+    if (block == nullptr) return MORVANE_REQUEST_FAILED;
+    if (Parse(block) != 0) return Refuse(block);
     for (const GateTypeRule& rule : kGateTypeRules) {
         if (!rule.applies(block->gate)) continue;
         if (Accepts(rule.accepted_codes, block->gate_type)) return MORVANE_OK;
         err(MORVANE_LOG_TRACE, "%s", rule.mismatch);
-        return MORVANE_REQUEST_FAILED;
+        return Refuse(block);
     }
-    return MORVANE_REQUEST_FAILED;  // not reached: Parse yields one of the classes above
+    return Refuse(block);  // not reached: Parse yields one of the classes above
 }
 
 int32_t BlockAddressParser(TevRequest* request) {
     ParseBlock* block = ParseBlockOf(request);
-    if (block == nullptr || Parse(block) != 0) return MORVANE_REQUEST_FAILED;
+    if (block == nullptr) return MORVANE_REQUEST_FAILED;
+    if (Parse(block) != 0) return Refuse(block);
     if (block->gate.bit_number != -1) {
         err(MORVANE_LOG_TRACE, "ZIDIV> BlockParse() digital gates not allowed as block");
-        return MORVANE_REQUEST_FAILED;
+        return Refuse(block);
     }
     return MORVANE_OK;
 }

@@ -183,9 +183,12 @@ enum {
     MORVANE_CLASS_STRING = 'S'
 };
 
-/* A parsed gate address, as the parse commands fill it and the host keeps it. */
+/* A parsed gate address, as the parse commands fill it and the host keeps it.
+ * Only a parse that answers 0 makes a valid record; a refused one may be
+ * written in part, and its parsed flag is then 0. The transfer commands do
+ * not read the flag. */
 typedef struct GateAddress {
-    uint32_t parsed;        /* 1 once data block and word are valid */
+    uint32_t parsed;        /* 1: the parse accepted the address; 0 after a refusal */
     uint32_t class_letter;  /* 'I', 'F', 'L' or 'S' */
     int32_t packed_address; /* bits 24-31 string length, 16-23 data block, 0-15 item index */
     int32_t bit_number;     /* 0 to 15, or -1 */

@@ -154,28 +154,29 @@ TEST(AddressParser, RefusesWithItsLogLine) {
 // A refused address leaves in the record what the parser stored up to the
 // refusal: the packed address after the numbers, the defaults, then the
 // class letter (and width) of the form before its own checks.
-TEST(AddressParser, RefusalLeavesTheRecordWrittenUpToItsStep) {
+// The rest of a refused record is written up to the refusing step, but its
+// parsed flag is 0 whatever it held, so that it never vouches for the record.
+TEST(AddressParser, RefusalLeavesTheRecordWrittenUpToItsStepButNotParsed) {
     constexpr uint32_t kStale = 0xA5A5A5A5u;
     constexpr int32_t kStaleSigned = static_cast<int32_t>(kStale);
     struct Case {
         const char* address;
-        uint32_t parsed;
         uint32_t class_letter;
         int32_t packed_address;
         int32_t bit_number;
         int32_t width;
     };
     const Case cases[] = {
-        {"300000", kStale, kStale, kStaleSigned, kStaleSigned, kStaleSigned},
-        {"256000", kStale, kStale, kStaleSigned, kStaleSigned, kStaleSigned},
-        {"010256", kStale, kStale, 10 << 16, kStaleSigned, kStaleSigned},
-        {"010005L", 1, 'L', (10 << 16) + 5, -1, 32},
-        {"010005f", 1, 'F', (10 << 16) + 5, -1, 32},
-        {"010004F7", 1, 'I', (10 << 16) + 4, -1, 16},
-        {"01000416", 1, 'I', (10 << 16) + 4, -1, 16},
-        {"010004S8", 1, 'S', (10 << 16) + 4, -1, 16},
-        {"010004S03", 1, 'S', (10 << 16) + 4, -1, 16},
-        {"010004S20", 1, 'S', (10 << 16) + 4, -1, 16},
+        {"300000", kStale, kStaleSigned, kStaleSigned, kStaleSigned},
+        {"256000", kStale, kStaleSigned, kStaleSigned, kStaleSigned},
+        {"010256", kStale, 10 << 16, kStaleSigned, kStaleSigned},
+        {"010005L", 'L', (10 << 16) + 5, -1, 32},
+        {"010005f", 'F', (10 << 16) + 5, -1, 32},
+        {"010004F7", 'I', (10 << 16) + 4, -1, 16},
+        {"01000416", 'I', (10 << 16) + 4, -1, 16},
+        {"010004S8", 'S', (10 << 16) + 4, -1, 16},
+        {"010004S03", 'S', (10 << 16) + 4, -1, 16},
+        {"010004S20", 'S', (10 << 16) + 4, -1, 16},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.address);
@@ -187,7 +188,7 @@ TEST(AddressParser, RefusalLeavesTheRecordWrittenUpToItsStep) {
         request.command_code = kSingle;
         request.parameter_block = &block;
         EXPECT_EQ(TevMain(&request), MORVANE_REQUEST_FAILED);
-        EXPECT_EQ(block.gate.parsed, c.parsed);
+        EXPECT_EQ(block.gate.parsed, 0u);
         EXPECT_EQ(block.gate.class_letter, c.class_letter);
         EXPECT_EQ(block.gate.packed_address, c.packed_address);
         EXPECT_EQ(block.gate.bit_number, c.bit_number);
@@ -250,6 +251,7 @@ TEST(SingleAddressParser, MatchesTheHostGateType) {
                 continue;
             }
             EXPECT_EQ(outcome.result, MORVANE_REQUEST_FAILED);
+            EXPECT_EQ(outcome.gate.parsed, 0u);
             ASSERT_EQ(outcome.log.size(), 1u);
             EXPECT_EQ(outcome.log[0].level, MORVANE_LOG_TRACE);
             EXPECT_EQ(outcome.log[0].text, c.mismatch);
@@ -260,6 +262,7 @@ TEST(SingleAddressParser, MatchesTheHostGateType) {
 TEST(BlockAddressParser, RefusesBitsAndIgnoresTheGateType) {
     const Outcome bit = RunParse(kBlock, "01000412", 6);
     EXPECT_EQ(bit.result, MORVANE_REQUEST_FAILED);
+    EXPECT_EQ(bit.gate.parsed, 0u);
     ASSERT_EQ(bit.log.size(), 1u);
     EXPECT_EQ(bit.log[0].level, MORVANE_LOG_TRACE);
     EXPECT_EQ(bit.log[0].text, "ZIDIV> BlockParse() digital gates not allowed as block");
