@@ -66,7 +66,7 @@ int32_t InternalTimeoutFor(int32_t external_timeout) {
 uint32_t ReadTimeoutMs(int32_t internal_timeout) {
     if (internal_timeout <= 0) return 0;
     const uint64_t ms = uint64_t{10} * static_cast<uint32_t>(internal_timeout);
-    return ms > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(ms);
+    return ms > kLongestReadTimeoutMs ? kLongestReadTimeoutMs : static_cast<uint32_t>(ms);
 }
 
 }  // namespace morvane

@@ -57,8 +57,13 @@ PassVerdict JudgePass(TransferKind kind, TelegramResult result, uint32_t failed_
 // request time-out: a twentieth of it, truncated toward zero, and never below 50.
 int32_t InternalTimeoutFor(int32_t external_timeout);
 
+// The longest read time-out: an hour. Beyond it a host's time-out can only be
+// a mistake (a value in milliseconds, a wrapped counter), and a call would
+// keep the host's thread for days.
+constexpr uint32_t kLongestReadTimeoutMs = 3600000;
+
 // The port's read time-out, the longest the driver waits for any one byte:
-// 10 ms per hundredth of the internal time-out, saturated, 0 for none.
+// 10 ms per hundredth of the internal time-out, at most an hour, 0 for none.
 uint32_t ReadTimeoutMs(int32_t internal_timeout);
 
 }  // namespace morvane

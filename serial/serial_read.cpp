@@ -19,8 +19,9 @@ int SerialPurgeInput(PortHandle handle) {
     bool last_call_ok = SerialBytesWaiting(handle, &waiting);
     if (last_call_ok && waiting == 0) return kSerialOk;
 
-    // Short reads until one comes back less than full: what arrives while
-    // purging goes too, and the purge ends 50 ms after the line runs dry.
+    // Reads of 50 ms until one comes back less than full: what arrives
+    // meanwhile goes too, and a partner that keeps the queue full cannot
+    // hold the purge beyond the read limit.
     const uint32_t previous = SerialSetReadTimeout(handle, kPurgeReadTimeoutMs);
     uint8_t scratch[kPurgeChunk];
     uint32_t got = 0;

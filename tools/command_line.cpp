@@ -132,7 +132,7 @@ class Parser {
     std::string simulator_option_;
     bool level_given_ = false;
     std::set<std::string> given_files_;
-    Step early_poll_;                 // --every and --times before the command: every poll's
+    Step early_poll_;  // --every and --times before the command: every poll's
     std::string early_poll_option_;
 };
 

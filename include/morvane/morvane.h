@@ -291,25 +291,33 @@ typedef struct TransferBlock {
  * Only the transfer commands (5, 6, 7, 10) wait on the line. GetTevInfo and
  * the parse commands return at once; ColdStart, ReOpenCom and
  * ChangeTevParams open and configure the port, CloseCom and EndTev close it,
- * none waiting for the PLC; WarmStart discards pending input until the line
- * has been quiet for 50 ms (at most 64 x 50 ms on a line that never is).
+ * none waiting for the PLC; WarmStart discards pending input: with none it
+ * returns at once, else it reads for 50 ms, again only while each read fills
+ * its 512 bytes (at most 64 x 50 ms), so input arriving after that stays.
  * BrowseAddress0 waits for the user (Linux: a terminal dialog that cancels
  * itself after 10 minutes idle).
  *
  * Every wait of a transfer is bounded by the read time-out t, the longest
  * the driver waits for any one byte from the PLC:
- *     t = 10 ms x ChannelArea.internal_timeout (MORVANE_READ_TIMEOUT_MS)
+ *     t = 10 ms x ChannelArea.internal_timeout, at most an hour
+ *         (MORVANE_READ_TIMEOUT_MS, MORVANE_LONGEST_READ_TIMEOUT_MS)
  *     ColdStart:        internal_timeout = external_timeout / 20, at least
  *                       50, so t >= 500 ms (external 2000, 20 s: t = 1 s)
  *     ChangeTevParams:  its time-out, when above 0
  *     ReOpenCom:        t = 1000 ms until ColdStart or ChangeTevParams
+ * A wait for an answer counts from the moment the characters sent before it
+ * have left the line, since the PLC cannot answer them sooner.
  * Each telegram gets up to MORVANE_ATTEMPTS (4) attempts; a block of more
  * than 128 bytes is sent as telegrams of 128 bytes, and a block command runs
  * up to MORVANE_PASSES (3) passes over them when a later telegram fails.
  *   - PLC silent, absent or cable off: each attempt waits 2 t for an answer
  *     to its two connection requests, and the command gives up after the
  *     first telegram's attempts: MORVANE_SILENT_LINE_MS(t) = 8 t for every
- *     transfer command (4 s at t = 500 ms).
+ *     transfer command (4 s at t = 500 ms), and on top of that the time its
+ *     12 characters (8 requests, 4 NAKs) take on the line and the system's
+ *     own delays, which MORVANE_SILENT_LINE_MARGIN_MS(baud) allows for on a
+ *     machine that is not overloaded (45 ms at 9600 baud, 150 ms at 1200):
+ *     a watchdog takes the sum.
  *   - PLC answering: a good exchange takes its bytes' time on the line (a
  *     64-word telegram about 0.17 s at 9600 baud); a refused or NAKed
  *     telegram is tried again at once.
@@ -322,12 +330,20 @@ typedef struct TransferBlock {
  *     on Windows the port has no write time-out, and with no output flow
  *     control a write ends after its time on the line).
  */
-#define MORVANE_READ_TIMEOUT_MS(internal_timeout) (10u * (uint32_t)(internal_timeout))
+#define MORVANE_LONGEST_READ_TIMEOUT_MS 3600000u
+/* internal_timeout is evaluated more than once. */
+#define MORVANE_READ_TIMEOUT_MS(internal_timeout)                     \
+    ((internal_timeout) <= 0        ? 0u                              \
+     : (internal_timeout) >= 360000 ? MORVANE_LONGEST_READ_TIMEOUT_MS \
+                                    : 10u * (uint32_t)(internal_timeout))
 #define MORVANE_REOPEN_READ_TIMEOUT_MS 1000u
 #define MORVANE_ATTEMPTS 4u
 #define MORVANE_PASSES 3u
 #define MORVANE_SILENT_LINE_MS(read_timeout_ms) \
     (2u * MORVANE_ATTEMPTS * (uint32_t)(read_timeout_ms))
+/* 12 characters of at most 12 bits each at the baud rate, and 30 ms. */
+#define MORVANE_SILENT_LINE_MARGIN_MS(baud) \
+    (30u + (12u * 12u * 1000u + (uint32_t)(baud)-1u) / (uint32_t)(baud))
 
 /* Parameter block of BrowseAddress0 (16). */
 typedef struct BrowseBlock {

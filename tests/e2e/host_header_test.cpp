@@ -11,6 +11,7 @@
 #include "link/link3964.h"
 #include "link/quiet_line.h"
 #include "link/rk512_telegram.h"
+#include "link/transfer_policy.h"
 #include "serial/serial_port.h"
 #include "support/log_capture.h"
 #include "support/pty_pair.h"
@@ -25,11 +26,25 @@ static_assert(MORVANE_MAX_TRANSFER_BYTES == kMaxTransferBytes);
 static_assert(MORVANE_REOPEN_READ_TIMEOUT_MS == kSerialDefaultReadTimeoutMs);
 static_assert(MORVANE_STRING_MAX_LENGTH + 1 == MORVANE_STRING_SLOT_SIZE);
 static_assert(MORVANE_READ_TIMEOUT_MS(50) == 500);
+static_assert(MORVANE_LONGEST_READ_TIMEOUT_MS == kLongestReadTimeoutMs);
+static_assert(MORVANE_SILENT_LINE_MARGIN_MS(9600) == 45 &&
+              MORVANE_SILENT_LINE_MARGIN_MS(1200) == 150);
 // The numbers the header's prose gives for the hard ceiling of a transfer
 // and for WarmStart's purge.
 static_assert(kPurgeReadLimit == 64 && kPurgeReadTimeoutMs == 50);
 static_assert(kLinkBufferSize + 2 == 302);  // a refused 301st byte and the block check
 static_assert(kQuietLineRoundLimit == 40 && kDrainPassLimit == 8);
+
+// The header's read time-out is the driver's, also where 10 x the internal
+// time-out no longer fits 32 bits.
+TEST(HostHeader, ReadTimeoutMacroIsTheDriversOwn) {
+    for (const int32_t internal : {INT32_MIN, -1, 0, 1, 50, 359999, 360000, 429496730, INT32_MAX}) {
+        SCOPED_TRACE(internal);
+        EXPECT_EQ(MORVANE_READ_TIMEOUT_MS(internal), ReadTimeoutMs(internal));
+        EXPECT_LE(MORVANE_SILENT_LINE_MS(ReadTimeoutMs(internal)), 8 * kLongestReadTimeoutMs);
+    }
+    EXPECT_EQ(ReadTimeoutMs(429496730), kLongestReadTimeoutMs);
+}
 
 // Which address forms each gate type code takes, as the header's table says.
 TEST(HostHeader, GateTypeCodesFitTheAddressFormsTheHeaderNames) {
