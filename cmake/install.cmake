@@ -28,6 +28,17 @@ install(DIRECTORY include/morvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES examples/read_write.c DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(PROGRAMS examples/run_against_plcsim.sh DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
+install(FILES ostrel/host_library.map DESTINATION ${CMAKE_INSTALL_DATADIR}/morvane)
+
+set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/morvane)
+file(RELATIVE_PATH config_to_prefix /${config_dir} /)
+configure_file(cmake/morvane-config.cmake.in morvane-config.cmake @ONLY)
+include(CMakePackageConfigHelpers)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/morvane-config-version.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/morvane-config.cmake
+              ${PROJECT_BINARY_DIR}/morvane-config-version.cmake DESTINATION ${config_dir})
+
 file(RELATIVE_PATH pc_to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
 configure_file(cmake/morvane.pc.in morvane.pc @ONLY)
