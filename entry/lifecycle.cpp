@@ -1,6 +1,7 @@
 // The commands that start, stop and re-configure a channel.
 //
-// Two behaviours are this driver's own:
+// Three behaviours are this driver's own:
+// - ColdStart on an area that holds its port open closes that port first.
 // - ChangeTevParams closes an open port before it opens the new settings,
 //   also when the port name is unchanged: otherwise the exclusive device
 //   refuses the second open and the port runs on with its old parameters
@@ -40,7 +41,14 @@ int32_t ColdStart(TevRequest* request) {
         err(MORVANE_LOG_OPERATOR,
             "ZIDIV> ColdStart() Warning, time-out should be specified > 10 seconds");
     area->internal_timeout = InternalTimeoutFor(start->external_timeout);
-    area->port_handle = 0;  // a fresh area: nothing is closed
+    // An area started again while it holds its port open lets it go first:
+    // the exclusive device would refuse every later open, and the channel
+    // would stay dead until the host's process ends. Anything else in the
+    // handle (a fresh area holds any value) is left alone.
+    if (area->port_handle != 0 && PortNameUsable(area->port_settings.port_name) &&
+        SerialHoldsPort(area->port_handle, area->port_settings.port_name))
+        (void)CloseCom(request);
+    area->port_handle = 0;
     PortSettings& settings = area->port_settings;
     settings.is_3964r = ReadProtocolFile(request->channel_number);
     CopyPortName(settings.port_name, start->port_name);

@@ -32,6 +32,11 @@ int SerialClose(PortHandle handle) {
     return Line(handle).Close() ? kSerialOk : kSerialIoFailed;
 }
 
+// The virtual line is never started twice on one area.
+bool SerialHoldsPort(PortHandle, const char*) {
+    return false;
+}
+
 uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t ms) {
     return Line(handle).SetReadTimeoutMs(ms);
 }

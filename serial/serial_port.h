@@ -32,6 +32,11 @@ int SerialOpen(const char* port_name, const LineParameters& line, uint16_t line_
 // Closes the port: kSerialOk or kSerialIoFailed.
 int SerialClose(PortHandle handle);
 
+// True when handle is a port this layer opened and still holds, on the
+// device port_name names. False where the platform cannot tell (Windows
+// names no device behind a handle), which keeps a handle as it is.
+bool SerialHoldsPort(PortHandle handle, const char* port_name);
+
 // Sets the total read time-out in milliseconds; returns the previous one, or
 // 0 when the time-outs cannot be read or written.
 uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t ms);

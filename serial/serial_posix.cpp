@@ -416,6 +416,19 @@ int SerialClose(PortHandle handle) {
     return close(fd) == 0 ? kSerialOk : kSerialIoFailed;
 }
 
+bool SerialHoldsPort(PortHandle handle, const char* port_name) {
+    const PortRow* row = RowFor(handle);
+    char path[kMaxPathLength + 8];
+    struct stat held {};
+    struct stat named {};
+    // The same device, not only a descriptor in use: one the host closed
+    // behind the driver's back may have been reused for anything.
+    return row != nullptr && row->configured.load(kRelaxed) &&
+           PathFor(port_name, path, sizeof path) && fstat(static_cast<int>(handle), &held) == 0 &&
+           stat(path, &named) == 0 && S_ISCHR(held.st_mode) && S_ISCHR(named.st_mode) &&
+           held.st_rdev == named.st_rdev;
+}
+
 uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t ms) {
     PortRow* row = RowFor(handle);
     if (row == nullptr || !row->configured.load(kRelaxed)) return 0;

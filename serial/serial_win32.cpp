@@ -108,6 +108,13 @@ int SerialClose(PortHandle handle) {
     return CloseHandle(ToHandle(handle)) ? kSerialOk : kSerialIoFailed;
 }
 
+// A handle says nothing reliable about its device's name here, and a
+// fresh channel area may hold any value: closing on a guess could close a
+// handle of the host's own.
+bool SerialHoldsPort(PortHandle, const char*) {
+    return false;
+}
+
 uint32_t SerialSetReadTimeout(PortHandle handle, uint32_t ms) {
     COMMTIMEOUTS timeouts;
     if (!GetCommTimeouts(ToHandle(handle), &timeouts)) return 0;

@@ -14,15 +14,20 @@
  *   2. Allocate the channel area (channel_area_size bytes, zeroed) and keep
  *      it for the channel's life; every request of the channel carries it.
  *   3. ColdStart (1) with a StartBlock: reads the channel file (below), sets
- *      the time-out, opens the port when open_now is non-zero.
+ *      the time-out, opens the port when open_now is non-zero. It takes the
+ *      area as fresh; on Linux an area that still holds its port open lets
+ *      it go first, on Windows CloseCom (12) must have closed it.
  *   4. Parse each gate address once: SingleAddressParser (3) with the gate
  *      type code of the host's gate, or BlockAddressParser (4) for a block;
  *      keep the GateAddress it fills.
  *   5. SingleRead (5), BlockRead (6), SingleWrite (7), BlockWrite (10) with a
  *      TransferBlock holding that GateAddress, a count and the host buffer
  *      laid out as described under "value layout".
- *   6. EndTev (11): closes the port and ends the driver for every channel
- *      (from then on every command but ColdStart answers 0 without running).
+ *   6. CloseCom (12) on every other channel, then EndTev (11): closes its
+ *      own channel's port and ends the driver for every channel (from then
+ *      on every command but ColdStart answers 0 without running, CloseCom
+ *      too, so a port not closed before stays open until it is started
+ *      again).
  * Link with -lmorvane (pkg-config morvane), or load the library at run time
  * and look up "TevMain" (dlopen/dlsym, LoadLibrary/GetProcAddress).
  * Channels may run on threads of their own, each with its own channel area;

@@ -1,4 +1,5 @@
 // Lifecycle commands on real pseudo-terminals, with their log lines.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -314,6 +315,38 @@ TEST_F(Lifecycle, ChangeTevParamsThatCannotOpenLeavesTheChannelClosed) {
         {kOperator, "ZIDIV> ChangeTevParams() exited 2"},
     };
     EXPECT_EQ(Logged(), expected) << log_.Dump();
+}
+
+// An area started again lets go of the port it holds open, whether it is
+// started twice or again after another channel ended the driver; a handle
+// that is not its port, in a fresh area, is left alone.
+TEST_F(Lifecycle, AreaStartedAgainLetsGoOfItsOpenPortOnly) {
+    for (const bool other_channel_ended : {false, true}) {
+        SCOPED_TRACE(other_channel_ended ? "after EndTev" : "started twice");
+        ASSERT_EQ(ColdStart(pty_.port_name(), 1), MORVANE_OK);
+        const PortHandle first = area_.port_handle;
+        if (other_channel_ended) {
+            ChannelArea ending{};
+            EXPECT_EQ(Run(MORVANE_CMD_END_TEV, nullptr, &ending), MORVANE_OK);
+        }
+        log_.clear();
+        ASSERT_EQ(ColdStart(pty_.port_name(), 1), MORVANE_OK) << log_.Dump();
+        EXPECT_TRUE(log_.Has(kTrace, "ZIDIV> CloseCom() exited 0"));
+        EXPECT_EQ(Run(MORVANE_CMD_CLOSE_COM), MORVANE_OK);
+        EXPECT_EQ(fcntl(first, F_GETFD), -1) << "a port left open";
+    }
+
+    // A fresh area whose bytes happen to hold another channel's open port.
+    ASSERT_EQ(ColdStart(pty_.port_name(), 1), MORVANE_OK);
+    ChannelArea fresh{};
+    std::memset(&fresh, 0x5A, sizeof fresh);
+    fresh.port_handle = area_.port_handle;
+    SetName(fresh.port_settings.port_name, "ttyNONE9");
+    StartBlock start{};
+    SetName(start.port_name, "ttyNONE9");
+    start.external_timeout = 3000;
+    EXPECT_EQ(Run(MORVANE_CMD_COLD_START, &start, &fresh), MORVANE_OK);
+    EXPECT_NE(fcntl(area_.port_handle, F_GETFD), -1) << "the other channel's port was closed";
 }
 
 TEST_F(Lifecycle, EndTevEndsEveryChannelUntilAColdStart) {
