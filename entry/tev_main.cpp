@@ -24,9 +24,13 @@ extern "C" MORVANE_API int32_t MORVANE_CALL TevMain(TevRequest* request) {
     // Once the driver has ended every request is answered with 0 without
     // running, except ColdStart: it clears the ended flag and so starts the
     // driver again, rather than answer success for a start that never ran.
+    // A transfer, which moves nothing now, is answered as failed on the line:
+    // a 0 would pass the host's untouched buffer off as the PLC's values.
     if (morvane::DriverEnded() &&
         (request == nullptr || request->command_code != MORVANE_CMD_COLD_START)) {
-        return MORVANE_OK;
+        const bool transfer =
+            request != nullptr && morvane::IsTransferCommand(request->command_code);
+        return transfer ? MORVANE_LINE_FAILED : MORVANE_OK;
     }
     if (request == nullptr) return MORVANE_LINE_FAILED;
     const morvane::CommandHandler handler = morvane::HandlerFor(request->command_code);

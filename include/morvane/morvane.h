@@ -25,9 +25,9 @@
  *      laid out as described under "value layout".
  *   6. CloseCom (12) on every other channel, then EndTev (11): closes its
  *      own channel's port and ends the driver for every channel (from then
- *      on every command but ColdStart answers 0 without running, CloseCom
- *      too, so a port not closed before stays open until it is started
- *      again).
+ *      on every command but ColdStart answers without running: a transfer
+ *      2, the others 0, CloseCom too, so a port not closed before stays
+ *      open until it is started again).
  * Link with -lmorvane (pkg-config morvane), or load the library at run time
  * and look up "TevMain" (dlopen/dlsym, LoadLibrary/GetProcAddress).
  * Channels may run on threads of their own, each with its own channel area;

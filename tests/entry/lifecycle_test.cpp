@@ -358,12 +358,16 @@ TEST_F(Lifecycle, EndTevEndsEveryChannelUntilAColdStart) {
                             {kTrace, "ZIDIV> EndTev() exited."}};
     EXPECT_EQ(Logged(), expected);
 
-    // Another channel: answered 0, nothing touched, nothing logged.
+    // Another channel: nothing touched, nothing logged; answered 0, but a
+    // transfer as failed, since its buffer holds no value of the PLC's.
     log_.clear();
     ChannelArea other{};
     other.port_handle = 12345;
     TransferBlock transfer{};
-    EXPECT_EQ(Run(MORVANE_CMD_SINGLE_READ, &transfer, &other), MORVANE_OK);
+    for (const uint32_t command : {MORVANE_CMD_SINGLE_READ, MORVANE_CMD_BLOCK_READ,
+                                   MORVANE_CMD_SINGLE_WRITE, MORVANE_CMD_BLOCK_WRITE})
+        EXPECT_EQ(Run(command, &transfer, &other), MORVANE_LINE_FAILED) << command;
+    EXPECT_EQ(Run(MORVANE_CMD_WARM_START, nullptr, &other), MORVANE_OK);
     EXPECT_EQ(Run(0xFFFFFFFFu, nullptr, &other), MORVANE_OK);
     InfoBlock info{};
     EXPECT_EQ(Run(MORVANE_CMD_GET_TEV_INFO, &info, &other), MORVANE_OK);
