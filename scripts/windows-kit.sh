@@ -5,7 +5,8 @@
 #   morvane-VERSION-win64/ and .zip (the mingw64 preset)
 # Each holds MORVANE.DLL without debug information and its symbols in
 # MORVANE.DLL.debug (linked by .gnu_debuglink), the OSTREL.dll stand-in,
-# morvane.exe, the public headers and the integrator's guide.
+# morvane.exe, the public headers, import library and export list, and the
+# integrator's guide.
 #
 #   scripts/windows-kit.sh [32|64 ...]      (default: both)
 set -euo pipefail
@@ -29,7 +30,7 @@ for bits in "${widths[@]}"; do
 
   kit=$out/morvane-$version-$name
   rm -rf "$kit" "$kit.zip"
-  mkdir -p "$kit/include/morvane"
+  mkdir -p "$kit/include/morvane" "$kit/lib"
   # The symbols go to their own file; the shipped DLL keeps only a link to it.
   "$tools-objcopy" --only-keep-debug "$build/MORVANE.DLL" "$kit/MORVANE.DLL.debug"
   "$tools-objcopy" --strip-all "$build/MORVANE.DLL" "$kit/MORVANE.DLL"
@@ -38,6 +39,10 @@ for bits in "${widths[@]}"; do
   "$tools-objcopy" --strip-all "$build/morvane.exe" "$kit/morvane.exe"
   cp include/morvane/morvane.h include/morvane/ostrel.h include/morvane/platform_api.h \
     "$kit/include/morvane/"
+  # Linking without GetProcAddress: mingw's import library, and the export
+  # list from which Visual C++ makes its own (lib /def:MORVANE.def).
+  cp "$build/libMORVANE.dll.a" "$kit/lib/"
+  cp entry/morvane.def "$kit/lib/MORVANE.def"
   cp docs/windows-integration.md "$kit/INTEGRATION.md"
   (cd "$out" && cmake -E tar cf "$kit.zip" --format=zip "$(basename "$kit")")
   echo "windows-kit: $kit.zip"
