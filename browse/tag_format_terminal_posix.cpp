@@ -66,9 +66,14 @@ constexpr TextPlace kTexts[] = {
     {IDC_BIT_LABEL, 12, 22, "Bit number"},
     {0, 11, 44, "(02-80)"},
     {0, 12, 44, " (00-15)"},
-    {0, 16, 2,
-     "Tab/Shift-Tab: move  Up/Down: step or choose  Space: select  Enter: OK  Esc: Cancel"},
+    {0, 16, 2, "Tab/Shift-Tab: move   Up/Down: step or choose   Space: select"},
+    {0, 17, 2, "Enter: OK   Esc: Cancel"},
 };
+
+// The window the dialog, its key lines and an error message below it need.
+constexpr int kLeastColumns = 64;
+constexpr int kLeastRows = 23;
+constexpr int kErrorRow = 19;
 
 constexpr const char* kRadioCaptions[] = {"16 - bits", "32 - bits", "Float", "String", "Digital"};
 
@@ -152,6 +157,7 @@ int TerminalDialog::Run() {
 Key TerminalDialog::WaitKey() {
     for (;;) {
         const Key key = terminal_.ReadKey(kKeyWaitMs);
+        if (key.code == KeyCode::kNone && terminal_.Refresh()) Draw();
         if (key.code != KeyCode::kNone) {
             last_key_ms_ = NowMs();
             return key;
@@ -248,6 +254,21 @@ void TerminalDialog::DrawControl(int control, int row, int column, const char* t
 // Every control is drawn over its old place; only the area below the
 // dialog, where messages appear, is cleared.
 void TerminalDialog::Draw() {
+    // Drawn into a smaller window, the form would wrap into a plausible
+    // looking one with its fields beside the wrong labels.
+    const int rows = terminal_.rows();
+    const int columns = terminal_.columns();
+    if ((rows != 0 && rows < kLeastRows) || (columns != 0 && columns < kLeastColumns)) {
+        char text[120];
+        std::snprintf(text, sizeof text,
+                      "Tag Format needs a window of %d x %d; this one is %d x %d. Esc: Cancel",
+                      kLeastColumns, kLeastRows, columns, rows);
+        terminal_.Put("\x1b[0m\x1b[2J");
+        terminal_.MoveTo(1, 1);
+        terminal_.Put(text);
+        terminal_.Flush();
+        return;
+    }
     terminal_.Put("\x1b[0m");
     terminal_.MoveTo(15, 1);
     terminal_.Put("\x1b[J");
@@ -288,7 +309,7 @@ void TerminalDialog::Draw() {
 // The text is written in one run so the terminal wraps a long one.
 void TerminalDialog::ShowError(const char* message) {
     Draw();
-    terminal_.MoveTo(18, 1);
+    terminal_.MoveTo(kErrorRow, 1);
     terminal_.Put("\x1b[J+-- Error --\r\n");
     terminal_.Put(message);
     terminal_.Put("\r\n\r\n\x1b[7m[   OK   ]\x1b[0m");

@@ -3,23 +3,29 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace morvane {
 namespace {
 
-constexpr int kEscapeGapMs = 30;    // the rest of an escape sequence arrives within this
+// The rest of an escape sequence arrives within this, also over a remote
+// link that splits it; an Escape key alone waits this long.
+constexpr int kEscapeGapMs = 100;
 constexpr int kWriteWaitMs = 1000;  // a terminal that takes no output for this long is lost
 
 }  // namespace
 
 bool TerminalSession::Open() {
+    // A terminal that moves no cursor would show the dialog as escape codes.
+    const char* type = std::getenv("TERM");
+    if (type != nullptr && std::strcmp(type, "dumb") == 0) return false;
     fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return false;
-    struct termios raw {};
     // A process outside the terminal's foreground group would be stopped
     // (SIGTTOU) the moment it changed the terminal's settings.
     if (!isatty(fd_) || tcgetpgrp(fd_) != getpgrp() || tcgetattr(fd_, &saved_) != 0) {
@@ -27,24 +33,53 @@ bool TerminalSession::Open() {
         fd_ = -1;
         return false;
     }
-    raw = saved_;
-    raw.c_iflag &=
+    raw_ = saved_;
+    raw_.c_iflag &=
         ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
-    raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    raw.c_cflag = (raw.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB)) | CS8;
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    if (tcsetattr(fd_, TCSANOW, &raw) != 0) {
+    raw_.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    raw_.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    raw_.c_cflag = (raw_.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB)) | CS8;
+    raw_.c_cc[VMIN] = 1;
+    raw_.c_cc[VTIME] = 0;
+    lost_ = false;
+    input_length_ = 0;
+    output_length_ = 0;
+    if (!TakeRawMode()) {
         close(fd_);
         fd_ = -1;
         return false;
     }
-    lost_ = false;
-    input_length_ = 0;
-    output_length_ = 0;
-    Put("\x1b[?1049h\x1b[?25l\x1b[2J");  // alternate screen, no cursor, cleared
+    MeasureWindow();
+    return true;
+}
+
+// Raw mode, the alternate screen, no cursor, cleared.
+bool TerminalSession::TakeRawMode() {
+    if (tcsetattr(fd_, TCSANOW, &raw_) != 0) return false;
+    Put("\x1b[?1049h\x1b[?25l\x1b[2J");
     Flush();
+    return true;
+}
+
+void TerminalSession::MeasureWindow() {
+    struct winsize size {};
+    const bool known = ioctl(fd_, TIOCGWINSZ, &size) == 0;
+    rows_ = known ? size.ws_row : 0;
+    columns_ = known ? size.ws_col : 0;
+}
+
+bool TerminalSession::Refresh() {
+    if (fd_ < 0 || lost_) return false;
+    struct termios now {};
+    // Only the foreground group may take the terminal: in the background
+    // (stopped, then continued with bg) the dialog waits for fg.
+    const bool taken_back = tcgetattr(fd_, &now) == 0 && (now.c_lflag & (ICANON | ECHO)) != 0 &&
+                            tcgetpgrp(fd_) == getpgrp() && TakeRawMode();
+    const int rows = rows_;
+    const int columns = columns_;
+    MeasureWindow();
+    if (taken_back || (rows == rows_ && columns == columns_)) return taken_back;
+    Put("\x1b[0m\x1b[2J");
     return true;
 }
 
@@ -157,9 +192,14 @@ Key TerminalSession::Decode() {
 // which ends with a byte from '@' to '~'.
 Key TerminalSession::DecodeEscape() {
     if (input_length_ < 2) Fill(kEscapeGapMs);
-    if (input_length_ < 2 || (input_[1] != '[' && input_[1] != 'O')) {
+    if (input_length_ < 2) {
         Consume(1);
         return Key{KeyCode::kEscape, 0};
+    }
+    // ESC and another key is that key with Alt (or Meta): no Escape.
+    if (input_[1] != '[' && input_[1] != 'O') {
+        Consume(input_[1] == '\x1b' ? 1 : 2);
+        return Key{input_[1] == '\x1b' ? KeyCode::kEscape : KeyCode::kOther, 0};
     }
     size_t end = 2;
     for (;;) {

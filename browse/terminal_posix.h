@@ -39,7 +39,8 @@ class TerminalSession {
     TerminalSession& operator=(const TerminalSession&) = delete;
 
     // Opens the controlling terminal in raw mode on an alternate screen;
-    // false when the process has no terminal or runs in its background.
+    // false when the process has no terminal, runs in its background, or
+    // the terminal moves no cursor (TERM=dumb).
     bool Open();
     // Leaves the alternate screen and restores the terminal's settings.
     void Close();
@@ -52,9 +53,20 @@ class TerminalSession {
     // Waits at most timeout_ms for a key.
     Key ReadKey(int timeout_ms);
 
+    // After a stop and continue (the shell put its own settings back) the
+    // raw mode and the alternate screen are taken again; after that or a
+    // change of the window's size, the screen is cleared. True when it was:
+    // everything is to be drawn again.
+    bool Refresh();
+    // The window's size now; 0 where the terminal does not tell.
+    int rows() const { return rows_; }
+    int columns() const { return columns_; }
+
     bool lost() const { return lost_; }
 
   private:
+    bool TakeRawMode();
+    void MeasureWindow();
     bool WaitReadable(int timeout_ms);
     bool Fill(int timeout_ms);
     Key Decode();
@@ -64,6 +76,9 @@ class TerminalSession {
     int fd_ = -1;
     bool lost_ = false;
     struct termios saved_ {};
+    struct termios raw_ {};
+    int rows_ = 0;
+    int columns_ = 0;
     char input_[32] = {};
     size_t input_length_ = 0;
     char output_[4096] = {};

@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "browse/browse_command.h"
@@ -125,15 +127,61 @@ TEST(BrowseAddress0, HostVersionDecidesTheOwnerWindow) {
     OstrelSetVersion(820);
 }
 
+// A call without a buffer shows nothing and leaves the one dialog of the
+// loaded driver to the next call.
 TEST(BrowseAddress0, WithoutAnAddressBufferAnswers53WithoutADialog) {
     ChildSession child(true, [](int report_fd) {
         BrowseBlock block{nullptr, nullptr};
         TevRequest request{};
         request.command_code = MORVANE_CMD_BROWSE_ADDRESS;
         request.parameter_block = &block;
-        WriteReport(report_fd, std::to_string(TevMain(&request)));
+        const int32_t without_buffer = TevMain(&request);
+        request.parameter_block = nullptr;
+        const int32_t without_block = TevMain(&request);
+        WriteReport(report_fd, std::to_string(without_buffer) + " " +
+                                   std::to_string(without_block) + "|" + Browse());
     });
-    EXPECT_EQ(child.Report(kWaitMs), "53");
+    ASSERT_TRUE(child.WaitForOutput("Tag Format", kWaitMs)) << child.output();
+    child.Type("\r");
+    EXPECT_EQ(child.Report(kWaitMs), "53 53|0 000000");
+    EXPECT_EQ(child.Wait(kWaitMs), 0);
+}
+
+// What a real terminal does to a dialog: Alt and a key (ESC and the key)
+// is no Escape; a window too small is said so, not drawn garbled; settings
+// the shell put back after a stop and continue are taken back.
+TEST(BrowseAddress0, AltKeysSmallWindowsAndAContinueLeaveTheDialogWhole) {
+    ChildSession child(true, BrowseAndReport);
+    ASSERT_TRUE(child.WaitForOutput("Tag Format", kWaitMs)) << child.output();
+    child.Type(
+        "\x1b"
+        "a");
+    struct winsize small {
+        10, 40, 0, 0
+    };
+    ASSERT_EQ(ioctl(child.master(), TIOCSWINSZ, &small), 0);
+    ASSERT_TRUE(child.WaitForOutput("needs a window of 64 x 23; this one is 40 x 10", kWaitMs))
+        << child.output();
+    struct termios settings {};
+    ASSERT_EQ(tcgetattr(child.master(), &settings), 0);
+    settings.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(child.master(), TCSANOW, &settings), 0);
+    const long until = NowMs() + kWaitMs;
+    while (NowMs() < until && tcgetattr(child.master(), &settings) == 0 &&
+           (settings.c_lflag & ICANON) != 0)
+        usleep(10000);
+    EXPECT_EQ(settings.c_lflag & (ICANON | ECHO), 0u) << "the raw mode was not taken back";
+    child.Type("\r");
+    EXPECT_EQ(child.Report(kWaitMs), "0 000000");
+    EXPECT_EQ(child.Wait(kWaitMs), 0);
+}
+
+TEST(BrowseAddress0, DumbTerminalAnswers53WithoutDrawing) {
+    ChildSession child(true, [](int report_fd) {
+        setenv("TERM", "dumb", 1);
+        WriteReport(report_fd, Browse());
+    });
+    EXPECT_EQ(child.Report(kWaitMs), "53 untouched");
     EXPECT_EQ(child.output().find("Tag Format"), std::string::npos);
     EXPECT_EQ(child.Wait(kWaitMs), 0);
 }

@@ -28,6 +28,8 @@ class ChildSession {
     int Wait(int timeout_ms);
 
     const std::string& output() const { return output_; }
+    // The terminal's master side: its window size and settings are the child's.
+    int master() const { return master_; }
 
   private:
     void Drain(int timeout_ms);
