@@ -144,6 +144,10 @@ bool Parser::Run(const Arguments& arguments) {
             const Command* next = FindCommand(arguments[++at]);
             if (next == nullptr || next->action != Action::kSteps)
                 return Fail("unknown step " + arguments[at] + ": read, write, poll or browse");
+            if (next->step == StepKind::kBrowse &&
+                std::ranges::any_of(in_.steps,
+                                    [](const Step& s) { return s.kind == StepKind::kBrowse; }))
+                return Fail("a second browse step: the dialog shows once per loaded driver");
             AddStep(next->step);
             continue;
         }

@@ -71,8 +71,9 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
 // (on Windows, descriptors are not reused so: nothing to do).
 void KeepStandardStreams();
 
-// True when the address dialog can run: on Linux it reads a terminal.
-bool DialogPossible();
+// Why the address dialog cannot run here, or empty when it can: on Linux
+// it needs the controlling terminal, in the foreground, moving a cursor.
+std::string DialogImpossible();
 
 // True when a and b name one character device (on Windows: one name).
 bool SameDevice(const std::string& a, const std::string& b);

@@ -1,6 +1,7 @@
 // The command-line host on Linux: the driver from dlopen, stop signals, ports
 // under /dev/, and the PLC simulator embedded on a pseudo-terminal.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,8 +155,19 @@ void KeepStandardStreams() {
     plcsim::KeepStandardStreams();
 }
 
-bool DialogPossible() {
-    return isatty(STDIN_FILENO) == 1;
+std::string DialogImpossible() {
+    const char* type = std::getenv("TERM");
+    if (type != nullptr && std::strcmp(type, "dumb") == 0)
+        return "TERM is dumb: the dialog needs a terminal that moves its cursor";
+    const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0 || isatty(STDIN_FILENO) != 1) {
+        if (terminal >= 0) close(terminal);
+        return "its dialog reads the keyboard on the controlling terminal, and there is none "
+               "here (standard input no terminal, or setsid)";
+    }
+    const bool foreground = tcgetpgrp(terminal) == getpgrp();
+    close(terminal);
+    return foreground ? "" : "it runs in the background: bring it to the foreground (fg)";
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {

@@ -243,8 +243,16 @@ int RunBrowse(StepContext& context, const Step& step) {
     BrowseBlock browse{address, nullptr};
     const int32_t code = context.session.channel().Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
     if (code != MORVANE_OK)
-        return Fail("no address chosen (" + std::to_string(code) + ")", kExitUsage);
-    std::printf("address: %s\n", address);
+        return Fail("no address chosen (" + std::to_string(code) +
+                        "): the dialog was cancelled, or stood idle for 10 minutes",
+                    kExitUsage);
+    // A machine-readable stream holds read values only.
+    const std::string chosen = std::string("address: ") + address;
+    if (Machine(step.display)) {
+        WriteErrorLine(chosen);
+    } else {
+        std::printf("%s\n", chosen.c_str());
+    }
     Step read = step;
     read.kind = StepKind::kRead;
     read.address = address;
@@ -283,11 +291,8 @@ int Prepare(const DriverLibrary& driver, const Invocation& invocation, LineSessi
         int refused = 0;
         if (step.kind != StepKind::kBrowse)
             refused = PrepareTransfer(not_started, step, &(*prepared)[i]);
-        else if (!DialogPossible())
-            refused = Fail(
-                "browse needs a terminal: its dialog reads the keyboard on standard "
-                "input, which is not one here",
-                kExitUsage);
+        else if (const std::string why = DialogImpossible(); !why.empty())
+            refused = Fail("browse cannot show its dialog: " + why, kExitUsage);
         if (refused != 0) {
             EndStartUp(false);  // the refusal names the driver's reason
             return refused;

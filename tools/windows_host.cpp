@@ -86,8 +86,8 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
 
 void KeepStandardStreams() {}
 
-bool DialogPossible() {
-    return true;  // a dialog box of its own
+std::string DialogImpossible() {
+    return "";  // a dialog box of its own
 }
 bool SameDevice(const std::string& a, const std::string& b) {
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;

@@ -238,7 +238,8 @@ TEST(ToolReport, MistakesAreOneLineWithWhatIsValid) {
         int code;
         const char* said;
     } cases[] = {
-        {"browse < " + input, 2, "browse needs a terminal"},
+        {"browse < " + input, 2, "browse cannot show its dialog: its dialog reads the keyboard"},
+        {"browse then browse", 2, "a second browse step: the dialog shows once per loaded driver"},
         {"read 001000 0", 2, "bad COUNT 0 for 001000: a number of values from 1 (see morvane -h)"},
         {"read --timeout 0 001000", 2, "for --timeout: 1 to 100000"},
         {"read 001000 --frame 9E1", 2, "bad value 9E1 for --frame: data bits 5 to 8"},
