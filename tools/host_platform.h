@@ -52,6 +52,9 @@ class TransferProgress {
 // SIGTERM or SIGHUP does not: it is the same request, sent twice).
 void WatchStopSignals(bool watch);
 void MarkTransfer(bool running);
+// The address dialog holds the terminal: a Ctrl-C that ends at once puts
+// the terminal's settings and screen back first.
+void MarkDialog(bool open);
 
 int InterruptSignal();  // SIGINT, SIGTERM, SIGHUP or SIGPIPE; 0 when none came
 inline bool Interrupted() {

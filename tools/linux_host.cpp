@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <utility>
 
 #include "commands.h"
 #include "driver_library.h"
@@ -37,6 +39,9 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 volatile std::sig_atomic_t g_signal = 0;
 volatile std::sig_atomic_t g_in_transfer = 0;
 bool g_terminal = false;  // standard error is a terminal: its line can be wiped
+// While the dialog runs: the controlling terminal and its settings before.
+int g_dialog_terminal = -1;
+struct termios g_dialog_settings {};
 struct sigaction g_previous[std::size(kStopSignals)]{};
 
 void Say(const char* text) {
@@ -54,6 +59,11 @@ void NoteStop(int number) {
     // to the process and to its group at once.
     if (g_signal != 0 && number != SIGINT) return;
     if (g_signal != 0) {
+        if (g_dialog_terminal >= 0) {  // out of the dialog's screen and raw mode
+            tcsetattr(g_dialog_terminal, TCSANOW, &g_dialog_settings);
+            const char leave[] = "\033[0m\033[?25h\033[?1049l";
+            (void)!write(g_dialog_terminal, leave, sizeof leave - 1);
+        }
         Say(g_terminal ? "\r\033[K" : "\n");
         signal(number, SIG_DFL);
         raise(number);
@@ -135,6 +145,20 @@ void WatchStopSignals(bool watch) {
 
 void MarkTransfer(bool running) {
     g_in_transfer = running ? 1 : 0;
+}
+
+void MarkDialog(bool open) {
+    if (open) {
+        const int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminal >= 0 && tcgetattr(terminal, &g_dialog_settings) == 0) {
+            g_dialog_terminal = terminal;
+        } else if (terminal >= 0) {
+            close(terminal);
+        }
+        return;
+    }
+    const int terminal = std::exchange(g_dialog_terminal, -1);
+    if (terminal >= 0) close(terminal);
 }
 
 int InterruptSignal() {

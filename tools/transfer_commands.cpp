@@ -241,7 +241,9 @@ int RunPoll(StepContext& context, const Step& step, const PreparedTransfer& prep
 int RunBrowse(StepContext& context, const Step& step) {
     char address[32] = {};
     BrowseBlock browse{address, nullptr};
+    MarkDialog(true);
     const int32_t code = context.session.channel().Call(MORVANE_CMD_BROWSE_ADDRESS, &browse);
+    MarkDialog(false);
     if (code != MORVANE_OK)
         return Fail("no address chosen (" + std::to_string(code) +
                         "): the dialog was cancelled, or stood idle for 10 minutes",

@@ -71,6 +71,7 @@ void WatchStopSignals(bool watch) {
     SetConsoleCtrlHandler(NoteStop, watch ? TRUE : FALSE);
 }
 void MarkTransfer(bool) {}
+void MarkDialog(bool) {}
 
 int InterruptSignal() {
     return g_signal;
