@@ -41,12 +41,19 @@ uint64_t BytesRead(pid_t pid) {
 // waits for the other's answer.
 bool WaitTakenIn(pid_t pid, uint64_t before, size_t count, const PtyPair& tap) {
     const int64_t deadline = PtyPair::NowMs() + 2000;
-    while (BytesRead(pid) < before + count || tap.Queued() != 0) {
-        if (PtyPair::NowMs() >= deadline) return false;
-        const timespec pause{0, 200000};
-        nanosleep(&pause, nullptr);
+    for (;;) {
+        while (BytesRead(pid) < before + count || tap.Queued() != 0) {
+            if (PtyPair::NowMs() >= deadline) return false;
+            const timespec pause{0, 200000};
+            nanosleep(&pause, nullptr);
+        }
+        // Bytes still on their way into the slave's queue show as none
+        // queued, and the count of bytes read also grows with the program's
+        // other reads: taken in only once nothing arrives for a moment.
+        const timespec settle{0, 3000000};
+        nanosleep(&settle, nullptr);
+        if (tap.Queued() == 0) return true;
     }
-    return true;
 }
 
 // Appends what the pipe holds until its text ends with until (bounded), or
