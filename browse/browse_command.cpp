@@ -32,15 +32,15 @@ void* DialogOwner(const BrowseBlock& block) {
 
 int32_t BrowseAddress0(TevRequest* request) {
     TagFormatState& state = DriverTagFormatState();
-    // A host runs the dialog from its user-interface thread alone. Should two
-    // threads ask at once all the same, the exchange lets exactly one of them
-    // past, and the rest of the dialog's process-wide state is then touched
-    // by that thread only.
     // Without a buffer for the address there is nothing the dialog could
     // give: such a call shows nothing, and leaves the one dialog to a call
     // that can take its address.
     const auto* block = static_cast<const BrowseBlock*>(request->parameter_block);
     if (block == nullptr || block->address_buffer == nullptr) return MORVANE_NO_ADDRESS;
+    // A host runs the dialog from its user-interface thread alone. Should two
+    // threads ask at once all the same, the exchange lets exactly one of them
+    // past, and the rest of the dialog's process-wide state is then touched
+    // by that thread only.
     if (std::atomic_ref<int32_t>(state.browse_once).exchange(1) != 0) return MORVANE_NO_ADDRESS;
 
     if (ShowTagFormatDialog(DialogOwner(*block)) != kDialogOk) return MORVANE_NO_ADDRESS;

@@ -159,6 +159,18 @@ bool Machine(const DisplayOptions& display) {
     return display.form == OutputForm::kJson || display.form == OutputForm::kCsv;
 }
 
+// A line that is no value (a write's confirmation, the chosen address, the
+// statistics): on standard output for people, beside a machine-readable
+// stream (which holds values only) or output that failed, on standard error.
+void SayBeside(const DisplayOptions& display, const std::string& line) {
+    if (Machine(display) || std::ferror(stdout)) {
+        WriteErrorLine(line);
+        return;
+    }
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
 int RunRead(StepContext& context, const Step& step, const PreparedTransfer& prepared) {
     const Sample sample = ReadSample(context, step, prepared, -1);
     if (sample.outcome.kind == FailureKind::kNone || Machine(step.display))
@@ -173,14 +185,7 @@ int RunWrite(StepContext& context, const Step& step, const PreparedTransfer& pre
     const std::string what = Describing("writing", step, prepared);
     const TransferOutcome outcome = Transfer(context, command, what, prepared, &buffer);
     if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
-    // A machine-readable stream holds read values only.
-    const std::string done = step.address + " <- " + Plural(prepared.count, "value");
-    if (Machine(step.display)) {
-        WriteErrorLine(done);
-    } else {
-        std::printf("%s\n", done.c_str());
-        std::fflush(stdout);
-    }
+    SayBeside(step.display, step.address + " <- " + Plural(prepared.count, "value"));
     // The driver puts what it sent in place of what it changed on the way.
     for (int32_t i = 0; i < prepared.count; ++i) {
         const auto index = static_cast<size_t>(i);
@@ -225,14 +230,7 @@ int RunPoll(StepContext& context, const Step& step, const PreparedTransfer& prep
         if (sample.outcome.kind == FailureKind::kLineFailed) last_failure = sample.outcome;
         if (Interrupted() || std::ferror(stdout)) break;
     }
-    // The machine-readable stream stays uniform; output that failed (its
-    // reader gone, a full disk) leaves the statistics where they are seen.
-    if (Machine(step.display) || std::ferror(stdout)) {
-        WriteErrorLine(statistics.Line());
-    } else {
-        std::printf("%s\n", statistics.Line().c_str());
-        std::fflush(stdout);
-    }
+    SayBeside(step.display, statistics.Line());
     PrintHint(context, last_failure);
     return statistics.exit_code();
 }
@@ -248,13 +246,7 @@ int RunBrowse(StepContext& context, const Step& step) {
         return Fail("no address chosen (" + std::to_string(code) +
                         "): the dialog was cancelled, or stood idle for 10 minutes",
                     kExitUsage);
-    // A machine-readable stream holds read values only.
-    const std::string chosen = std::string("address: ") + address;
-    if (Machine(step.display)) {
-        WriteErrorLine(chosen);
-    } else {
-        std::printf("%s\n", chosen.c_str());
-    }
+    SayBeside(step.display, std::string("address: ") + address);
     Step read = step;
     read.kind = StepKind::kRead;
     read.address = address;
