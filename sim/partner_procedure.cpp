@@ -200,6 +200,7 @@ void Simulator::AcceptRequest(bool after_conflict) {
     const bool refuse = result != RxResult::kOk || Take(&Faults::nak_telegrams);
     if (result != RxResult::kTimeout && result != RxResult::kTooLong) {
         std::lock_guard lock(mutex_);
+        if (received_.size() >= kReceivedKept) received_.erase(received_.begin());
         received_.push_back({telegram, framed, !refuse});
     }
     if (refuse) {

@@ -122,6 +122,9 @@ class Simulator {
     // Sends a telegram of its own as soon as the line is idle.
     void QueueTelegram(const Bytes& telegram);
 
+    // The latest telegrams received, at most kReceivedKept: a simulator that
+    // serves for weeks must not grow with every transfer.
+    static constexpr size_t kReceivedKept = 1024;
     std::vector<ReceivedTelegram> received() const;
     void ClearReceived();
 

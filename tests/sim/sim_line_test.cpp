@@ -139,6 +139,24 @@ TEST_F(SimLine, ReceivedTelegramsTellWhichThePlcCarriedOut) {
     EXPECT_FALSE(sim_->received()[2].applied);
 }
 
+// A simulator serving for weeks keeps only its latest telegrams.
+TEST_F(SimLine, ReceivedTelegramsAreBoundedKeepingTheLatest) {
+    const char* last = "00 00 45 44 01 03 00 01 FF FF 10 03";  // word 3, not 2
+    for (size_t i = 0; i <= Simulator::kReceivedKept; ++i) {
+        end_.Send("02");
+        ASSERT_EQ(end_.Read(1), "10");
+        end_.Send(i < Simulator::kReceivedKept ? kFetchFramed : last);
+        ASSERT_EQ(end_.Read(2), "10 02");
+        end_.Send("10");
+        ASSERT_EQ(end_.Read(8), "00 00 00 00 00 00 10 03");
+        end_.Send("10");
+    }
+    const std::vector<ReceivedTelegram> received = sim_->received();
+    ASSERT_EQ(received.size(), Simulator::kReceivedKept);
+    EXPECT_EQ(received.back().framed, Hex(last));
+    EXPECT_EQ(received.front().framed, Hex(kFetchFramed));
+}
+
 TEST_F(SimLine, InputQueuedCountsWhatTheSimulatorHasNotReadYet) {
     sim_.Stop();
     EXPECT_EQ(sim_->InputQueued(), 0u);
