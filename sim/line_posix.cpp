@@ -131,7 +131,8 @@ bool MakeRaw(int fd) {
 }
 
 std::unique_ptr<Line> Line::OpenPty(std::string* error) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    // Close-on-exec: a program started meanwhile must not keep the line alive.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0) {
         *error = SystemError("posix_openpt");
         return nullptr;
@@ -143,7 +144,7 @@ std::unique_ptr<Line> Line::OpenPty(std::string* error) {
         close(master);
         return nullptr;
     }
-    const int slave = open(name, O_RDWR | O_NOCTTY);
+    const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0 || !MakeRaw(slave) || !MakeRaw(master) || !MakeNonBlocking(master)) {
         *error = SystemError(std::string("raw mode on ") + name);
         if (slave >= 0) close(slave);
@@ -221,7 +222,7 @@ std::unique_ptr<Line> Line::OpenDevice(const std::string& path, const DeviceSett
 }
 
 std::unique_ptr<Line> Line::OpenSlave(const std::string& path, std::string* error) {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0 || !MakeRaw(fd) || !MakeNonBlocking(fd)) {
         *error = SystemError(path);
         if (fd >= 0) close(fd);

@@ -34,7 +34,8 @@ const char kOptionsUsage[] =
     "options (anywhere on the line):\n"
     "  --driver PATH      driver library to load (default: libmorvane.so built\n"
     "                     beside this program; MORVANE_DRIVER overrides it too)\n"
-    "  --log FILE         append the driver's log lines to FILE (default: stderr)\n"
+    "  --log FILE         append the driver's log lines to FILE, every level unless\n"
+    "                     --log-level is given (default: operator lines on stderr)\n"
     "  --log-level N      show log lines of level N and above (8 trace, 32 operator;\n"
     "                     default: operator lines, the normal start-up ones left out)\n"
     "  -v, --verbose      every log line, the start-up ones too (--log-level 8)\n"
@@ -297,8 +298,10 @@ bool Parser::ValueOption(const std::string& option, const std::string& value) {
             return Fail("bad value " + value + " for --times: a count, 0 for ever");
     } else {
         if (TakeLineOption(option, value, &in_.session.line, &error_)) return error_.empty();
-        if (option == "--port")
+        if (option == "--port") {
+            in_.session.given_port = value;
             return ResolvePort(value, &in_.session.device, &in_.session.port, &error_);
+        }
         if (option == "--sim-blocks") {
             in_.session.sim_blocks = value;
         } else if (option == "--trace-file") {

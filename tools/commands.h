@@ -53,6 +53,7 @@ struct DisplayOptions {
 // The options of a session on one channel.
 struct SessionOptions {
     std::string port;        // the driver's port name; empty: the embedded simulator
+    std::string given_port;  // --port as given: a link is followed again after a re-plug
     std::string device;      // the device's path, links resolved (empty: the simulator)
     LineChoice line;         // baud rate, frame, protocol
     int32_t timeout = 0;     // internal time-out in hundredths; 0: ColdStart's

@@ -18,6 +18,20 @@ bool LineSession::PortGone() const {
     return !plc_ && DeviceGone(options_.device);
 }
 
+bool LineSession::Reopen() {
+    std::string device, port, error;
+    if (plc_ || relay_ || !channel_ || !ResolvePort(options_.given_port, &device, &port, &error) ||
+        port.size() >= MORVANE_PORT_NAME_SIZE || DeviceGone(device))
+        return false;
+    channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
+    ChangeBlock change{};  // a time-out and baud rate of 0 keep the channel's
+    std::memcpy(change.port_name, port.c_str(), port.size());
+    if (channel_->Call(MORVANE_CMD_CHANGE_TEV_PARAMS, &change) != MORVANE_OK) return false;
+    options_.device = device;
+    options_.port = port;
+    return true;
+}
+
 bool LineSession::Close() {
     if (channel_) channel_->Call(MORVANE_CMD_CLOSE_COM, nullptr);
     channel_.reset();

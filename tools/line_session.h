@@ -67,6 +67,14 @@ class LineSession {
     HostChannel& channel() { return *channel_; }
     const LineParameters& line() const { return line_; }  // as the channel was started
     bool PortGone() const;                                // a pulled adapter
+    const std::string& device() const { return options_.device; }
+
+    // After the port was lost (an adapter pulled): once the name given leads
+    // to a device again, perhaps another node behind the same link, the
+    // channel lets go of the dead handle and opens that one, its settings
+    // kept. False while it is not back, and always for the embedded
+    // simulator or a traced line, whose relay holds the far end itself.
+    bool Reopen();
 
     // Closes the port, ends the trace, stops the simulator and saves its
     // blocks (once); false, with the reason on standard error, when the

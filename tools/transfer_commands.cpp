@@ -92,12 +92,18 @@ using SteadyClock = std::chrono::steady_clock;
 struct StepContext {
     LineSession& session;
     bool line_proven = false;  // a transfer went through: the line settings fit
+    bool port_lost = false;    // opened again before the next transfer, once it is back
 };
 
 // One transfer, with a progress line while it takes long, judged from its
 // result and the driver's lines.
 TransferOutcome Transfer(StepContext& context, uint32_t command, const std::string& what,
                          const PreparedTransfer& prepared, std::vector<uint8_t>* buffer) {
+    if (context.port_lost && context.session.Reopen()) {
+        context.port_lost = false;
+        WriteErrorLine("morvane: the port is back (" + context.session.device() +
+                       "): the channel is open again");
+    }
     TransferBlock transfer{};
     transfer.gate = prepared.gate;
     transfer.count = prepared.count;
@@ -110,14 +116,16 @@ TransferOutcome Transfer(StepContext& context, uint32_t command, const std::stri
     MarkTransfer(false);
     TransferOutcome outcome = JudgeTransfer(code, window.Lines());
     if (outcome.kind == FailureKind::kNone) context.line_proven = true;
-    if (outcome.kind == FailureKind::kLineFailed && context.session.PortGone())
+    if (outcome.kind == FailureKind::kLineFailed &&
+        (context.port_lost || context.session.PortGone()))
         outcome.fault = LineFault::kPortGone;
+    context.port_lost = outcome.fault == LineFault::kPortGone;
     return outcome;
 }
 
 void PrintHint(const StepContext& context, const TransferOutcome& outcome) {
     if (outcome.kind == FailureKind::kLineFailed &&
-        (!context.line_proven || outcome.fault == LineFault::kPortGone))
+        (!context.line_proven || (outcome.fault == LineFault::kPortGone && context.port_lost)))
         WriteErrorLine("morvane: " + Hint(outcome));
 }
 

@@ -131,8 +131,8 @@ constexpr FaultWords kFaultWords[] = {
      "the PLC sends on its own or babbles: check its configuration, and that no other master "
      "shares the line"},
     {"port-gone", "the port vanished",
-     "the device is gone or takes no more characters (an adapter pulled?): plug it in again and "
-     "start over"},
+     "the device is gone or takes no more characters (an adapter pulled?): plug it in again; a "
+     "poll opens it again by itself"},
 };
 
 const FaultWords& WordsOf(LineFault fault) {

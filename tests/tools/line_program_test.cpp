@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/pty_pair.h"
@@ -173,6 +174,44 @@ TEST(LineProgram, PortFailuresSayWhichWithTheSystemsText) {
     close(holder);
     std::remove(long_file.c_str());
     if (no_terminal != "/dev/null") std::remove(no_terminal.c_str());
+}
+
+// An adapter pulled and plugged back in behind the same link (as
+// /dev/serial/by-id/ names it), perhaps at another node: the poll goes on
+// through the failures and opens the port again once it is back.
+TEST(LineProgram, PollOpensThePortAgainOnceAPulledAdapterIsBack) {
+    const std::string link = ScratchFile("morvane-replugged");
+    const plcsim::LinkSettings plc_link = FastLink(false);
+    std::string out;
+    int code = -1;
+    std::thread poll;
+    bool served = false;
+    {
+        SimFixture first(plc_link);
+        ASSERT_TRUE(first.ok()) << first.error();
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(first.device(), link);
+        poll = std::thread([&] {
+            code = RunCommand(
+                kProgram + "poll --json --every 20 --times 50 --port " + link + " 001002 2>&1",
+                &out);
+        });
+        served = first.WaitForTrace("rx STX", 1, 5000);
+    }  // pulled: its device is gone
+    SimFixture second(plc_link);
+    second->SetWord(1, 2, 0x1234);
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(second.device(), link);
+    poll.join();
+    ASSERT_TRUE(served) << out;
+    const size_t gone = out.find("line-failure-port-gone");
+    const size_t back = out.find("morvane: the port is back (" + second.device() + ")");
+    EXPECT_NE(gone, std::string::npos) << out;
+    EXPECT_NE(back, std::string::npos) << out;
+    EXPECT_NE(out.find("\"value\":4660", back), std::string::npos) << out;
+    EXPECT_EQ(out.find("plug it in again"), std::string::npos) << out;  // it is back
+    EXPECT_EQ(code, 5) << out;                                          // some samples failed
+    std::filesystem::remove(link);
 }
 
 // Run as a user without access (root drops to nobody for it).
