@@ -1,5 +1,6 @@
 // Serial port channel on the Windows communications API. The port name goes
-// to CreateFileA unchanged; the handle value is what the ChannelArea keeps.
+// to CreateFileA unchanged, a COM name in the device namespace (\\.\COM12);
+// the handle value is what the ChannelArea keeps.
 #include <windows.h>
 
 #include <cstring>
@@ -66,11 +67,27 @@ void ApplySettings(const LineParameters& line, uint16_t line_control, DCB* dcb) 
 
 }  // namespace
 
+// "COM" and digits, any case.
+bool IsComName(const char* name) {
+    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm' ||
+        name[3] == '\0')
+        return false;
+    for (const char* at = name + 3; *at != '\0'; ++at)
+        if (*at < '0' || *at > '9') return false;
+    return true;
+}
+
 int SerialOpen(const char* port_name, const LineParameters& line, uint16_t line_control,
                PortHandle* handle) {
     if (port_name == nullptr || handle == nullptr) return kSerialOpenFailed;
-    HANDLE port = CreateFileA(port_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // From COM10 on, a bare name is a file in the current directory, not the
+    // port: every COM name is opened in the device namespace.
+    char device[MORVANE_PORT_NAME_SIZE + 4] = "\\\\.\\";
+    const bool com =
+        strnlen(port_name, MORVANE_PORT_NAME_SIZE) < MORVANE_PORT_NAME_SIZE && IsComName(port_name);
+    if (com) std::strcat(device, port_name);
+    HANDLE port = CreateFileA(com ? device : port_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE || port == nullptr) return kSerialOpenFailed;
     if (std::strcmp(port_name, "NUL") == 0) {
         *handle = FromHandle(port);

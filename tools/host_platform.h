@@ -71,8 +71,13 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
 
 // First thing: a standard stream the program was started without gets a
 // placeholder, so that no port or file opened later takes its descriptor
-// (on Windows, descriptors are not reused so: nothing to do).
+// (on Windows, descriptors are not reused so; there the console is set to
+// show the UTF-8 the program writes, and set back at the end).
 void KeepStandardStreams();
+
+// A command-line argument as UTF-8 text: Windows hands a program its
+// arguments in the system's code page.
+std::string ArgumentInUtf8(const std::string& argument);
 
 // Why the address dialog cannot run here, or empty when it can: on Linux
 // it needs the controlling terminal, in the foreground, moving a cursor.

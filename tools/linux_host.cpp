@@ -179,6 +179,10 @@ void KeepStandardStreams() {
     plcsim::KeepStandardStreams();
 }
 
+std::string ArgumentInUtf8(const std::string& argument) {
+    return argument;
+}
+
 std::string DialogImpossible() {
     const char* type = std::getenv("TERM");
     if (type != nullptr && std::strcmp(type, "dumb") == 0)

@@ -170,7 +170,7 @@ void WatchStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;  // no SA_RESTART
     sigemptyset(&action.sa_mask);
-    for (const int number : {SIGINT, SIGTERM, SIGPIPE})
+    for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         sigaction(number, &action, nullptr);
     std::signal(SIGUSR1, OnSummarySignal);
 }

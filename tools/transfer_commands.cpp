@@ -80,8 +80,8 @@ int PrepareTransfer(HostChannel& channel, const Step& step, PreparedTransfer* tr
     transfer->buffer = HostBuffer(gate, transfer->count, transfer->block);
     for (int32_t i = 0; i < transfer->count; ++i) {
         std::string error;
-        if (!StoreValue(gate, transfer->block, static_cast<size_t>(i), step.values[i],
-                        &transfer->buffer, &error))
+        if (!StoreValue(gate, transfer->block, static_cast<size_t>(i),
+                        ArgumentInUtf8(step.values[i]), &transfer->buffer, &error))
             return Fail("value refused: " + step.address + ": " + error, kExitRefused);
     }
     return 0;

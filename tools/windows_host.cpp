@@ -2,10 +2,15 @@
 // the console, ports by their COM names. The embedded simulator, the line
 // trace and the progress line run on pseudo-terminals and threads of Linux
 // only: here a session needs --port and goes without them.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "commands.h"
 #include "driver_library.h"
@@ -18,6 +23,7 @@ namespace {
 constexpr char kLibraryName[] = "MORVANE.DLL";
 
 std::atomic<int> g_signal{0};
+std::atomic<bool> g_in_transfer{false};
 
 std::string SystemMessage(DWORD code) {
     char text[256] = "";
@@ -28,10 +34,22 @@ std::string SystemMessage(DWORD code) {
     return message.empty() ? "error " + std::to_string(code) : message;
 }
 
-// Runs on a thread the console starts for the event.
+void Say(const char* text) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written,
+              nullptr);
+}
+
+// Runs on a thread the console starts for the event, while the transfer
+// goes on: the first Ctrl-C lets it finish, a second one ends at once.
 BOOL WINAPI NoteStop(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    g_signal = 2;  // SIGINT's number, as the exit status reports it
+    constexpr int kSigint = 2;  // as the exit status reports it
+    if (g_signal.exchange(kSigint) != 0) {
+        Say("\n");
+        ExitProcess(128 + kSigint);
+    }
+    if (g_in_transfer) Say("morvane: stopping after this transfer (Ctrl-C again: at once)\n");
     return TRUE;
 }
 
@@ -70,7 +88,9 @@ void WatchStopSignals(bool watch) {
     g_signal = watch ? 0 : g_signal.load();
     SetConsoleCtrlHandler(NoteStop, watch ? TRUE : FALSE);
 }
-void MarkTransfer(bool) {}
+void MarkTransfer(bool running) {
+    g_in_transfer = running;
+}
 void MarkDialog(bool) {}
 
 int InterruptSignal() {
@@ -79,13 +99,50 @@ int InterruptSignal() {
 std::string InterruptName() {
     return "interrupted";
 }
+// A device name (COM6, \\.\COM5, COM5:, AUX) opens no file: a log there would
+// go onto a serial line, or nowhere. Files and pipes are written.
 std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), append ? "a" : "w");
-    if (file == nullptr) *error = "cannot write " + path;
+    const HANDLE handle = CreateFileA(
+        path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *error = "cannot write " + path + ": " + SystemMessage(GetLastError());
+        return nullptr;
+    }
+    if (GetFileType(handle) == FILE_TYPE_CHAR) {
+        CloseHandle(handle);
+        *error = path + " is a device, not a file: it could be a serial line";
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), append ? _O_APPEND : 0);
+    std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, append ? "a" : "w");
+    if (file == nullptr) {
+        fd < 0 ? (void)CloseHandle(handle) : (void)_close(fd);
+        *error = "cannot write " + path;
+    }
     return file;
 }
 
-void KeepStandardStreams() {}
+void KeepStandardStreams() {
+    static UINT previous = GetConsoleOutputCP();
+    if (previous == 0 || previous == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
+    std::atexit([] { SetConsoleOutputCP(previous); });
+}
+
+std::string ArgumentInUtf8(const std::string& argument) {
+    const UINT code_page = GetACP();
+    const int size = static_cast<int>(argument.size());
+    const int wide_size = MultiByteToWideChar(code_page, 0, argument.data(), size, nullptr, 0);
+    if (code_page == CP_UTF8 || wide_size <= 0) return argument;
+    std::wstring wide(static_cast<size_t>(wide_size), L'\0');
+    MultiByteToWideChar(code_page, 0, argument.data(), size, wide.data(), wide_size);
+    const int utf8_size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(utf8_size > 0 ? utf8_size : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, utf8.data(), utf8_size, nullptr,
+                        nullptr);
+    return utf8;
+}
 
 std::string DialogImpossible() {
     return "";  // a dialog box of its own

@@ -322,7 +322,11 @@ typedef struct TransferBlock {
  *     12 characters (8 requests, 4 NAKs) take on the line and the system's
  *     own delays, which MORVANE_SILENT_LINE_MARGIN_MS(baud) allows for on a
  *     machine that is not overloaded (45 ms at 9600 baud, 150 ms at 1200):
- *     a watchdog takes the sum.
+ *     a watchdog takes the sum. A PLC that falls silent in the middle of a
+ *     block command, once its first telegram went through, costs that
+ *     telegram's attempts and those of the new pass's first telegram:
+ *     twice the sum after it fell silent (8 s at t = 500 ms), on top of the
+ *     time the block took until then.
  *   - PLC answering: a good exchange takes its bytes' time on the line (a
  *     64-word telegram about 0.17 s at 9600 baud); a refused or NAKed
  *     telegram is tried again at once.

@@ -201,11 +201,12 @@ TEST(MonitorTap, TwoTapsDecodeTheTransferEachByteFromItsSide) {
     EXPECT_EQ(ToHex(plc.Receive(1, 20)), "");
 }
 
-// SIGTERM (a service manager) and SIGPIPE (a reader such as head(1) gone)
-// end the watch as Ctrl-C does, the summary still written, with the status
-// a shell reports for the signal.
+// SIGTERM (a service manager), SIGHUP (its terminal closed) and SIGPIPE (a
+// reader such as head(1) gone) end the watch as Ctrl-C does, the summary
+// still written, with the status a shell reports for the signal.
 TEST(MonitorTap, StopSignalsEndTheWatchWithTheirOwnStatus) {
-    for (const auto& [stop, code] : {std::pair{SIGTERM, 143}, std::pair{SIGPIPE, 141}}) {
+    for (const auto& [stop, code] :
+         {std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}, std::pair{SIGPIPE, 141}}) {
         PtyPair host, plc;
         ASSERT_TRUE(host.ok() && plc.ok());
         const Ran ran = MonitorTaps({&host, &plc}, kFetch, false, stop);
