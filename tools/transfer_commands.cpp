@@ -252,7 +252,8 @@ int RunBrowse(StepContext& context, const Step& step) {
     MarkDialog(false);
     if (code != MORVANE_OK)
         return Fail("no address chosen (" + std::to_string(code) +
-                        "): the dialog was cancelled, or stood idle for 10 minutes",
+                        "): the dialog was cancelled, stood idle for 10 minutes (Linux), or could "
+                        "not be shown",
                     kExitUsage);
     SayBeside(step.display, std::string("address: ") + address);
     Step read = step;
