@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -263,37 +264,44 @@ const monitor::WatchEnd* EndOn(const struct stat& status,
 // port is held as the driver holds its own: a second reader, the driver
 // itself or another monitor, would take bytes this one never sees.
 int OpenPort(const std::string& option, const std::string& given, const LineParameters& line,
-             bool listen_only, const std::vector<monitor::WatchEnd>& opened, bool* marked,
-             int* fd) {
+             bool listen_only, const std::vector<monitor::WatchEnd>& opened, bool quiet,
+             bool* marked, int* fd) {
+    const auto refuse = [quiet](const std::string& text, int code) {
+        return quiet ? code : Fail(text, code, kWho);
+    };
     std::string device, port, error;
-    if (!ResolvePort(given, &device, &port, &error, option)) return Fail(error, kExitUsage, kWho);
+    if (!ResolvePort(given, &device, &port, &error, option)) return refuse(error, kExitUsage);
     *fd =
         open(device.c_str(), (listen_only ? O_RDONLY : O_RDWR) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     struct stat mine {};
     if (*fd >= 0 && fstat(*fd, &mine) == 0) {
         if (const monitor::WatchEnd* end = EndOn(mine, opened)) {
             close(*fd);
-            return Fail(given + " is the same port as " + end->name + ": give two ports",
-                        kExitUsage, kWho);
+            return refuse(given + " is the same port as " + end->name + ": give two ports",
+                          kExitUsage);
         }
     }
     termios held{};
     if (*fd < 0 || flock(*fd, LOCK_EX | LOCK_NB) != 0 || !SetLine(*fd, line, 0, &held)) {
         if (*fd >= 0) close(*fd);
-        return Fail("cannot open port " + device + " at " + DescribeLine(line) + ": " +
-                        DiagnosePort(device, line),
-                    kExitPortUnavailable, kWho);
+        return refuse("cannot open port " + device + " at " + DescribeLine(line) + ": " +
+                          (quiet ? "" : DiagnosePort(device, line)),
+                      kExitPortUnavailable);
     }
     *marked = (held.c_iflag & PARMRK) != 0;
     return kExitOk;
 }
 
-int Live(MonitorRequest& r, const LineParameters& line) {
-    std::vector<monitor::WatchEnd> ends;
-    auto close_ends = [&ends] {
-        for (const monitor::WatchEnd& end : ends)
-            close(end.fd);
-    };
+void CloseEnds(std::vector<monitor::WatchEnd>* ends) {
+    for (const monitor::WatchEnd& end : *ends)
+        close(end.fd);
+    ends->clear();
+}
+
+// Opens the ports in the order given; kExitOk, or the status of the first
+// that did not open (said, unless quiet), none left open.
+int OpenEnds(const MonitorRequest& r, const LineParameters& line, bool quiet,
+             std::vector<monitor::WatchEnd>* ends) {
     std::vector<std::string> names = r.between.empty() ? r.taps : r.between;
     if (!r.plc_tap.empty()) names.push_back(r.plc_tap);
     for (size_t i = 0; i < names.size(); ++i) {
@@ -304,17 +312,36 @@ int Live(MonitorRequest& r, const LineParameters& line) {
                              : i < r.taps.size() ? "--tap"
                                                  : "--tap-plc";
         const int status =
-            OpenPort(option, names[i], line, r.between.empty(), ends, &end.marked, &end.fd);
+            OpenPort(option, names[i], line, r.between.empty(), *ends, quiet, &end.marked, &end.fd);
         if (status != kExitOk) {
-            close_ends();
+            CloseEnds(ends);
             return status;
         }
-        ends.push_back(end);
+        ends->push_back(end);
     }
     if (!r.between.empty()) {
-        ends[0].forward_to = ends[1].fd;
-        ends[1].forward_to = ends[0].fd;
+        (*ends)[0].forward_to = (*ends)[1].fd;
+        (*ends)[1].forward_to = (*ends)[0].fd;
     }
+    return kExitOk;
+}
+
+// After a port failed (an adapter pulled, a far end closed): waits until
+// every port opens again, their names followed anew; false once stopped.
+bool Reopen(const MonitorRequest& r, const LineParameters& line,
+            std::vector<monitor::WatchEnd>* ends) {
+    while (g_stop == 0) {
+        const timespec pause{0, 500'000'000};
+        nanosleep(&pause, nullptr);  // a stop signal cuts it short
+        if (g_stop == 0 && OpenEnds(r, line, true, ends) == kExitOk) return true;
+    }
+    return false;
+}
+
+int Live(MonitorRequest& r, const LineParameters& line) {
+    std::vector<monitor::WatchEnd> ends;
+    auto close_ends = [&ends] { CloseEnds(&ends); };
+    if (const int status = OpenEnds(r, line, false, &ends); status != kExitOk) return status;
     // The output and the capture are written by threads of their own: a
     // reader that stops reading must never stop the forwarding.
     monitor::DetachedOutput out(monitor::DescriptorSink(STDOUT_FILENO));
@@ -374,8 +401,19 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     std::fprintf(stderr, "morvane monitor: %s %s%s; Ctrl-C ends\n",
                  r.between.empty() ? "listening on" : "between", sides.c_str(),
                  ends.size() == 1 ? " only" : "");
-    const std::string failure = monitor::WatchLine(ends, monitor::MonotonicMicros(), calls);
-    close_ends();
+    // A port that fails is waited for, the line cut meanwhile, rather than
+    // left cut for good: the monitor may stand in a line nobody watches.
+    const uint64_t start_us = monitor::MonotonicMicros();
+    for (;;) {
+        const std::string failure = monitor::WatchLine(ends, start_us, calls);
+        close_ends();
+        if (failure.empty() || g_stop != 0) break;
+        watcher.Flush();
+        std::fprintf(stderr, "morvane monitor: port failed: %s; %s until the ports open again\n",
+                     failure.c_str(), r.between.empty() ? "not listening" : "the line is cut");
+        if (!Reopen(r, line, &ends)) break;
+        std::fprintf(stderr, "morvane monitor: the ports are open again; watching on\n");
+    }
     watcher.Flush();
     watcher.PrintSummary(summary_out);
     // What is still queued gets a moment; a reader that stopped does not
@@ -388,10 +426,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
     }
     if (!out.Finish(kFinishWait, &lost) && g_stop != SIGPIPE)
         code = Fail("the output: " + lost, g_stop ? code : kExitToolFailed, kWho);
-    if (failure.empty()) return code;
-    return Fail("port failed: " + failure + "; " +
-                    (r.between.empty() ? "listening stopped" : "forwarding stopped both ways"),
-                kExitLineFailed, kWho);
+    return code;
 }
 
 }  // namespace

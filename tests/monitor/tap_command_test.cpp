@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 
@@ -315,6 +316,46 @@ TEST(MonitorTap, APortItCannotHaveIsNamedOnOneLine) {
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
     }
     close(holder);
+}
+
+// A tap whose port goes away (an adapter pulled) and comes back behind the
+// same link, perhaps at another node: the monitor says so, waits, and
+// listens on instead of ending.
+TEST(MonitorTap, APortThatComesBackIsListenedToAgain) {
+    const std::string link = ScratchFile("morvane-monitor-tap");
+    auto first = std::make_unique<PtyPair>();
+    ASSERT_TRUE(first->ok());
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(first->name(), link);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        execl(MORVANE_PROGRAM, MORVANE_PROGRAM, "monitor", "-v", "--tap", link.c_str(), nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    std::string said;
+    bool listened = ReadUntil(out[0], "; Ctrl-C ends\n", &said);
+    first.reset();
+    listened = listened && ReadUntil(out[0], "until the ports open again\n", &said);
+    PtyPair second;
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(second.name(), link);
+    listened = listened && ReadUntil(out[0], "watching on\n", &said);
+    const uint64_t before = BytesRead(child);
+    listened = listened && second.Send(Hex("02")) && WaitTakenIn(child, before, 1, second);
+    kill(child, listened ? SIGINT : SIGKILL);
+    ReadUntil(out[0], "", &said);
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(listened) << said;
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130) << said;
+    EXPECT_NE(said.find("host > PLC  STX", said.find("watching on")), std::string::npos) << said;
+    std::filesystem::remove(link);
 }
 
 // A replay decodes as it reads: what is no capture (a directory, a line no
