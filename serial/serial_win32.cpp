@@ -65,8 +65,6 @@ void ApplySettings(const LineParameters& line, uint16_t line_control, DCB* dcb) 
     dcb->fAbortOnError = FALSE;
 }
 
-}  // namespace
-
 // "COM" and digits, any case.
 bool IsComName(const char* name) {
     if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm' ||
@@ -76,6 +74,8 @@ bool IsComName(const char* name) {
         if (*at < '0' || *at > '9') return false;
     return true;
 }
+
+}  // namespace
 
 int SerialOpen(const char* port_name, const LineParameters& line, uint16_t line_control,
                PortHandle* handle) {

@@ -24,6 +24,7 @@ constexpr char kLibraryName[] = "MORVANE.DLL";
 
 std::atomic<int> g_signal{0};
 std::atomic<bool> g_in_transfer{false};
+UINT g_console_code_page = 0;  // the console's output code page before ours
 
 std::string SystemMessage(DWORD code) {
     char text[256] = "";
@@ -47,6 +48,7 @@ BOOL WINAPI NoteStop(DWORD event) {
     constexpr int kSigint = 2;  // as the exit status reports it
     if (g_signal.exchange(kSigint) != 0) {
         Say("\n");
+        if (g_console_code_page != 0) SetConsoleOutputCP(g_console_code_page);
         ExitProcess(128 + kSigint);
     }
     if (g_in_transfer) Say("morvane: stopping after this transfer (Ctrl-C again: at once)\n");
@@ -124,9 +126,10 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
 }
 
 void KeepStandardStreams() {
-    static UINT previous = GetConsoleOutputCP();
+    const UINT previous = GetConsoleOutputCP();
     if (previous == 0 || previous == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
-    std::atexit([] { SetConsoleOutputCP(previous); });
+    g_console_code_page = previous;
+    std::atexit([] { SetConsoleOutputCP(g_console_code_page); });
 }
 
 std::string ArgumentInUtf8(const std::string& argument) {
