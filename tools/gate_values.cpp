@@ -276,8 +276,9 @@ std::string ValueText(const Value& value, bool signed_words) {
         return ValueNumber(value, signed_words) + hex;
     }
     if (value.kind != Value::Kind::kString) return ValueNumber(value, signed_words);
-    // One value stays on one line, whatever bytes the PLC holds.
-    return "\"" + Latin1ToUtf8(Escaped(value.text, "\\x%02X", 0x7F)) + "\"";
+    // One value stays on one line, whatever bytes the PLC holds; the C1
+    // controls (0x80 to 0x9F) would steer a terminal as well.
+    return "\"" + Latin1ToUtf8(Escaped(value.text, "\\x%02X", 0x9F)) + "\"";
 }
 
 }  // namespace morvane::tool

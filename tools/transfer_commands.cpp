@@ -193,7 +193,9 @@ int RunWrite(StepContext& context, const Step& step, const PreparedTransfer& pre
     const std::string what = Describing("writing", step, prepared);
     const TransferOutcome outcome = Transfer(context, command, what, prepared, &buffer);
     if (outcome.kind != FailureKind::kNone) return ReportFailure(context, what, outcome);
-    SayBeside(step.display, step.address + " <- " + Plural(prepared.count, "value"));
+    SayBeside(step.display,
+              step.address + " <- " + Plural(prepared.count, "value") +
+                  (outcome.attempts > 1 ? "  (" + Plural(outcome.attempts, "attempt") + ")" : ""));
     // The driver puts what it sent in place of what it changed on the way.
     for (int32_t i = 0; i < prepared.count; ++i) {
         const auto index = static_cast<size_t>(i);

@@ -52,6 +52,8 @@ TEST(GateValues, ValuesLandInTheHostLayoutAndReadBack) {
          "h\xC3\xA9\xC3\xBF\xC2\xA0",
          "\"h\xC3\xA9\xC3\xBF\xC2\xA0\"",
          {'h', 0xE9, 0xFF, 0xA0, 0}},
+        // A C1 control (CSI) would steer a terminal: shown escaped.
+        {Gate('S', -1, 4), false, "a\xC2\x9B", "\"a\\x9B\"", {'a', 0x9B, 0, 0, 0}},
     };
     for (const RoundTrip& c : cases) {
         SCOPED_TRACE(c.text);

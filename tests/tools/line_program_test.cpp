@@ -68,6 +68,19 @@ TEST(LineProgram, ABabblingPlcNeitherHoldsUpTheEndNorHidesInTheTrace) {
     EXPECT_NE(out.find("PLC > host  55 55 55"), std::string::npos) << out;
 }
 
+// A write that took more than one attempt says so, as a read does.
+TEST(LineProgram, AWriteTellsTheAttemptsItTook) {
+    SimFixture sim(FastLink(false));
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    plcsim::Faults refuse_once;
+    refuse_once.nak_telegrams = 1;
+    sim.SetFaults(refuse_once);
+    std::string out;
+    EXPECT_EQ(RunCommand(kProgram + "write --port " + sim.device() + " 001002 5 2>&1", &out), 0);
+    EXPECT_EQ(out, "001002 <- 1 value  (2 attempts)\n");
+    EXPECT_EQ(sim->Word(1, 2), 5);
+}
+
 // A port the program reaches through a link, as /dev/serial/by-id/ names one.
 TEST(LineProgram, TraceShowsEveryByteTheSimulatorExchanged) {
     for (const char* protocol : {"3964", "3964r"}) {
