@@ -56,7 +56,7 @@ expect() {
 
 started=$SECONDS
 expect 0 'description: +Siemens 3964 with RK512;.*channel area: +4135 bytes' -- info
-expect 0 'usage: morvane .*browse' -- --help
+expect 0 "usage: morvane .*;On Windows: give the PLC's port with --port COM1.*browse" -- --help
 expect 1 "give the PLC's port with --port \(COM1" -- read 001004
 expect 6 'cannot open port COM9' -- read --port COM9 001004
 # Every kind of gate on one channel, as the port is opened once: Wine cannot

@@ -359,8 +359,9 @@ bool ParseCommandLine(const Arguments& arguments, Invocation* invocation, std::s
 
 void PrintUsage(FILE* out) {
     std::fprintf(out,
-                 "usage: morvane COMMAND [ARGS...] [then STEP [ARGS...]]... [OPTIONS]\n\n"
-                 "commands:\n");
+                 "usage: morvane COMMAND [ARGS...] [then STEP [ARGS...]]... [OPTIONS]\n\n%s"
+                 "commands:\n",
+                 kPlatformUsage);
     for (const Command& command : kCommands)
         std::fprintf(out, "  %-6s %-20s %s\n", command.name, command.arguments, command.summary);
     std::fprintf(out,

@@ -75,6 +75,10 @@ std::FILE* OpenStreamFile(const std::string& path, bool append, std::string* err
 // show the UTF-8 the program writes, and set back at the end).
 void KeepStandardStreams();
 
+// What the usage text says of this platform's differences ("" on Linux,
+// which the text describes).
+extern const char kPlatformUsage[];
+
 // A command-line argument as UTF-8 text: Windows hands a program its
 // arguments in the system's code page.
 std::string ArgumentInUtf8(const std::string& argument);

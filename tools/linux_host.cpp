@@ -179,6 +179,8 @@ void KeepStandardStreams() {
     plcsim::KeepStandardStreams();
 }
 
+const char kPlatformUsage[] = "";
+
 std::string ArgumentInUtf8(const std::string& argument) {
     return argument;
 }

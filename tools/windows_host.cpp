@@ -132,6 +132,12 @@ void KeepStandardStreams() {
     std::atexit([] { SetConsoleOutputCP(g_console_code_page); });
 }
 
+const char kPlatformUsage[] =
+    "On Windows: give the PLC's port with --port COM1 (COM10 and above as they\n"
+    "are); the driver is MORVANE.DLL beside this program. The embedded simulator,\n"
+    "--sim-*, --trace, --trace-file, the progress line and monitor are Linux only,\n"
+    "and output whose reader has gone ends with status 1.\n\n";
+
 std::string ArgumentInUtf8(const std::string& argument) {
     const UINT code_page = GetACP();
     const int size = static_cast<int>(argument.size());
