@@ -62,7 +62,9 @@ AckResult ExpectByte(PortHandle port, uint8_t expected) {
 ReadyResult CheckIfReady(PortHandle port) {
     bool conflict = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        SendControl(port, kStx);
+        // A request that never reached the line gets no answer: none is
+        // waited for (a port that takes no more characters fails at once).
+        if (SendByte(port, kStx) != SendResult::kSent) continue;
         uint8_t byte = 0;
         if (!ReadByte(port, &byte)) continue;
         if ((byte == kDle || byte == kStx) && Damaged(port)) continue;

@@ -86,6 +86,17 @@ TEST_F(DriverOnVirtualLine, ASilentPartnerCostsFourAttemptsOfTwoTimeOutsWithinTh
     EXPECT_LE(TheLine().NowMs(), CallBoundMs(MORVANE_CMD_SINGLE_READ, gate, 1, kReadTimeoutMs));
 }
 
+// A port that takes no character (a device gone whose reads still wait, as
+// some systems leave it) costs no read time-outs: no request reached the line.
+TEST_F(DriverOnVirtualLine, APortThatTakesNoCharacterIsGivenUpWithoutWaiting) {
+    Start(Wire(12, 0x80), false);  // every write fails: 4 x (STX, STX, NAK)
+    int32_t value = 0x5A5A5A5A;
+    EXPECT_EQ(SingleReadWord(1, 2, &value), 2);
+    EXPECT_EQ(value, 0x5A5A5A5A);
+    EXPECT_TRUE(TheLine().Written().empty());
+    EXPECT_EQ(TheLine().NowMs(), 0u);
+}
+
 TEST_F(DriverOnVirtualLine, APartnerThatNeverFallsSilentIsLeftWithinTheBound) {
     // A good reply, then a noise byte answering every write: the quiet-line
     // loop and the attempts give up at their limits, not at the end of the script.
