@@ -5,11 +5,15 @@
 // - ChangeTevParams closes an open port before it opens the new settings,
 //   also when the port name is unchanged: otherwise the exclusive device
 //   refuses the second open and the port runs on with its old parameters
-//   while the new ones are stored.
+//   while the new ones are stored. When the device refuses the new line
+//   settings there, it is opened again with the old ones, which stay
+//   stored: one bad setting does not take a working channel off the line.
 // - A time-out of ChangeTevParams that is not above 0 keeps the current one
 //   (not only 0 and -1): a negative internal time-out would become an
 //   unbounded read time-out on the port.
 #include "entry/lifecycle.h"
+
+#include <cstring>
 
 #include "entry/config_file.h"
 #include "entry/driver_state.h"
@@ -121,18 +125,29 @@ int32_t ChangeTevParams(TevRequest* request) {
     if (area == nullptr || change == nullptr) return MORVANE_LINE_FAILED;
 
     if (change->timeout > 0) area->internal_timeout = change->timeout;
-    if (area->port_handle != 0) (void)CloseCom(request);
     PortSettings& settings = area->port_settings;
+    const PortSettings running = settings;
+    const bool same_port_open =
+        area->port_handle != 0 &&
+        std::strncmp(running.port_name, change->port_name, MORVANE_PORT_NAME_SIZE) == 0;
+    if (area->port_handle != 0) (void)CloseCom(request);
     CopyPortName(settings.port_name, change->port_name);
     if (change->line.baud_rate != 0) settings.line = change->line;
 
-    const PortHandle handle = OpenCom(settings);
-    if (handle == 0) {
+    PortHandle handle = OpenCom(settings);
+    const bool refused_here = handle == 0 && same_port_open && area->port_handle == 0;
+    if (refused_here) {
+        settings = running;
+        handle = OpenCom(settings);
+    }
+    if (handle != 0) {
+        area->port_handle = handle;
+        SetPortReadTimeout(*area);
+    }
+    if (handle == 0 || refused_here) {
         err(MORVANE_LOG_OPERATOR, "ZIDIV> ChangeTevParams() exited 2");
         return MORVANE_LINE_FAILED;
     }
-    area->port_handle = handle;
-    SetPortReadTimeout(*area);
     err(MORVANE_LOG_TRACE, "ZIDIV> ChangeTevParams() exited 0");
     return MORVANE_OK;
 }

@@ -110,9 +110,10 @@ constexpr FaultWords kFaultWords[] = {
     {"", "no valid exchange",
      "nothing valid came back; check the protocol (3964 or 3964R: --protocol), the baud rate "
      "(--baud) and the cable"},
-    {"nak", "the PLC refused the connection or answered NAK",
-     "the PLC took no telegram: is it busy, or set to another procedure or frame? check "
-     "--protocol, --baud and --frame; --trace shows what came instead of its DLE"},
+    {"nak", "no answer to the connection request, or a NAK",
+     "the PLC took no telegram: is it on and the cable in, or is it busy or set to another "
+     "procedure or frame? check --protocol, --baud and --frame; --trace shows what came "
+     "instead of its DLE"},
     {"no-ack", "no acknowledgement of the telegram",
      "check the protocol (3964 or 3964R: --protocol), the baud rate (--baud), the frame "
      "(--frame) and the cable"},

@@ -286,6 +286,32 @@ TEST_F(Lifecycle, ChangeTevParamsWithTheSameNameAppliesTheNewLine) {
     EXPECT_EQ(Logged(), expected) << log_.Dump();
 }
 
+// A line setting the device refuses (a rate termios cannot set, nine data
+// bits) does not take the running port down: it opens again as it ran.
+TEST_F(Lifecycle, ChangeTevParamsRefusedOnTheSamePortKeepsItRunning) {
+    for (const LineParameters refused :
+         {LineParameters{12345, 8, 0, 0}, LineParameters{9600, 9, 0, 0}}) {
+        ASSERT_EQ(ColdStart(pty_.port_name(), 1), MORVANE_OK);
+        log_.clear();
+        EXPECT_EQ(Change(pty_.port_name(), 400, refused), MORVANE_LINE_FAILED);
+        ASSERT_NE(area_.port_handle, 0u);
+        EXPECT_EQ(area_.port_settings.line.baud_rate, kLine.baud_rate);
+        EXPECT_EQ(area_.port_settings.line.data_bits, kLine.data_bits);
+        EXPECT_EQ(PortTimeout(), 400u);  // the time-out is no line setting: it is taken
+        termios settings{};
+        ASSERT_EQ(tcgetattr(static_cast<int>(area_.port_handle), &settings), 0);
+        EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B9600));
+        const Lines expected = {
+            {kTrace, "ZIDIV> CloseCom() exited 0"},
+            {kTrace, "ZIDIV> OpenCom() exited with error"},
+            {kTrace, HandleLine("ZIDIV> OpenCom() exited OK, file handle %u", area_.port_handle)},
+            {kOperator, "ZIDIV> ChangeTevParams() exited 2"},
+        };
+        EXPECT_EQ(Logged(), expected) << log_.Dump();
+        ASSERT_EQ(Run(MORVANE_CMD_CLOSE_COM), MORVANE_OK);
+    }
+}
+
 TEST_F(Lifecycle, ChangeTevParamsMovesToANewPortWithTheOldLine) {
     PtyPair other;
     ASSERT_TRUE(other.ok());

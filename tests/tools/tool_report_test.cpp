@@ -125,7 +125,7 @@ TEST(ToolReport, LineFailuresSayWhatWentWrong) {
         const char* said;
         const char* status;
     } cases[] = {
-        {ignore, false, "the PLC refused the connection or answered NAK", "line-failure-nak"},
+        {ignore, false, "no answer to the connection request, or a NAK", "line-failure-nak"},
         {no_reply, false, "no reply after the acknowledgement", "line-failure-no-reply"},
         {bad_bcc, true, "the reply failed its block check, or arrived with damaged characters",
          "line-failure-block-check"},
