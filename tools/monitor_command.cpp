@@ -356,10 +356,10 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         const monitor::WatchEnd* port =
             stat(r.capture.c_str(), &file) == 0 ? EndOn(file, ends) : nullptr;
         if (port != nullptr) {
-            close_ends();
-            return Fail("--capture " + r.capture + " is the port " + port->name +
-                            ": the capture would go onto the line",
-                        kExitUsage, kWho);
+            const std::string refusal = "--capture " + r.capture + " is the port " + port->name +
+                                        ": the capture would go onto the line";
+            close_ends();  // which frees the port's name
+            return Fail(refusal, kExitUsage, kWho);
         }
         std::string why;
         capture_file.reset(OpenStreamFile(r.capture, false, &why));

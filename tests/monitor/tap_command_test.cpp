@@ -294,14 +294,18 @@ TEST(MonitorTap, APortItCannotHaveIsNamedOnOneLine) {
               2);
     EXPECT_EQ(out, "morvane monitor: " + host.port_name() + " is the same port as " + host.name() +
                        ": give two ports\n");
-    // A capture into a watched port would go onto the line.
+    // A capture into a watched port would go onto the line. The port is
+    // named by a link whose name is too long to be kept inside its string.
+    TempDirectory links;
+    const std::string link = (links.path() / "the-host-side-of-the-line-under-watch").string();
+    ASSERT_EQ(symlink(host.name().c_str(), link.c_str()), 0);
     std::string captured;
-    EXPECT_EQ(RunCommand("timeout 5 " + std::string(MORVANE_PROGRAM) + " monitor --tap " +
-                             host.name() + " --capture " + host.name() + " 2>&1",
+    EXPECT_EQ(RunCommand("timeout 5 " + std::string(MORVANE_PROGRAM) + " monitor --tap " + link +
+                             " --capture " + host.name() + " 2>&1",
                          &captured),
               2);
-    EXPECT_EQ(captured, "morvane monitor: --capture " + host.name() + " is the port " +
-                            host.name() + ": the capture would go onto the line\n");
+    EXPECT_EQ(captured, "morvane monitor: --capture " + host.name() + " is the port " + link +
+                            ": the capture would go onto the line\n");
     EXPECT_EQ(ToHex(host.Receive(1, 20)), "");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
