@@ -317,14 +317,14 @@ void LineDecoder::AfterEtx(const LineChar& c) {
     AwaitAck(c);
 }
 
-void LineDecoder::TakeBcc(const LineChar& c) {
+void LineDecoder::TakeBcc(const LineChar& c, bool settles) {
     block_.has_bcc = true;
     block_.bcc_ok = c.byte == bcc_ && !c.damaged;
     block_.end_us = c.time_us;
     ++block_.chars;
     block_.damaged = block_.damaged || c.damaged;
     if (block_.bcc_ok) {
-        procedure_ = Procedure::k3964R;
+        if (settles) procedure_ = Procedure::k3964R;
     } else {
         Report(AnomalyClass::kBccFailed, c.time_us, c.from,
                "block check " + Hex2(c.byte) + " from the " + SideName(c.from) +

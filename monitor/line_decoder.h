@@ -70,7 +70,8 @@ class LineDecoder {
     void AfterEtx(const LineChar& c);
     void AwaitAck(const LineChar& c);
     // Takes the character after DLE ETX as the block's check.
-    void TakeBcc(const LineChar& c);
+    // settles: a check that fits shows the procedure is 3964R.
+    void TakeBcc(const LineChar& c, bool settles = true);
     // One side heard alone (line_decoder_one_side.cpp).
     bool OneSideOverdue(uint64_t now_us) const;
     void OneSideTimeOut();

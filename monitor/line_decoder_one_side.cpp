@@ -78,10 +78,15 @@ void LineDecoder::OneSideRequested(const LineChar& c) {
 
 void LineDecoder::OneSideAfterEtx(const LineChar& c) {
     // Unknown which procedure runs, a character is the block check only when
-    // it fits: a 3964 sender's next character could be anything.
-    const bool fits = c.byte == bcc_ && !c.damaged;
+    // it fits: a 3964 sender's next character could be anything. Under 3964
+    // that is its DLE, STX or NAK, which often fits by chance (a telegram for
+    // DB1 W2 x1 sums to DLE): such a one is the check only when it came in
+    // one read with the DLE ETX, and settles nothing. A 3964R line shows
+    // itself by the first block whose check is another character.
+    const bool link_char = c.byte == kDle || c.byte == kStx || c.byte == kNak;
+    const bool fits = c.byte == bcc_ && !c.damaged && (!link_char || c.time_us == last_us_);
     if (procedure_ == Procedure::k3964R || (procedure_ == Procedure::kUnknown && fits)) {
-        TakeBcc(c);
+        TakeBcc(c, !link_char);
         return EndBlock();
     }
     EndBlock();
