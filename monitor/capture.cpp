@@ -90,6 +90,7 @@ bool CaptureReader::Line(std::string_view text, std::vector<LineChar>* chars, st
                 rest.remove_prefix(1);
             header_.line = std::string(rest);
         }
+        if (key == "cut") ++cuts_;
         if (key == "heard") {
             const std::string_view side = Word(&rest);
             if (side != "host" && side != "PLC") return fail("heard must be host or PLC");

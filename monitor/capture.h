@@ -5,8 +5,9 @@
 // written !XX arrived flagged damaged by the UART. Lines starting with '#'
 // are comments; "#start-utc-us N" gives the wall-clock time of time 0 (in
 // microseconds since 1970), "#line 9600 8E1" the line's settings and
-// "#heard host" (or PLC) that one side alone was listened to. Times
-// never go back. Written by the monitor, plcsim and morvane alike, read by
+// "#heard host" (or PLC) that one side alone was listened to, and "#cut"
+// that a port failed there: what was begun ended with it. Times never go
+// back. Written by the monitor, plcsim and morvane alike, read by
 // the monitor's --replay.
 #pragma once
 
@@ -49,6 +50,7 @@ class CaptureWriter {
     void Write(uint64_t time_us, Side from, const std::vector<uint8_t>& bytes,
                const std::vector<bool>& damaged);
     void Write(const LineChar& c) { Write(c.time_us, c.from, &c.byte, 1, &c.damaged); }
+    void Cut() { std::fputs("#cut\n", out_); }
 
   private:
     FILE* out_;
@@ -60,9 +62,11 @@ class CaptureReader {
     // False with *error ("line 12: ...") for a line that is not a capture's.
     bool Line(std::string_view text, std::vector<LineChar>* chars, std::string* error);
     const CaptureHeader& header() const { return header_; }
+    size_t cuts() const { return cuts_; }  // "#cut" lines read so far
 
   private:
     CaptureHeader header_;
+    size_t cuts_ = 0;
     uint64_t last_us_ = 0;
     size_t number_ = 0;
 };

@@ -41,7 +41,7 @@ const char kMonitorUsage[] =
     "  --replay FILE      decode a capture written earlier\n"
     "  --capture FILE     write what crosses the line as a capture (.mcap)\n"
     "  --baud N, --frame F   the line's settings, for both ports (default 9600 8E1;\n"
-    "                     a replay: the capture's own)\n"
+    "                     a replay: the capture's own, each unless given)\n"
     "  --char-delay MS    longest gap inside a block (default 220)\n"
     "  --ack-delay MS     longest wait for an answer (default 550, 2000 in 3964R)\n"
     "  --json             one JSON object per event;  --csv  one row per transfer\n"
@@ -145,8 +145,9 @@ FILE* SummaryOut(const monitor::MonitorOptions& options, FILE* out) {
 constexpr std::chrono::seconds kFinishWait{2};
 
 // The rate and frame a capture was taken at ("19200 8E1"), which its busy
-// shares are measured by; left as they are when the header has none.
-void TakeRecordedLine(const std::string& text, monitor::MonitorOptions* options) {
+// shares are measured by, each unless the command line gives its own; left
+// as they are when the header has none.
+void TakeRecordedLine(const std::string& text, LineChoice given, monitor::MonitorOptions* options) {
     const size_t blank = text.find(' ');
     long baud = 0;
     LineChoice frame;
@@ -154,8 +155,9 @@ void TakeRecordedLine(const std::string& text, monitor::MonitorOptions* options)
     if (blank == std::string::npos || !TakeNumber(text.substr(0, blank), 1, 4000000, &baud) ||
         !TakeLineOption("--frame", text.substr(blank + 1), &frame, &refused) || !refused.empty())
         return;
-    options->baud = static_cast<uint32_t>(baud);
-    options->bits_per_char = BitsPerCharacter(ChosenLine(frame, LineParameters{}));
+    options->baud = given.baud != 0 ? given.baud : static_cast<uint32_t>(baud);
+    given.baud = 0;
+    options->bits_per_char = BitsPerCharacter(ChosenLine(given, ChosenLine(frame, {})));
 }
 
 extern "C" void OnStopSignal(int number) {
@@ -197,13 +199,12 @@ int Replay(MonitorRequest& r) {
     auto start = [&] {
         r.options.start_utc_us = reader.header().start_utc_us;
         r.options.heard = reader.header().heard;
-        if (r.line.baud == 0 && r.line.data_bits == 0)  // none given: the capture's own
-            TakeRecordedLine(reader.header().line, &r.options);
+        TakeRecordedLine(reader.header().line, r.line, &r.options);
         watcher = std::make_unique<monitor::Monitor>(r.options, stdout);
     };
     std::string pending, error;
     std::vector<monitor::LineChar> chars;
-    size_t number = 0;
+    size_t number = 0, cuts = 0;
     // Each whole line of pending, and at the end the last one unended.
     auto decode = [&](bool at_end) {
         size_t from = 0;
@@ -215,6 +216,8 @@ int Replay(MonitorRequest& r) {
             if (!reader.Line(std::string_view(pending).substr(from, end - from), &chars, &error))
                 return false;
             ++number;
+            if (reader.cuts() != cuts && watcher) watcher->Flush();  // as the live view did
+            cuts = reader.cuts();
             if (!chars.empty() && !watcher) start();
             for (const monitor::LineChar& c : chars)
                 watcher->Feed(c);
@@ -333,7 +336,13 @@ bool Reopen(const MonitorRequest& r, const LineParameters& line,
     while (g_stop == 0) {
         const timespec pause{0, 500'000'000};
         nanosleep(&pause, nullptr);  // a stop signal cuts it short
-        if (g_stop == 0 && OpenEnds(r, line, true, ends) == kExitOk) return true;
+        if (g_stop == 0 && OpenEnds(r, line, true, ends) == kExitOk) {
+            // What built up while the line was cut belongs to exchanges given
+            // up long since: sent on now, it would land inside the next one.
+            for (const monitor::WatchEnd& end : *ends)
+                tcflush(end.fd, TCIFLUSH);
+            return true;
+        }
     }
     return false;
 }
@@ -409,6 +418,7 @@ int Live(MonitorRequest& r, const LineParameters& line) {
         close_ends();
         if (failure.empty() || g_stop != 0) break;
         watcher.Flush();
+        if (capture) capture->Cut();
         std::fprintf(stderr, "morvane monitor: port failed: %s; %s until the ports open again\n",
                      failure.c_str(), r.between.empty() ? "not listening" : "the line is cut");
         if (!Reopen(r, line, &ends)) break;

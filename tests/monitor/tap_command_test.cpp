@@ -328,6 +328,7 @@ TEST(MonitorTap, APortItCannotHaveIsNamedOnOneLine) {
 // listens on instead of ending.
 TEST(MonitorTap, APortThatComesBackIsListenedToAgain) {
     const std::string link = ScratchFile("morvane-monitor-tap");
+    const std::string capture = ScratchFile("morvane-monitor-tap.mcap");
     auto first = std::make_unique<PtyPair>();
     ASSERT_TRUE(first->ok());
     std::filesystem::remove(link);
@@ -338,7 +339,8 @@ TEST(MonitorTap, APortThatComesBackIsListenedToAgain) {
     if (child == 0) {
         dup2(out[1], STDOUT_FILENO);
         dup2(out[1], STDERR_FILENO);
-        execl(MORVANE_PROGRAM, MORVANE_PROGRAM, "monitor", "-v", "--tap", link.c_str(), nullptr);
+        execl(MORVANE_PROGRAM, MORVANE_PROGRAM, "monitor", "-v", "--tap", link.c_str(), "--capture",
+              capture.c_str(), nullptr);
         _exit(127);
     }
     close(out[1]);
@@ -346,7 +348,9 @@ TEST(MonitorTap, APortThatComesBackIsListenedToAgain) {
     bool listened = ReadUntil(out[0], "; Ctrl-C ends\n", &said);
     first.reset();
     listened = listened && ReadUntil(out[0], "until the ports open again\n", &said);
+    // A NAK that waited in the port while it was gone belongs to no exchange.
     PtyPair second;
+    ASSERT_TRUE(second.Send(Hex("15")));
     std::filesystem::remove(link);
     std::filesystem::create_symlink(second.name(), link);
     listened = listened && ReadUntil(out[0], "watching on\n", &said);
@@ -360,7 +364,13 @@ TEST(MonitorTap, APortThatComesBackIsListenedToAgain) {
     EXPECT_TRUE(listened) << said;
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130) << said;
     EXPECT_NE(said.find("host > PLC  STX", said.find("watching on")), std::string::npos) << said;
+    EXPECT_EQ(said.find("NAK"), std::string::npos) << said;
+    // The replay ends what was begun where the live view ended it.
+    std::ifstream written(capture);
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(written), {}).find("\n#cut\n"),
+              std::string::npos);
     std::filesystem::remove(link);
+    std::filesystem::remove(capture);
 }
 
 // A replay decodes as it reads: what is no capture (a directory, a line no
@@ -432,6 +442,24 @@ TEST(MonitorReplay, ACaptureStillBeingWrittenEndsWholeOnAStopSignal) {
     EXPECT_NE(out.find("summary: 0 transfers, 0 retries"), std::string::npos) << out;
 }
 
+// A port failed at "#cut": the block begun before it ended there, not
+// joined to what came after the port was back.
+TEST(MonitorReplay, ACutEndsWhatWasBegunBeforeIt) {
+    TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    std::ofstream(scratch.path() / "cut.mcap")
+        << "1000 H 02\n2000 P 10\n3000 H 00 00 45 44\n#cut\n9000000 H 02\n9001000 P 10\n"
+           "9002000 H 00 00 45 44 01 02 00 01 FF FF 10 03\n9003000 P 10\n9004000 P 02\n"
+           "9005000 H 10\n9006000 P 00 00 00 00 12 34 10 03\n9007000 H 10\n";
+    std::string out;
+    EXPECT_EQ(RunCommand(std::string(MORVANE_PROGRAM) + " monitor --replay " +
+                             (scratch.path() / "cut.mcap").string() + " 2>&1",
+                         &out),
+              0);
+    EXPECT_NE(out.find("FETCH DB1 W2 x1 -> 0x1234  ok"), std::string::npos) << out;
+    EXPECT_NE(out.find(" char-gap 0 "), std::string::npos) << out;
+}
+
 // A capture is measured at the rate it was taken at, as its header says,
 // unless the command line says otherwise.
 TEST(MonitorReplay, ACaptureIsMeasuredAtItsOwnRate) {
@@ -450,6 +478,10 @@ TEST(MonitorReplay, ACaptureIsMeasuredAtItsOwnRate) {
     };
     EXPECT_EQ(busy("fast"), busy("slow --baud 19200"));
     EXPECT_NE(busy("fast"), busy("slow"));
+    // Each option overrides its own part only.
+    EXPECT_EQ(busy("fast"), busy("fast --frame 8E1"));
+    EXPECT_EQ(busy("fast --frame 8N1"), busy("slow --baud 19200 --frame 8N1"));
+    EXPECT_NE(busy("fast --frame 8N1"), busy("fast"));
 }
 
 }  // namespace
