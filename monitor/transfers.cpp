@@ -156,6 +156,15 @@ void TransferAssembler::Reply(const LinkEvent& block) {
                "reply of " + std::to_string(p.size()) + " bytes has no header, to " + Name(*open_));
         return Fail(TransferResult::kBadLength, "reply without header", block.end_us);
     }
+    // As the host takes it: a reply starts 00 for a first telegram and FF
+    // for a follow-on; another mark is the reply of another telegram.
+    if (p[0] != (index_ == 0 ? 0x00 : 0xFF)) {
+        char mark[48];
+        std::snprintf(mark, sizeof mark, "reply marked %02X, not %s, to telegram %d of ", p[0],
+                      index_ == 0 ? "00" : "FF", index_);
+        Report(AnomalyClass::kLengthMismatch, block.time_us, Side::kPlc, mark + Name(*open_));
+        return Fail(TransferResult::kBadLength, "reply of another telegram", block.end_us);
+    }
     if (p[3] != 0) {
         char text[32];
         std::snprintf(text, sizeof text, "error 0x%02X", p[3]);
@@ -166,11 +175,20 @@ void TransferAssembler::Reply(const LinkEvent& block) {
         open_->error_byte = p[3];
         return Fail(TransferResult::kPlcError, text, block.end_us);
     }
-    if (open_->kind == TransferKind::kFetch && p.size() - 4 != want) {
+    if (p.size() - 4 != want) {  // a SEND's reply is the bare header
         Report(AnomalyClass::kLengthMismatch, block.time_us, Side::kPlc,
                "reply carries " + std::to_string(p.size() - 4) + " data bytes, " + Name(*open_) +
                    " asked " + std::to_string(want));
         return Fail(TransferResult::kBadLength, "reply of the wrong length", block.end_us);
+    }
+    // A PLC that confirms a SEND telegram short of the words its header
+    // announced took words that were never sent.
+    if (open_->kind == TransferKind::kSend && pending_data_.size() * 2 != ExpectedDataBytes()) {
+        Report(AnomalyClass::kLengthMismatch, block.time_us, Side::kHost,
+               "telegram " + std::to_string(index_) + " of " + Name(*open_) + " carries " +
+                   std::to_string(pending_data_.size() * 2) + " data bytes, " +
+                   std::to_string(ExpectedDataBytes()) + " announced; the PLC confirmed it");
+        return Fail(TransferResult::kBadLength, "telegram of the wrong length", block.end_us);
     }
     std::vector<uint16_t>& data = open_->data;
     const size_t before = data.size();
