@@ -63,7 +63,8 @@ struct LinkEvent {
     std::vector<uint8_t> raw;   // stray characters
     // NAKs only: what the NAK answered.
     enum class Answered { kNothing, kRequest, kOwnRequest, kBlock } answered = Answered::kNothing;
-    // Blocks only: the first connection request that led to it.
+    // Blocks, and a NAK giving up its own request: the first connection
+    // request that led to it.
     uint64_t request_us = 0;
 };
 
@@ -89,14 +90,16 @@ struct Anomaly {
     std::string detail;  // what it answered, which telegram, ...
 };
 
-enum class TransferKind { kFetch, kSend };
+// kConnect: a transfer whose telegram never went out, every connection
+// request of the host refused or unanswered; of unknown kind and address.
+enum class TransferKind { kFetch, kSend, kConnect };
 enum class TransferResult {
     kOk,
     kPlcError,    // the PLC answered with an error number
     kBadLength,   // the reply's data do not fit the request
     kLineFailed,  // no valid reply: no answer, NAK, block check, time-out
 };
-const char* TransferKindName(TransferKind kind);        // "FETCH", "SEND"
+const char* TransferKindName(TransferKind kind);        // "FETCH", "SEND", "CONNECT"
 const char* TransferResultName(TransferResult result);  // "ok", "plc-error", ...
 
 struct Transfer {

@@ -137,6 +137,9 @@ void LineDecoder::Nak(const LineChar& c, LinkEvent::Answered answered, const cha
     EndStray();
     LinkEvent& event = OneChar(LinkKind::kNak, c);
     event.answered = answered;
+    event.request_us = answered == LinkEvent::Answered::kOwnRequest
+                           ? first_request_us_[static_cast<int>(c.from)]
+                           : 0;
     sink_.OnLink(event);
     Report(AnomalyClass::kNak, c.time_us, c.from,
            std::string("NAK from the ") + SideName(c.from) + " " + detail);

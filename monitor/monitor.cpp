@@ -60,6 +60,7 @@ bool Filter::Shows(const Transfer& t) const {
     // A side heard alone leaves some terms unknown: they match nothing.
     if (t.heard == Heard::kHost && failed >= 0) return false;
     if (t.heard == Heard::kPlc && (data_block >= 0 || kind >= 0)) return false;
+    if (t.kind == TransferKind::kConnect && data_block >= 0) return false;
     return (data_block < 0 || data_block == t.data_block) &&
            (kind < 0 || kind == static_cast<int>(t.kind)) &&
            (failed < 0 || failed == (t.result != TransferResult::kOk ? 1 : 0));

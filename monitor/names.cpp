@@ -36,7 +36,9 @@ const char* AnomalyName(AnomalyClass anomaly) {
 }
 
 const char* TransferKindName(TransferKind kind) {
-    return kind == TransferKind::kFetch ? "FETCH" : "SEND";
+    return kind == TransferKind::kFetch  ? "FETCH"
+           : kind == TransferKind::kSend ? "SEND"
+                                         : "CONNECT";
 }
 
 const char* TransferResultName(TransferResult result) {

@@ -5,7 +5,8 @@
 namespace morvane::monitor {
 namespace {
 
-constexpr TransferKind kKinds[] = {TransferKind::kFetch, TransferKind::kSend};
+constexpr TransferKind kKinds[] = {TransferKind::kFetch, TransferKind::kSend,
+                                   TransferKind::kConnect};
 constexpr TransferResult kResults[] = {TransferResult::kOk, TransferResult::kPlcError,
                                        TransferResult::kBadLength, TransferResult::kLineFailed};
 
@@ -29,6 +30,11 @@ void Summary::Add(const Transfer& transfer) {
     t.max_us = took > t.max_us ? took : t.max_us;
     t.total_us += took;
     ++t.count;
+}
+
+// Transfers whose telegram never went out are listed only once there was one.
+bool Summary::Unseen(TransferKind kind) const {
+    return kind == TransferKind::kConnect && transfers(kind, TransferResult::kLineFailed) == 0;
 }
 
 uint64_t Summary::transfers() const {
@@ -56,6 +62,7 @@ void Summary::PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char,
     std::fprintf(out, "summary: %" PRIu64 " transfers, %" PRIu64 " retries\n", transfers(),
                  retries_);
     for (TransferKind kind : kKinds) {
+        if (Unseen(kind)) continue;
         std::fprintf(out, "  %-5s", TransferKindName(kind));
         for (TransferResult result : kResults)
             std::fprintf(out, "  %s %" PRIu64, TransferResultName(result), transfers(kind, result));
@@ -74,8 +81,9 @@ void Summary::PrintOneSideText(FILE* out, const char* procedure) const {
     if (heard_ == Heard::kHost) {
         std::fprintf(out, "  %" PRIu64 " requests:", requests_[0] + requests_[1]);
         for (TransferKind kind : kKinds)
-            std::fprintf(out, "  %s %" PRIu64, TransferKindName(kind),
-                         requests_[static_cast<int>(kind)]);
+            if (!Unseen(kind))
+                std::fprintf(out, "  %s %" PRIu64, TransferKindName(kind),
+                             requests_[static_cast<int>(kind)]);
         std::fputs("  (no replies heard)\n", out);
         return;
     }
@@ -110,6 +118,7 @@ void Summary::PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char,
     std::fprintf(out, "{\"event\":\"summary\",\"transfers\":%" PRIu64 ",\"retries\":%" PRIu64,
                  transfers(), retries_);
     for (TransferKind kind : kKinds) {
+        if (Unseen(kind)) continue;
         std::fprintf(out, ",\"%s\":{", TransferKindName(kind));
         for (TransferResult result : kResults)
             std::fprintf(out, "\"%s\":%" PRIu64 ",", TransferResultName(result),
@@ -128,8 +137,9 @@ void Summary::PrintOneSideJson(FILE* out, const char* procedure) const {
     if (heard_ == Heard::kHost) {
         std::fprintf(out, ",\"requests\":{");
         for (TransferKind kind : kKinds)
-            std::fprintf(out, "%s\"%s\":%" PRIu64, kind == kKinds[0] ? "" : ",",
-                         TransferKindName(kind), requests_[static_cast<int>(kind)]);
+            if (!Unseen(kind))
+                std::fprintf(out, "%s\"%s\":%" PRIu64, kind == kKinds[0] ? "" : ",",
+                             TransferKindName(kind), requests_[static_cast<int>(kind)]);
     } else {
         std::fprintf(out, ",\"replies\":{");
         for (TransferResult result : kResults)

@@ -49,22 +49,23 @@ class Summary {
                    const char* procedure = "unknown") const;
 
   private:
+    bool Unseen(TransferKind kind) const;
     void PrintAnomaliesText(FILE* out, uint32_t baud, uint32_t bits_per_char) const;
     void PrintAnomaliesJson(FILE* out, uint32_t baud, uint32_t bits_per_char) const;
     void PrintOneSideText(FILE* out, const char* procedure) const;
     void PrintOneSideJson(FILE* out, const char* procedure) const;
 
     Heard heard_ = Heard::kBoth;
-    uint64_t requests_[2] = {};  // host alone: by kind
+    uint64_t requests_[3] = {};  // host alone: by kind
     uint64_t replies_[4] = {};   // PLC alone: by result
-    uint64_t transfers_[2][4] = {};
+    uint64_t transfers_[3][4] = {};
     uint64_t retries_ = 0;
     uint64_t anomalies_[static_cast<int>(AnomalyClass::kCount)] = {};
     uint64_t chars_[2] = {};
     uint64_t first_us_ = 0;
     uint64_t last_us_ = 0;
     bool any_ = false;
-    ResponseTimes times_[2];
+    ResponseTimes times_[3];
 };
 
 }  // namespace morvane::monitor

@@ -36,6 +36,8 @@ void AddResultText(std::string* line, const Transfer& t) {
 void AddTransferText(std::string* line, const Transfer& t) {
     if (t.heard == Heard::kPlc) {
         *line += "  reply";
+    } else if (t.kind == TransferKind::kConnect) {
+        *line += "  CONNECT";
     } else {
         *line += "  ";
         *line += TransferKindName(t.kind);
@@ -78,7 +80,9 @@ void AddTransferJson(std::string* line, const Transfer& t) {
         *line += SideName(HeardSide(t.heard));
         *line += '"';
     }
-    if (t.heard != Heard::kPlc) {
+    if (t.kind == TransferKind::kConnect) {
+        *line += ",\"kind\":\"CONNECT\"";  // no telegram: no address
+    } else if (t.heard != Heard::kPlc) {
         *line += ",\"kind\":\"";
         *line += TransferKindName(t.kind);
         *line += "\",\"db\":";
@@ -115,7 +119,9 @@ void AddTransferJson(std::string* line, const Transfer& t) {
 void AddTransferCsv(std::string* line, const Transfer& t) {
     AppendDecimal(line, t.time_us);
     *line += ',';
-    if (t.heard != Heard::kPlc) {
+    if (t.kind == TransferKind::kConnect) {
+        *line += "CONNECT,,,";
+    } else if (t.heard != Heard::kPlc) {
         *line += TransferKindName(t.kind);
         for (uint64_t number :
              {uint64_t{t.data_block}, uint64_t{t.start_word}, uint64_t{t.words}}) {

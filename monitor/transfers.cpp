@@ -38,7 +38,7 @@ void TransferAssembler::Link(const LinkEvent& event) {
     if (heard_ != Heard::kBoth) return OneSide(event);
     if (event.kind == LinkKind::kNak && event.from == Side::kHost) {
         if (event.answered == LinkEvent::Answered::kOwnRequest && !awaiting_reply_)
-            ++refused_connections_;
+            RefusedConnection(event);
         else if (awaiting_reply_)
             Fail(TransferResult::kLineFailed, "no reply", event.end_us);
         return;
@@ -48,6 +48,37 @@ void TransferAssembler::Link(const LinkEvent& event) {
         HostBlock(event);
     else
         Reply(event);
+}
+
+// A connection request given up: a try of the failed transfer the host may
+// be repeating, else of the next telegram; a fourth one in a row is a
+// transfer of its own whose telegram never went out.
+void TransferAssembler::RefusedConnection(const LinkEvent& event) {
+    if (open_ && last_try_failed_) {
+        ++tries_;
+        ++open_->retries;
+        if (index_ == 0) ++open_->attempts;
+        open_->failure = "no answer to the connection request, or a NAK";
+        open_->end_us = event.end_us;
+        if (index_ == 0 && tries_ >= kMostTries) Close();
+        return;
+    }
+    if (refused_connections_++ == 0) first_refused_us_ = event.request_us;
+    if (refused_connections_ >= kMostTries) CloseUnsent(event.end_us);
+}
+
+void TransferAssembler::CloseUnsent(uint64_t end_us) {
+    if (refused_connections_ == 0) return;
+    Close();
+    Transfer unsent;
+    unsent.kind = TransferKind::kConnect;
+    unsent.time_us = first_refused_us_;
+    unsent.end_us = end_us;
+    unsent.attempts = refused_connections_;
+    unsent.retries = refused_connections_ - 1;
+    unsent.failure = "no telegram went out: no answer to the connection request, or a NAK";
+    refused_connections_ = 0;
+    transfers_(unsent);
 }
 
 void TransferAssembler::HostBlock(const LinkEvent& block) {
@@ -235,12 +266,13 @@ void TransferAssembler::Close() {
 void TransferAssembler::EndQuiet() {
     if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", last_us_);
     Close();
+    CloseUnsent(last_us_);
 }
 
 void TransferAssembler::Flush() {
     if (open_ && awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", last_us_);
     Close();
-    refused_connections_ = 0;
+    CloseUnsent(last_us_);
 }
 
 }  // namespace morvane::monitor

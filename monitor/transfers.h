@@ -5,7 +5,9 @@
 // fourth try of the same one. A telegram sent again after a failure is a
 // retry of the same transfer; a first telegram sent again after its
 // follow-ons began is the transfer started again. Tries that failed before
-// a telegram went out (the connection refused) count with the next one.
+// a telegram went out (the connection refused) count with the failed
+// transfer being repeated, else with the next telegram; four in a row with
+// neither are a transfer of their own (kConnect), failed.
 //
 // With one side heard alone there is nothing to join: the host's side gives
 // one request per first telegram (its follow-ons joined to it), the PLC's
@@ -32,7 +34,7 @@ class TransferAssembler {
     void Link(const LinkEvent& event);
     // A failed transfer is closed once the line has been quiet this long.
     void Tick(uint64_t now_us, uint64_t quiet_us) {
-        if (open_ && now_us - last_us_ > quiet_us) EndQuiet();
+        if ((open_ || refused_connections_ != 0) && now_us - last_us_ > quiet_us) EndQuiet();
     }
     void Flush();
 
@@ -42,6 +44,8 @@ class TransferAssembler {
     void FollowOn(const LinkEvent& block);
     void Reply(const LinkEvent& block);
     void Fail(TransferResult result, std::string why, uint64_t at_us);
+    void RefusedConnection(const LinkEvent& event);
+    void CloseUnsent(uint64_t end_us);
     void Close();
     void EndQuiet();
     void Report(AnomalyClass what, uint64_t at_us, Side from, std::string detail);
@@ -64,6 +68,7 @@ class TransferAssembler {
     bool awaiting_reply_ = false;
     bool last_try_failed_ = false;
     int refused_connections_ = 0;  // host requests given up before any telegram
+    uint64_t first_refused_us_ = 0;
     uint64_t last_us_ = 0;
 };
 
