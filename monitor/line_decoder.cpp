@@ -79,7 +79,7 @@ void LineDecoder::Dispatch(const LineChar& c) {
 }
 
 void LineDecoder::Tick(uint64_t now_us) {
-    if (Overdue(now_us)) TimeOut(now_us);
+    if (Overdue(now_us)) TimeOut();
 }
 
 bool LineDecoder::Overdue(uint64_t now_us) const {
@@ -98,16 +98,20 @@ bool LineDecoder::Overdue(uint64_t now_us) const {
     return false;
 }
 
-void LineDecoder::TimeOut(uint64_t now_us) {
+void LineDecoder::TimeOut() {
     if (heard_ != Heard::kBoth && phase_ != Phase::kInBlock) return OneSideTimeOut();
     switch (phase_) {
+        // Stamped at the deadline, not when it was noticed: a live watch and
+        // the replay of its capture notice it at different times.
         case Phase::kRequested:
             late_reported_ = true;
-            Report(AnomalyClass::kNoAck, now_us, requested_[0] ? Side::kHost : Side::kPlc,
-                   "connection request unanswered");
+            Report(AnomalyClass::kNoAck, wait_from_us_ + AckDelay(),
+                   requested_[0] ? Side::kHost : Side::kPlc,
+                   "connection request not answered within " + std::to_string(AckDelay() / 1000) +
+                       " ms");
             return;
         case Phase::kInBlock:
-            Report(AnomalyClass::kCharGap, now_us, sender_,
+            Report(AnomalyClass::kCharGap, last_us_ + AckDelay(), sender_,
                    std::string("block from the ") + SideName(sender_) + " cut short");
             EndBlock();
             return;

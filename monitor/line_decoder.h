@@ -59,7 +59,7 @@ class LineDecoder {
     uint64_t AckDelay() const;
     // Whether what the phase waits for has waited too long by now.
     bool Overdue(uint64_t now_us) const;
-    void TimeOut(uint64_t now_us);
+    void TimeOut();
     void ReportDamaged(const LineChar& c);
     void ReportGap(const LineChar& c);
     void Dispatch(const LineChar& c);

@@ -187,5 +187,30 @@ TEST(ProcedureDetection, ReplyLongerThanAskedIsALengthMismatch) {
     EXPECT_EQ(d.summary.anomalies(AnomalyClass::kLengthMismatch), 1u);
 }
 
+// A connection request answered after the acknowledgement time is named
+// for what it is, and stamped at its deadline whether a live watch's tick
+// or the late answer itself (a replay) noticed it.
+TEST(Timing, ALateAnswerIsStampedAtItsDeadlineLiveAndReplayed) {
+    for (const bool live : {true, false}) {
+        SCOPED_TRACE(live ? "live" : "replayed");
+        char* text = nullptr;
+        size_t size = 0;
+        FILE* out = open_memstream(&text, &size);
+        {
+            Monitor watcher(MonitorOptions{}, out);
+            watcher.Feed({1000, Side::kHost, 0x02});
+            if (live) watcher.Tick(560000);
+            watcher.Feed({703000, Side::kPlc, 0x10});
+            watcher.Flush();
+        }
+        std::fclose(out);
+        const std::string shown(text, size);
+        std::free(text);
+        EXPECT_NE(shown.find("0.551000  ! no-ack: connection request not answered within 550 ms"),
+                  std::string::npos)
+            << shown;
+    }
+}
+
 }  // namespace
 }  // namespace morvane::monitor
