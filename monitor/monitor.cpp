@@ -82,6 +82,7 @@ void Monitor::Feed(const LineChar& c) {
 }
 
 void Monitor::Tick(uint64_t now_us) {
+    summary_.Until(now_us);
     decoder_.Tick(now_us);
     assembler_.Tick(now_us, 3 * 2000000);
 }

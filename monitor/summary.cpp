@@ -1,5 +1,6 @@
 #include "monitor/summary.h"
 
+#include <algorithm>
 #include <cinttypes>
 
 namespace morvane::monitor {
@@ -46,11 +47,9 @@ uint64_t Summary::transfers() const {
 }
 
 double Summary::BusyShare(Side side, uint32_t baud, uint32_t bits_per_char) const {
-    const uint64_t span_us = last_us_ - first_us_;
-    if (span_us == 0 || baud == 0) return 0.0;
+    if (last_us_ == 0 || baud == 0) return 0.0;
     const double busy_us = static_cast<double>(chars(side)) * bits_per_char * 1e6 / baud;
-    const double share = busy_us / static_cast<double>(span_us);
-    return share > 1.0 ? 1.0 : share;
+    return busy_us / static_cast<double>(last_us_);
 }
 
 void Summary::PrintText(FILE* out, uint32_t baud, uint32_t bits_per_char,
@@ -101,12 +100,15 @@ void Summary::PrintAnomaliesText(FILE* out, uint32_t baud, uint32_t bits_per_cha
     std::fprintf(out, "  anomalies:");
     for (int i = 0; i < static_cast<int>(AnomalyClass::kCount); ++i)
         std::fprintf(out, " %s %" PRIu64, AnomalyName(static_cast<AnomalyClass>(i)), anomalies_[i]);
-    std::fprintf(out,
-                 "\n  busy: host > PLC %.1f %%, PLC > host %.1f %% (%" PRIu64 " and %" PRIu64
-                 " characters)\n",
-                 100 * BusyShare(Side::kHost, baud, bits_per_char),
-                 100 * BusyShare(Side::kPlc, baud, bits_per_char), chars(Side::kHost),
-                 chars(Side::kPlc));
+    const double host = BusyShare(Side::kHost, baud, bits_per_char);
+    const double plc = BusyShare(Side::kPlc, baud, bits_per_char);
+    std::fprintf(
+        out,
+        "\n  busy: host > PLC %.1f %%, PLC > host %.1f %% (%" PRIu64 " and %" PRIu64
+        " characters)%s\n",
+        100 * std::min(host, 1.0), 100 * std::min(plc, 1.0), chars(Side::kHost), chars(Side::kPlc),
+        host > 1.0 || plc > 1.0 ? "; more than the line carries at this rate: is --baud right?"
+                                : "");
 }
 
 void Summary::PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char,
@@ -155,8 +157,8 @@ void Summary::PrintAnomaliesJson(FILE* out, uint32_t baud, uint32_t bits_per_cha
         std::fprintf(out, "%s\"%s\":%" PRIu64, i ? "," : "",
                      AnomalyName(static_cast<AnomalyClass>(i)), anomalies_[i]);
     std::fprintf(out, "},\"busy_host\":%.4f,\"busy_plc\":%.4f}\n",
-                 BusyShare(Side::kHost, baud, bits_per_char),
-                 BusyShare(Side::kPlc, baud, bits_per_char));
+                 std::min(BusyShare(Side::kHost, baud, bits_per_char), 1.0),
+                 std::min(BusyShare(Side::kPlc, baud, bits_per_char), 1.0));
 }
 
 }  // namespace morvane::monitor

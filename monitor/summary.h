@@ -21,11 +21,11 @@ struct ResponseTimes {
 class Summary {
   public:
     void Char(const LineChar& c) {
-        if (!any_) first_us_ = c.time_us;
-        any_ = true;
-        last_us_ = c.time_us;
+        Until(c.time_us);
         ++chars_[static_cast<int>(c.from)];
     }
+    // Time watched so far, characters or not.
+    void Until(uint64_t now_us) { last_us_ = now_us > last_us_ ? now_us : last_us_; }
     void Hear(Heard heard) { heard_ = heard; }
     void Add(const Transfer& transfer);
     void Add(const Anomaly& anomaly) { ++anomalies_[static_cast<int>(anomaly.what)]; }
@@ -38,8 +38,8 @@ class Summary {
     uint64_t anomalies(AnomalyClass what) const { return anomalies_[static_cast<int>(what)]; }
     uint64_t chars(Side side) const { return chars_[static_cast<int>(side)]; }
     const ResponseTimes& times(TransferKind kind) const { return times_[static_cast<int>(kind)]; }
-    // Share of the time between the first and the last character in which
-    // the side sent, at bits_per_char / baud seconds a character.
+    // Share of the time watched in which the side sent, at bits_per_char /
+    // baud seconds a character; above 1 when the rate given is too low.
     double BusyShare(Side side, uint32_t baud, uint32_t bits_per_char) const;
 
     // procedure: "3964", "3964R" or "unknown"; shown with one side alone.
@@ -62,9 +62,7 @@ class Summary {
     uint64_t retries_ = 0;
     uint64_t anomalies_[static_cast<int>(AnomalyClass::kCount)] = {};
     uint64_t chars_[2] = {};
-    uint64_t first_us_ = 0;
-    uint64_t last_us_ = 0;
-    bool any_ = false;
+    uint64_t last_us_ = 0;  // from 0, the start of the watch
     ResponseTimes times_[3];
 };
 

@@ -212,5 +212,22 @@ TEST(Timing, ALateAnswerIsStampedAtItsDeadlineLiveAndReplayed) {
     }
 }
 
+// The busy share is of the time watched: a line quiet since its last
+// character grows idler as the watch goes on.
+TEST(Timing, BusyShareIsOfTheTimeWatched) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    {
+        Monitor watcher(MonitorOptions{}, out);
+        for (uint64_t i = 0; i < 10; ++i)
+            watcher.Feed({100000 + i * 1146, Side::kHost, 0x55});
+        watcher.Tick(1000000);
+        EXPECT_NEAR(watcher.summary().BusyShare(Side::kHost, 9600, 11), 0.01146, 0.0001);
+    }
+    std::fclose(out);
+    std::free(text);
+}
+
 }  // namespace
 }  // namespace morvane::monitor
