@@ -40,7 +40,7 @@ void TransferAssembler::Link(const LinkEvent& event) {
         if (event.answered == LinkEvent::Answered::kOwnRequest && !awaiting_reply_)
             RefusedConnection(event);
         else if (awaiting_reply_)
-            Fail(TransferResult::kLineFailed, "no reply", event.end_us);
+            NoReply(event.end_us);
         return;
     }
     if (event.kind != LinkKind::kBlock) return;
@@ -85,13 +85,13 @@ void TransferAssembler::HostBlock(const LinkEvent& block) {
     if (IsFirstTelegram(block.payload)) return FirstTelegram(block);
     if (IsFollowOn(block.payload)) return FollowOn(block);
     Report(AnomalyClass::kStray, block.time_us, Side::kHost, "host block is no RK512 telegram");
-    if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", block.time_us);
+    if (awaiting_reply_) NoReply(block.time_us);
 }
 
 void TransferAssembler::FirstTelegram(const LinkEvent& block) {
     const std::vector<uint8_t>& p = block.payload;
     const bool same = open_ && p == first_telegram_;
-    if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", block.time_us);
+    if (awaiting_reply_) NoReply(block.time_us);
     if (same && open_ && index_ == 0 && tries_ < kMostTries) {
         ++tries_;
         ++open_->attempts;
@@ -142,7 +142,7 @@ void TransferAssembler::FollowOn(const LinkEvent& block) {
                "follow-on telegram without an open transfer");
         return;
     }
-    if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", block.time_us);
+    if (awaiting_reply_) NoReply(block.time_us);
     if (!open_) return;
     if (last_try_failed_ && p == telegram_) {
         ++tries_;
@@ -251,6 +251,14 @@ void TransferAssembler::Fail(TransferResult result, std::string why, uint64_t at
     if (index_ == 0 && tries_ >= kMostTries) Close();
 }
 
+// The PLC took the telegram but its reply never came, and the host gave
+// up waiting: it refused the reply's request, moved on or fell silent.
+void TransferAssembler::NoReply(uint64_t at_us) {
+    Report(AnomalyClass::kNoAck, at_us, Side::kPlc,
+           "no reply to telegram " + std::to_string(index_) + " of " + Name(*open_));
+    Fail(TransferResult::kLineFailed, "no reply", at_us);
+}
+
 void TransferAssembler::Close() {
     if (open_) {
         transfers_(*open_);
@@ -264,7 +272,7 @@ void TransferAssembler::Close() {
 }
 
 void TransferAssembler::EndQuiet() {
-    if (awaiting_reply_) Fail(TransferResult::kLineFailed, "no reply", last_us_);
+    if (awaiting_reply_) NoReply(last_us_);
     Close();
     CloseUnsent(last_us_);
 }

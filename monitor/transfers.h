@@ -45,6 +45,7 @@ class TransferAssembler {
     void Reply(const LinkEvent& block);
     void Fail(TransferResult result, std::string why, uint64_t at_us);
     void RefusedConnection(const LinkEvent& event);
+    void NoReply(uint64_t at_us);
     void CloseUnsent(uint64_t end_us);
     void Close();
     void EndQuiet();

@@ -187,6 +187,21 @@ TEST(ProcedureDetection, ReplyLongerThanAskedIsALengthMismatch) {
     EXPECT_EQ(d.summary.anomalies(AnomalyClass::kLengthMismatch), 1u);
 }
 
+// A telegram the PLC acknowledged but never answered is named, however the
+// host gave up on the reply: refusing it late, or moving on.
+TEST(ProcedureDetection, AReplyThatNeverCameIsNamed) {
+    const char* telegram = "0 H 02\n1 P 10\n2 H 00 00 45 44 01 02 00 01 FF FF 10 03\n3 P 10\n";
+    for (const char* then :
+         {"600000 P 02\n600001 H 15\n",
+          "900000 H 02\n900001 P 10\n900002 H 00 00 45 44 01 04 00 01 FF FF 10 03\n"}) {
+        SCOPED_TRACE(then);
+        const Decoded d = DecodeText((std::string(telegram) + then).c_str());
+        ASSERT_GE(d.transfers.size(), 1u);
+        EXPECT_EQ(d.transfers[0].failure, "no reply");
+        EXPECT_EQ(d.summary.anomalies(AnomalyClass::kNoAck), 1u);
+    }
+}
+
 // A connection request answered after the acknowledgement time is named
 // for what it is, and stamped at its deadline whether a live watch's tick
 // or the late answer itself (a replay) noticed it.
