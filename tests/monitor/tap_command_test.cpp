@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -371,6 +373,23 @@ TEST(MonitorTap, APortThatComesBackIsListenedToAgain) {
               std::string::npos);
     std::filesystem::remove(link);
     std::filesystem::remove(capture);
+}
+
+// A device under any path is watched: the driver's limit on a port name's
+// length is not the monitor's. The node (the null device's numbers, made in
+// scratch) is no serial line, so it is refused for that.
+TEST(MonitorTap, ADeviceAtALongPathIsNoTooLongPortName) {
+    TempDirectory scratch;
+    const std::string node = (scratch.path() / "a-device-node-at-a-long-path").string();
+    if (mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "making a device node needs root";
+    std::string out;
+    EXPECT_EQ(
+        RunCommand("timeout 5 " + std::string(MORVANE_PROGRAM) + " monitor --tap " + node + " 2>&1",
+                   &out),
+        6)
+        << out;
+    EXPECT_EQ(out.find("too long"), std::string::npos) << out;
 }
 
 // A replay decodes as it reads: what is no capture (a directory, a line no
