@@ -26,6 +26,9 @@ install(TARGETS morvane ostrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS morvane_cli plcsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY include/morvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES examples/read_write.c DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# The guides, where the README's links find them.
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY docs DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
 install(PROGRAMS examples/run_against_plcsim.sh DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 install(FILES ostrel/host_library.map DESTINATION ${CMAKE_INSTALL_DATADIR}/morvane)
@@ -53,11 +56,14 @@ foreach(page "morvane_cli|morvane|command-line host for the MORVANE PLC driver|p
   list(GET page 1 name)
   list(GET page 2 summary)
   list(GET page 3 other)
-  set(output ${PROJECT_BINARY_DIR}/man/${name}.1)
+  # Compressed, as man pages are installed (gzip -n: the same bytes every build).
+  set(page_file ${PROJECT_BINARY_DIR}/man/${name}.1)
+  set(output ${page_file}.gz)
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${target}> -DNAME=${name}
             "-DSUMMARY=${summary}" -DVERSION=${PROJECT_VERSION} "-DSEE_ALSO=${other}(1)"
-            -DOUTPUT=${output} -P ${PROJECT_SOURCE_DIR}/cmake/help_to_man.cmake
+            -DOUTPUT=${page_file} -P ${PROJECT_SOURCE_DIR}/cmake/help_to_man.cmake
+    COMMAND gzip -9nf ${page_file}
     DEPENDS ${target} ${PROJECT_SOURCE_DIR}/cmake/help_to_man.cmake
     COMMENT "Man page ${name}(1) from ${name} --help" VERBATIM)
   list(APPEND man_pages ${output})
@@ -72,10 +78,20 @@ set(CPACK_PACKAGE_VENDOR "MORVANE")
 set(CPACK_PACKAGE_CONTACT "MORVANE developers <morvane@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "serial driver for PLC data blocks over 3964/3964R with RK512, its host tool and simulator")
+set(CPACK_PACKAGE_DESCRIPTION
+    "libmorvane reads and writes process values in the data blocks of a PLC on a
+serial line, with the 3964 or 3964R link procedure and RK512 FETCH and SEND
+telegrams, for a supervisory host that drives it through TevMain. The
+package holds the driver, a stand-in for the host library, the headers,
+pkg-config and CMake files, the command-line host morvane (with a line
+monitor) and the PLC simulator plcsim.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A shlibs file, so that a host's own package depends on this one.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
 include(CPack)

@@ -15,6 +15,7 @@ fail() {
   exit 1
 }
 
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 cmake --install build --prefix "$work/installed" >/dev/null
 mv "$work/installed" "$work/moved"
 prefix=$work/moved
@@ -28,8 +29,10 @@ for file in "$prefix"/lib/*.so "$prefix"/bin/*; do
   esac
 done
 for page in morvane plcsim; do
-  [ -s "$prefix/share/man/man1/$page.1" ] || fail "no man page for $page"
+  gzip -t "$prefix/share/man/man1/$page.1.gz" 2>/dev/null || fail "no man page for $page"
 done
+soname=$(readelf -d "$prefix/lib/libmorvane.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+[ "$soname" = "libmorvane.so.$(cut -d. -f1,2 <<<"$version")" ] || fail "libmorvane.so has the SONAME '$soname'"
 
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 libdir=$(pkg-config --variable=libdir morvane)
@@ -123,10 +126,15 @@ cpack --preset deb >"$work/cpack.log" || { cat "$work/cpack.log" >&2; fail "cpac
 deb=$(ls build/packages/*.deb)
 dpkg -c "$deb" | tee "$work/contents"
 dpkg-deb -f "$deb" Package Version Depends
-for path in usr/lib/libmorvane.so usr/lib/libostrel.so usr/lib/pkgconfig/morvane.pc \
-  usr/lib/cmake/morvane/morvane-config.cmake usr/share/morvane/host_library.map \
-  usr/include/morvane/morvane.h usr/bin/morvane usr/bin/plcsim \
-  usr/share/man/man1/morvane.1 usr/share/man/man1/plcsim.1; do
-  grep -q " \./$path\$" "$work/contents" || fail "$deb lacks $path"
+for path in usr/lib/libmorvane.so usr/lib/libmorvane.so.$version usr/lib/libostrel.so \
+  usr/lib/pkgconfig/morvane.pc usr/lib/cmake/morvane/morvane-config.cmake \
+  usr/share/morvane/host_library.map usr/include/morvane/morvane.h usr/bin/morvane \
+  usr/bin/plcsim usr/share/man/man1/morvane.1.gz usr/share/man/man1/plcsim.1.gz \
+  usr/share/doc/morvane/README.md usr/share/doc/morvane/docs/writing-a-host.md; do
+  grep -qE " \./$path( -> .*)?\$" "$work/contents" || fail "$deb lacks $path"
 done
+# A host's package that links the driver gets a dependency on this one.
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs | grep -qx "libmorvane $(cut -d. -f1,2 <<<"$version") morvane (>= $version)" ||
+  fail "$deb has no shlibs entry for libmorvane"
+[ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 2 ] || fail "$deb has no long description"
 echo "kit-check: installed tree, example hosts (pkg-config, find_package, own host library), <err.h> host and $(basename "$deb") fine"
