@@ -6,8 +6,14 @@
 include(GNUInstallDirs)
 
 file(RELATIVE_PATH bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
-set_target_properties(morvane ostrel PROPERTIES INSTALL_RPATH "$ORIGIN")
-set_target_properties(morvane_cli plcsim PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
+# The host library stand-in goes to a directory of its own (lib/morvane/),
+# out of the system's library path: a site's own libostrel.so may then be
+# installed there, by its own package. The driver and the programs find the
+# stand-in through their run paths, after it (as the build tree has it) beside
+# them; a host that loads its own library first keeps it.
+set_target_properties(morvane ostrel PROPERTIES INSTALL_RPATH "$ORIGIN/morvane:$ORIGIN")
+set_target_properties(morvane_cli plcsim PROPERTIES
+  INSTALL_RPATH "$ORIGIN/${bin_to_lib}/morvane:$ORIGIN/${bin_to_lib}")
 # Built with the installed run path, not a build-tree one rewritten on
 # install: the rewrite needs room, which CMake pads with empty entries, and
 # the dynamic loader searches the working directory for each (a
@@ -22,7 +28,8 @@ foreach(library libmorvane.so libostrel.so)
   file(CREATE_LINK ${target} ${build_libdir}/${library} SYMBOLIC)
 endforeach()
 
-install(TARGETS morvane ostrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS morvane LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS ostrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/morvane)
 install(TARGETS morvane_cli plcsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY include/morvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES examples/read_write.c DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

@@ -21,7 +21,7 @@ mv "$work/installed" "$work/moved"
 prefix=$work/moved
 # The built tree too: its programs are run from wherever the user stands.
 bash scripts/check-runpath.sh "$prefix" build >/dev/null || fail "a run path searches the working directory"
-for file in "$prefix"/lib/*.so "$prefix"/bin/*; do
+for file in "$prefix"/lib/*.so "$prefix"/lib/morvane/*.so "$prefix"/bin/*; do
   runpath=$(readelf -d "$file" | sed -n 's/.*(\(RPATH\|RUNPATH\)).*\[\(.*\)\]/\2/p')
   case $runpath in
   '' | '$ORIGIN' | '$ORIGIN/'*) ;;
@@ -126,13 +126,16 @@ cpack --preset deb >"$work/cpack.log" || { cat "$work/cpack.log" >&2; fail "cpac
 deb=$(ls build/packages/*.deb)
 dpkg -c "$deb" | tee "$work/contents"
 dpkg-deb -f "$deb" Package Version Depends
-for path in usr/lib/libmorvane.so usr/lib/libmorvane.so.$version usr/lib/libostrel.so \
+for path in usr/lib/libmorvane.so usr/lib/libmorvane.so.$version usr/lib/morvane/libostrel.so \
   usr/lib/pkgconfig/morvane.pc usr/lib/cmake/morvane/morvane-config.cmake \
   usr/share/morvane/host_library.map usr/include/morvane/morvane.h usr/bin/morvane \
   usr/bin/plcsim usr/share/man/man1/morvane.1.gz usr/share/man/man1/plcsim.1.gz \
   usr/share/doc/morvane/README.md usr/share/doc/morvane/docs/writing-a-host.md; do
   grep -qE " \./$path( -> .*)?\$" "$work/contents" || fail "$deb lacks $path"
 done
+# The stand-in stays out of the system's library path, where a site's own
+# host library is installed by its own package.
+! grep -q " \./usr/lib/libostrel\.so" "$work/contents" || fail "$deb puts the stand-in in /usr/lib"
 # A host's package that links the driver gets a dependency on this one.
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs | grep -qx "libmorvane $(cut -d. -f1,2 <<<"$version") morvane (>= $version)" ||
   fail "$deb has no shlibs entry for libmorvane"
