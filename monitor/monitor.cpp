@@ -90,6 +90,12 @@ void Monitor::Tick(uint64_t now_us) {
 void Monitor::Flush() {
     decoder_.Flush();
     assembler_.Flush();
+    // CSV without a transfer is still CSV: its header row.
+    if (options_.form == OutputForm::kCsv && !csv_header_) {
+        line_ = kTransferCsvHeader;
+        csv_header_ = true;
+        WriteLine();
+    }
     std::fflush(out_);
 }
 

@@ -227,6 +227,23 @@ TEST(Timing, ALateAnswerIsStampedAtItsDeadlineLiveAndReplayed) {
     }
 }
 
+// CSV output is a header row and a row per transfer, also with none.
+TEST(MonitorOutput, CsvWithoutATransferIsItsHeaderRow) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    {
+        MonitorOptions options;
+        options.form = OutputForm::kCsv;
+        Monitor watcher(options, out);
+        watcher.Feed({1000, Side::kHost, 0x02});
+        watcher.Flush();
+    }
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, size).rfind("time_us,kind,", 0), 0u) << text;
+    std::free(text);
+}
+
 // The busy share is of the time watched: a line quiet since its last
 // character grows idler as the watch goes on.
 TEST(Timing, BusyShareIsOfTheTimeWatched) {
