@@ -111,6 +111,10 @@ bool Parse(const Arguments& args, MonitorRequest* r, std::string* error) {
             r->options.form = form;
         } else if (a == "--filter") {
             if (!value(&v)) return false;
+            if (v.front() == ',' || v.back() == ',' || v.find(",,") != std::string::npos)
+                return (*error = "an empty term in --filter " + v +
+                                 ": terms are DB1, FETCH, SEND, ok, failed, joined by commas"),
+                       false;
             // Terms of every --filter add up, as terms joined by commas do.
             std::stringstream terms(v);
             std::string contradiction;

@@ -263,6 +263,7 @@ TEST(ToolReport, MistakesAreOneLineWithWhatIsValid) {
         {"monitor --between a b --between c d", 2, "a second --between: one line"},
         {"monitor --replay a --filter SEND --filter FETCH", 2,
          "filter SEND and FETCH: a transfer is a FETCH or a SEND, so none would show"},
+        {"monitor --replay a --filter DB1,", 2, "an empty term in --filter DB1,"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
