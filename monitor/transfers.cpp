@@ -50,11 +50,12 @@ void TransferAssembler::Link(const LinkEvent& event) {
         Reply(event);
 }
 
-// A connection request given up: a try of the failed transfer the host may
-// be repeating, else of the next telegram; a fourth one in a row is a
-// transfer of its own whose telegram never went out.
+// A connection request given up: a try of the open transfer's next
+// telegram (one repeated after a failure, or a follow-on), else of the next
+// transfer's; a fourth one in a row is a transfer of its own whose telegram
+// never went out.
 void TransferAssembler::RefusedConnection(const LinkEvent& event) {
-    if (open_ && last_try_failed_) {
+    if (open_ && (last_try_failed_ || index_ > 0)) {
         ++tries_;
         ++open_->retries;
         if (index_ == 0) ++open_->attempts;
