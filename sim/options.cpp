@@ -325,6 +325,12 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
         }
         ++i;
     }
+    // Asked for a trace file and for no trace, one of them is a mistake: an
+    // empty trace file would pass for a quiet line.
+    if (!options->trace && !options->trace_file.empty()) {
+        *error = "--no-trace and --trace-file " + options->trace_file + " contradict each other";
+        return false;
+    }
     // A trace into the block file would spoil it before it is loaded or
     // after it is saved; loading and saving one file is the usual case.
     for (const auto& [name, file] :

@@ -169,6 +169,8 @@ TEST(Options, RefusalsSayWhy) {
         {{"--load", ""}, "empty value for --load: give a path"},
         {{"--save", ""}, "empty value for --save: give a path"},
         {{"--trace-file", ""}, "empty value for --trace-file: give a path"},
+        {{"--no-trace", "--trace-file", "t.txt"},
+         "--no-trace and --trace-file t.txt contradict each other"},
         {{"--db", "1:10", "--db", "1:20"},
          "--db 1:20 declares block 1 again (as 1:10 before): one --db a block"},
         {{"--db", "256:10"},
