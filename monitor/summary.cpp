@@ -126,9 +126,12 @@ void Summary::PrintJson(FILE* out, uint32_t baud, uint32_t bits_per_char,
             std::fprintf(out, "\"%s\":%" PRIu64 ",", TransferResultName(result),
                          transfers(kind, result));
         const ResponseTimes& t = times(kind);
+        if (t.count == 0) {  // no response to time: none, not 0 ms
+            std::fputs("\"min_ms\":null,\"mean_ms\":null,\"max_ms\":null}", out);
+            continue;
+        }
         std::fprintf(out, "\"min_ms\":%.3f,\"mean_ms\":%.3f,\"max_ms\":%.3f}", t.min_us / 1000.0,
-                     t.count ? t.total_us / 1000.0 / static_cast<double>(t.count) : 0.0,
-                     t.max_us / 1000.0);
+                     t.total_us / 1000.0 / static_cast<double>(t.count), t.max_us / 1000.0);
     }
     PrintAnomaliesJson(out, baud, bits_per_char);
 }
