@@ -144,9 +144,10 @@ void LineDecoder::Nak(const LineChar& c, LinkEvent::Answered answered, const cha
     event.request_us = answered == LinkEvent::Answered::kOwnRequest
                            ? first_request_us_[static_cast<int>(c.from)]
                            : 0;
-    sink_.OnLink(event);
+    // Named before the transfer it may end is shown.
     Report(AnomalyClass::kNak, c.time_us, c.from,
            std::string("NAK from the ") + SideName(c.from) + " " + detail);
+    sink_.OnLink(event);
 }
 
 LinkEvent& LineDecoder::OneChar(LinkKind kind, const LineChar& c) {
