@@ -36,6 +36,18 @@ bool Number(std::string_view word, uint64_t* value) {
     return true;
 }
 
+// "9600 8E1", "1200 7O1.5": a rate and a frame, as the writers name them.
+bool LineSettings(std::string_view text) {
+    uint64_t baud = 0;
+    if (!Number(Word(&text), &baud) || baud == 0 || baud > 4000000) return false;
+    const std::string_view frame = Word(&text);
+    if (!Word(&text).empty() || frame.size() < 3 || frame[0] < '5' || frame[0] > '8' ||
+        std::string_view("NOEMS").find(frame[1]) == std::string_view::npos)
+        return false;
+    const std::string_view stop = frame.substr(2);
+    return stop == "1" || stop == "1.5" || stop == "2";
+}
+
 }  // namespace
 
 CaptureHeader HeaderStartingNow(const std::string& line) {
@@ -81,13 +93,18 @@ bool CaptureReader::Line(std::string_view text, std::vector<LineChar>* chars, st
     };
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     if (!text.empty() && text[0] == '#') {
+        // "#line 9600 8E1" is a header; "# line trace of ..." a comment.
         std::string_view rest = text.substr(1);
-        const std::string_view key = Word(&rest);
+        const std::string_view key =
+            rest.empty() || rest[0] == ' ' || rest[0] == '\t' ? std::string_view() : Word(&rest);
         if (key == "start-utc-us" && !Number(Word(&rest), &header_.start_utc_us))
             return fail("bad start time");
         if (key == "line") {
             while (!rest.empty() && rest[0] == ' ')
                 rest.remove_prefix(1);
+            if (!LineSettings(rest))
+                return fail("bad line settings " + std::string(rest) +
+                            ": a rate and a frame, as 9600 8E1");
             header_.line = std::string(rest);
         }
         if (key == "cut") ++cuts_;

@@ -24,6 +24,9 @@ TEST(CaptureFormat, RefusesWhatIsNoCaptureLine) {
         {"-1 H 02\n", "line 1: bad time -1"},
         {"5 H !2\n", "line 1: bad byte 2"},
         {"#heard both\n", "line 1: heard must be host or PLC"},
+        {"#line 12 9Z1\n", "line 1: bad line settings 12 9Z1: a rate and a frame, as 9600 8E1"},
+        {"# line trace of a port\n#line 0 8E1\n",
+         "line 2: bad line settings 0 8E1: a rate and a frame, as 9600 8E1"},
     };
     for (const auto& c : cases) {
         std::vector<LineChar> chars;
